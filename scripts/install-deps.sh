@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages ekranik needs to build, test and run, and only those
+# that are missing, so a second run costs a single dpkg query.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
+  libcurl4-openssl-dev libcpp-httplib-dev libbenchmark-dev libxcb1-dev
+  # fonts: metric stand-ins for the Windows faces the layout names
+  fontconfig fonts-dejavu-core fonts-liberation2 fonts-wine
+  # desktop for the end-to-end tests and screenshots
+  xvfb xauth icewm trayer xdotool x11-utils imagemagick
+  # locales: the clock shows weekday names of the user's locale
+  locales
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null | grep -qx installed || missing+=("$p")
+done
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "ekranik: installing ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
