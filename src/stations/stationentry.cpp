@@ -1,0 +1,55 @@
+#include "stations/stationentry.h"
+
+#include "stations/stationfiles.h"
+
+#include <algorithm>
+
+QByteArray EntryName(const QByteArray& entry)
+{
+    const qsizetype bar = entry.indexOf('|');
+    return bar < 0 ? QByteArray() : entry.left(bar);
+}
+
+QByteArray EntryURL(const QByteArray& entry)
+{
+    const qsizetype bar = entry.indexOf('|');
+    return bar < 0 ? entry : entry.mid(bar + 1);
+}
+
+StationNameProblem CheckStationName(const QByteArray& name)
+{
+    if (name.isEmpty())
+        return StationNameProblem::Empty;
+    if (name == "." || name == "..")
+        return StationNameProblem::DotName;
+    if (name.contains('/') || name.contains('\\'))
+        return StationNameProblem::Separator;
+    if (name == kStationListFile || name == kCheckedStatesFile)
+        return StationNameProblem::StationFile;
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return StationNameProblem::ControlChar;
+    return StationNameProblem::None;
+}
+
+QString StationNameProblemText(StationNameProblem problem)
+{
+    switch (problem) {
+    case StationNameProblem::None:
+        return QString();
+    case StationNameProblem::Empty:
+        return QStringLiteral("Nazwa stacji (tekst przed „|”) nie może być pusta.");
+    case StationNameProblem::DotName:
+        return QStringLiteral(
+            "Nazwa stacji nie może być samą kropką „.” ani dwiema kropkami „..”.");
+    case StationNameProblem::Separator:
+        return QStringLiteral("Nazwa stacji nie może zawierać ukośnika „/” ani „\\”.");
+    case StationNameProblem::StationFile:
+        return QStringLiteral("Nazwa stacji nie może być taka sama jak nazwa pliku listy stacji "
+                              "„programy.tv” ani pliku zaznaczeń „programy_stan.tv”.");
+    case StationNameProblem::ControlChar:
+        return QStringLiteral("Nazwa stacji nie może zawierać znaków sterujących, takich jak "
+                              "tabulator czy znak końca wiersza.");
+    }
+    return QString();
+}

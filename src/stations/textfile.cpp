@@ -1,0 +1,115 @@
+#include "stations/textfile.h"
+
+#include "stations/errorreport.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <cerrno>
+#include <system_error>
+
+namespace {
+
+QString ErrnoText(int error)
+{
+    return QString::fromStdString(std::generic_category().message(error));
+}
+
+// The reason shown after the file name when opening or renaming fails: what the file device
+// reports, else the system error of the last call.
+QString DeviceReason(const QFileDevice& file, int savedErrno)
+{
+    if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty())
+        return file.errorString();
+    if (savedErrno != 0)
+        return ErrnoText(savedErrno);
+    return QStringLiteral("Unknown error");
+}
+
+// The reason when reading or writing the text fails. Qt does not record a short write as an error
+// and reports a failed flush only as "Unknown error", while the system call that stopped the write
+// (e.g. "No space left on device") has left its error in errno.
+QString TransferReason(const QFileDevice& file, int savedErrno)
+{
+    return savedErrno != 0 ? ErrnoText(savedErrno) : DeviceReason(file, 0);
+}
+
+[[noreturn]] void ThrowCannotOpen(const QString& path, const QString& reason)
+{
+    throw ErrorReport(QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason));
+}
+
+[[noreturn]] void ThrowCannotCreate(const QString& path, const QString& reason)
+{
+    throw ErrorReport(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
+}
+
+} // namespace
+
+QList<QByteArray> SplitTextLines(const QByteArray& text)
+{
+    const char* p = text.constData();
+    const qsizetype zero = text.indexOf('\0');
+    const char* const end = p + (zero < 0 ? text.size() : zero);
+
+    QList<QByteArray> lines;
+    while (p < end) {
+        const char* const start = p;
+        while (p < end && *p != '\r' && *p != '\n')
+            ++p;
+        lines.append(QByteArray(start, p - start));
+        if (p < end && *p == '\r')
+            ++p;
+        if (p < end && *p == '\n')
+            ++p;
+    }
+    return lines;
+}
+
+QByteArray JoinTextLines(const QList<QByteArray>& lines)
+{
+    qsizetype size = 0;
+    for (const QByteArray& line : lines)
+        size += line.size() + 2;
+    QByteArray text;
+    text.reserve(size);
+    for (const QByteArray& line : lines) {
+        text += line;
+        text += "\r\n";
+    }
+    return text;
+}
+
+QList<QByteArray> ReadTextFile(const QString& path)
+{
+    QFile file(path);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly))
+        ThrowCannotOpen(path, DeviceReason(file, errno));
+    errno = 0;
+    const QByteArray text = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        ThrowCannotOpen(path, TransferReason(file, errno));
+    return SplitTextLines(text);
+}
+
+void WriteTextFile(const QString& path, const QList<QByteArray>& lines)
+{
+    QSaveFile file(path);
+    // Writing straight into the old file would leave it truncated on a failure; a folder
+    // that cannot take the temporary file is a failure instead.
+    file.setDirectWriteFallback(false);
+    errno = 0;
+    if (!file.open(QIODevice::WriteOnly))
+        ThrowCannotCreate(path, DeviceReason(file, errno));
+
+    // A short write, and a failure while flushing the buffer, are not recorded by QSaveFile
+    // itself (commit() would then rename a truncated file over the old one), so both are
+    // checked here. Returning without commit() lets the destructor remove the temporary file.
+    const QByteArray text = JoinTextLines(lines);
+    errno = 0;
+    if (file.write(text) != text.size() || !file.flush())
+        ThrowCannotCreate(path, TransferReason(file, errno));
+    errno = 0;
+    if (!file.commit())
+        ThrowCannotCreate(path, DeviceReason(file, errno));
+}
