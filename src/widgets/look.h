@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+// The program's accent colours and its layout fonts.
+
+// Grey-green of titles and outer frames, RGB(102, 110, 105).
+inline const QColor kAccent{102, 110, 105};
+// Cream of inner frames, RGB(255, 251, 240).
+inline const QColor kCream{255, 251, 240};
+
+// A layout font: the named face at a character height in pixels, the way the windows were laid
+// out. Where the face is missing, the fallbacks of InstallFontFallbacks() stand in for it.
+QFont LayoutFont(const QString& family, int pixelSize, bool bold = false);
+
+// Registers metrically close stand-ins for the Windows faces the layouts name (Trebuchet MS,
+// Verdana, Tahoma, Segoe UI), for systems that lack them. Call once after the application
+// object exists.
+void InstallFontFallbacks();
