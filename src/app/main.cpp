@@ -1,0 +1,45 @@
+#include "app/closesignals.h"
+#include "app/form1.h"
+#include "app/programicon.h"
+#include "display/form2.h"
+#include "reminders/form3.h"
+#include "reminders/okienko.h"
+#include "widgets/look.h"
+
+#include <QApplication>
+#include <QSessionManager>
+#include <QStyleFactory>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ekranik"));
+    QApplication::setApplicationDisplayName(QStringLiteral("ekranik"));
+    QApplication::setWindowIcon(ProgramIcon());
+    // Drawn the same on every desktop; the windows are laid out to the pixel.
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // The program lives in the tray: it ends when the main window closes, not when the last
+    // visible window goes away.
+    QApplication::setQuitOnLastWindowClosed(false);
+    InstallFontFallbacks();
+
+    // The four windows, in this order; only the main window is shown.
+    Form1 form1;
+    Form2 form2;
+    Form3 form3;
+    Okienko okienko(&form1);
+    form1.setDialog(&okienko);
+    QObject::connect(&form1, &Form1::Closed, &app, &QApplication::quit);
+
+    // Being asked to end from outside closes the program as "Koniec" does.
+    CloseSignals closeSignals;
+    QObject::connect(&closeSignals, &CloseSignals::closeRequested, &form1, &Form1::close1Click);
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
+                     [&form1](QSessionManager& session) {
+                         if (!form1.FormCloseQuery())
+                             session.cancel();
+                     });
+
+    form1.show();
+    return app.exec();
+}

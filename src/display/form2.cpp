@@ -1,0 +1,17 @@
+#include "display/form2.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
+{
+    setWindowTitle(QStringLiteral("RadudoVorozu"));
+    setFixedSize(kWidth, kHeight);
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    setPalette(palette);
+    // Its top edge sits 100 pixels above the bottom of the screen.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    move(kLeft, screen ? screen->geometry().height() - 100 : 0);
+}

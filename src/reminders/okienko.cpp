@@ -1,0 +1,160 @@
+#include "reminders/okienko.h"
+
+#include "stations/stationentry.h"
+#include "stations/win1250.h"
+#include "widgets/glowbutton.h"
+#include "widgets/look.h"
+#include "widgets/roundedframe.h"
+#include "widgets/windowdragger.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QScreen>
+
+namespace {
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
+                  const QColor& colour)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+} // namespace
+
+Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+{
+    setWindowTitle(QStringLiteral("okienko"));
+    setFixedSize(311, 126);
+    setMask(RoundedWindowShape(size()));
+    setFont(LayoutFont(QStringLiteral("Tahoma"), 11));
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    setPalette(palette);
+
+    Label4 = MakeLabel(this, QStringLiteral("ekranik - informacja"), 85, 0,
+                       LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent);
+    d = MakeLabel(this, QString(), 85, 20, LayoutFont(QStringLiteral("Tahoma"), 11, true), kAccent);
+    a = MakeLabel(this, QStringLiteral("cc"), 8, 38, LayoutFont(QStringLiteral("Tahoma"), 11),
+                  Qt::black);
+    why = MakeLabel(this, QString(), 8, 36, LayoutFont(QStringLiteral("Tahoma"), 11),
+                    QColor(128, 0, 0));
+    why->setFixedWidth(width() - 16);
+    why->hide();
+
+    b = new QLineEdit(this);
+    b->setGeometry(8, 63, 281, 19);
+    b->setFrame(false);
+    // Any edit answers a refusal: the prompt comes back.
+    connect(b, &QLineEdit::textEdited, this, [this] {
+        why->hide();
+        a->show();
+    });
+    connect(b, &QLineEdit::returnPressed, this, &Okienko::okbutClick);
+
+    abc = new QLabel(this);
+    abc->move(8, 88);
+    abc->hide();
+
+    okbut = new GlowButton(this);
+    okbut->setText(QStringLiteral("OK"));
+    okbut->setGeometry(64, 88, 169, 33);
+    connect(okbut, &GlowButton::clicked, this, &Okienko::okbutClick);
+
+    dragger_ = new WindowDragger(this);
+    for (QWidget* handle : {static_cast<QWidget*>(Label4), static_cast<QWidget*>(a),
+                            static_cast<QWidget*>(d), static_cast<QWidget*>(why)})
+        dragger_->addHandle(handle);
+}
+
+void Okienko::Open(const QString& prompt, const QString& purpose, const QString& input)
+{
+    a->setText(prompt);
+    a->adjustSize();
+    a->show();
+    why->hide();
+    d->setText(purpose);
+    d->adjustSize();
+    b->setText(input);
+    b->setFocus();
+
+    // Centred on the main window each time it opens.
+    const QWidget* owner = parentWidget();
+    const QRect around =
+        owner && owner->isVisible() ? owner->frameGeometry() : screen()->availableGeometry();
+    move(around.center() - rect().center());
+    exec();
+}
+
+void Okienko::okbutClick()
+{
+    const QString input = b->text();
+    const QString purpose = d->text();
+    if (purpose == kAddStation) {
+        if (input == kDebugAccessWord) {
+            emit DebugAccessWordEntered();
+            return; // stays open with the word in the box
+        }
+        if (!input.isEmpty() && !addStation(input))
+            return; // refused: stays open with the user's text and the reason
+    }
+    // Reminders arm here once they exist; every other purpose just closes.
+    close();
+}
+
+bool Okienko::addStation(const QString& input)
+{
+    const std::optional<QByteArray> entry = UnicodeToWin1250(input);
+    if (!entry) {
+        refuse(QStringLiteral("Tekst zawiera znaki, których nie da się zapisać w liście stacji "
+                              "(Windows-1250)."));
+        return false;
+    }
+    StationNameProblem problem = CheckStationName(EntryName(*entry));
+    if (problem == StationNameProblem::None &&
+        std::any_of(entry->begin(), entry->end(), [](char c) { return uchar(c) < 0x20; }))
+        problem = StationNameProblem::ControlChar;
+    if (problem != StationNameProblem::None) {
+        refuse(StationNameProblemText(problem));
+        return false;
+    }
+    emit StationEntered(*entry);
+    return true;
+}
+
+void Okienko::refuse(const QString& reason)
+{
+    why->setText(reason);
+    why->setWordWrap(true);
+    why->adjustSize();
+    a->hide();
+    why->show();
+    b->setFocus();
+}
+
+void Okienko::paintEvent(QPaintEvent* event)
+{
+    QDialog::paintEvent(event);
+    QPainter painter(this);
+    PaintRoundedFrame(painter, size());
+}
+
+// Enter in the edit box is OK (handled by the box itself); it must not reach the dialog's
+// default-button handling. Escape still closes the dialog without acting.
+void Okienko::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

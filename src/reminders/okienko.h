@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+
+class GlowButton;
+class QLabel;
+class QLineEdit;
+class WindowDragger;
+
+// The input dialog: a one-line modal prompt shared by adding a station, setting a reminder and
+// showing a station's address. The caller fills the prompt `a`, the purpose `d` and the input
+// `b` and opens it; OK decides from the purpose what the text is for.
+class Okienko : public QDialog {
+    Q_OBJECT
+public:
+    static inline const QString kAddStation = QStringLiteral("Dodaj stację");
+    static inline const QString kShowAddress = QStringLiteral("Program TV na dziś");
+    static inline const QString kAddReminder = QStringLiteral("Dodaj przypomnienie");
+    // Typed as a station, it opens the main window's debug area instead.
+    static inline const QString kDebugAccessWord = QStringLiteral("mrowka");
+
+    explicit Okienko(QWidget* parent = nullptr);
+
+    // Fills the three caller-set controls, then runs the dialog modally until it closes.
+    void Open(const QString& prompt, const QString& purpose, const QString& input);
+
+    void okbutClick();
+
+    QLabel* Label4;
+    QLabel* d; // the purpose, set by the caller
+    QLabel* a; // the prompt, set by the caller
+    QLineEdit* b;
+    QLabel* abc; // the stored reminder keyword, never shown
+    GlowButton* okbut;
+    QLabel* why; // why the input was refused, shown in place of the prompt
+
+signals:
+    // A new station entry, already checked to be safe to save and fetch.
+    void StationEntered(const QByteArray& entry);
+    void DebugAccessWordEntered();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // Hands a new station on, or shows why it cannot be one and returns false.
+    bool addStation(const QString& input);
+    void refuse(const QString& reason);
+
+    WindowDragger* dragger_;
+};

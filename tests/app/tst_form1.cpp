@@ -1,0 +1,461 @@
+// The main window: the station list against its files, the handlers that change it, the order
+// of writes at close, the debug log, and moving the borderless window.
+
+#include "app/form1.h"
+#include "reminders/okienko.h"
+#include "stations/win1250.h"
+#include "widgets/bytelines.h"
+#include "widgets/clicklabel.h"
+#include "widgets/look.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+// Presses a mouse button on `widget`, moves the pointer by `delta` and lets go, the way a user
+// drags: the moves carry the pressed button.
+void Drag(QWidget* widget, Qt::MouseButton button, QPoint delta)
+{
+    const QPoint local(5, 5);
+    const QPoint global = widget->mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(local), QPointF(global), button, button,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    for (int step = 1; step <= 4; ++step) {
+        const QPoint at = global + delta * step / 4;
+        QMouseEvent move(QEvent::MouseMove, QPointF(widget->mapFromGlobal(at)), QPointF(at),
+                         Qt::NoButton, button, Qt::NoModifier);
+        QApplication::sendEvent(widget, &move);
+    }
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(widget->mapFromGlobal(global + delta)),
+                        QPointF(global + delta), button, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+} // namespace
+
+class TestForm1 : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* folder = nullptr;
+    QString home;
+    QStringList errors;
+    QStringList writes;
+
+    // A main window in a fresh working folder, with error boxes and file writes recorded.
+    std::unique_ptr<Form1> makeForm(bool show = true)
+    {
+        auto form = std::make_unique<Form1>();
+        form->ShowErrorBox = [this](const QString& text) { errors << text; };
+        auto write = form->WriteStationFile;
+        form->WriteStationFile = [this, write](const QString& path,
+                                               const QList<QByteArray>& lines) {
+            writes << path;
+            write(path, lines);
+        };
+        if (show)
+            form->show();
+        return form;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        home = QDir::currentPath();
+        InstallFontFallbacks();
+    }
+
+    void init()
+    {
+        folder = new QTemporaryDir;
+        QVERIFY(QDir::setCurrent(folder->path()));
+        errors.clear();
+        writes.clear();
+    }
+
+    void cleanup()
+    {
+        QDir::setCurrent(home);
+        delete folder;
+    }
+
+    void firstStartShowsTheDefaultListUnchecked()
+    {
+        auto form = makeForm(false);
+        QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.3"));
+        QVERIFY(!form->activated());
+        QVERIFY(form->hotStart());
+
+        form->show();
+        QVERIFY(errors.isEmpty());
+        QVERIFY(form->activated());
+        QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
+        QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.912"));
+        QCOMPARE(form->Stations().size(), 13);
+        QVERIFY(form->Stations().first().startsWith("discovery.tv|http://"));
+        QVERIFY(!form->CheckMarks().contains(true));
+        QCOMPARE(form->size(), QSize(350, 239));
+    }
+
+    // The files are read and written back byte for byte: Windows-1250 letters, an empty entry
+    // inside the list, a byte that has no Unicode meaning, any line break style on reading.
+    void stationFilesRoundTripExactly()
+    {
+        const QByteArray kultura = *UnicodeToWin1250(QStringLiteral("tvp kultura ąęłńóśźż ĄŻ.tv"));
+        WriteFile("programy.tv", kultura + "|http://host/k\r\n\r\nodd\x98.tv|http://host/o\n"
+                                           "last.tv|http://host/l");
+        WriteFile("programy_stan.tv", "0\r\n3\r\n");
+
+        auto form = makeForm();
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(form->Stations(),
+                 (QList<QByteArray>{kultura + "|http://host/k", "", "odd\x98.tv|http://host/o",
+                                    "last.tv|http://host/l"}));
+        QCOMPARE(form->CheckMarks(), (QList<bool>{true, false, false, true}));
+        QCOMPARE(form->programy->item(0)->text(),
+                 QStringLiteral("tvp kultura ąęłńóśźż ĄŻ.tv|http://host/k"));
+
+        QVERIFY(form->close());
+        QCOMPARE(ReadFile("programy.tv"), kultura +
+                                              "|http://host/k\r\n\r\nodd\x98.tv|http://host/o\r\n"
+                                              "last.tv|http://host/l\r\n");
+        QCOMPARE(ReadFile("programy_stan.tv"), QByteArray("0\r\n3\r\n"));
+    }
+
+    void loadingErrorsStopAtTheBadLine_data()
+    {
+        QTest::addColumn<QByteArray>("states");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QList<bool>>("marks");
+        QTest::newRow("not a number")
+            << QByteArray("0\r\nx1\r\n2\r\n") << QStringLiteral("'x1' is not a valid integer value")
+            << QList<bool>{true, false, false};
+        QTest::newRow("past the end")
+            << QByteArray("1\r\n20\r\n2\r\n") << QStringLiteral("List index out of bounds (20)")
+            << QList<bool>{false, true, false};
+        QTest::newRow("negative") << QByteArray("-1\r\n0\r\n")
+                                  << QStringLiteral("List index out of bounds (-1)")
+                                  << QList<bool>{false, false, false};
+        QTest::newRow("empty line")
+            << QByteArray("2\r\n\r\n0\r\n") << QStringLiteral("'' is not a valid integer value")
+            << QList<bool>{false, false, true};
+    }
+
+    void loadingErrorsStopAtTheBadLine()
+    {
+        QFETCH(QByteArray, states);
+        QFETCH(QString, message);
+        QFETCH(QList<bool>, marks);
+        WriteFile("programy.tv", "a.tv|http://a\r\nb.tv|http://b\r\nc.tv|http://c\r\n");
+        WriteFile("programy_stan.tv", states);
+        auto form = makeForm();
+        QCOMPARE(errors, QStringList{message});
+        QCOMPARE(form->CheckMarks(), marks);
+        // The steps before the check marks ran.
+        QVERIFY(form->activated());
+        QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
+    }
+
+    void unreadableListStopsActivation()
+    {
+        QVERIFY(QDir().mkdir("programy.tv")); // exists, but cannot be read as a file
+        auto form = makeForm();
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().startsWith("Cannot open file \"programy.tv\". "),
+                 qPrintable(errors.first()));
+        QCOMPARE(form->Stations().size(), 13);
+        QVERIFY(!form->activated());
+        QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.3"));
+    }
+
+    // Loading replaces the list and its marks only once: activating the window again (after
+    // the input dialog closes, say) keeps what the user did since.
+    void laterShowsDoNotReload()
+    {
+        WriteFile("programy.tv", "a.tv|http://a\r\n");
+        auto form = makeForm();
+        form->AppendStation("b.tv|http://b");
+        form->hide();
+        form->show();
+        QCOMPARE(form->Stations(), (QList<QByteArray>{"a.tv|http://a", "b.tv|http://b"}));
+    }
+
+    void checkMarkMovesWithItsEntryOnDelete()
+    {
+        WriteFile("programy.tv", "0|a\r\n1|b\r\n2|c\r\n3|d\r\n4|e\r\n");
+        WriteFile("programy_stan.tv", "4\r\n");
+        auto form = makeForm();
+        AppendLine(form->ilosc, "4 : 10:00 - news");
+
+        form->programy->setCurrentRow(2);
+        form->delClick();
+        QCOMPARE(form->Stations(), (QList<QByteArray>{"0|a", "1|b", "3|d", "4|e"}));
+        QCOMPARE(form->CheckMarks(), (QList<bool>{false, false, false, true}));
+        // Nothing stays selected: a second press deletes nothing.
+        form->delClick();
+        QCOMPARE(form->Stations().size(), 4);
+        // Deleting leaves the now-playing list alone.
+        QCOMPARE(form->ilosc->count(), 1);
+
+        QVERIFY(form->close());
+        QCOMPARE(ReadFile("programy_stan.tv"), QByteArray("3\r\n"));
+    }
+
+    // Only the user's own changes of a check mark empty the now-playing list.
+    void userCheckChangesEmptyTheNowPlayingList()
+    {
+        WriteFile("programy_stan.tv", "1\r\n");
+        auto form = makeForm();
+        QCOMPARE(form->CheckMarks().count(true), 1);
+
+        AppendLine(form->ilosc, "tvn.tv : 20:00 - Fakty");
+        form->LoadCheckedStates();
+        form->AppendStation("new.tv|http://x");
+        QCOMPARE(form->ilosc->count(), 1);
+
+        // A click on the check box of the first row, as the user does it.
+        QListWidget* list = form->programy;
+        const QRect row = list->visualItemRect(list->item(0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(row.left() + 6, row.center().y()));
+        QCOMPARE(list->item(0)->checkState(), Qt::Checked);
+        QCOMPARE(form->ilosc->count(), 0);
+    }
+
+    void writesAtCloseComeInOrder()
+    {
+        {
+            auto form = makeForm();
+            form->close1Click();
+            QVERIFY(!form->isVisible());
+            QCOMPARE(writes, (QStringList{"programy.tv", "programy_stan.tv", "programy.tv"}));
+        }
+        writes.clear();
+        {
+            auto form = makeForm();
+            QSignalSpy closed(form.get(), &Form1::Closed);
+            QVERIFY(form->close());
+            QCOMPARE(writes, (QStringList{"programy_stan.tv", "programy.tv"}));
+            QCOMPARE(closed.size(), 1);
+        }
+    }
+
+    // With the folder gone nothing can be saved: the error is shown, the window stays open,
+    // and the program does not end.
+    void saveFailureKeepsTheWindowOpen()
+    {
+        auto form = makeForm();
+        QSignalSpy closed(form.get(), &Form1::Closed);
+        const QString path = folder->path();
+        QVERIFY(QDir(path).removeRecursively());
+
+        QVERIFY(!form->close());
+        QVERIFY(form->isVisible());
+        QCOMPARE(closed.size(), 0);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().startsWith("Cannot create file \"programy_stan.tv\". "),
+                 qPrintable(errors.first()));
+        // The failing step stopped the handler: the list file was not attempted.
+        QCOMPARE(writes, QStringList{"programy_stan.tv"});
+
+        errors.clear();
+        form->close1Click();
+        QVERIFY(form->isVisible());
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors.first().startsWith("Cannot create file \"programy.tv\". "));
+        QVERIFY(QDir().mkpath(path)); // let the temporary folder clean up
+    }
+
+    void debugLogEmptiesAt250Lines()
+    {
+        auto form = makeForm();
+        for (int i = 1; i <= 249; ++i)
+            form->Log(QStringLiteral(".mrowka: line %1").arg(i));
+        QCOMPARE(form->Memo2->document()->blockCount(), 249);
+        form->Log(QStringLiteral(".mrowka: line 250"));
+        QVERIFY(form->Memo2->toPlainText().isEmpty());
+        form->Log(QStringLiteral(".mrowka: again"));
+        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral(".mrowka: again"));
+    }
+
+    void nowPlayingListButtons()
+    {
+        auto form = makeForm();
+        QTest::mouseClick(form->Button2, Qt::LeftButton);
+        QCOMPARE(Lines(form->ilosc), QList<QByteArray>{"Fake program ;]"});
+        // A click with no line selected copies nothing.
+        form->iloscClick();
+        QVERIFY(form->Edit1->text().isEmpty());
+        form->ilosc->setCurrentRow(0);
+        QCOMPARE(form->Edit1->text(), QStringLiteral("Fake program ;]"));
+        QTest::mouseClick(form->Button1, Qt::LeftButton);
+        QCOMPARE(form->ilosc->count(), 0);
+    }
+
+    void trayMenuHasItsItems()
+    {
+        auto form = makeForm();
+        QStringList captions;
+        for (QAction* action : form->PopupMenu1->actions())
+            captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(captions, (QStringList{"ekranik - konfiguracja", "-", "Ustawienia", "Statystyki",
+                                        "Częstotliwość aktualizacji", "Koniec"}));
+        QVERIFY(!form->PopupMenu1->actions().first()->isEnabled());
+        QVERIFY(!form->pobrano->isEnabled() && !form->akt->isEnabled());
+        QCOMPARE(form->Czstotliwo1->defaultAction(), form->Normalnie20s1);
+        QCOMPARE(form->Czstotliwo1->actions().size(), 8);
+        QVERIFY(!form->Czstotliwo1->actions().last()->isEnabled());
+
+        // The display modes: exactly one checked.
+        QVERIFY(form->c1->isChecked() && !form->c2->isChecked());
+        form->c2->trigger();
+        QVERIFY(!form->c1->isChecked() && form->c2->isChecked());
+        form->c2->trigger();
+        QVERIFY(form->c2->isChecked());
+
+        // "[ok]" hides the window, "Ustawienia" brings it back.
+        form->Label5Click();
+        QVERIFY(!form->isVisible());
+        form->Ustawienia1->trigger();
+        QVERIFY(form->isVisible());
+    }
+
+    void debugAccessWordShowsTheDebugArea()
+    {
+        auto form = makeForm();
+        Okienko dialog(form.get());
+        form->setDialog(&dialog);
+        QTimer::singleShot(0, &dialog, [&] {
+            QCOMPARE(dialog.d->text(), Okienko::kAddStation);
+            QCOMPARE(dialog.a->text(),
+                     QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"));
+            dialog.b->setText(QStringLiteral("mrowka"));
+            dialog.okbutClick();
+            QVERIFY(dialog.isVisible());
+            QCOMPARE(form->height(), 645);
+            QVERIFY(form->mask().contains(QPoint(100, 620))); // the shape grew with it
+            dialog.b->setText(QStringLiteral("nazwa.stacji.tv|http://adres.do.stacji"));
+            dialog.okbutClick();
+        });
+        form->addClick();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(form->Stations().last(), QByteArray("nazwa.stacji.tv|http://adres.do.stacji"));
+        QCOMPARE(form->CheckMarks().last(), false);
+    }
+
+    void doubleClickShowsTheAddress()
+    {
+        auto form = makeForm();
+        Okienko dialog(form.get());
+        form->setDialog(&dialog);
+
+        // Nothing selected: the index error, and no dialog.
+        bool opened = false;
+        QTimer::singleShot(0, &dialog, [&] {
+            opened = dialog.isVisible();
+            dialog.close();
+        });
+        form->programyDblClick();
+        QCOMPARE(errors, QStringList{"List index out of bounds (-1)"});
+        QTest::qWait(1);
+        QVERIFY(!opened);
+
+        form->programy->setCurrentRow(1);
+        QTimer::singleShot(0, &dialog, [&] {
+            QCOMPARE(dialog.d->text(), QStringLiteral("Program TV na dziś"));
+            QCOMPARE(dialog.a->text(), QStringLiteral("Adres do aktualnego programu"));
+            QVERIFY(dialog.b->text().endsWith(
+                "/.?&T%5Bstation%5D=5&T%5Bcategory%5D=ALL&T%5Btime%5D=0"));
+            dialog.b->setText(QStringLiteral("edited|http://elsewhere"));
+            dialog.okbutClick();
+        });
+        form->programyDblClick();
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(form->Stations().size(), 13);
+        QVERIFY(form->Stations().at(1).startsWith("polsat.tv|"));
+    }
+
+    void draggingMovesTheWindow_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("button");
+        QTest::addColumn<bool>("moves");
+        QTest::newRow("title, right button") << "Label4" << int(Qt::RightButton) << true;
+        QTest::newRow("title, left button") << "Label4" << int(Qt::LeftButton) << true;
+        QTest::newRow("version, middle button") << "ver" << int(Qt::MiddleButton) << true;
+        QTest::newRow("background") << "" << int(Qt::LeftButton) << true;
+        QTest::newRow("settings title") << "Label2" << int(Qt::LeftButton) << true;
+        QTest::newRow("station list") << "programy" << int(Qt::LeftButton) << false;
+        QTest::newRow("ok label") << "Label5" << int(Qt::LeftButton) << false;
+    }
+
+    void draggingMovesTheWindow()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, button);
+        QFETCH(bool, moves);
+        auto form = makeForm();
+        QWidget* widget = form.get();
+        if (from == "Label4")
+            widget = form->Label4;
+        else if (from == "ver")
+            widget = form->ver;
+        else if (from == "Label2") {
+            form->acset->show();
+            widget = form->Label2;
+        } else if (from == "programy")
+            widget = form->programy->viewport();
+        else if (from == "Label5")
+            widget = form->Label5;
+        else
+            QVERIFY(!form->childAt(5, 100)); // background at (5, 100)
+        const QPoint before = form->pos();
+        if (widget == form.get()) {
+            const QPoint global = form->mapToGlobal(QPoint(5, 100));
+            QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 100), QPointF(global),
+                              Qt::MouseButton(button), Qt::MouseButton(button), Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &press);
+            QMouseEvent move(QEvent::MouseMove, QPointF(45, 130), QPointF(global + QPoint(40, 30)),
+                             Qt::NoButton, Qt::MouseButton(button), Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &move);
+            QMouseEvent release(QEvent::MouseButtonRelease, QPointF(45, 130),
+                                QPointF(global + QPoint(40, 30)), Qt::MouseButton(button),
+                                Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &release);
+        } else {
+            Drag(widget, Qt::MouseButton(button), QPoint(40, 30));
+        }
+        QCOMPARE(form->pos() - before, moves ? QPoint(40, 30) : QPoint(0, 0));
+    }
+};
+
+QTEST_MAIN(TestForm1)
+#include "tst_form1.moc"

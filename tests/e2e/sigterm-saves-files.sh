@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# sigterm-saves-files.sh EKRANIK
+# The real program, started in an empty folder and ended with SIGTERM, leaves the default
+# 13-station list in programy.tv and an empty programy_stan.tv, and nothing else.
+set -u
+ekranik=$1
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+"$ekranik" >"$dir/out.log" 2>&1 &
+pid=$!
+
+# Wait for the main window to be mapped.
+for _ in $(seq 200); do
+  xdotool search --onlyvisible --name '^ekranik 2oo6$' >/dev/null 2>&1 && break
+  sleep 0.05
+done
+xdotool search --onlyvisible --name '^ekranik 2oo6$' >/dev/null 2>&1 || fail "main window never shown"
+
+kill -TERM "$pid"
+for _ in $(seq 200); do
+  kill -0 "$pid" 2>/dev/null || break
+  sleep 0.05
+done
+kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "still running 10 s after SIGTERM"; }
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status"
+
+[ -f programy.tv ] || fail "programy.tv not written"
+[ -f programy_stan.tv ] || fail "programy_stan.tv not written"
+[ "$(wc -c <programy_stan.tv)" -eq 0 ] || fail "programy_stan.tv is not empty"
+lines=$(grep -c $'\r$' programy.tv)
+[ "$lines" -eq 13 ] || fail "programy.tv has $lines CR LF lines, want 13"
+[ "$(tr -cd '\n' <programy.tv | wc -c)" -eq 13 ] || fail "programy.tv has stray line breaks"
+head -n 1 programy.tv | grep -q '^discovery.tv|http://' || fail "first entry: $(head -n 1 programy.tv)"
+tail -n 1 programy.tv | grep -q '^canalplus.tv|http://.*/program.html?T%5Bstation%5D=13'$'\r''$' \
+  || fail "last entry: $(tail -n 1 programy.tv)"
+extra=$(ls -A | grep -v -x -e programy.tv -e programy_stan.tv -e out.log)
+[ -z "$extra" ] || fail "left behind: $extra"
+echo "ok"

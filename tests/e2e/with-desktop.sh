@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# with-desktop.sh COMMAND [ARGS...]
+# Runs COMMAND on a private X server (Xvfb) with a window manager and tray host (icewm), then
+# takes them down. DISPLAY is set for the command; its exit status is the script's.
+set -u
+
+display=""
+for n in $(seq 91 199); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+    display=":$n"
+    break
+  fi
+done
+[ -n "$display" ] || { echo "with-desktop: no free X display" >&2; exit 1; }
+
+runtime=$(mktemp -d)
+chmod 700 "$runtime"
+export XDG_RUNTIME_DIR="$runtime"
+export DISPLAY="$display"
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
+
+Xvfb "$display" -screen 0 1280x800x24 -noreset -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+cleanup() {
+  [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null
+  kill "$xvfb_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+for _ in $(seq 100); do
+  xdpyinfo >/dev/null 2>&1 && break
+  sleep 0.05
+done
+xdpyinfo >/dev/null 2>&1 || { echo "with-desktop: Xvfb did not start" >&2; exit 1; }
+
+HOME="$runtime" icewm >/dev/null 2>&1 &
+wm_pid=$!
+# The tray host is ready once it owns the system tray selection.
+for _ in $(seq 100); do
+  xwininfo -root -tree 2>/dev/null | grep -qi 'icewm' && break
+  sleep 0.05
+done
+sleep 0.5
+
+"$@"

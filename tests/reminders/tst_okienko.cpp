@@ -1,0 +1,155 @@
+// The input dialog: what OK does for each purpose, and which station texts it refuses.
+
+#include "reminders/okienko.h"
+#include "widgets/look.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+class TestOkienko : public QObject {
+    Q_OBJECT
+
+    // Opens the dialog as its callers do, runs `act` inside it, and returns once it has closed
+    // or `act` has left it open (then it is closed here).
+    void openAndAct(Okienko& dialog, const QString& purpose, const std::function<void()>& act)
+    {
+        QTimer::singleShot(0, &dialog, [&] {
+            act();
+            if (dialog.isVisible()) {
+                stayedOpen = true;
+                dialog.close();
+            }
+        });
+        stayedOpen = false;
+        dialog.Open(QStringLiteral("prompt"), purpose, QString());
+    }
+
+    bool stayedOpen = false;
+
+private slots:
+    void initTestCase() { InstallFontFallbacks(); }
+
+    void addStationOutcomes_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QByteArray>("added"); // empty: nothing added
+        QTest::addColumn<bool>("staysOpen");
+        QTest::addColumn<int>("debugWords");
+        QTest::newRow("entry") << "nazwa.stacji.tv|http://adres.do.stacji"
+                               << QByteArray("nazwa.stacji.tv|http://adres.do.stacji") << false
+                               << 0;
+        QTest::newRow("polish, untrimmed") << " tvp łódź.tv |http://x/ "
+                                           << QByteArray(" tvp \xb3\xf3"
+                                                         "d\x9f.tv |http://x/ ")
+                                           << false << 0;
+        QTest::newRow("empty closes") << "" << QByteArray() << false << 0;
+        QTest::newRow("access word") << "mrowka" << QByteArray() << true << 1;
+        QTest::newRow("access word is case-sensitive")
+            << "Mrowka|http://x" << QByteArray("Mrowka|http://x") << false << 0;
+        // Refused: the name part would not be a plain file in the working folder.
+        QTest::newRow("no name") << "|http://x" << QByteArray() << true << 0;
+        QTest::newRow("no bar") << "mrowka.tv" << QByteArray() << true << 0;
+        QTest::newRow("dot") << ".|http://x" << QByteArray() << true << 0;
+        QTest::newRow("dot dot") << "..|http://x" << QByteArray() << true << 0;
+        QTest::newRow("slash") << "a/b.tv|http://x" << QByteArray() << true << 0;
+        QTest::newRow("backslash") << "a\\b.tv|http://x" << QByteArray() << true << 0;
+        QTest::newRow("station list") << "programy.tv|http://x" << QByteArray() << true << 0;
+        QTest::newRow("checked states") << "programy_stan.tv|http://x" << QByteArray() << true << 0;
+        QTest::newRow("tab in address") << "a.tv|http://x\ty" << QByteArray() << true << 0;
+        QTest::newRow("not in the code page") << "жжж.tv|http://x" << QByteArray() << true << 0;
+    }
+
+    void addStationOutcomes()
+    {
+        QFETCH(QString, input);
+        QFETCH(QByteArray, added);
+        QFETCH(bool, staysOpen);
+        QFETCH(int, debugWords);
+        Okienko dialog;
+        QSignalSpy entered(&dialog, &Okienko::StationEntered);
+        QSignalSpy debug(&dialog, &Okienko::DebugAccessWordEntered);
+        QString reason;
+        openAndAct(dialog, Okienko::kAddStation, [&] {
+            dialog.b->setText(input);
+            dialog.okbutClick();
+            reason = dialog.why->isVisible() ? dialog.why->text() : QString();
+        });
+        QCOMPARE(stayedOpen, staysOpen);
+        QCOMPARE(debug.size(), debugWords);
+        QCOMPARE(entered.size(), added.isEmpty() ? 0 : 1);
+        if (!added.isEmpty())
+            QCOMPARE(entered.first().first().toByteArray(), added);
+        // A refusal says why and keeps the text for mending; the access word says nothing.
+        const bool refused = staysOpen && debugWords == 0;
+        QCOMPARE(!reason.isEmpty(), refused);
+        QCOMPARE(dialog.b->text(), input);
+    }
+
+    // The reason goes away as soon as the user mends the text, and the next opening starts clean.
+    void refusalClearsOnEditAndReopen()
+    {
+        Okienko dialog;
+        openAndAct(dialog, Okienko::kAddStation, [&] {
+            dialog.b->setText(QStringLiteral("bad"));
+            dialog.okbutClick();
+            QVERIFY(dialog.why->isVisible() && !dialog.a->isVisible());
+            QTest::keyClick(dialog.b, Qt::Key_X);
+            QVERIFY(!dialog.why->isVisible() && dialog.a->isVisible());
+            dialog.okbutClick();
+        });
+        openAndAct(dialog, Okienko::kAddStation, [&] {
+            QVERIFY(!dialog.why->isVisible());
+            QCOMPARE(dialog.a->text(), QStringLiteral("prompt"));
+            QVERIFY(dialog.b->text().isEmpty());
+        });
+    }
+
+    void enterActsAsOk()
+    {
+        Okienko dialog;
+        QSignalSpy entered(&dialog, &Okienko::StationEntered);
+        openAndAct(dialog, Okienko::kAddStation, [&] {
+            QTest::keyClicks(dialog.b, QStringLiteral("x.tv|http://x"));
+            QTest::keyClick(dialog.b, Qt::Key_Return);
+        });
+        QVERIFY(!stayedOpen);
+        QCOMPARE(entered.size(), 1);
+        QCOMPARE(dialog.b->text(), QStringLiteral("x.tv|http://x")); // nothing inserted
+    }
+
+    void otherPurposesOnlyClose()
+    {
+        Okienko dialog;
+        QSignalSpy entered(&dialog, &Okienko::StationEntered);
+        QSignalSpy debug(&dialog, &Okienko::DebugAccessWordEntered);
+        for (const QString& purpose : {Okienko::kShowAddress, QStringLiteral("dodaj stację")}) {
+            openAndAct(dialog, purpose, [&] {
+                dialog.b->setText(QStringLiteral("mrowka"));
+                dialog.okbutClick();
+            });
+            QVERIFY(!stayedOpen);
+        }
+        QCOMPARE(entered.size(), 0);
+        QCOMPARE(debug.size(), 0);
+        QVERIFY(dialog.abc->text().isEmpty());
+    }
+
+    void layout()
+    {
+        Okienko dialog;
+        QCOMPARE(dialog.size(), QSize(311, 126));
+        QCOMPARE(dialog.windowTitle(), QStringLiteral("okienko"));
+        QCOMPARE(dialog.b->geometry(), QRect(8, 63, 281, 19));
+        QVERIFY(!dialog.b->hasFrame());
+        // Rounded: the corner pixel is cut away, the edge next to it is not.
+        QVERIFY(!dialog.mask().contains(QPoint(0, 0)));
+        QVERIFY(dialog.mask().contains(QPoint(155, 0)));
+        QVERIFY(!dialog.mask().contains(QPoint(310, 125)));
+    }
+};
+
+QTEST_MAIN(TestOkienko)
+#include "tst_okienko.moc"
