@@ -94,8 +94,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     setMask(RoundedWindowShape(size()));
 
     ShowErrorBox = [this](const QString& text) {
-        QMessageBox box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(), text,
-                        QMessageBox::Ok, isVisible() ? this : nullptr);
+        QMessageBox box(QMessageBox::Critical, applicationTitle_, text, QMessageBox::Ok,
+                        isVisible() ? this : nullptr);
         box.exec();
     };
     WriteStationFile = [](const QString& path, const QList<QByteArray>& lines) {
@@ -332,7 +332,7 @@ void Form1::FormActivate()
         ver->setText(kRelease);
         ver->adjustSize();
         ico->setToolTip(kHint);
-        QGuiApplication::setApplicationDisplayName(kHint);
+        applicationTitle_ = kHint;
         LoadCheckedStates();
     });
 }

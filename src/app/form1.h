@@ -69,6 +69,8 @@ public:
     // The debug access word: the window grows to show the debug area.
     void ShowDebugArea();
 
+    // The program's title, the caption of its error boxes.
+    QString applicationTitle() const { return applicationTitle_; }
     bool hotStart() const { return hotStart_; }
     bool activated() const { return activated_; }
 
@@ -141,6 +143,7 @@ private:
     void setCheckedQuietly(int row);
 
     Okienko* dialog_ = nullptr;
+    QString applicationTitle_ = QStringLiteral("ekranik");
     WindowDragger* dragger_;
     bool hotStart_ = false;
     bool activated_ = false;

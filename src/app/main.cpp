@@ -14,7 +14,6 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ekranik"));
-    QApplication::setApplicationDisplayName(QStringLiteral("ekranik"));
     QApplication::setWindowIcon(ProgramIcon());
     // Drawn the same on every desktop; the windows are laid out to the pixel.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));

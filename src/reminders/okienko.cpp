@@ -53,7 +53,9 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
 
     b = new QLineEdit(this);
     b->setGeometry(8, 63, 281, 19);
+    // Flat: a plain one-pixel line instead of a sunken frame.
     b->setFrame(false);
+    b->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid rgb(102, 110, 105); }"));
     // Any edit answers a refusal: the prompt comes back.
     connect(b, &QLineEdit::textEdited, this, [this] {
         why->hide();

@@ -119,6 +119,7 @@ private slots:
         QVERIFY(form->activated());
         QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
         QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.912"));
+        QCOMPARE(form->applicationTitle(), QStringLiteral("ekranik 2oo6 beta o.912"));
         QCOMPARE(form->Stations().size(), 13);
         QVERIFY(form->Stations().first().startsWith("discovery.tv|http://"));
         QVERIFY(!form->CheckMarks().contains(true));

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # sigterm-saves-files.sh EKRANIK
-# The real program, started in an empty folder and ended with SIGTERM, leaves the default
-# 13-station list in programy.tv and an empty programy_stan.tv, and nothing else.
+# The real program, started in an empty folder, stays off the taskbar at idle priority, and
+# ended with SIGTERM leaves the default 13-station list in programy.tv and an empty
+# programy_stan.tv, and nothing else.
 set -u
 ekranik=$1
 dir=$(mktemp -d)
@@ -19,6 +20,12 @@ for _ in $(seq 200); do
   sleep 0.05
 done
 xdotool search --onlyvisible --name '^ekranik 2oo6$' >/dev/null 2>&1 || fail "main window never shown"
+
+# Off the taskbar, and every thread at the lowest priority.
+window=$(xdotool search --onlyvisible --name '^ekranik 2oo6$' | head -n 1)
+xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "main window is on the taskbar"
+nices=$(ps -L -o nice= -p "$pid" | sort -u | tr -d ' ')
+[ "$nices" = "19" ] || fail "threads at nice values: $nices"
 
 kill -TERM "$pid"
 for _ in $(seq 200); do
