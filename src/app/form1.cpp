@@ -32,7 +32,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
 
@@ -43,34 +42,6 @@ const QColor kListGrey(128, 128, 128);
 
 // The debug log is emptied whenever it reaches this many lines.
 constexpr int kLogLimit = 250;
-
-void SetTextColour(QWidget* widget, const QColor& colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
-}
-
-QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
-                  const QColor& colour)
-{
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    SetTextColour(label, colour);
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
-
-void SetWhiteBackground(QWidget* widget)
-{
-    widget->setAutoFillBackground(true);
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    palette.setColor(QPalette::Base, Qt::white);
-    widget->setPalette(palette);
-}
 
 // Lines of the debug log the way a memo counts them: a trailing line break opens no new line.
 int LogLineCount(const QPlainTextEdit* memo)
@@ -89,7 +60,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     setWindowTitle(kCaption);
     setWindowIcon(ProgramIcon());
     setFont(LayoutFont(kTrebuchet, 11));
-    SetWhiteBackground(this);
+    SetBackground(this, Qt::white);
     setFixedSize(kWidth, kHeight);
     setMask(RoundedWindowShape(size()));
 
@@ -111,8 +82,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     LowerToIdlePriority();
     hotStart_ = true;
 
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    CentreOnDesktop(this);
 }
 
 void Form1::buildLayout()
@@ -136,7 +106,7 @@ void Form1::buildLayout()
     programy->setUniformItemSizes(true);
     programy->setSelectionMode(QAbstractItemView::SingleSelection);
     programy->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    SetWhiteBackground(programy);
+    SetBackground(programy, Qt::white);
     SetTextColour(programy, kListGrey);
     for (const QByteArray& entry : DefaultStations())
         AppendStation(entry);
@@ -148,7 +118,7 @@ void Form1::buildLayout()
 
     acset = new QFrame(this);
     acset->setGeometry(16, 24, 317, 146);
-    SetWhiteBackground(acset);
+    SetBackground(acset, Qt::white);
     acset->hide();
     Label2 = MakeLabel(acset, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
                        LayoutFont(kTrebuchet, 16), kAccent);

@@ -1,5 +1,7 @@
 #include "display/form2.h"
 
+#include "widgets/look.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -7,10 +9,7 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
 {
     setWindowTitle(QStringLiteral("RadudoVorozu"));
     setFixedSize(kWidth, kHeight);
-    setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::black);
-    setPalette(palette);
+    SetBackground(this, Qt::black);
     // Its top edge sits 100 pixels above the bottom of the screen.
     const QScreen* screen = QGuiApplication::primaryScreen();
     move(kLeft, screen ? screen->geometry().height() - 100 : 0);

@@ -3,9 +3,7 @@
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
 
-#include <QGuiApplication>
 #include <QPainter>
-#include <QScreen>
 
 Form3::Form3(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -14,12 +12,8 @@ Form3::Form3(QWidget* parent)
     setFixedSize(kWidth, kHeight);
     setMask(RoundedWindowShape(size()));
     setFont(LayoutFont(QStringLiteral("Segoe UI"), 11));
-    setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
-    if (const QScreen* screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    SetBackground(this, Qt::white);
+    CentreOnDesktop(this);
 }
 
 void Form3::paintEvent(QPaintEvent*)

@@ -13,33 +13,13 @@
 #include <QPainter>
 #include <QScreen>
 
-namespace {
-
-QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
-                  const QColor& colour)
-{
-    auto* label = new QLabel(text, parent);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
-
-} // namespace
-
 Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setWindowTitle(QStringLiteral("okienko"));
     setFixedSize(311, 126);
     setMask(RoundedWindowShape(size()));
     setFont(LayoutFont(QStringLiteral("Tahoma"), 11));
-    setAutoFillBackground(true);
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    setPalette(palette);
+    SetBackground(this, Qt::white);
 
     Label4 = MakeLabel(this, QStringLiteral("ekranik - informacja"), 85, 0,
                        LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent);

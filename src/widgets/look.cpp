@@ -2,6 +2,9 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
 
 QFont LayoutFont(const QString& family, int pixelSize, bool bold)
 {
@@ -9,6 +12,40 @@ QFont LayoutFont(const QString& family, int pixelSize, bool bold)
     font.setPixelSize(pixelSize);
     font.setBold(bold);
     return font;
+}
+
+QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
+                  const QColor& colour)
+{
+    auto* label = new QLabel(text, parent);
+    label->setFont(font);
+    SetTextColour(label, colour);
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+void SetBackground(QWidget* widget, const QColor& colour)
+{
+    widget->setAutoFillBackground(true);
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, colour);
+    palette.setColor(QPalette::Base, colour);
+    widget->setPalette(palette);
+}
+
+void CentreOnDesktop(QWidget* window)
+{
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
 }
 
 void InstallFontFallbacks()
