@@ -1,0 +1,202 @@
+#include "net/httpfetchthread.h"
+
+#include "net/httpfetch.h"
+#include "net/parseurl.h"
+
+#include <QSaveFile>
+#include <climits>
+#include <memory>
+
+namespace {
+
+// Pieces of the body are at most this big: one progress report each.
+constexpr long kChunkSize = 1025;
+// A portal that does not answer must not hold the update queue for long.
+constexpr long kConnectTimeoutSeconds = 15;
+// Below one byte a second for half a minute, the transfer is given up.
+constexpr long kLowSpeedBytes = 1;
+constexpr long kLowSpeedSeconds = 30;
+constexpr long kMaxRedirects = 10;
+
+struct CurlDeleter {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+template <class T> using CurlPtr = std::unique_ptr<T, CurlDeleter>;
+
+bool IsSuccessStatus(long status)
+{
+    return status >= 200 && status <= 299;
+}
+
+// The address libcurl is to fetch, built from the program's own way of reading it, with the
+// object passed on byte for byte. Empty when there is nothing to connect to, or when the host
+// part would smuggle in user information.
+QByteArray BuildURL(const QByteArray& address)
+{
+    const ParsedURL parsed = ParseURL(address);
+    if (parsed.host.isEmpty() || parsed.host.contains('@'))
+        return {};
+    return parsed.scheme + "://" + parsed.host + ':' + QByteArray::number(parsed.port) +
+           parsed.object;
+}
+
+} // namespace
+
+HttpFetchThread::HttpFetchThread(HttpFetch* owner, DownloadSettings settings)
+    : owner_(owner), settings_(std::move(settings))
+{
+    connect(this, &QThread::finished, this, &QObject::deleteLater);
+}
+
+void HttpFetchThread::run()
+{
+    // A download cancelled before it began sends nothing at all.
+    const bool transferred = !stop_ && transfer();
+    const int size = static_cast<int>(total_);
+    if (detached_)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this, transferred, size] {
+            // Read on the GUI thread: a cancel that came in while the last report was being
+            // handled still turns the download into a failure.
+            if (owner_)
+                owner_->deliverCompletion(this, transferred && !stop_, settings_.fileName, size);
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+bool HttpFetchThread::transfer()
+{
+    const QByteArray url = BuildURL(settings_.url);
+    if (url.isEmpty())
+        return false;
+
+    // The body goes to a temporary file beside the target; the old page stays as it was
+    // unless the whole new one has arrived.
+    QSaveFile file(settings_.fileName);
+    file.setDirectWriteFallback(false);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file_ = &file;
+
+    CurlPtr<CURL> curl(curl_easy_init());
+    if (!curl)
+        return false;
+    curl_ = curl.get();
+    CURL* c = curl.get();
+
+    curl_easy_setopt(c, CURLOPT_URL, url.constData());
+    // The portal's addresses begin "/.?": sent as they are, not tidied to "/?".
+    curl_easy_setopt(c, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kChunkSize);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &HttpFetchThread::onWrite);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &HttpFetchThread::onTransferInfo);
+    curl_easy_setopt(c, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+
+    if (!settings_.agent.isEmpty())
+        curl_easy_setopt(c, CURLOPT_USERAGENT, settings_.agent.constData());
+    if (!settings_.referer.isEmpty())
+        curl_easy_setopt(c, CURLOPT_REFERER, settings_.referer.constData());
+    if (!settings_.userName.isEmpty() || !settings_.password.isEmpty()) {
+        curl_easy_setopt(c, CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_BASIC));
+        curl_easy_setopt(c, CURLOPT_USERNAME, settings_.userName.constData());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, settings_.password.constData());
+    }
+
+    // One accept entry; "Accept:" alone takes libcurl's default away.
+    const QByteArray accept = settings_.acceptTypes.isEmpty() ? QByteArray("Accept:")
+                                                              : "Accept: " + settings_.acceptTypes;
+    curl_slist* headers = curl_slist_append(nullptr, accept.constData());
+    if (!settings_.useCache) {
+        headers = curl_slist_append(headers, "Pragma: no-cache");
+        headers = curl_slist_append(headers, "Cache-Control: no-cache");
+    }
+    if (!settings_.postQuery.isEmpty()) {
+        headers = curl_slist_append(headers, "Content-Type: application/x-www-form-urlencoded");
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE,
+                         static_cast<curl_off_t>(settings_.postQuery.size()));
+        curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, settings_.postQuery.constData());
+    }
+    CurlPtr<curl_slist> headerList(headers);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+
+    const CURLcode result = curl_easy_perform(c);
+    // A reply without a body never reached the write callback: judge it here.
+    const bool accepted = result == CURLE_OK && !stop_ && (replyChecked_ || acceptReply());
+    curl_ = nullptr;
+    file_ = nullptr;
+    if (!accepted)
+        return false;
+
+    curl_off_t length = -1;
+    curl_easy_getinfo(c, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    // With a length, every byte of it; without one, only an empty body counts as complete.
+    const bool complete = length >= 0 ? readed_ == length : readed_ == 0;
+    return complete && file.flush() && file.commit();
+}
+
+// Called once the reply's head is in: decides whether its body is wanted at all.
+bool HttpFetchThread::acceptReply()
+{
+    replyChecked_ = true;
+    long status = 0;
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+    if (!IsSuccessStatus(status))
+        return false;
+    curl_off_t length = -1;
+    curl_easy_getinfo(curl_, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    if (length < 0 && settings_.binaryData)
+        return false;
+    if (length > INT_MAX) // the lengths the program reports are 32-bit
+        return false;
+    total_ = std::max<curl_off_t>(length, 0);
+    return true;
+}
+
+size_t HttpFetchThread::write(const char* data, size_t size)
+{
+    if (stop_ || (!replyChecked_ && !acceptReply()))
+        return 0; // anything but size aborts the transfer
+    if (file_->write(data, static_cast<qint64>(size)) != static_cast<qint64>(size))
+        return 0;
+    readed_ += static_cast<qint64>(size);
+    if (readed_ > INT_MAX)
+        return 0;
+    if (settings_.reportProgress && !detached_) {
+        const int total = static_cast<int>(total_);
+        const int readed = static_cast<int>(readed_);
+        QMetaObject::invokeMethod(
+            this,
+            [this, total, readed] {
+                if (owner_)
+                    owner_->deliverProgress(this, total, readed);
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    return size;
+}
+
+size_t HttpFetchThread::onWrite(char* data, size_t size, size_t count, void* self)
+{
+    return static_cast<HttpFetchThread*>(self)->write(data, size * count);
+}
+
+// libcurl calls this often, and about once a second while nothing arrives: the place where
+// a cancel stops a stalled transfer.
+int HttpFetchThread::onTransferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<HttpFetchThread*>(self)->stop_ ? 1 : 0;
+}
