@@ -2,6 +2,7 @@
 
 #include "app/idlepriority.h"
 #include "app/programicon.h"
+#include "net/httpfetch.h"
 #include "reminders/okienko.h"
 #include "stations/checkedstates.h"
 #include "stations/defaultstations.h"
@@ -74,6 +75,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     };
 
     buildLayout();
+    buildDownloader();
     buildMenus();
     buildTrayIcon();
 
@@ -169,6 +171,19 @@ void Form1::buildLayout()
     for (QWidget* handle : {static_cast<QWidget*>(ver), static_cast<QWidget*>(Label4),
                             static_cast<QWidget*>(acset), static_cast<QWidget*>(Label2)})
         dragger_->addHandle(handle);
+}
+
+void Form1::buildDownloader()
+{
+    ht = new HttpFetch(this);
+    ht->AcceptTypes = "*/*";
+    ht->Agent = "FlashGet";
+    ht->BinaryData = false;
+    ht->UseCache = false;
+    ht->WaitThread = true;
+    connect(ht, &HttpFetch::OnProgress, this, &Form1::htProgress);
+    connect(ht, &HttpFetch::OnDoneFile, this, &Form1::htDoneFile);
+    connect(ht, &HttpFetch::OnError, this, &Form1::htError);
 }
 
 void Form1::buildMenus()
@@ -311,7 +326,7 @@ bool Form1::FormCloseQuery()
 {
     return Guarded([this] {
         SaveCheckedStates();
-        // A running download is cancelled here once the program fetches listings.
+        ht->CancelDownload();
         SaveStationList();
     });
 }
@@ -406,6 +421,14 @@ void Form1::programyDblClick()
                           Win1250ToUnicode(EntryURL(LineAt(programy, row))));
     });
 }
+
+// --- download reports --------------------------------------------------------------------------
+
+void Form1::htProgress(int, int) {}
+
+void Form1::htDoneFile(const QString&, int) {}
+
+void Form1::htError() {}
 
 // --- the station list ------------------------------------------------------------------------
 

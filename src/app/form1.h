@@ -7,6 +7,7 @@
 
 class ClickLabel;
 class GlowButton;
+class HttpFetch;
 class Okienko;
 class QAction;
 class QActionGroup;
@@ -53,6 +54,10 @@ public:
     void delClick();
     void programyClickCheck();
     void programyDblClick();
+    // The download component's reports.
+    void htProgress(int TotalSize, int Readed);
+    void htDoneFile(const QString& FileName, int FileSize);
+    void htError();
 
     // --- the station list and its files -----------------------------------------------------
     void LoadStationList();
@@ -102,6 +107,9 @@ public:
     // The buffer the checked-state file is read into and written from.
     QList<QByteArray> l;
 
+    // --- non-visual parts ---------------------------------------------------------------------
+    HttpFetch* ht;
+
     // --- menus and the tray icon ------------------------------------------------------------
     QMenu* PopupMenu1;
     QAction* Ustawienia1;
@@ -135,6 +143,7 @@ protected:
 
 private:
     void buildLayout();
+    void buildDownloader();
     void buildMenus();
     void buildTrayIcon();
     // Runs one handler step by step; a reported error stops it and shows the error box.

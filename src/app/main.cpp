@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "app/programicon.h"
 #include "display/form2.h"
+#include "net/httpfetch.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
 #include "widgets/look.h"
@@ -12,6 +13,7 @@
 
 int main(int argc, char* argv[])
 {
+    HttpFetch::GlobalInit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ekranik"));
     QApplication::setWindowIcon(ProgramIcon());

@@ -2,8 +2,10 @@
 // of writes at close, the debug log, and moving the borderless window.
 
 #include "app/form1.h"
+#include "net/httpfetch.h"
 #include "reminders/okienko.h"
 #include "stations/win1250.h"
+#include "support/faultserver.h"
 #include "widgets/bytelines.h"
 #include "widgets/clicklabel.h"
 #include "widgets/look.h"
@@ -89,6 +91,7 @@ class TestForm1 : public QObject {
 private slots:
     void initTestCase()
     {
+        HttpFetch::GlobalInit();
         home = QDir::currentPath();
         InstallFontFallbacks();
     }
@@ -267,6 +270,23 @@ private slots:
             QCOMPARE(writes, (QStringList{"programy_stan.tv", "programy.tv"}));
             QCOMPARE(closed.size(), 1);
         }
+    }
+
+    // Closing stops a download that is still running; it ends as a failure.
+    void closingCancelsTheDownload()
+    {
+        FaultServer server;
+        server.setReply({FaultServer::okHead(5000), QByteArray(5000, 'x'), 0, 0, 100, true});
+        auto form = makeForm();
+        QSignalSpy failed(form->ht, &HttpFetch::OnError);
+        form->ht->WaitThread = false;
+        form->ht->URL = server.url("/x");
+        form->ht->FileName = QStringLiteral("tvn.tv");
+        form->ht->DownloadFile();
+        QTRY_COMPARE(server.requestCount(), 1); // the worker starts from the event loop
+        QVERIFY(form->close());
+        QVERIFY(failed.wait(5000));
+        QVERIFY(!QFile::exists("tvn.tv"));
     }
 
     // With the folder gone nothing can be saved: the error is shown, the window stays open,
