@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test clean
+.PHONY: all deps build run test tsan clean
 
 all: build
 
@@ -23,3 +23,11 @@ test: deps
 
 clean:
 	rm -rf $(BUILD)
+
+# The download tests once more under ThreadSanitizer (a build of its own in build-tsan/).
+tsan: deps
+	@cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="-fsanitize=thread -g -O1" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+	@cmake --build build-tsan -j $(JOBS) --target tst_httpfetch
+	@TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/support/tsan-qt.supp" \
+	  QT_QPA_PLATFORM=offscreen build-tsan/tests/net/tst_httpfetch
