@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
+# install-deps.sh [extra...]
 # Installs the Debian packages ekranik needs to build, test and run, and only those
-# that are missing, so a second run costs a single dpkg query.
+# that are missing, so a second run costs a single dpkg query. "fuzz" adds clang and
+# libFuzzer for `make fuzz`; "bench" adds the load tool of the portal's benchmark.
 set -euo pipefail
 
 packages=(
@@ -14,7 +16,16 @@ packages=(
   xvfb xauth icewm trayer xdotool x11-utils imagemagick
   # locales: the clock shows weekday names of the user's locale
   locales
+  # the listings portal: XMLTV checker for the demo data
+  xmltv-util
 )
+for extra in "$@"; do
+  case "$extra" in
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    bench) packages+=(wrk) ;;
+    *) echo "install-deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -17,6 +17,7 @@
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
+#include "widgets/segmentbar.h"
 #include "widgets/taskbar.h"
 #include "widgets/windowdragger.h"
 
@@ -28,6 +29,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -37,6 +39,8 @@
 #include <QTextBlock>
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcLog, "ekranik.log", QtWarningMsg)
 
 const QString kTrebuchet = QStringLiteral("Trebuchet MS");
 const QColor kListGrey(128, 128, 128);
@@ -75,14 +79,14 @@ Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     };
 
     buildLayout();
-    buildDownloader();
+    buildUpdates();
     buildMenus();
     buildTrayIcon();
 
     // Created: the process goes to the background, and the update queue begins with its
     // quick first pass.
     LowerToIdlePriority();
-    hotStart_ = true;
+    state_.hotStart = true;
 
     CentreOnDesktop(this);
 }
@@ -136,6 +140,8 @@ void Form1::buildLayout()
     GlowButton2 = glowButton(QStringLiteral("Usuń stację"), 111, 173, 88, 25);
     GlowButton3 = glowButton(QStringLiteral("Powiadomienie"), 232, 173, 97, 25);
     mhm = glowButton(QStringLiteral("Przypomnienie"), 232, 204, 97, 25);
+    pb = new SegmentBar(this);
+    pb->setGeometry(17, 204, 182, 18);
     connect(GlowButton1, &GlowButton::clicked, this, &Form1::addClick);
     connect(GlowButton2, &GlowButton::clicked, this, &Form1::delClick);
 
@@ -173,19 +179,6 @@ void Form1::buildLayout()
         dragger_->addHandle(handle);
 }
 
-void Form1::buildDownloader()
-{
-    ht = new HttpFetch(this);
-    ht->AcceptTypes = "*/*";
-    ht->Agent = "FlashGet";
-    ht->BinaryData = false;
-    ht->UseCache = false;
-    ht->WaitThread = true;
-    connect(ht, &HttpFetch::OnProgress, this, &Form1::htProgress);
-    connect(ht, &HttpFetch::OnDoneFile, this, &Form1::htDoneFile);
-    connect(ht, &HttpFetch::OnError, this, &Form1::htError);
-}
-
 void Form1::buildMenus()
 {
     PopupMenu1 = new QMenu(this);
@@ -208,6 +201,13 @@ void Form1::buildMenus()
     Wolno40s1 = Czstotliwo1->addAction(QStringLiteral("Wolno [40s]"));
     Najwolniej60s1 = Czstotliwo1->addAction(QStringLiteral("Najwolniej [60s]"));
     Czstotliwo1->setDefaultAction(Normalnie20s1);
+    const std::pair<QAction*, const char*> frequencies[] = {
+        {Extremalnieszybko1, "extreme"}, {Najszybciej5s1, "fastest"}, {Szybko10s1, "fast"},
+        {Normalnie20s1, "normal"},       {Wolno40s1, "slow"},         {Najwolniej60s1, "slowest"}};
+    for (const auto& [item, keyword] : frequencies) {
+        connect(item, &QAction::triggered, this,
+                [this, keyword = QString::fromLatin1(keyword)] { SetUpdateFrequency(keyword); });
+    }
     Czstotliwo1->addSeparator();
     Czstotliwo1
         ->addAction(QStringLiteral("Częstotliwość oznacza co ile stacja bedzie aktualizowana; "
@@ -313,7 +313,7 @@ void Form1::FormActivate()
     Guarded([this] {
         if (QFile::exists(QString::fromLatin1(kStationListFile)))
             LoadStationList();
-        activated_ = true;
+        state_.activated = true;
         ver->setText(kRelease);
         ver->adjustSize();
         ico->setToolTip(kHint);
@@ -377,7 +377,38 @@ void Form1::Memo2Change()
 
 void Form1::Log(const QString& line)
 {
-    Memo2->appendPlainText(line);
+    if (batchingLog_)
+        pendingLog_.append(line);
+    else
+        WriteLog({line});
+}
+
+void Form1::FlushLog()
+{
+    if (!pendingLog_.isEmpty())
+        WriteLog(std::exchange(pendingLog_, {}));
+}
+
+// The same end state as appending the lines one by one, with the log emptied each time it
+// reaches its limit, but with a single change of the text box.
+void Form1::WriteLog(const QStringList& lines)
+{
+    int count = LogLineCount(Memo2);
+    qsizetype keepFrom = 0;
+    bool emptied = false;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        qCInfo(lcLog).noquote() << lines[i];
+        if (++count >= kLogLimit) {
+            count = 0;
+            keepFrom = i + 1;
+            emptied = true;
+        }
+    }
+    const QString tail = lines.mid(keepFrom).join(QLatin1Char('\n'));
+    if (emptied)
+        Memo2->setPlainText(tail);
+    else if (!lines.isEmpty())
+        Memo2->appendPlainText(tail);
 }
 
 void Form1::ShowDebugArea()
@@ -421,14 +452,6 @@ void Form1::programyDblClick()
                           Win1250ToUnicode(EntryURL(LineAt(programy, row))));
     });
 }
-
-// --- download reports --------------------------------------------------------------------------
-
-void Form1::htProgress(int, int) {}
-
-void Form1::htDoneFile(const QString&, int) {}
-
-void Form1::htError() {}
 
 // --- the station list ------------------------------------------------------------------------
 

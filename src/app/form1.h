@@ -2,10 +2,16 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 
+#include "update/downloadstatistics.h"
+#include "update/listingsparser.h"
+#include "update/updatestate.h"
+
 class ClickLabel;
+class Form2;
 class GlowButton;
 class HttpFetch;
 class Okienko;
@@ -19,6 +25,8 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QSystemTrayIcon;
+class QTimer;
+class SegmentBar;
 class WindowDragger;
 
 // The main window: the station list and its buttons, the tray menu, and below the visible area
@@ -39,6 +47,8 @@ public:
 
     // The input dialog the station buttons open.
     void setDialog(Okienko* dialog);
+    // The desktop widget the updates write to.
+    void setWidget(Form2* widget);
 
     // --- handlers ---------------------------------------------------------------------------
     void FormActivate();
@@ -54,7 +64,15 @@ public:
     void delClick();
     void programyClickCheck();
     void programyDblClick();
-    // The download component's reports.
+    // --- the updates -------------------------------------------------------------------------
+    void Timer1Timer();
+    void clearTimer();
+    void SetUpdateFrequency(const QString& keyword);
+    void StartStationDownload(const QByteArray& url, const QByteArray& name);
+    // The last step of a tick: hands a complete now-playing list on.
+    void PublicationStep();
+    // An information balloon at the tray icon.
+    void ShowBalloon(const QString& title, const QString& text, int seconds);
     void htProgress(int TotalSize, int Readed);
     void htDoneFile(const QString& FileName, int FileSize);
     void htError();
@@ -69,15 +87,16 @@ public:
     QList<QByteArray> Stations() const;
     QList<bool> CheckMarks() const;
 
-    // Appends one line to the debug log.
+    // Appends one line to the debug log (and to the "ekranik.log" logging category).
     void Log(const QString& line);
     // The debug access word: the window grows to show the debug area.
     void ShowDebugArea();
 
     // The program's title, the caption of its error boxes.
     QString applicationTitle() const { return applicationTitle_; }
-    bool hotStart() const { return hotStart_; }
-    bool activated() const { return activated_; }
+    const UpdateState& updateState() const { return state_; }
+    const DownloadStatistics& statistics() const { return statistics_; }
+    const ListingsParser& parser() const { return parser_; }
 
     // Shows an error the way the framework always has: a box with the message and OK. Tests
     // replace it to collect the messages.
@@ -96,6 +115,7 @@ public:
     GlowButton* GlowButton2;
     GlowButton* GlowButton3;
     GlowButton* mhm;
+    SegmentBar* pb;
     // debug area
     QLabel* xxx;
     QLabel* Label1;
@@ -109,6 +129,8 @@ public:
 
     // --- non-visual parts ---------------------------------------------------------------------
     HttpFetch* ht;
+    QTimer* Timer1;
+    QTimer* clear;
 
     // --- menus and the tray icon ------------------------------------------------------------
     QMenu* PopupMenu1;
@@ -143,7 +165,7 @@ protected:
 
 private:
     void buildLayout();
-    void buildDownloader();
+    void buildUpdates();
     void buildMenus();
     void buildTrayIcon();
     // Runs one handler step by step; a reported error stops it and shows the error box.
@@ -151,11 +173,20 @@ private:
     // Sets check marks from the program, not from the user.
     void setCheckedQuietly(int row);
 
+    // Writes lines to the debug log as if appended one by one, emptying it at 250 lines.
+    void WriteLog(const QStringList& lines);
+    void FlushLog();
+
     Okienko* dialog_ = nullptr;
+    Form2* widget_ = nullptr;
+    UpdateState state_;
+    DownloadStatistics statistics_;
+    ListingsParser parser_;
+    // A tick's log lines are written in one go at its end (or before it waits for a download).
+    QStringList pendingLog_;
+    bool batchingLog_ = false;
     QString applicationTitle_ = QStringLiteral("ekranik");
     WindowDragger* dragger_;
-    bool hotStart_ = false;
-    bool activated_ = false;
     bool firstShowDone_ = false;
     bool programChangesChecks_ = false;
 };

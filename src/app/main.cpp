@@ -30,6 +30,7 @@ int main(int argc, char* argv[])
     Form3 form3;
     Okienko okienko(&form1);
     form1.setDialog(&okienko);
+    form1.setWidget(&form2);
     QObject::connect(&form1, &Form1::Closed, &app, &QApplication::quit);
 
     // Being asked to end from outside closes the program as "Koniec" does.

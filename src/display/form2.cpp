@@ -1,16 +1,218 @@
 #include "display/form2.h"
 
+#include "stations/win1250.h"
+#include "update/pagetext.h"
+#include "widgets/checkrowdelegate.h"
+#include "widgets/gauge.h"
 #include "widgets/look.h"
+#include "widgets/taskbar.h"
+#include "widgets/windowdragger.h"
 
+#include <QAbstractButton>
+#include <QBitmap>
 #include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QScopedValueRollback>
 #include <QScreen>
+
+namespace {
+
+const QString kSegoe = QStringLiteral("Segoe UI");
+
+// Texts of a keyed window are drawn in whole pixels: an antialiased edge pixel is neither the
+// key colour nor the text colour and would stay behind as a fringe on the desktop.
+QFont KeyedFont(int pixelSize, bool bold = false)
+{
+    QFont font = LayoutFont(kSegoe, pixelSize, bold);
+    font.setStyleStrategy(QFont::NoAntialias);
+    return font;
+}
+
+} // namespace
 
 Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
 {
     setWindowTitle(QStringLiteral("RadudoVorozu"));
     setFixedSize(kWidth, kHeight);
-    SetBackground(this, Qt::black);
+    setFont(KeyedFont(11));
     // Its top edge sits 100 pixels above the bottom of the screen.
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    move(kLeft, screen ? screen->geometry().height() - 100 : 0);
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    move(kLeft, primary ? primary->geometry().height() - 100 : 0);
+
+    a = MakeLabel(this, QStringLiteral("ekranik"), 4, 4, KeyedFont(11, true), Qt::white);
+    a->setCursor(Qt::PointingHandCursor);
+
+    pb2 = new Gauge(this);
+    pb2->setGeometry(4, 16, 81, 1);
+
+    hur = MakeLabel(this, QString(), 210, 4, KeyedFont(11), Qt::white);
+    hur->setCursor(Qt::PointingHandCursor);
+
+    b = new QListWidget(this);
+    b->setFrameShape(QFrame::NoFrame);
+    b->setFont(KeyedFont(11));
+    b->setItemDelegate(new CheckRowDelegate(kRowHeight, b));
+    b->setUniformItemSizes(true);
+    b->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    b->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    b->setSelectionMode(QAbstractItemView::NoSelection);
+    b->setFocusPolicy(Qt::NoFocus);
+    b->setTextElideMode(Qt::ElideNone);
+    b->setGeometry(8, 22, kWidth - 15, kHeight - 29);
+
+    // Only the title and the clock move the widget; the list and the background do not.
+    dragger_ = new WindowDragger(this);
+    dragger_->setBackgroundDrags(false);
+    dragger_->addHandle(a);
+    dragger_->addHandle(hur);
+    dragger_->adjust = [this](QPoint topLeft) {
+        const QScreen* on = screen() ? screen() : QGuiApplication::primaryScreen();
+        return on ? Snap(topLeft, frameGeometry().size(), on->availableGeometry()) : topLeft;
+    };
+
+    ApplyScheme(Scheme::LightText);
+}
+
+void Form2::Publish(const QList<QByteArray>& lines)
+{
+    b->clear();
+    for (const QByteArray& line : lines)
+        b->addItem(Win1250ToUnicode(line));
+    show();
+    raise();
+    refreshMask();
+}
+
+void Form2::SetClock(const QString& clockText)
+{
+    hur->setText(clockText);
+    hur->adjustSize();
+    refreshMask();
+}
+
+void Form2::ShowDownloadProgress(const QByteArray& station, int readed, int totalSize)
+{
+    a->setText(Win1250ToUnicode(Shorten25("ekranik - " + station)));
+    a->adjustSize();
+    // Progress first, then the maximum: the first report of a download is held to the
+    // previous download's maximum for a moment.
+    pb2->setProgress(readed);
+    pb2->setMaxValue(totalSize);
+    pb2->resize(a->width(), pb2->height());
+    refreshMask();
+}
+
+void Form2::Clear()
+{
+    b->clear();
+    b->addItem(QStringLiteral("Aktualizacja..."));
+    refreshMask();
+}
+
+void Form2::ApplyScheme(Scheme scheme)
+{
+    scheme_ = scheme;
+    b->repaint();
+    const QColor background = scheme == Scheme::LightText ? Qt::black : Qt::white;
+    const QColor text = scheme == Scheme::LightText ? Qt::white : Qt::black;
+    SetBackground(this, background);
+    SetBackground(b, background);
+    SetTextColour(b, text);
+    SetTextColour(a, text);
+    SetTextColour(hur, text);
+    b->repaint();
+    refreshMask();
+}
+
+void Form2::SetColorKeying(bool on)
+{
+    keying_ = on;
+    refreshMask();
+    update();
+}
+
+void Form2::SetKeyColor(const QColor& key)
+{
+    key_ = key;
+    refreshMask();
+}
+
+void Form2::Repaint()
+{
+    update();
+    refreshMask();
+}
+
+void Form2::SetHeight(int height)
+{
+    setFixedSize(width(), height);
+}
+
+QPoint Form2::Snap(QPoint topLeft, QSize size, const QRect& workArea)
+{
+    QPoint snapped = topLeft;
+    if (std::abs(snapped.x() - workArea.left()) < kSnapDistance)
+        snapped.setX(workArea.left());
+    if (std::abs(snapped.y() - workArea.top()) < kSnapDistance)
+        snapped.setY(workArea.top());
+    const int right = workArea.left() + workArea.width();
+    const int bottom = workArea.top() + workArea.height();
+    if (std::abs(snapped.x() + size.width() - right) < kSnapDistance)
+        snapped.setX(right - size.width());
+    if (std::abs(snapped.y() + size.height() - bottom) < kSnapDistance)
+        snapped.setY(bottom - size.height());
+    return snapped;
+}
+
+// Each time the widget goes from hidden to visible it is kept off the taskbar.
+void Form2::showEvent(QShowEvent* event)
+{
+    KeepOffTaskbar(this);
+    QWidget::showEvent(event);
+    refreshMask();
+}
+
+// The list keeps its margins of 8, 22, 7 and 7 pixels to the window's edges.
+void Form2::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    b->setGeometry(8, 22, width() - 15, height() - 29);
+    refreshMask();
+}
+
+void Form2::paintEvent(QPaintEvent*)
+{
+    if (!ramka_ || !ramka_->isChecked())
+        return;
+    // A cream line just inside a grey-green one, around the whole window.
+    QPainter painter(this);
+    painter.setPen(kCream);
+    painter.drawRect(QRect(1, 1, width() - 2, height() - 2).adjusted(0, 0, -1, -1));
+    painter.setPen(kAccent);
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void Form2::refreshMask()
+{
+    if (!keying_) {
+        clearMask();
+        return;
+    }
+    // Rendering delivers pending resize events, which come back here.
+    if (refreshingMask_)
+        return;
+    const QScopedValueRollback<bool> guard(refreshingMask_, true);
+    // The picture as it is now, without the old mask, and every pixel of the key colour cut out.
+    QImage picture(size(), QImage::Format_RGB32);
+    render(&picture, QPoint(), QRegion(), DrawWindowBackground | DrawChildren | IgnoreMask);
+    // (A bitmap's region is its color1 pixels, and MaskInColor marks the key ones color0.)
+    const QImage keep = picture.createMaskFromColor(key_.rgb(), Qt::MaskInColor);
+    QRegion shape(QBitmap::fromImage(keep));
+    // A window with nothing left to show would lose its shape altogether; keep one pixel.
+    if (shape.isEmpty())
+        shape = QRegion(0, 0, 1, 1);
+    setMask(shape);
 }

@@ -1,15 +1,84 @@
 #pragma once
 
+#include <QByteArray>
+#include <QColor>
+#include <QList>
 #include <QWidget>
 
-// RadudoVorozu, the desktop widget that shows the now-playing lines over the desktop. Created
-// hidden at start-up, right after the main window.
+class Gauge;
+class QAbstractButton;
+class QLabel;
+class QListWidget;
+class WindowDragger;
+
+// RadudoVorozu, the desktop widget: the now-playing lines standing on the desktop. Its
+// background colour is keyed out, so only the texts (and, if chosen, a thin frame) are seen
+// over whatever lies beneath, and the pointer passes through the keyed pixels.
+//
+// Colour keying is a window mask rebuilt from the widget's own picture whenever its content
+// changes: it works on X11 without a compositor and on Windows alike, where per-pixel
+// translucency needs a compositor and paints a solid box without one. The texts are drawn
+// without antialiasing so that no half-keyed fringe is left around them.
 class Form2 : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 297;
     static constexpr int kHeight = 81;
     static constexpr int kLeft = 622;
+    static constexpr int kRowHeight = 13;
+    static constexpr int kSnapDistance = 10;
+
+    enum class Scheme { LightText, DarkText };
 
     explicit Form2(QWidget* parent = nullptr);
+
+    // --- what the rest of the program does with the widget -------------------------------------
+    // Fills the list with the lines, then shows the widget and raises it.
+    void Publish(const QList<QByteArray>& lines);
+    // The clock label shows the clock text.
+    void SetClock(const QString& clockText);
+    // The title names the station being fetched; the progress line under it shows how far.
+    void ShowDownloadProgress(const QByteArray& station, int readed, int totalSize);
+    // The list shows only "Aktualizacja...".
+    void Clear();
+
+    // --- settings -------------------------------------------------------------------------------
+    void ApplyScheme(Scheme scheme);
+    Scheme scheme() const { return scheme_; }
+    void SetColorKeying(bool on);
+    bool colorKeying() const { return keying_; }
+    void SetKeyColor(const QColor& key);
+    QColor keyColor() const { return key_; }
+    // The window's height; its top edge and width stay.
+    void SetHeight(int height);
+    // The check box whose state says whether the frame is painted; read at every paint.
+    void SetFrameOption(const QAbstractButton* ramka) { ramka_ = ramka; }
+    // Paints the widget again, after a change of the frame option.
+    void Repaint();
+
+    // Where a move to `topLeft` ends once the edges have snapped to `workArea`: each edge that
+    // comes closer than 10 pixels to the matching edge is moved onto it, checked in the order
+    // left, top, right, bottom, a later check overriding an earlier one.
+    static QPoint Snap(QPoint topLeft, QSize size, const QRect& workArea);
+
+    QLabel* a;      // title: "ekranik", or the station being fetched
+    Gauge* pb2;     // the one-pixel progress line under the title
+    QLabel* hur;    // clock
+    QListWidget* b; // the now-playing lines
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The mask follows the picture: called after every change of what the widget shows.
+    void refreshMask();
+
+    WindowDragger* dragger_;
+    const QAbstractButton* ramka_ = nullptr;
+    Scheme scheme_ = Scheme::LightText;
+    bool keying_ = true;
+    bool refreshingMask_ = false;
+    QColor key_ = Qt::black;
 };

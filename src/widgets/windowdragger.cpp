@@ -16,7 +16,7 @@ void WindowDragger::addHandle(QWidget* handle)
 bool WindowDragger::startsDrag(QPoint windowPos) const
 {
     QWidget* hit = window_->childAt(windowPos);
-    return hit == nullptr || handles_.contains(hit);
+    return hit ? handles_.contains(hit) : backgroundDrags_;
 }
 
 // The filter sits on the window only. A label or panel that ignores a mouse event hands it on

@@ -21,6 +21,8 @@ public:
 
     // A child of the window that drags it like the background does.
     void addHandle(QWidget* handle);
+    // Whether a press on the window's own background drags it (it does unless switched off).
+    void setBackgroundDrags(bool drags) { backgroundDrags_ = drags; }
 
     bool isDragging() const { return dragging_; }
 
@@ -36,6 +38,7 @@ private:
 
     QWidget* window_;
     QSet<QWidget*> handles_;
+    bool backgroundDrags_ = true;
     bool dragging_ = false;
     QPoint grabOffset_;
 };

@@ -114,12 +114,12 @@ private slots:
     {
         auto form = makeForm(false);
         QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.3"));
-        QVERIFY(!form->activated());
-        QVERIFY(form->hotStart());
+        QVERIFY(!form->updateState().activated);
+        QVERIFY(form->updateState().hotStart);
 
         form->show();
         QVERIFY(errors.isEmpty());
-        QVERIFY(form->activated());
+        QVERIFY(form->updateState().activated);
         QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
         QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.912"));
         QCOMPARE(form->applicationTitle(), QStringLiteral("ekranik 2oo6 beta o.912"));
@@ -184,7 +184,7 @@ private slots:
         QCOMPARE(errors, QStringList{message});
         QCOMPARE(form->CheckMarks(), marks);
         // The steps before the check marks ran.
-        QVERIFY(form->activated());
+        QVERIFY(form->updateState().activated);
         QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
     }
 
@@ -196,7 +196,7 @@ private slots:
         QVERIFY2(errors.first().startsWith("Cannot open file \"programy.tv\". "),
                  qPrintable(errors.first()));
         QCOMPARE(form->Stations().size(), 13);
-        QVERIFY(!form->activated());
+        QVERIFY(!form->updateState().activated);
         QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.3"));
     }
 

@@ -1,0 +1,113 @@
+// How fast a listings page is read: the line for what is on air now from a 256 KB page whose
+// marker is near the end, as the portal's longest pages have it.
+//
+// Build in Release in a directory of its own and run:
+//   cmake -S . -B /tmp/parserbench -G Ninja -DCMAKE_BUILD_TYPE=Release
+//   cmake --build /tmp/parserbench --target bench_parser && /tmp/parserbench/bench/bench_parser
+
+#include "update/listingsparser.h"
+#include "update/pagetext.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <cstdio>
+
+namespace {
+
+constexpr qsizetype kPageSize = 256 * 1024;
+
+// Programme rows with CR LF breaks up to kPageSize, the row on air now about 2 KB before the
+// end. Each row has its time 73 characters before its image name, as the portal lays it out.
+QByteArray CrLfPage()
+{
+    QByteArray page = "<html>\r\n<head><title>Program TV</title></head>\r\n<body>\r\n<table>\r\n";
+    const QByteArray imgStart = "<img alt=\"\" width=\"16\" height=\"16\" src=\"";
+    const QByteArray timeToImage =
+        QByteArray("</td>\r\n<td class=\"ikona\">").leftJustified(68 - imgStart.size(), ' ') +
+        imgStart;
+    int row = 0;
+    const auto addRow = [&](const char* img) {
+        const QByteArray time = QByteArray::number(10 + row / 60 % 14) + ":" +
+                                QByteArray::number(row % 60).rightJustified(2, '0');
+        page += "<tr><td class=\"godz\">" + time + timeToImage + img +
+                "\"></td>\r\n<td><a href=\"javascript:okno(" + QByteArray::number(row) +
+                ")\">Program numer " + QByteArray::number(row) + "</a></td></tr>\r\n";
+        ++row;
+    };
+    while (page.size() < kPageSize - 2048)
+        addRow("pusty.gif");
+    addRow("trwa.gif");
+    while (page.size() < kPageSize - 32)
+        addRow("pusty.gif");
+    page += "</table>\r\n</body>\r\n</html>\r\n";
+    return page;
+}
+
+QByteArray LfPage()
+{
+    QByteArray page = CrLfPage();
+    return page.replace("\r\n", "\n");
+}
+
+void RunNowPlayingLine(benchmark::State& state, const QByteArray& page)
+{
+    const QByteArray station = "stacja.tv";
+    for (auto _ : state) {
+        QByteArray title;
+        QByteArray line = NowPlayingLine(NormalizeLineBreaks(page), station, &title);
+        benchmark::DoNotOptimize(line);
+        benchmark::DoNotOptimize(title);
+    }
+    state.SetBytesProcessed(state.iterations() * page.size());
+    state.SetLabel(NowPlayingLine(NormalizeLineBreaks(page), station).toStdString());
+}
+
+void BM_NowPlayingLine(benchmark::State& state)
+{
+    RunNowPlayingLine(state, CrLfPage());
+}
+BENCHMARK(BM_NowPlayingLine);
+
+void BM_NowPlayingLine_LfBreaks(benchmark::State& state)
+{
+    RunNowPlayingLine(state, LfPage());
+}
+BENCHMARK(BM_NowPlayingLine_LfBreaks);
+
+void RunParseListingsPage(benchmark::State& state, const QByteArray& page)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("stacja.tv");
+    QFile file(path);
+    if (!dir.isValid() || !file.open(QIODevice::WriteOnly) || file.write(page) != page.size()) {
+        state.SkipWithError("cannot write the page file");
+        return;
+    }
+    file.close();
+
+    ListingsParser parser;
+    for (auto _ : state) {
+        std::optional<QByteArray> line = parser.ParseListingsPage(path);
+        if (!line) {
+            state.SkipWithError("cannot read the page file");
+            return;
+        }
+        benchmark::DoNotOptimize(line);
+    }
+    state.SetBytesProcessed(state.iterations() * page.size());
+}
+
+void BM_ParseListingsPage(benchmark::State& state)
+{
+    RunParseListingsPage(state, CrLfPage());
+}
+BENCHMARK(BM_ParseListingsPage);
+
+void BM_ParseListingsPage_LfBreaks(benchmark::State& state)
+{
+    RunParseListingsPage(state, LfPage());
+}
+BENCHMARK(BM_ParseListingsPage_LfBreaks);
+
+} // namespace

@@ -1,0 +1,238 @@
+// The main window's part in the updates: the update tick and its queue, the clear timer, the
+// frequencies, and the download component's reports.
+
+#include "app/form1.h"
+
+#include "display/form2.h"
+#include "net/httpfetch.h"
+#include "stations/stationentry.h"
+#include "stations/win1250.h"
+#include "update/duplicatelines.h"
+#include "widgets/bytelines.h"
+#include "widgets/segmentbar.h"
+
+#include <QAction>
+#include <QDateTime>
+#include <QLabel>
+#include <QListWidget>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcPublish, "ekranik.publish", QtWarningMsg)
+
+constexpr int kFirstTick = 8000;        // after start-up
+constexpr int kHotStartInterval = 1000; // one station a second until the first wrap
+constexpr int kNormalInterval = 20000;
+constexpr int kClearInterval = 1000000; // the now-playing list is rebuilt every 16 min 40 s
+constexpr int kPublishBalloonSeconds = 11;
+
+// A timer's countdown restarts only when its interval really changes.
+void SetInterval(QTimer* timer, int msec)
+{
+    if (timer->interval() != msec)
+        timer->setInterval(msec);
+}
+
+QString Text(const QByteArray& bytes)
+{
+    return Win1250ToUnicode(bytes);
+}
+
+} // namespace
+
+void Form1::buildUpdates()
+{
+    ht = new HttpFetch(this);
+    ht->AcceptTypes = "*/*";
+    ht->Agent = "FlashGet";
+    ht->BinaryData = false;
+    ht->UseCache = false;
+    ht->WaitThread = true;
+    connect(ht, &HttpFetch::OnProgress, this, &Form1::htProgress);
+    connect(ht, &HttpFetch::OnDoneFile, this, &Form1::htDoneFile);
+    connect(ht, &HttpFetch::OnError, this, &Form1::htError);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(kFirstTick);
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1Timer);
+    Timer1->start();
+
+    clear = new QTimer(this);
+    clear->setInterval(kClearInterval);
+    connect(clear, &QTimer::timeout, this, &Form1::clearTimer);
+    clear->start();
+}
+
+void Form1::setWidget(Form2* widget)
+{
+    widget_ = widget;
+}
+
+// Qt does not run a timer's handler again while it is still running, and a tick may wait here
+// for its download: a tick that falls due meanwhile comes after this one has ended, never
+// nested inside it.
+void Form1::Timer1Timer()
+{
+    batchingLog_ = true;
+
+    // The current station name is set when a download is set up, so that every text about a
+    // download names the station being fetched.
+    if (state_.hotStart) {
+        Log(QStringLiteral("HOT START / HOT START"));
+        SetInterval(Timer1, kHotStartInterval);
+    }
+
+    ++state_.queuePosition;
+    if (state_.queuePosition >= programy->count() + 1) {
+        state_.queuePosition = 0;
+        state_.hotStart = false;
+        SetInterval(Timer1, kNormalInterval);
+        SetUpdateFrequency(state_.frequencyKeyword);
+        Log(QStringLiteral("KONIEC HOT START !!!!"));
+    }
+
+    state_.weekday = QLocale::system().dayName(QDate::currentDate().dayOfWeek());
+    state_.time = QTime::currentTime().toString(QStringLiteral("hh : mm"));
+    if (widget_)
+        widget_->SetClock(state_.ClockText());
+
+    state_.checkedCount = static_cast<int>(CheckMarks().count(true));
+
+    // The walk takes the number of entries once; entries deleted while it waits for a download
+    // end it early instead of being read past the end of the list.
+    const int entries = programy->count();
+    bool published = true;
+    for (int i = 0; i < entries && i < programy->count(); ++i) {
+        if (programy->item(i)->checkState() != Qt::Checked)
+            continue;
+        if (!state_.activated) {
+            published = false;
+            break;
+        }
+        const QByteArray entry = LineAt(programy, i);
+        Log(QStringLiteral(".mrowka: Parsuje program %1").arg(i + 1) + Text(EntryName(entry)));
+        Log(QStringLiteral(".mrowka: Kolejka>>%1").arg(state_.queuePosition));
+        Log(QStringLiteral(".mrowka: Aktualnie zazn programow %1").arg(state_.checkedCount));
+        // Read afresh: a nested handler may have moved the queue while a download ran.
+        if (i + 1 == state_.queuePosition)
+            StartStationDownload(EntryURL(entry), EntryName(entry));
+    }
+
+    batchingLog_ = false;
+    FlushLog();
+    if (published)
+        PublicationStep();
+}
+
+void Form1::clearTimer()
+{
+    ilosc->clear();
+    if (widget_)
+        widget_->Clear();
+    programy->repaint();
+}
+
+// During the hot start the keyword is only stored: the wrap applies it. Setting the interval
+// at once would hold the next hot-start tick back by a whole minute at "Najwolniej".
+void Form1::SetUpdateFrequency(const QString& keyword)
+{
+    state_.frequencyKeyword = keyword;
+    if (state_.hotStart)
+        return;
+    if (const std::optional<int> interval = FrequencyInterval(keyword))
+        SetInterval(Timer1, *interval);
+}
+
+void Form1::StartStationDownload(const QByteArray& url, const QByteArray& name)
+{
+    // The page is saved under the station's name: a name that is not a plain file in the
+    // working folder would write elsewhere, or over the station files. Never fetched.
+    if (CheckStationName(name) != StationNameProblem::None) {
+        Log(QStringLiteral(".mrowka: Pomijam stację o nazwie, która nie jest nazwą pliku: ") +
+            Text(name));
+        return;
+    }
+    ht->URL = url;
+    ht->FileName = Text(name);
+    state_.currentStation = name;
+    Log(QStringLiteral(".mrowka: Sciagacz ustawiony... "));
+    if (state_.downloadBusy) {
+        Log(QStringLiteral(".mrowka: !!!Nie sciaglem ") + Text(name));
+        return;
+    }
+    Log(QStringLiteral(".mrowka: Sciagam... ") + Text(name));
+    FlushLog();
+    ht->DownloadFile();
+}
+
+// A list that holds one line per checked station goes to the widget or into a balloon. It
+// holds more when a station's programme changed (old and new line) and fewer while stations
+// are still to be fetched: then nothing changes on screen.
+void Form1::PublicationStep()
+{
+    if (ilosc->count() != state_.checkedCount)
+        return;
+    const QList<QByteArray> lines = Lines(ilosc);
+    qCInfo(lcPublish).noquote() << (c1->isChecked() ? "widget" : "balloon");
+    for (const QByteArray& line : lines)
+        qCInfo(lcPublish).noquote() << Text(line);
+
+    if (c1->isChecked() && widget_)
+        widget_->Publish(lines);
+    if (c2->isChecked()) {
+        if (widget_)
+            widget_->hide();
+        QString text;
+        for (const QByteArray& line : lines)
+            text += Text(line) + QStringLiteral("\r\n");
+        ShowBalloon(QStringLiteral("ekranik, ") + state_.ClockText(), text, kPublishBalloonSeconds);
+    }
+}
+
+void Form1::ShowBalloon(const QString& title, const QString& text, int seconds)
+{
+    ico->showMessage(title, text, QSystemTrayIcon::Information, seconds * 1000);
+}
+
+void Form1::htProgress(int TotalSize, int Readed)
+{
+    state_.downloadBusy = true;
+    pb->setMax(TotalSize);
+    if (widget_)
+        widget_->ShowDownloadProgress(state_.currentStation, Readed, TotalSize);
+    pb->setPosition(Readed);
+    xxx->setText(QStringLiteral("Aktualizuje %1 %2/%3")
+                     .arg(Text(state_.currentStation))
+                     .arg(Readed)
+                     .arg(TotalSize));
+    xxx->adjustSize();
+}
+
+void Form1::htDoneFile(const QString& FileName, int FileSize)
+{
+    statistics_.Count(FileSize);
+    pobrano->setText(statistics_.PobranoCaption());
+    state_.downloadBusy = false;
+
+    const std::optional<QByteArray> line = parser_.ParseListingsPage(FileName);
+    if (!line) {
+        Log(QStringLiteral(".mrowka: Nie mogę odczytać strony: ") + parser_.errorString());
+        return;
+    }
+    AppendLine(ilosc, *line);
+    const QList<int> repeats = DuplicateRows(Lines(ilosc));
+    for (auto row = repeats.crbegin(); row != repeats.crend(); ++row)
+        delete ilosc->takeItem(*row);
+    Log(QStringLiteral(".mrowka: Sciagnieto: ") + FileName);
+    akt->setText(statistics_.AktCaption());
+}
+
+void Form1::htError()
+{
+    Log(QStringLiteral(".mrowka|http: blad blad blad"));
+    state_.downloadBusy = false;
+}

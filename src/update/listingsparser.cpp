@@ -1,0 +1,55 @@
+#include "update/listingsparser.h"
+
+#include "stations/win1250.h"
+#include "update/pagetext.h"
+
+#include <QFile>
+#include <cerrno>
+#include <system_error>
+
+namespace {
+
+// What the file reports, else the system error the failed call left, else Qt's own words.
+QString Reason(const QFile& file, int savedErrno)
+{
+    if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty() &&
+        file.errorString() != QLatin1String("Unknown error"))
+        return file.errorString();
+    if (savedErrno != 0)
+        return QString::fromStdString(std::generic_category().message(savedErrno));
+    return file.errorString();
+}
+
+} // namespace
+
+std::optional<QByteArray> ListingsParser::ParseListingsPage(const QString& fileName)
+{
+    const std::optional<QByteArray> station = UnicodeToWin1250(fileName);
+    if (!station) {
+        m_errorString = QStringLiteral("Cannot read file \"%1\". The name has a character "
+                                       "that Windows-1250 lacks.")
+                            .arg(fileName);
+        return std::nullopt;
+    }
+
+    QFile file(fileName);
+    errno = 0;
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_errorString = QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, Reason(file, errno));
+        return std::nullopt;
+    }
+    errno = 0;
+    const QByteArray raw = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_errorString = QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, Reason(file, errno));
+        return std::nullopt;
+    }
+
+    m_errorString.clear();
+    m_pageText = NormalizeLineBreaks(raw);
+    QByteArray title;
+    const QByteArray line = NowPlayingLine(m_pageText, *station, &title);
+    m_lastTitle = FixPageCharset(title);
+    m_lastStation = FixPageCharset(*station);
+    return line;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Reads the listings page a station's download left in the working directory and keeps what
+// the last successful read found.
+class ListingsParser {
+public:
+    // Reads the page saved under fileName (the station's name; a path relative to the working
+    // directory) and returns its "station : time - title" line (see NowPlayingLine), with the
+    // station written as the Windows-1250 bytes of fileName. On success the page text, the
+    // title and the station are kept, the last two with the page charset fixed.
+    // nullopt when the file cannot be opened or read, or when fileName has a character that
+    // Windows-1250 lacks; errorString() then says why and everything kept stays as it was.
+    std::optional<QByteArray> ParseListingsPage(const QString& fileName);
+
+    // The last page text read, with every line break made CR LF; empty before the first read.
+    const QByteArray& pageText() const { return m_pageText; }
+    // The title and station of the last line returned; empty before the first read.
+    const QByteArray& lastTitle() const { return m_lastTitle; }
+    const QByteArray& lastStation() const { return m_lastStation; }
+
+    // Why the last ParseListingsPage returned nullopt, for the debug log: a sentence naming
+    // the file. Empty after a success.
+    const QString& errorString() const { return m_errorString; }
+
+private:
+    QByteArray m_pageText;
+    QByteArray m_lastTitle;
+    QByteArray m_lastStation;
+    QString m_errorString;
+};

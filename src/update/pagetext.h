@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+
+// The text work on a station's listings page. Everything here is on 8-bit byte strings: the
+// page is ISO-8859-2, the program's own texts are Windows-1250, and no text is ever decoded.
+//
+// Positions in the comments are 1-based, as the rules for reading a page are written that way.
+
+// Removes tags. A counter goes up at every "<" and down after every ">"; a character is kept
+// only while the counter is exactly 0 (a "<" is tested after counting it, a ">" before). So a
+// balanced tag vanishes with everything nested in it, text outside tags passes unchanged (no
+// trimming, no entity decoding), and a stray ">" outside any tag is kept but hides everything
+// up to the next "<", which is kept again. Takes any length and any depth.
+QByteArray StripTags(const QByteArray& s);
+
+// Moves the letters that differ between ISO-8859-2 and Windows-1250 to their Windows-1250
+// bytes: 0xA6 and "|" become 0x8C (Ś), 0xB6 becomes 0x9C (ś), 0xB1 becomes 0xB9 (ą), 0xBC
+// becomes 0x9F (ź). No other byte changes; 0xA1 (Ą) and 0xAC (Ź) are left as they are.
+QByteArray FixPageCharset(const QByteArray& s);
+
+// A text of 25 or more characters becomes its first 26 characters and "..."; a shorter one
+// stays as it is.
+QByteArray Shorten25(const QByteArray& s);
+
+// A text of 50 or more characters becomes its first 51 characters and "..."; a shorter one
+// stays as it is.
+QByteArray Shorten50(const QByteArray& s);
+
+// Every line break (CR, LF or CR LF) becomes CR LF. A text that already has CR LF everywhere
+// is returned as it is, without a copy.
+QByteArray NormalizeLineBreaks(const QByteArray& text);
+
+// The "station : time - title" line for what a page shows on air now. pageText has its line
+// breaks normalised already (each break counts as two characters); station is the station's
+// name in Windows-1250. The time is the 5 characters 73 before the first "trwa.gif" (or the 5
+// characters 148 before it, marked "[HIT] ", when those 73 before are the hit mark), and the
+// title is the text of the first programme anchor after the marker. The line has the page
+// charset fixed and is then shortened to 50 characters. When title is not null it receives the
+// title as read from the page: tags stripped, charset not fixed.
+// A page without the marker, anchor or time still gives a line; see the .cpp for what it holds.
+QByteArray NowPlayingLine(const QByteArray& pageText, const QByteArray& station,
+                          QByteArray* title = nullptr);

@@ -1,0 +1,244 @@
+// The desktop widget: its list's scroll bar at each height, the title during a download, the
+// colour keying mask, the schemes, the frame, and moving it with edge snapping.
+
+#include "display/form2.h"
+#include "widgets/gauge.h"
+#include "widgets/look.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTest>
+
+namespace {
+
+QList<QByteArray> Rows(int n)
+{
+    QList<QByteArray> rows;
+    for (int i = 0; i < n; ++i)
+        rows << "stacja" + QByteArray::number(i) + ".tv : 20:00 - Wiadomo\x9c" "ci";
+    return rows;
+}
+
+QImage Picture(QWidget* widget)
+{
+    QImage image(widget->size(), QImage::Format_RGB32);
+    widget->render(&image);
+    return image;
+}
+
+// A point of `child` where its window shows a pixel: presses on keyed pixels go through the
+// widget to whatever lies beneath.
+QPoint Opaque(QWidget* child)
+{
+    const QRegion shape = child->window()->mask();
+    for (int y = 0; y < child->height(); ++y) {
+        for (int x = 0; x < child->width(); ++x) {
+            if (shape.contains(child->mapTo(child->window(), QPoint(x, y))))
+                return {x, y};
+        }
+    }
+    return {0, 0};
+}
+
+void Press(QWidget* widget, Qt::MouseButton button, QPoint delta)
+{
+    const QPoint local = Opaque(widget);
+    const QPoint global = widget->mapToGlobal(local);
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(local), QPointF(global), button, button,
+                      Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent move(QEvent::MouseMove, QPointF(local + delta), QPointF(global + delta),
+                     Qt::NoButton, button, Qt::NoModifier);
+    QApplication::sendEvent(widget, &move);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(local + delta),
+                        QPointF(global + delta), button, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+} // namespace
+
+class TestForm2 : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { InstallFontFallbacks(); }
+
+    // The list scrolls exactly when its rows are taller than it: 13 pixels a row against a
+    // height of the window's minus 29.
+    void scrollBarRule_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("scrolls");
+        QTest::newRow("start height, 4 rows") << 81 << 4 << false;
+        QTest::newRow("start height, 5 rows") << 81 << 5 << true;
+        QTest::newRow("compact, 4 rows") << 83 << 4 << false;
+        QTest::newRow("compact, 5 rows") << 83 << 5 << true;
+        QTest::newRow("tall, 43 rows") << 600 << 43 << false;
+        QTest::newRow("tall, 44 rows") << 600 << 44 << true;
+    }
+
+    void scrollBarRule()
+    {
+        QFETCH(int, height);
+        QFETCH(int, rows);
+        QFETCH(bool, scrolls);
+        Form2 widget;
+        const QPoint top = widget.pos();
+        widget.SetHeight(height);
+        widget.Publish(Rows(rows));
+        QCOMPARE(widget.pos(), top);
+        QCOMPARE(widget.b->geometry(), QRect(8, 22, 282, height - 29));
+        QCOMPARE(widget.b->verticalScrollBar()->isVisible(), scrolls);
+    }
+
+    void titleDuringDownload_data()
+    {
+        QTest::addColumn<QByteArray>("station");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("short") << QByteArray("tvn.tv") << "ekranik - tvn.tv";
+        QTest::newRow("24 in all") << QByteArray("abcdefghijklmn") << "ekranik - abcdefghijklmn";
+        QTest::newRow("25 in all: kept whole, dots added") << QByteArray("abcdefghijklmno")
+                                                          << "ekranik - abcdefghijklmno...";
+        QTest::newRow("30 in all") << QByteArray("twenty.characters.tv")
+                                   << "ekranik - twenty.character...";
+        QTest::newRow("polish") << QByteArray("\xb3\xf3" "d\x9f.tv") << "ekranik - łódź.tv";
+    }
+
+    void titleDuringDownload()
+    {
+        QFETCH(QByteArray, station);
+        QFETCH(QString, title);
+        Form2 widget;
+        widget.ShowDownloadProgress(station, 10, 20);
+        QCOMPARE(widget.a->text(), title);
+        QCOMPARE(widget.pb2->width(), widget.a->width());
+    }
+
+    // The first report of a download is held to the previous maximum, the next one shows the
+    // true count; a report without a length leaves the line empty.
+    void progressLine()
+    {
+        Form2 widget;
+        widget.ShowDownloadProgress("a.tv", 500, 2000);
+        QCOMPARE(widget.pb2->progress(), 100); // held to the start maximum of 100 ...
+        QCOMPARE(widget.pb2->maxValue(), 2000);
+        widget.ShowDownloadProgress("a.tv", 1000, 2000);
+        QCOMPARE(widget.pb2->progress(), 1000);
+        widget.ShowDownloadProgress("a.tv", 0, 0);
+        QCOMPARE(widget.pb2->maxValue(), 0);
+        QCOMPARE(widget.pb2->progress(), 0);
+        const QImage line = Picture(widget.pb2);
+        for (int x = 0; x < line.width(); ++x)
+            QCOMPARE(line.pixelColor(x, 0), QColor(Qt::black));
+    }
+
+    // Key-coloured pixels are cut out of the window; the texts stay.
+    void colourKeying()
+    {
+        Form2 widget;
+        widget.Publish(Rows(2));
+        QVERIFY(widget.colorKeying());
+        QCOMPARE(widget.keyColor(), QColor(Qt::black));
+        QRegion shape = widget.mask();
+        QVERIFY(!shape.contains(QPoint(150, 70))); // empty black background
+        QVERIFY(!shape.isEmpty());
+        const QImage picture = Picture(&widget);
+        for (const QRect& r : shape) // everything kept is text, not background
+            QVERIFY(picture.pixelColor(r.topLeft()) != QColor(Qt::black));
+
+        // The dark scheme does not touch the key: the black texts are cut out now, the white
+        // background stays.
+        widget.ApplyScheme(Form2::Scheme::DarkText);
+        QCOMPARE(widget.keyColor(), QColor(Qt::black));
+        shape = widget.mask();
+        QVERIFY(shape.contains(QPoint(150, 70)));
+
+        widget.SetKeyColor(Qt::white);
+        QVERIFY(!widget.mask().contains(QPoint(150, 70)));
+        widget.SetColorKeying(false);
+        QVERIFY(widget.mask().isEmpty());
+    }
+
+    void frameFollowsTheOption()
+    {
+        Form2 widget;
+        QCheckBox ramka;
+        widget.SetFrameOption(&ramka);
+        QCOMPARE(Picture(&widget).pixelColor(0, 40), QColor(Qt::black));
+        ramka.setChecked(true);
+        widget.Repaint();
+        const QImage framed = Picture(&widget);
+        const int w = widget.width();
+        const int h = widget.height();
+        for (QPoint p : {QPoint(0, 40), QPoint(w - 1, 40), QPoint(150, 0), QPoint(150, h - 1)})
+            QCOMPARE(framed.pixelColor(p), kAccent);
+        for (QPoint p : {QPoint(1, 40), QPoint(w - 2, 40), QPoint(150, 1), QPoint(150, h - 2)})
+            QCOMPARE(framed.pixelColor(p), kCream);
+        ramka.setChecked(false);
+        widget.Repaint();
+        QCOMPARE(Picture(&widget).pixelColor(0, 40), QColor(Qt::black));
+    }
+
+    void clearShowsUpdating()
+    {
+        Form2 widget;
+        widget.Publish(Rows(3));
+        widget.Clear();
+        QCOMPARE(widget.b->count(), 1);
+        QCOMPARE(widget.b->item(0)->text(), QStringLiteral("Aktualizacja..."));
+    }
+
+    // Edges closer than 10 pixels snap, left, top, right, bottom in turn; a later edge wins.
+    void snapping_data()
+    {
+        QTest::addColumn<QPoint>("to");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QPoint>("snapped");
+        const QSize widget(297, 81);
+        QTest::newRow("far from every edge") << QPoint(300, 300) << widget << QPoint(300, 300);
+        QTest::newRow("near the left") << QPoint(9, 300) << widget << QPoint(0, 300);
+        QTest::newRow("10 away does not snap") << QPoint(10, 300) << widget << QPoint(10, 300);
+        QTest::newRow("near the top, left of the screen") << QPoint(-7, 4) << widget << QPoint(0, 0);
+        QTest::newRow("near the right") << QPoint(1280 - 297 - 6, 300) << widget
+                                        << QPoint(983, 300);
+        QTest::newRow("near the bottom") << QPoint(300, 760 - 81 + 8) << widget
+                                         << QPoint(300, 679);
+        QTest::newRow("left and right both near: right wins") << QPoint(3, 300)
+                                                              << QSize(1275, 81) << QPoint(5, 300);
+        QTest::newRow("top and bottom both near: bottom wins") << QPoint(300, 2)
+                                                               << QSize(297, 755) << QPoint(300, 5);
+    }
+
+    void snapping()
+    {
+        QFETCH(QPoint, to);
+        QFETCH(QSize, size);
+        QFETCH(QPoint, snapped);
+        QCOMPARE(Form2::Snap(to, size, QRect(0, 0, 1280, 760)), snapped);
+    }
+
+    // The title and the clock move the widget with any button; the list does not.
+    void dragging()
+    {
+        Form2 widget;
+        widget.SetClock(QStringLiteral("21 : 05 | środa"));
+        widget.move(400, 300);
+        widget.show();
+        const QPoint start = widget.pos();
+        Press(widget.a, Qt::RightButton, QPoint(30, -20));
+        QCOMPARE(widget.pos(), start + QPoint(30, -20));
+        Press(widget.hur, Qt::LeftButton, QPoint(-30, 20));
+        QCOMPARE(widget.pos(), start);
+        Press(widget.b->viewport(), Qt::LeftButton, QPoint(50, 50));
+        QCOMPARE(widget.pos(), start);
+    }
+};
+
+QTEST_MAIN(TestForm2)
+#include "tst_form2.moc"

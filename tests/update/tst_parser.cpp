@@ -1,0 +1,441 @@
+#include "stations/win1250.h"
+#include "update/listingsparser.h"
+#include "update/pagetext.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+const QByteArray kStation = "stacja.tv";
+const QByteArray kFilm = "<a href=\"javascript:okno(123)\">Film</a>";
+
+// Writes text over page from 1-based position pos.
+void Put(QByteArray& page, qsizetype pos, const QByteArray& text)
+{
+    if (!text.isEmpty())
+        page.replace(pos - 1, text.size(), text);
+}
+
+// A page with "trwa.gif" at 1-based position p, at73 starting 73 characters before it and at148
+// 148 characters before it, then tail. The rest of the front is head padded with dots.
+QByteArray MarkedPage(qsizetype p, const QByteArray& at73, const QByteArray& at148,
+                      const QByteArray& tail, const QByteArray& head = "<html><body>")
+{
+    QByteArray page = head.leftJustified(p - 1, '.', true);
+    Put(page, p - 73, at73);
+    Put(page, p - 148, at148);
+    return page + "trwa.gif" + tail;
+}
+
+// A page as the portal writes it, with CR LF breaks: "20:00" 73 characters before the marker
+// (three breaks in between), an earlier programme before it and ISO-8859-2 "ś" in the title.
+QByteArray PortalPage()
+{
+    QByteArray page = "<html>\r\n<body>\r\n<table>\r\n"
+                      "<tr><td>19:00</td><td><a href=\"javascript:okno(4710)\">Stary</a></td></tr>\r\n"
+                      "<tr><td>20:00";
+    const QByteArray tagStart = "</td>\r\n<td>\r\n";
+    const QByteArray imgStart = "<img src=\"";
+    page += tagStart + QByteArray(68 - tagStart.size() - imgStart.size(), ' ') + imgStart;
+    page += "trwa.gif\"></td>\r\n"
+            "<td><a href=\"javascript:okno(4711)\">Wiadomo\xB6" "ci</a></td></tr>\r\n"
+            "</table>\r\n</body>\r\n</html>\r\n";
+    return page;
+}
+
+// Turns the CR LF breaks of text into the given breaks, taken in turn.
+QByteArray RewriteBreaks(const QByteArray& text, const QList<QByteArray>& breaks)
+{
+    QByteArray result;
+    qsizetype from = 0;
+    for (int i = 0;; ++i) {
+        const qsizetype at = text.indexOf("\r\n", from);
+        if (at < 0)
+            break;
+        result += text.mid(from, at - from) + breaks[i % breaks.size()];
+        from = at + 2;
+    }
+    return result + text.mid(from);
+}
+
+// A straightforward normalisation, one character at a time, to check the fast one against.
+QByteArray NaiveNormalize(const QByteArray& text)
+{
+    QByteArray result;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            result += "\r\n";
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+// "0123456789012..." of the given length, so a wrong cut shows.
+QByteArray Digits(qsizetype length)
+{
+    QByteArray text;
+    for (qsizetype i = 0; i < length; ++i)
+        text += char('0' + i % 10);
+    return text;
+}
+
+QByteArray Cp1250(const char* utf8)
+{
+    const std::optional<QByteArray> bytes = UnicodeToWin1250(QString::fromUtf8(utf8));
+    if (!bytes)
+        qFatal("test text not representable in Windows-1250: %s", utf8);
+    return *bytes;
+}
+
+void PutFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TestParser : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Every test runs in its own empty working directory, where the program keeps its pages.
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_oldCurrent = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+    }
+
+    void cleanup()
+    {
+        QDir::setCurrent(m_oldCurrent);
+        m_dir.reset();
+    }
+
+    void stripTags_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::addRow("empty") << QByteArray() << QByteArray();
+        QTest::addRow("text passes unchanged")
+            << QByteArray("  Fakty &amp; \"sport\"  ") << QByteArray("  Fakty &amp; \"sport\"  ");
+        QTest::addRow("anchor") << kFilm << QByteArray("Film");
+        QTest::addRow("nested tags")
+            << QByteArray("<a href=\"javascript:okno(1)\"><b>Fakty</b> extra</a>")
+            << QByteArray("Fakty extra");
+        QTest::addRow("tag inside a tag vanishes whole") << QByteArray("<a <b> c>d") << QByteArray("d");
+        QTest::addRow("unclosed tag") << QByteArray("x<y z") << QByteArray("x");
+        QTest::addRow("stray > hides up to the next <") << QByteArray("a>b<c") << QByteArray("a><c");
+        QTest::addRow("two stray >") << QByteArray("a>>b<c<d") << QByteArray("a><d");
+        QTest::addRow("> then <") << QByteArray("><") << QByteArray("><");
+
+        // Depths and lengths past what 8-bit and 16-bit counters hold.
+        QTest::addRow("depth 200 then closed")
+            << QByteArray(200, '<') + QByteArray(200, '>') + "x" << QByteArray("x");
+        QTest::addRow("100 000 open tags") << QByteArray(100000, '<') + "text" << QByteArray();
+        QTest::addRow("100 000 open and closed")
+            << QByteArray(100000, '<') + QByteArray(100000, '>') + "tail" << QByteArray("tail");
+        QTest::addRow("70 000 characters before a tag")
+            << QByteArray(70000, 'x') + "<b>y</b>z" << QByteArray(70000, 'x') + "yz";
+        QTest::addRow("70 000 characters after a stray >")
+            << ">" + QByteArray(70000, 'x') + "<end" << QByteArray("><end");
+    }
+
+    void stripTags()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(StripTags(input), expected);
+    }
+
+    // The five ISO-8859-2 bytes move; every other byte value, the zero byte included, stays.
+    void fixPageCharset()
+    {
+        QByteArray all;
+        for (int i = 0; i < 256; ++i)
+            all += char(i);
+        QByteArray fixed = all;
+        fixed['|'] = '\x8C';
+        fixed[0xA6] = '\x8C';
+        fixed[0xB6] = '\x9C';
+        fixed[0xB1] = '\xB9';
+        fixed[0xBC] = '\x9F';
+        QCOMPARE(FixPageCharset(all), fixed);
+    }
+
+    void shorten_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::addRow("25: 24 stays") << 25 << 24 << Digits(24);
+        QTest::addRow("25: 25 gets dots") << 25 << 25 << Digits(25) + "...";
+        QTest::addRow("25: 26 gets dots") << 25 << 26 << Digits(26) + "...";
+        QTest::addRow("25: 40 is cut") << 25 << 40 << Digits(26) + "...";
+        QTest::addRow("50: empty stays") << 50 << 0 << QByteArray();
+        QTest::addRow("50: 49 stays") << 50 << 49 << Digits(49);
+        QTest::addRow("50: 50 gets dots") << 50 << 50 << Digits(50) + "...";
+        QTest::addRow("50: 51 gets dots") << 50 << 51 << Digits(51) + "...";
+        QTest::addRow("50: 60 is cut") << 50 << 60 << Digits(51) + "...";
+    }
+
+    void shorten()
+    {
+        QFETCH(int, limit);
+        QFETCH(int, length);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(limit == 25 ? Shorten25(Digits(length)) : Shorten50(Digits(length)), expected);
+    }
+
+    void normalizeLineBreaks_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("expected");
+
+        QTest::addRow("LF first") << QByteArray("\na") << QByteArray("\r\na");
+        QTest::addRow("CR CR LF") << QByteArray("a\r\r\nb") << QByteArray("a\r\n\r\nb");
+        QTest::addRow("LF CR") << QByteArray("a\n\rb") << QByteArray("a\r\n\r\nb");
+        QTest::addRow("CR LF LF") << QByteArray("\r\n\n") << QByteArray("\r\n\r\n");
+        QTest::addRow("mixed") << QByteArray("1\r\n2\n3\r4\r\n") << QByteArray("1\r\n2\r\n3\r\n4\r\n");
+        QTest::addRow("zero bytes kept") << QByteArray("a\0\nb", 4) << QByteArray("a\0\r\nb", 5);
+    }
+
+    void normalizeLineBreaks()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(NormalizeLineBreaks(input), expected);
+    }
+
+    // Random mixes of breaks and text against the one-character-at-a-time version.
+    void normalizeLineBreaksRandom()
+    {
+        QRandomGenerator random(20240601);
+        const char alphabet[] = {'\r', '\n', 'a', '<'};
+        for (int round = 0; round < 5000; ++round) {
+            QByteArray text;
+            const int length = random.bounded(40);
+            for (int i = 0; i < length; ++i)
+                text += alphabet[random.bounded(4)];
+            QCOMPARE(NormalizeLineBreaks(text), NaiveNormalize(text));
+        }
+    }
+
+    // A page that has CR LF everywhere, as most do, is not copied.
+    void normalizeLineBreaksKeepsCrLfPage()
+    {
+        const QByteArray page = PortalPage();
+        QVERIFY(NormalizeLineBreaks(page).isSharedWith(page));
+    }
+
+    void nowPlayingLine_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("title");
+
+        QTest::addRow("time and title")
+            << MarkedPage(300, "20:00", "", kFilm) << QByteArray("stacja.tv : 20:00 - Film")
+            << QByteArray("Film");
+        QTest::addRow("hit")
+            << MarkedPage(300, "f\"></", "21:30", kFilm)
+            << QByteArray("stacja.tv : [HIT] 21:30 - Film") << QByteArray("Film");
+        QTest::addRow("nested tags in the title")
+            << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\"><b>Fakty</b> extra</a>")
+            << QByteArray("stacja.tv : 20:00 - Fakty extra") << QByteArray("Fakty extra");
+        QTest::addRow("time is not stripped")
+            << MarkedPage(300, "<b>20", "", kFilm) << QByteArray("stacja.tv : <b>20 - Film")
+            << QByteArray("Film");
+        QTest::addRow("first marker counts")
+            << MarkedPage(300, "20:00", "", kFilm + QByteArray(200, '.') + "trwa.gif" +
+                                                "<a href=\"javascript:okno(9)\">Inny</a>")
+            << QByteArray("stacja.tv : 20:00 - Film") << QByteArray("Film");
+        QTest::addRow("anchor before the marker is passed over")
+            << MarkedPage(300, "20:00", "", kFilm, "<a href=\"javascript:okno(8)\">Stary</a>")
+            << QByteArray("stacja.tv : 20:00 - Film") << QByteArray("Film");
+        QTest::addRow("marker past 65 535")
+            << MarkedPage(200000, "f\"></", "21:30", kFilm)
+            << QByteArray("stacja.tv : [HIT] 21:30 - Film") << QByteArray("Film");
+
+        // Without the marker the time and title come from the start of the page.
+        QTest::addRow("<html without marker")
+            << QByteArray("<html><head></head><body>nic</body></html>")
+            << QByteArray("stacja.tv : - brak informacji  - ") << QByteArray();
+        QTest::addRow("<HTML without marker")
+            << QByteArray("<HTML><BODY>nic</BODY></HTML>") << QByteArray("stacja.tv : <HTML - ")
+            << QByteArray();
+        QTest::addRow("empty page") << QByteArray() << QByteArray("stacja.tv :  - ") << QByteArray();
+        QTest::addRow("text without marker")
+            << QByteArray("Brak programu") << QByteArray("stacja.tv : Brak  - Brak")
+            << QByteArray("Brak");
+
+        // Marker, but the anchor is missing or out of place.
+        QTest::addRow("no anchor: from the page start to one past </a>")
+            << QByteArray("<img src=\"trwa.gif\">Film</a>!xyz")
+            << QByteArray("stacja.tv : <img  - Film!") << QByteArray("Film!");
+        QTest::addRow("no </a> after the marker")
+            << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(5)\">Film bez konca")
+            << QByteArray("stacja.tv : 20:00 - ") << QByteArray();
+        QTest::addRow("</a> right before the anchor")
+            << MarkedPage(300, "20:00", "", "</a>" + kFilm) << QByteArray("stacja.tv : 20:00 - ")
+            << QByteArray();
+        QTest::addRow("</a> well before the anchor")
+            << MarkedPage(300, "20:00", "", "x</a> y " + kFilm)
+            << QByteArray("stacja.tv : 20:00 - ") << QByteArray();
+
+        // A marker near the start: the time is read from the start of the page.
+        QTest::addRow("marker within 73")
+            << QByteArray("20:00 <img src=\"trwa.gif\">") + kFilm
+            << QByteArray("stacja.tv : 20:00 - Film") << QByteArray("Film");
+        QTest::addRow("marker within 73 on <html")
+            << QByteArray("<html><img src=\"trwa.gif\">") + kFilm
+            << QByteArray("stacja.tv : - brak informacji  - Film") << QByteArray("Film");
+        QTest::addRow("hit marker within 148")
+            << MarkedPage(100, "f\"></", "", kFilm, "21:30")
+            << QByteArray("stacja.tv : [HIT] 21:30 - Film") << QByteArray("Film");
+        QTest::addRow("hit time <html is kept")
+            << MarkedPage(100, "f\"></", "", kFilm, "<html>")
+            << QByteArray("stacja.tv : [HIT] <html - Film") << QByteArray("Film");
+
+        // The charset is fixed in the line, not in the title handed back.
+        QTest::addRow("| in the title")
+            << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">A|B</a>")
+            << QByteArray("stacja.tv : 20:00 - A\x8C" "B") << QByteArray("A|B");
+        QTest::addRow("ISO-8859-2 letters in the title")
+            << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">\xA6\xB6\xB1\xBC\xA1\xAC</a>")
+            << QByteArray("stacja.tv : 20:00 - \x8C\x9C\xB9\x9F\xA1\xAC")
+            << QByteArray("\xA6\xB6\xB1\xBC\xA1\xAC");
+
+        // "stacja.tv : 20:00 - " is 20 characters; the title makes up the rest.
+        for (const int length : {49, 50, 51, 60}) {
+            const QByteArray title = Digits(length - 20);
+            const QByteArray full = "stacja.tv : 20:00 - " + title;
+            QTest::addRow("line of %d", length)
+                << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">" + title + "</a>")
+                << (length < 50 ? full : full.left(51) + "...") << title;
+        }
+    }
+
+    void nowPlayingLine()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, title);
+        QByteArray gotTitle = "not set";
+        QCOMPARE(NowPlayingLine(page, kStation, &gotTitle), line);
+        QCOMPARE(gotTitle, title);
+        QCOMPARE(NowPlayingLine(page, kStation), line);
+    }
+
+    void parseListingsPage_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("fileBytes");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("lastStation");
+
+        // Each break counts as two characters whatever the file has.
+        const QByteArray page = PortalPage();
+        const QByteArray line = "stacja.tv : 20:00 - Wiadomo\x9C" "ci";
+        QTest::addRow("CR LF") << "stacja.tv" << page << line << kStation;
+        QTest::addRow("LF") << "stacja.tv" << RewriteBreaks(page, {"\n"}) << line << kStation;
+        QTest::addRow("CR") << "stacja.tv" << RewriteBreaks(page, {"\r"}) << line << kStation;
+        QTest::addRow("mixed") << "stacja.tv" << RewriteBreaks(page, {"\n", "\r", "\r\n"}) << line
+                               << kStation;
+
+        // The station is the file name in Windows-1250, with the page charset fixed after it.
+        QTest::addRow("Polish station name")
+            << QString::fromUtf8("Śląsk.tv") << page
+            << Cp1250("Śląsk.tv") + " : 20:00 - Wiadomo\x9C" "ci" << Cp1250("Śląsk.tv");
+        QTest::addRow("| in the station name")
+            << "a|b.tv" << page << QByteArray("a\x8C" "b.tv : 20:00 - Wiadomo\x9C" "ci")
+            << QByteArray("a\x8C" "b.tv");
+    }
+
+    void parseListingsPage()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, fileBytes);
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, lastStation);
+        PutFile(fileName, fileBytes);
+
+        ListingsParser parser;
+        QCOMPARE(parser.ParseListingsPage(fileName), std::optional<QByteArray>(line));
+        QCOMPARE(parser.pageText(), PortalPage());
+        QCOMPARE(parser.lastTitle(), QByteArray("Wiadomo\x9C" "ci"));
+        QCOMPARE(parser.lastStation(), lastStation);
+        QVERIFY(parser.errorString().isEmpty());
+    }
+
+    // A page without the marker still counts as read: the empty title is kept.
+    void parseListingsPageWithoutMarker()
+    {
+        ListingsParser parser;
+        PutFile("stacja.tv", PortalPage());
+        QVERIFY(parser.ParseListingsPage("stacja.tv"));
+        PutFile("stacja.tv", "<html>\n<body>Brak danych</body>\n</html>\n");
+        QCOMPARE(parser.ParseListingsPage("stacja.tv"),
+                 std::optional<QByteArray>("stacja.tv : - brak informacji  - "));
+        QCOMPARE(parser.lastTitle(), QByteArray());
+        QCOMPARE(parser.lastStation(), kStation);
+        QCOMPARE(parser.pageText(), QByteArray("<html>\r\n<body>Brak danych</body>\r\n</html>\r\n"));
+    }
+
+    void unreadablePage_data()
+    {
+        QTest::addColumn<QString>("fileName");
+
+        QTest::addRow("missing file") << "brak.tv";
+        QTest::addRow("directory") << "katalog.tv";
+        QTest::addRow("name outside Windows-1250") << QString::fromUtf8("Первый.tv");
+    }
+
+    // Nothing kept changes, and the reason names the file.
+    void unreadablePage()
+    {
+        QFETCH(QString, fileName);
+        QVERIFY(QDir().mkdir("katalog.tv"));
+        PutFile(QString::fromUtf8("Первый.tv"), PortalPage());
+
+        ListingsParser parser;
+        QCOMPARE(parser.ParseListingsPage(fileName), std::nullopt);
+        QVERIFY(parser.pageText().isEmpty());
+        QVERIFY(parser.lastTitle().isEmpty());
+        QVERIFY(parser.lastStation().isEmpty());
+
+        PutFile("stacja.tv", PortalPage());
+        QVERIFY(parser.ParseListingsPage("stacja.tv"));
+        QCOMPARE(parser.ParseListingsPage(fileName), std::nullopt);
+        QCOMPARE(parser.pageText(), PortalPage());
+        QCOMPARE(parser.lastTitle(), QByteArray("Wiadomo\x9C" "ci"));
+        QCOMPARE(parser.lastStation(), kStation);
+
+        const QString prefix = QStringLiteral("file \"%1\". ").arg(fileName);
+        const QString error = parser.errorString();
+        QVERIFY2(error.contains(prefix), qPrintable(error));
+        QVERIFY2(!error.mid(error.indexOf(prefix) + prefix.size()).trimmed().isEmpty(),
+                 qPrintable(error));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_oldCurrent;
+};
+
+QTEST_GUILESS_MAIN(TestParser)
+#include "tst_parser.moc"
