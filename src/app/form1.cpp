@@ -2,8 +2,11 @@
 
 #include "app/idlepriority.h"
 #include "app/programicon.h"
+#include "display/settingspanel.h"
 #include "net/httpfetch.h"
+#include "reminders/form3.h"
 #include "reminders/okienko.h"
+#include "reminders/remindersearch.h"
 #include "stations/checkedstates.h"
 #include "stations/defaultstations.h"
 #include "stations/errorreport.h"
@@ -37,6 +40,7 @@
 #include <QPushButton>
 #include <QSystemTrayIcon>
 #include <QTextBlock>
+#include <QTimer>
 
 namespace {
 
@@ -122,13 +126,10 @@ void Form1::buildLayout()
     });
     programy->viewport()->installEventFilter(this);
 
-    acset = new QFrame(this);
+    acset = new SettingsPanel(this);
     acset->setGeometry(16, 24, 317, 146);
-    SetBackground(acset, Qt::white);
     acset->hide();
-    Label2 = MakeLabel(acset, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
-                       LayoutFont(kTrebuchet, 16), kAccent);
-    Label2->resize(179, 22);
+    Label2 = acset->Label2;
 
     auto glowButton = [this](const QString& caption, int x, int y, int w, int h) {
         auto* button = new GlowButton(this);
@@ -143,6 +144,7 @@ void Form1::buildLayout()
     pb = new SegmentBar(this);
     pb->setGeometry(17, 204, 182, 18);
     connect(GlowButton1, &GlowButton::clicked, this, &Form1::addClick);
+    connect(mhm, &GlowButton::clicked, this, &Form1::mhmClick);
     connect(GlowButton2, &GlowButton::clicked, this, &Form1::delClick);
 
     // The debug area, below the visible part of the window.
@@ -231,6 +233,8 @@ void Form1::buildMenus()
     PopupMenu2->setDefaultAction(c1);
     PopupMenu2->addSeparator();
     UstawieniaRadudoVorozu1 = PopupMenu2->addAction(QStringLiteral("Ustawienia RadudoVorozu"));
+    connect(UstawieniaRadudoVorozu1, &QAction::triggered, this,
+            [this] { acset->setVisible(!acset->isVisible()); });
     GlowButton3->setMenu(PopupMenu2);
 }
 
@@ -252,6 +256,7 @@ void Form1::setDialog(Okienko* dialog)
     dialog_ = dialog;
     connect(dialog_, &Okienko::StationEntered, this, &Form1::AppendStation);
     connect(dialog_, &Okienko::DebugAccessWordEntered, this, &Form1::ShowDebugArea);
+    connect(dialog_, &Okienko::ReminderArmed, this, &Form1::ArmReminder);
 }
 
 bool Form1::Guarded(const std::function<void()>& steps)
@@ -349,7 +354,43 @@ void Form1::Ustawienia1Click()
 void Form1::Label5Click()
 {
     hide();
-    acset->hide();
+    if (acset->isVisible())
+        acset->hide();
+    if (state_.hotStart)
+        ShowBalloon(QStringLiteral("ekranik"),
+                    QStringLiteral("Aktualizacja w toku, proszę chwile poczekać zanim pojawią się "
+                                   "pierwsze efekty (średnio 30 sekund)..."),
+                    10);
+}
+
+void Form1::mhmClick()
+{
+    if (dialog_)
+        dialog_->Open(
+            QStringLiteral("Podaj nazwę programu\rnp. Tobek Zorowiecki, Tobek, Zórowiecki"),
+            Okienko::kAddReminder, QString());
+}
+
+// From idle the search starts afresh; an armed search keeps its rhythm with the new keyword.
+void Form1::ArmReminder(const QByteArray& keyword)
+{
+    reminderKeyword_ = keyword;
+    if (!szukajka->isActive())
+        szukajka->start();
+    mhm->setText(QStringLiteral("Szukam: ") + Win1250ToUnicode(keyword));
+}
+
+// Looks for the keyword in the title of the page parsed last; the first match shows the
+// reminder and ends the search.
+void Form1::szukajkaTimer()
+{
+    // A spent reminder searches no more, even for a tick already on its way.
+    if (!szukajka->isActive() || !ReminderMatches(reminderKeyword_, parser_.lastTitle()))
+        return;
+    szukajka->stop();
+    if (reminderWindow_)
+        reminderWindow_->ShowReminder(reminderKeyword_, parser_.lastTitle(), parser_.lastStation());
+    mhm->setText(QStringLiteral("Przypomnienie"));
 }
 
 void Form1::iloscClick()

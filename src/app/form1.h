@@ -17,7 +17,6 @@ class HttpFetch;
 class Okienko;
 class QAction;
 class QActionGroup;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QListWidget;
@@ -27,6 +26,8 @@ class QPushButton;
 class QSystemTrayIcon;
 class QTimer;
 class SegmentBar;
+class SettingsPanel;
+class Form3;
 class WindowDragger;
 
 // The main window: the station list and its buttons, the tray menu, and below the visible area
@@ -49,6 +50,8 @@ public:
     void setDialog(Okienko* dialog);
     // The desktop widget the updates write to.
     void setWidget(Form2* widget);
+    // The window a reminder pops up in.
+    void setReminderWindow(Form3* window) { reminderWindow_ = window; }
 
     // --- handlers ---------------------------------------------------------------------------
     void FormActivate();
@@ -64,6 +67,10 @@ public:
     void delClick();
     void programyClickCheck();
     void programyDblClick();
+    // --- reminders ---------------------------------------------------------------------------
+    void mhmClick();
+    void ArmReminder(const QByteArray& keyword);
+    void szukajkaTimer();
     // --- the updates -------------------------------------------------------------------------
     void Timer1Timer();
     void clearTimer();
@@ -109,7 +116,7 @@ public:
     QLabel* ver;
     ClickLabel* Label5;
     QListWidget* programy;
-    QFrame* acset;
+    SettingsPanel* acset;
     QLabel* Label2;
     GlowButton* GlowButton1;
     GlowButton* GlowButton2;
@@ -131,6 +138,7 @@ public:
     HttpFetch* ht;
     QTimer* Timer1;
     QTimer* clear;
+    QTimer* szukajka;
 
     // --- menus and the tray icon ------------------------------------------------------------
     QMenu* PopupMenu1;
@@ -179,6 +187,8 @@ private:
 
     Okienko* dialog_ = nullptr;
     Form2* widget_ = nullptr;
+    Form3* reminderWindow_ = nullptr;
+    QByteArray reminderKeyword_;
     UpdateState state_;
     DownloadStatistics statistics_;
     ListingsParser parser_;

@@ -4,6 +4,7 @@
 #include "app/form1.h"
 
 #include "display/form2.h"
+#include "display/settingspanel.h"
 #include "net/httpfetch.h"
 #include "stations/stationentry.h"
 #include "stations/win1250.h"
@@ -12,6 +13,7 @@
 #include "widgets/segmentbar.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDateTime>
 #include <QLabel>
 #include <QListWidget>
@@ -29,6 +31,7 @@ constexpr int kHotStartInterval = 1000; // one station a second until the first 
 constexpr int kNormalInterval = 20000;
 constexpr int kClearInterval = 1000000; // the now-playing list is rebuilt every 16 min 40 s
 constexpr int kPublishBalloonSeconds = 11;
+constexpr int kSearchInterval = 10000; // the reminder search, while a keyword is armed
 
 // A timer's countdown restarts only when its interval really changes.
 void SetInterval(QTimer* timer, int msec)
@@ -65,11 +68,17 @@ void Form1::buildUpdates()
     clear->setInterval(kClearInterval);
     connect(clear, &QTimer::timeout, this, &Form1::clearTimer);
     clear->start();
+
+    szukajka = new QTimer(this);
+    szukajka->setInterval(kSearchInterval);
+    connect(szukajka, &QTimer::timeout, this, &Form1::szukajkaTimer);
 }
 
 void Form1::setWidget(Form2* widget)
 {
     widget_ = widget;
+    acset->setWidget(widget);
+    widget->SetFrameOption(acset->ramka);
 }
 
 // Qt does not run a timer's handler again while it is still running, and a tick may wait here

@@ -31,6 +31,7 @@ int main(int argc, char* argv[])
     Okienko okienko(&form1);
     form1.setDialog(&okienko);
     form1.setWidget(&form2);
+    form1.setReminderWindow(&form3);
     QObject::connect(&form1, &Form1::Closed, &app, &QApplication::quit);
 
     // Being asked to end from outside closes the program as "Koniec" does.

@@ -146,6 +146,18 @@ void Form2::Repaint()
     refreshMask();
 }
 
+void Form2::FlipClock()
+{
+    hur->setHidden(!hur->isHidden());
+    refreshMask();
+}
+
+void Form2::FlipProgressLine()
+{
+    pb2->setHidden(!pb2->isHidden());
+    refreshMask();
+}
+
 void Form2::SetHeight(int height)
 {
     setFixedSize(width(), height);

@@ -55,6 +55,9 @@ public:
     void SetFrameOption(const QAbstractButton* ramka) { ramka_ = ramka; }
     // Paints the widget again, after a change of the frame option.
     void Repaint();
+    // Shows a hidden clock label, hides a shown one; the same for the progress line.
+    void FlipClock();
+    void FlipProgressLine();
 
     // Where a move to `topLeft` ends once the edges have snapped to `workArea`: each edge that
     // comes closer than 10 pixels to the matching edge is moved onto it, checked in the order

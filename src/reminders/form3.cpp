@@ -1,9 +1,17 @@
 #include "reminders/form3.h"
 
+#include "stations/win1250.h"
+#include "update/pagetext.h"
+#include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
 
+#include <QLabel>
 #include <QPainter>
+
+namespace {
+const QString kSegoe = QStringLiteral("Segoe UI");
+}
 
 Form3::Form3(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
@@ -11,9 +19,44 @@ Form3::Form3(QWidget* parent)
     setWindowTitle(QStringLiteral("ekranik - Przypomnienie"));
     setFixedSize(kWidth, kHeight);
     setMask(RoundedWindowShape(size()));
-    setFont(LayoutFont(QStringLiteral("Segoe UI"), 11));
+    setFont(LayoutFont(kSegoe, 11));
     SetBackground(this, Qt::white);
     CentreOnDesktop(this);
+
+    Label4 = MakeLabel(this, QStringLiteral("ekranik - przypomnienie"), 93, 2,
+                       LayoutFont(kSegoe, 16), kAccent);
+    Label1 = MakeLabel(this, QStringLiteral("Ustawiono przypomnienie:"), 103, 29,
+                       LayoutFont(kSegoe, 11, true), kAccent);
+    // a and c keep their laid-out size and clip longer texts; b grows with its text.
+    a = MakeLabel(this, QStringLiteral("znaleziono słowo:"), 8, 48, LayoutFont(kSegoe, 11),
+                  kAccent);
+    a->setFixedSize(199, 13);
+    b = MakeLabel(this, QStringLiteral("w programie:"), 8, 67, LayoutFont(kSegoe, 13),
+                  QColor(128, 0, 0));
+    c = MakeLabel(this, QStringLiteral("w stacji:"), 8, 98, LayoutFont(kSegoe, 11),
+                  QColor(0, 128, 0));
+    c->setFixedSize(138, 13);
+
+    GlowButton1 = new GlowButton(QStringLiteral("Schowaj"), this);
+    GlowButton1->setGeometry(56, 136, 236, 31);
+    connect(GlowButton1, &GlowButton::clicked, this, &Form3::GlowButton1Click);
+}
+
+void Form3::ShowReminder(const QByteArray& keyword, const QByteArray& title,
+                         const QByteArray& station)
+{
+    show();
+    raise();
+    activateWindow();
+    a->setText(QStringLiteral("szukane słowo: ") + Win1250ToUnicode(keyword));
+    b->setText(QStringLiteral("znalezione w programie: ") + Win1250ToUnicode(Shorten25(title)));
+    b->adjustSize();
+    c->setText(QStringLiteral("w stacji: ") + Win1250ToUnicode(station));
+}
+
+void Form3::GlowButton1Click()
+{
+    hide();
 }
 
 void Form3::paintEvent(QPaintEvent*)

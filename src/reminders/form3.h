@@ -1,9 +1,13 @@
 #pragma once
 
+#include <QByteArray>
 #include <QWidget>
 
+class GlowButton;
+class QLabel;
+
 // The reminder window: pops up, always on top, when the reminder keyword turns up in a title
-// on air.
+// on air. "Schowaj" hides it; a later reminder fills it anew and raises it again.
 class Form3 : public QWidget {
     Q_OBJECT
 public:
@@ -11,6 +15,18 @@ public:
     static constexpr int kHeight = 175;
 
     explicit Form3(QWidget* parent = nullptr);
+
+    // Fills the three labels and shows the window in front, not modally.
+    void ShowReminder(const QByteArray& keyword, const QByteArray& title,
+                      const QByteArray& station);
+    void GlowButton1Click();
+
+    QLabel* Label4;
+    QLabel* Label1;
+    QLabel* a; // the keyword
+    QLabel* b; // the title
+    QLabel* c; // the station
+    GlowButton* GlowButton1;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -89,8 +89,25 @@ void Okienko::okbutClick()
         if (!input.isEmpty() && !addStation(input))
             return; // refused: stays open with the user's text and the reason
     }
-    // Reminders arm here once they exist; every other purpose just closes.
+    if (purpose == kAddReminder && !input.isEmpty() && !armReminder(input))
+        return;
     close();
+}
+
+// The keyword is compared with titles in Windows-1250; a letter that code page lacks could
+// never be found, so such a keyword is not armed and the dialog says why.
+bool Okienko::armReminder(const QString& input)
+{
+    const std::optional<QByteArray> keyword = UnicodeToWin1250(input);
+    if (!keyword) {
+        refuse(QStringLiteral("Słowo zawiera znaki, których nie ma w polskich tytułach "
+                              "(Windows-1250), więc nigdy nie zostałoby znalezione."));
+        return false;
+    }
+    reminderKeyword_ = *keyword;
+    abc->setText(input);
+    emit ReminderArmed(reminderKeyword_);
+    return true;
 }
 
 bool Okienko::addStation(const QString& input)

@@ -26,6 +26,8 @@ public:
     void Open(const QString& prompt, const QString& purpose, const QString& input);
 
     void okbutClick();
+    // The reminder keyword last confirmed; later uses of the edit box leave it alone.
+    const QByteArray& reminderKeyword() const { return reminderKeyword_; }
 
     QLabel* Label4;
     QLabel* d; // the purpose, set by the caller
@@ -39,6 +41,8 @@ signals:
     // A new station entry, already checked to be safe to save and fetch.
     void StationEntered(const QByteArray& entry);
     void DebugAccessWordEntered();
+    // A reminder keyword was confirmed (Windows-1250 bytes, as typed).
+    void ReminderArmed(const QByteArray& keyword);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -47,7 +51,10 @@ protected:
 private:
     // Hands a new station on, or shows why it cannot be one and returns false.
     bool addStation(const QString& input);
+    // Stores and hands on a new reminder keyword, or shows why it cannot be one.
+    bool armReminder(const QString& input);
     void refuse(const QString& reason);
 
     WindowDragger* dragger_;
+    QByteArray reminderKeyword_;
 };

@@ -2,6 +2,7 @@
 // of writes at close, the debug log, and moving the borderless window.
 
 #include "app/form1.h"
+#include "display/settingspanel.h"
 #include "net/httpfetch.h"
 #include "reminders/okienko.h"
 #include "stations/win1250.h"

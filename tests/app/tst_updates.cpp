@@ -5,11 +5,11 @@
 #include "app/form1.h"
 #include "display/form2.h"
 #include "net/httpfetch.h"
+#include "support/faultserver.h"
 #include "widgets/bytelines.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
 #include "widgets/segmentbar.h"
-#include "support/faultserver.h"
 
 #include <QAction>
 #include <QDir>
@@ -279,7 +279,8 @@ private slots:
     void unsafeStationNameIsNotFetched()
     {
         start(2, {0, 1});
-        form->programy->item(0)->setData(Qt::UserRole, QByteArray("../evil.tv|") + server->url("/x"));
+        form->programy->item(0)->setData(Qt::UserRole,
+                                         QByteArray("../evil.tv|") + server->url("/x"));
         ticks(2);
         QCOMPARE(Stations(*server), QList<int>{2});
         QVERIFY(log().contains(QStringLiteral("nie jest nazwą pliku: ../evil.tv")));
@@ -376,7 +377,8 @@ private slots:
         QCOMPARE(form->ilosc->count(), 1);
         QVERIFY(g_published.isEmpty());
         ticks(1);
-        QCOMPARE(g_published, (QStringList{"widget", "s1.tv : 20:00 - Film", "s2.tv : 20:00 - Film"}));
+        QCOMPARE(g_published,
+                 (QStringList{"widget", "s1.tv : 20:00 - Film", "s2.tv : 20:00 - Film"}));
 
         // A changed programme adds a second line for the station: nothing is published until
         // the clear timer empties the list and both stations are fetched again.
@@ -394,7 +396,8 @@ private slots:
         ticks(2); // station 2, the wrap
         QVERIFY(g_published.isEmpty());
         ticks(1); // station 1
-        QCOMPARE(g_published, (QStringList{"widget", "s2.tv : 21:00 - Sport", "s1.tv : 21:00 - Sport"}));
+        QCOMPARE(g_published,
+                 (QStringList{"widget", "s2.tv : 21:00 - Sport", "s1.tv : 21:00 - Sport"}));
     }
 
     // The log ends in the same state whether a tick's lines arrive one by one or in a batch.

@@ -20,7 +20,9 @@ QList<QByteArray> Rows(int n)
 {
     QList<QByteArray> rows;
     for (int i = 0; i < n; ++i)
-        rows << "stacja" + QByteArray::number(i) + ".tv : 20:00 - Wiadomo\x9c" "ci";
+        rows << "stacja" + QByteArray::number(i) +
+                    ".tv : 20:00 - Wiadomo\x9c"
+                    "ci";
     return rows;
 }
 
@@ -55,8 +57,8 @@ void Press(QWidget* widget, Qt::MouseButton button, QPoint delta)
     QMouseEvent move(QEvent::MouseMove, QPointF(local + delta), QPointF(global + delta),
                      Qt::NoButton, button, Qt::NoModifier);
     QApplication::sendEvent(widget, &move);
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(local + delta),
-                        QPointF(global + delta), button, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(local + delta), QPointF(global + delta),
+                        button, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(widget, &release);
 }
 
@@ -103,11 +105,13 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::newRow("short") << QByteArray("tvn.tv") << "ekranik - tvn.tv";
         QTest::newRow("24 in all") << QByteArray("abcdefghijklmn") << "ekranik - abcdefghijklmn";
-        QTest::newRow("25 in all: kept whole, dots added") << QByteArray("abcdefghijklmno")
-                                                          << "ekranik - abcdefghijklmno...";
-        QTest::newRow("30 in all") << QByteArray("twenty.characters.tv")
-                                   << "ekranik - twenty.character...";
-        QTest::newRow("polish") << QByteArray("\xb3\xf3" "d\x9f.tv") << "ekranik - łódź.tv";
+        QTest::newRow("25 in all: kept whole, dots added")
+            << QByteArray("abcdefghijklmno") << "ekranik - abcdefghijklmno...";
+        QTest::newRow("30 in all")
+            << QByteArray("twenty.characters.tv") << "ekranik - twenty.character...";
+        QTest::newRow("polish") << QByteArray("\xb3\xf3"
+                                              "d\x9f.tv")
+                                << "ekranik - łódź.tv";
     }
 
     void titleDuringDownload()
@@ -204,15 +208,15 @@ private slots:
         QTest::newRow("far from every edge") << QPoint(300, 300) << widget << QPoint(300, 300);
         QTest::newRow("near the left") << QPoint(9, 300) << widget << QPoint(0, 300);
         QTest::newRow("10 away does not snap") << QPoint(10, 300) << widget << QPoint(10, 300);
-        QTest::newRow("near the top, left of the screen") << QPoint(-7, 4) << widget << QPoint(0, 0);
-        QTest::newRow("near the right") << QPoint(1280 - 297 - 6, 300) << widget
-                                        << QPoint(983, 300);
-        QTest::newRow("near the bottom") << QPoint(300, 760 - 81 + 8) << widget
-                                         << QPoint(300, 679);
-        QTest::newRow("left and right both near: right wins") << QPoint(3, 300)
-                                                              << QSize(1275, 81) << QPoint(5, 300);
-        QTest::newRow("top and bottom both near: bottom wins") << QPoint(300, 2)
-                                                               << QSize(297, 755) << QPoint(300, 5);
+        QTest::newRow("near the top, left of the screen")
+            << QPoint(-7, 4) << widget << QPoint(0, 0);
+        QTest::newRow("near the right")
+            << QPoint(1280 - 297 - 6, 300) << widget << QPoint(983, 300);
+        QTest::newRow("near the bottom") << QPoint(300, 760 - 81 + 8) << widget << QPoint(300, 679);
+        QTest::newRow("left and right both near: right wins")
+            << QPoint(3, 300) << QSize(1275, 81) << QPoint(5, 300);
+        QTest::newRow("top and bottom both near: bottom wins")
+            << QPoint(300, 2) << QSize(297, 755) << QPoint(300, 5);
     }
 
     void snapping()

@@ -1,0 +1,123 @@
+#include "display/settingspanel.h"
+
+#include "display/form2.h"
+#include "widgets/look.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QLabel>
+#include <QRadioButton>
+
+namespace {
+
+constexpr int kCompactHeight = 83; // four whole rows, more scroll
+constexpr int kTallHeight = 600;   // 43 whole rows
+
+template <class Button>
+Button* Make(QWidget* parent, const QString& caption, QRect place, bool checked)
+{
+    auto* button = new Button(caption, parent);
+    button->setGeometry(place);
+    button->setChecked(checked);
+    return button;
+}
+
+} // namespace
+
+SettingsPanel::SettingsPanel(QWidget* parent) : QFrame(parent)
+{
+    setObjectName(QStringLiteral("acset"));
+    setFrameShape(QFrame::NoFrame);
+    SetBackground(this, Qt::white);
+
+    Label2 = MakeLabel(this, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
+                       LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent);
+    Label2->resize(179, 22);
+
+    // The states at start agree with the widget's: clock and progress line shown, keyed on
+    // black, light texts, no frame.
+    CheckBox1 =
+        Make<QCheckBox>(this, QStringLiteral("Pokaż dzień i godzine"), {31, 28, 137, 17}, true);
+    CheckBox2 =
+        Make<QCheckBox>(this, QStringLiteral("Pokaż potęp aktualizacji "), {31, 43, 170, 17}, true);
+    abc = Make<QCheckBox>(this, QStringLiteral("Pasek przewijania jeśli dużo programów"),
+                          {31, 66, 217, 17}, true);
+    ramka =
+        Make<QCheckBox>(this, QStringLiteral("Obramowanie RadudoVorozu"), {31, 89, 162, 17}, false);
+    transp = Make<QCheckBox>(this, QStringLiteral("Przeźroczystość RadudoVorozu"),
+                             {31, 103, 176, 17}, true);
+    a1 = Make<QRadioButton>(this, QStringLiteral("Czarny"), {95, 126, 58, 17}, false);
+    a2 = Make<QRadioButton>(this, QStringLiteral("Biały"), {159, 126, 66, 17}, true);
+    auto* scheme = new QButtonGroup(this);
+    scheme->addButton(a1);
+    scheme->addButton(a2);
+
+    connect(CheckBox1, &QCheckBox::clicked, this, &SettingsPanel::CheckBox1Click);
+    connect(CheckBox2, &QCheckBox::clicked, this, &SettingsPanel::CheckBox2Click);
+    connect(abc, &QCheckBox::clicked, this, &SettingsPanel::abcClick);
+    connect(ramka, &QCheckBox::clicked, this, &SettingsPanel::ramkaClick);
+    connect(transp, &QCheckBox::clicked, this, &SettingsPanel::transpClick);
+    // A radio button acts only when it becomes the chosen one.
+    connect(a1, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            a1Click();
+    });
+    connect(a2, &QRadioButton::toggled, this, [this](bool on) {
+        if (on)
+            a2Click();
+    });
+    setTabOrder(CheckBox1, CheckBox2);
+    setTabOrder(CheckBox2, abc);
+    setTabOrder(abc, ramka);
+    setTabOrder(ramka, transp);
+    setTabOrder(transp, a1);
+    setTabOrder(a1, a2);
+}
+
+// The boxes flip the widget's state rather than copy their own into it; both start alike and
+// nothing else changes those states, so they stay in step.
+void SettingsPanel::CheckBox1Click()
+{
+    if (widget_)
+        widget_->FlipClock();
+}
+
+void SettingsPanel::CheckBox2Click()
+{
+    if (widget_)
+        widget_->FlipProgressLine();
+}
+
+void SettingsPanel::abcClick()
+{
+    if (widget_)
+        widget_->SetHeight(abc->isChecked() ? kCompactHeight : kTallHeight);
+}
+
+void SettingsPanel::ramkaClick()
+{
+    if (widget_)
+        widget_->Repaint();
+}
+
+// The key colour is chosen here only, from the scheme chosen at this moment: white under dark
+// texts, black under light ones.
+void SettingsPanel::transpClick()
+{
+    if (!widget_)
+        return;
+    widget_->SetColorKeying(!widget_->colorKeying());
+    widget_->SetKeyColor(a1->isChecked() ? Qt::white : Qt::black);
+}
+
+void SettingsPanel::a1Click()
+{
+    if (widget_)
+        widget_->ApplyScheme(Form2::Scheme::DarkText);
+}
+
+void SettingsPanel::a2Click()
+{
+    if (widget_)
+        widget_->ApplyScheme(Form2::Scheme::LightText);
+}

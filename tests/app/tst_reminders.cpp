@@ -1,0 +1,232 @@
+// Reminders: the keyword match itself, and the whole round on the real main window: arming
+// through the dialog, the search on the title parsed last, the single firing into the
+// reminder window.
+
+#include "app/form1.h"
+#include "net/httpfetch.h"
+#include "reminders/form3.h"
+#include "reminders/okienko.h"
+#include "reminders/remindersearch.h"
+#include "stations/win1250.h"
+#include "widgets/glowbutton.h"
+#include "widgets/look.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QByteArray Cp1250(const QString& text)
+{
+    return *UnicodeToWin1250(text);
+}
+
+// A saved page whose programme on air is `title`, in the page's own bytes.
+void SavePage(const QString& station, const QByteArray& title)
+{
+    QFile file(station);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("<html><body><table><tr><td>20:00" + QByteArray(68, '.') +
+               "trwa.gif\"></td><td><a href=\"javascript:okno(1)\">" + title + "</a></td></tr>");
+}
+
+} // namespace
+
+class TestReminders : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir* folder = nullptr;
+    QString home;
+    std::unique_ptr<Form1> form;
+    std::unique_ptr<Okienko> dialog;
+    std::unique_ptr<Form3> window;
+
+    // Opens the reminder dialog from "Przypomnienie" and confirms `keyword`; returns whether
+    // the dialog closed.
+    bool confirm(const QString& purposeCaller, const QString& keyword)
+    {
+        bool closed = false;
+        QTimer::singleShot(0, dialog.get(), [&] {
+            dialog->b->setText(keyword);
+            dialog->okbutClick();
+            closed = !dialog->isVisible();
+            dialog->close();
+        });
+        if (purposeCaller == "mhm")
+            form->mhmClick();
+        else if (purposeCaller == "add")
+            form->addClick();
+        else {
+            form->programy->setCurrentRow(0);
+            form->programyDblClick();
+        }
+        return closed;
+    }
+
+    void parse(const QByteArray& title)
+    {
+        SavePage(QStringLiteral("tvp1.tv"), title);
+        form->htDoneFile(QStringLiteral("tvp1.tv"), 100);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        HttpFetch::GlobalInit();
+        InstallFontFallbacks();
+        home = QDir::currentPath();
+    }
+
+    void init()
+    {
+        folder = new QTemporaryDir;
+        QVERIFY(QDir::setCurrent(folder->path()));
+        form = std::make_unique<Form1>();
+        form->Timer1->stop();
+        dialog = std::make_unique<Okienko>(form.get());
+        window = std::make_unique<Form3>();
+        form->setDialog(dialog.get());
+        form->setReminderWindow(window.get());
+        form->show();
+    }
+
+    void cleanup()
+    {
+        window.reset();
+        dialog.reset();
+        form.reset();
+        QDir::setCurrent(home);
+        delete folder;
+    }
+
+    void matching_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("matches");
+        QTest::newRow("letters folded") << "mecz"
+                                        << "Piłka nożna: MECZ" << true;
+        QTest::newRow("ascii capitals fold") << "NOZNA"
+                                             << "pilka nozna" << true;
+        QTest::newRow("polish capitals do not") << "NOŻNA"
+                                                << "piłka nożna" << false;
+        QTest::newRow("inside a word") << "ku"
+                                       << "Akumulator" << true;
+        QTest::newRow("at the start") << "ku"
+                                      << "Kuchnia" << true;
+        QTest::newRow("empty keyword") << ""
+                                       << "Kuchnia" << false;
+        QTest::newRow("nothing parsed yet") << "a"
+                                            << "" << false;
+        QTest::newRow("spaces count") << "mecz "
+                                      << "MECZ" << false;
+    }
+
+    void matching()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QString, title);
+        QFETCH(bool, matches);
+        QCOMPARE(ReminderMatches(Cp1250(keyword), Cp1250(title)), matches);
+    }
+
+    void promptAndPurpose()
+    {
+        QString prompt;
+        QString purpose;
+        QTimer::singleShot(0, dialog.get(), [&] {
+            prompt = dialog->a->text();
+            purpose = dialog->d->text();
+            dialog->close();
+        });
+        form->mhmClick();
+        QCOMPARE(prompt,
+                 QStringLiteral("Podaj nazwę programu\rnp. Tobek Zorowiecki, Tobek, Zórowiecki"));
+        QCOMPARE(purpose, QStringLiteral("Dodaj przypomnienie"));
+    }
+
+    // Armed, the search finds nothing before a parse; then the first title with the keyword
+    // pops the window up once, and the reminder is spent.
+    void firesOnceOnTheParsedTitle()
+    {
+        QVERIFY(confirm("mhm", QStringLiteral("mecz")));
+        QCOMPARE(form->mhm->text(), QStringLiteral("Szukam: mecz"));
+        QVERIFY(form->szukajka->isActive());
+        QCOMPARE(form->szukajka->interval(), 10000);
+        QCOMPARE(dialog->abc->text(), QStringLiteral("mecz"));
+
+        form->szukajkaTimer(); // nothing parsed yet
+        QVERIFY(!window->isVisible());
+        parse(Cp1250(QStringLiteral("Wiadomości")));
+        form->szukajkaTimer();
+        QVERIFY(!window->isVisible());
+
+        parse("Pi\xb3ka no\xbfna: MECZ"); // as the page has it (ISO-8859-2 = Windows-1250 here)
+        form->szukajkaTimer();
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->a->text(), QStringLiteral("szukane słowo: mecz"));
+        QCOMPARE(window->b->text(), QStringLiteral("znalezione w programie: Piłka nożna: MECZ"));
+        QCOMPARE(window->c->text(), QStringLiteral("w stacji: tvp1.tv"));
+        QCOMPARE(form->mhm->text(), QStringLiteral("Przypomnienie"));
+        QVERIFY(!form->szukajka->isActive());
+
+        window->GlowButton1Click();
+        QVERIFY(!window->isVisible());
+        form->szukajkaTimer(); // the title still has it, but the reminder is spent
+        QVERIFY(!window->isVisible());
+    }
+
+    void longTitleIsShortened()
+    {
+        QVERIFY(confirm("mhm", QStringLiteral("film")));
+        parse("Film fabularny o bardzo d\xb3ugim tytule");
+        form->szukajkaTimer();
+        QCOMPARE(window->b->text(),
+                 QStringLiteral("znalezione w programie: Film fabularny o bardzo dł..."));
+    }
+
+    // An empty confirmation keeps the armed keyword; the other uses of the dialog leave it.
+    void keywordSurvivesOtherUses()
+    {
+        QVERIFY(confirm("mhm", QStringLiteral("Sport")));
+        QVERIFY(confirm("mhm", QString()));
+        QVERIFY(confirm("add", QStringLiteral("x.tv|http://x")));
+        QVERIFY(confirm("address", QStringLiteral("edited")));
+        QCOMPARE(dialog->reminderKeyword(), QByteArray("Sport"));
+        QCOMPARE(dialog->abc->text(), QStringLiteral("Sport"));
+        QCOMPARE(form->mhm->text(), QStringLiteral("Szukam: Sport"));
+        QVERIFY(form->szukajka->isActive());
+        parse("Magazyn sportowy"); // "sport" inside "sportowy"
+        form->szukajkaTimer();
+        QVERIFY(window->isVisible());
+    }
+
+    // A keyword with letters the titles can never hold is not armed; the dialog says why.
+    void unrepresentableKeywordIsRefused()
+    {
+        QVERIFY(!confirm("mhm", QStringLiteral("Матч")));
+        QVERIFY(!form->szukajka->isActive());
+        QCOMPARE(form->mhm->text(), QStringLiteral("Przypomnienie"));
+        QVERIFY(dialog->reminderKeyword().isEmpty());
+    }
+
+    // A new keyword replaces the armed one without restarting the search's rhythm.
+    void rearmingKeepsTheTimer()
+    {
+        QVERIFY(confirm("mhm", QStringLiteral("one")));
+        QTest::qWait(30);
+        const int left = form->szukajka->remainingTime();
+        QVERIFY(confirm("mhm", QStringLiteral("two")));
+        QVERIFY(form->szukajka->remainingTime() <= left);
+        QCOMPARE(form->mhm->text(), QStringLiteral("Szukam: two"));
+    }
+};
+
+QTEST_MAIN(TestReminders)
+#include "tst_reminders.moc"

@@ -1,0 +1,111 @@
+// The widget settings panel acting on the desktop widget: each click changes the widget at
+// once, and the boxes flip its state rather than copy their own.
+
+#include "display/form2.h"
+#include "display/settingspanel.h"
+#include "widgets/gauge.h"
+#include "widgets/look.h"
+
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QRadioButton>
+#include <QTest>
+
+class TestSettingsPanel : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Form2> widget;
+    std::unique_ptr<SettingsPanel> panel;
+
+private slots:
+    void initTestCase() { InstallFontFallbacks(); }
+
+    void init()
+    {
+        widget = std::make_unique<Form2>();
+        panel = std::make_unique<SettingsPanel>();
+        panel->setWidget(widget.get());
+        widget->SetFrameOption(panel->ramka);
+        panel->show();
+        widget->Publish({"tvn.tv : 20:00 - Fakty"});
+    }
+
+    void cleanup()
+    {
+        panel.reset();
+        widget.reset();
+    }
+
+    // The controls start in step with the widget.
+    void startStates()
+    {
+        QVERIFY(panel->CheckBox1->isChecked() && panel->CheckBox2->isChecked());
+        QVERIFY(panel->abc->isChecked() && !panel->ramka->isChecked());
+        QVERIFY(panel->transp->isChecked() && widget->colorKeying());
+        QVERIFY(!panel->a1->isChecked() && panel->a2->isChecked());
+        QCOMPARE(panel->CheckBox2->text(), QStringLiteral("Pokaż potęp aktualizacji "));
+        QCOMPARE(widget->height(), 81);
+    }
+
+    // Unchecking and checking again gives the compact 83 pixels, not the 81 of the start.
+    void heightBox()
+    {
+        const int top = widget->y();
+        QTest::mouseClick(panel->abc, Qt::LeftButton);
+        QCOMPARE(widget->height(), 600);
+        QTest::mouseClick(panel->abc, Qt::LeftButton);
+        QCOMPARE(widget->height(), 83);
+        QCOMPARE(widget->y(), top);
+    }
+
+    void clockAndProgressLine()
+    {
+        QTest::mouseClick(panel->CheckBox1, Qt::LeftButton);
+        QVERIFY(widget->hur->isHidden());
+        QTest::mouseClick(panel->CheckBox2, Qt::LeftButton);
+        QVERIFY(widget->pb2->isHidden());
+        QTest::mouseClick(panel->CheckBox1, Qt::LeftButton);
+        QVERIFY(!widget->hur->isHidden());
+    }
+
+    // With "Czarny" chosen, transparency off and on again leaves keying on with key white.
+    void transparencyTakesTheKeyFromTheScheme()
+    {
+        QTest::mouseClick(panel->a1, Qt::LeftButton);
+        QCOMPARE(widget->scheme(), Form2::Scheme::DarkText);
+        QCOMPARE(widget->keyColor(), QColor(Qt::black)); // a scheme leaves the key alone
+        QTest::mouseClick(panel->transp, Qt::LeftButton);
+        QVERIFY(!widget->colorKeying());
+        QCOMPARE(widget->keyColor(), QColor(Qt::white));
+        QTest::mouseClick(panel->transp, Qt::LeftButton);
+        QVERIFY(widget->colorKeying());
+        QCOMPARE(widget->keyColor(), QColor(Qt::white));
+        // The white background is keyed out now, the black texts stay.
+        QVERIFY(!widget->mask().contains(QPoint(150, 70)));
+
+        // Choosing the chosen scheme again does nothing; the other one applies at once.
+        QTest::mouseClick(panel->a1, Qt::LeftButton);
+        QCOMPARE(widget->scheme(), Form2::Scheme::DarkText);
+        QTest::mouseClick(panel->a2, Qt::LeftButton);
+        QCOMPARE(widget->scheme(), Form2::Scheme::LightText);
+    }
+
+    // The frame is painted when the box is checked and gone again when it is not.
+    void frame()
+    {
+        auto picture = [&] {
+            QImage image(widget->size(), QImage::Format_RGB32);
+            widget->render(&image);
+            return image;
+        };
+        QTest::mouseClick(panel->ramka, Qt::LeftButton);
+        QCOMPARE(picture().pixelColor(0, 40), kAccent);
+        QCOMPARE(picture().pixelColor(1, 40), kCream);
+        QTest::mouseClick(panel->ramka, Qt::LeftButton);
+        QCOMPARE(picture().pixelColor(0, 40), QColor(Qt::black));
+    }
+};
+
+QTEST_MAIN(TestSettingsPanel)
+#include "tst_settingspanel.moc"
