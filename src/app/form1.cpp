@@ -14,6 +14,7 @@
 #include "stations/stationfiles.h"
 #include "stations/textfile.h"
 #include "stations/win1250.h"
+#include "tray/trayicon.h"
 #include "widgets/bytelines.h"
 #include "widgets/checkrowdelegate.h"
 #include "widgets/clicklabel.h"
@@ -38,7 +39,6 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSystemTrayIcon>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -240,15 +240,12 @@ void Form1::buildMenus()
 
 void Form1::buildTrayIcon()
 {
-    ico = new QSystemTrayIcon(ProgramIcon(), this);
-    ico->setToolTip(kHintBeforeActivation);
-    ico->setContextMenu(PopupMenu1);
-    // The menu opens on the left button too.
-    connect(ico, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-        if (why == QSystemTrayIcon::Trigger)
-            PopupMenu1->popup(QCursor::pos());
-    });
-    ico->show();
+    ico = new TrayIcon(this, this);
+    ico->setIcon(ProgramIcon());
+    ico->setHint(kHintBeforeActivation);
+    ico->setPopupMenu(PopupMenu1);
+    ico->setLeftPopup(true); // the menu opens on the left button too
+    ico->setIconVisible(true);
 }
 
 void Form1::setDialog(Okienko* dialog)
@@ -321,7 +318,7 @@ void Form1::FormActivate()
         state_.activated = true;
         ver->setText(kRelease);
         ver->adjustSize();
-        ico->setToolTip(kHint);
+        ico->setHint(kHint);
         applicationTitle_ = kHint;
         LoadCheckedStates();
     });
@@ -344,11 +341,7 @@ void Form1::close1Click()
 
 void Form1::Ustawienia1Click()
 {
-    if (isMinimized())
-        showNormal();
-    show();
-    raise();
-    activateWindow();
+    ico->RestoreMainWindow();
 }
 
 void Form1::Label5Click()

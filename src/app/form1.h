@@ -23,10 +23,10 @@ class QListWidget;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
-class QSystemTrayIcon;
 class QTimer;
 class SegmentBar;
 class SettingsPanel;
+class TrayIcon;
 class Form3;
 class WindowDragger;
 
@@ -159,7 +159,7 @@ public:
     QAction* c1;
     QAction* c2;
     QAction* UstawieniaRadudoVorozu1;
-    QSystemTrayIcon* ico;
+    TrayIcon* ico;
 
 signals:
     // The window has closed and the program should end.

@@ -8,6 +8,7 @@
 #include "net/httpfetch.h"
 #include "stations/stationentry.h"
 #include "stations/win1250.h"
+#include "tray/trayicon.h"
 #include "update/duplicatelines.h"
 #include "widgets/bytelines.h"
 #include "widgets/segmentbar.h"
@@ -19,7 +20,6 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QLoggingCategory>
-#include <QSystemTrayIcon>
 #include <QTimer>
 
 namespace {
@@ -204,7 +204,7 @@ void Form1::PublicationStep()
 
 void Form1::ShowBalloon(const QString& title, const QString& text, int seconds)
 {
-    ico->showMessage(title, text, QSystemTrayIcon::Information, seconds * 1000);
+    ico->ShowBalloonHint(title, text, TrayIcon::BalloonIcon::Info, seconds);
 }
 
 void Form1::htProgress(int TotalSize, int Readed)

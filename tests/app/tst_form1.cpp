@@ -7,6 +7,7 @@
 #include "reminders/okienko.h"
 #include "stations/win1250.h"
 #include "support/faultserver.h"
+#include "tray/trayicon.h"
 #include "widgets/bytelines.h"
 #include "widgets/clicklabel.h"
 #include "widgets/look.h"
@@ -21,7 +22,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -114,7 +114,7 @@ private slots:
     void firstStartShowsTheDefaultListUnchecked()
     {
         auto form = makeForm(false);
-        QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.3"));
+        QCOMPARE(form->ico->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
         QVERIFY(!form->updateState().activated);
         QVERIFY(form->updateState().hotStart);
 
@@ -122,7 +122,7 @@ private slots:
         QVERIFY(errors.isEmpty());
         QVERIFY(form->updateState().activated);
         QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
-        QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.912"));
+        QCOMPARE(form->ico->Hint(), QStringLiteral("ekranik 2oo6 beta o.912"));
         QCOMPARE(form->applicationTitle(), QStringLiteral("ekranik 2oo6 beta o.912"));
         QCOMPARE(form->Stations().size(), 13);
         QVERIFY(form->Stations().first().startsWith("discovery.tv|http://"));
@@ -198,7 +198,7 @@ private slots:
                  qPrintable(errors.first()));
         QCOMPARE(form->Stations().size(), 13);
         QVERIFY(!form->updateState().activated);
-        QCOMPARE(form->ico->toolTip(), QStringLiteral("ekranik 2oo6 beta o.3"));
+        QCOMPARE(form->ico->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
     }
 
     // Loading replaces the list and its marks only once: activating the window again (after

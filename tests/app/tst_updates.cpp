@@ -4,8 +4,10 @@
 
 #include "app/form1.h"
 #include "display/form2.h"
+#include "display/settingspanel.h"
 #include "net/httpfetch.h"
 #include "support/faultserver.h"
+#include "tray/trayicon.h"
 #include "widgets/bytelines.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
@@ -18,6 +20,7 @@
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -398,6 +401,74 @@ private slots:
         ticks(1); // station 1
         QCOMPARE(g_published,
                  (QStringList{"widget", "s2.tv : 21:00 - Sport", "s1.tv : 21:00 - Sport"}));
+    }
+
+    // Widget mode fills the desktop widget's list and shows it; balloon mode hides the widget
+    // and puts the lines, each ended by CR LF, into an information balloon for 11 seconds.
+    void publishingToWidgetAndBalloon()
+    {
+        start(2, {0, 1});
+        ticks(2);
+        QVERIFY(widget->isVisible());
+        QCOMPARE(widget->b->count(), 2);
+        QCOMPARE(widget->b->item(1)->text(), QStringLiteral("s2.tv : 20:00 - Film"));
+
+        form->c2->trigger();
+        QVERIFY(widget->isVisible()); // nothing changes until the next publication
+        ticks(1);
+        QVERIFY(!widget->isVisible());
+        const TrayIcon::Balloon balloon = form->ico->lastBalloon();
+        QCOMPARE(balloon.title, QStringLiteral("ekranik, ") + form->updateState().ClockText());
+        QCOMPARE(balloon.text, QStringLiteral("s1.tv : 20:00 - Film\r\ns2.tv : 20:00 - Film\r\n"));
+        QCOMPARE(balloon.kind, TrayIcon::BalloonIcon::Info);
+        QCOMPARE(balloon.timeoutMs, 11000);
+        const int shown = form->ico->balloonsShown();
+        ticks(1);
+        QCOMPARE(form->ico->balloonsShown(), shown + 1); // again at every complete tick
+
+        // One line too many: nothing is published, in either mode.
+        form->Button2Click();
+        ticks(1);
+        QCOMPARE(form->ico->balloonsShown(), shown + 1);
+        form->c1->trigger();
+        ticks(1);
+        QVERIFY(!widget->isVisible());
+    }
+
+    // With nothing checked the empty list is complete: an empty widget, or an empty balloon.
+    void emptyListPublishes()
+    {
+        start(2, {});
+        ticks(1);
+        QVERIFY(widget->isVisible());
+        QCOMPARE(widget->b->count(), 0);
+        form->c2->trigger();
+        ticks(1);
+        QVERIFY(!widget->isVisible());
+        QCOMPARE(form->ico->lastBalloon().text, QString());
+    }
+
+    // "[ok]" hides the main window; during the hot start it also says the list is on its way.
+    void okDuringAndAfterTheHotStart()
+    {
+        start(1, {});
+        form->UstawieniaRadudoVorozu1->trigger();
+        form->Label5Click();
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->acset->isVisible());
+        QCOMPARE(
+            form->ico->lastBalloon(),
+            (TrayIcon::Balloon{QStringLiteral("ekranik"),
+                               QStringLiteral("Aktualizacja w toku, proszę chwile poczekać zanim "
+                                              "pojawią się pierwsze efekty (średnio 30 sekund)..."),
+                               TrayIcon::BalloonIcon::Info, 10000}));
+        const int shown = form->ico->balloonsShown();
+        ticks(2); // the wrap ends the hot start
+        form->Ustawienia1->trigger();
+        QVERIFY(form->isVisible());
+        form->Label5Click();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(form->ico->balloonsShown(), shown);
     }
 
     // The log ends in the same state whether a tick's lines arrive one by one or in a batch.

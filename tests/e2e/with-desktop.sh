@@ -4,22 +4,14 @@
 # takes them down. DISPLAY is set for the command; its exit status is the script's.
 set -u
 
-display=""
-for n in $(seq 91 199); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-    display=":$n"
-    break
-  fi
-done
-[ -n "$display" ] || { echo "with-desktop: no free X display" >&2; exit 1; }
-
 runtime=$(mktemp -d)
 chmod 700 "$runtime"
 export XDG_RUNTIME_DIR="$runtime"
-export DISPLAY="$display"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 
-Xvfb "$display" -screen 0 1280x800x24 -noreset -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display number itself and writes it to the file: two desktops started at
+# the same moment never take the same one.
+Xvfb -displayfd 3 -screen 0 1280x800x24 -noreset -nolisten tcp 3>"$runtime/display" >/dev/null 2>&1 &
 xvfb_pid=$!
 cleanup() {
   [ -n "${wm_pid:-}" ] && kill "$wm_pid" 2>/dev/null
@@ -30,10 +22,16 @@ cleanup() {
 trap cleanup EXIT
 
 for _ in $(seq 100); do
+  [ -s "$runtime/display" ] && break
+  sleep 0.05
+done
+[ -s "$runtime/display" ] || { echo "with-desktop: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$runtime/display")"
+for _ in $(seq 100); do
   xdpyinfo >/dev/null 2>&1 && break
   sleep 0.05
 done
-xdpyinfo >/dev/null 2>&1 || { echo "with-desktop: Xvfb did not start" >&2; exit 1; }
+xdpyinfo >/dev/null 2>&1 || { echo "with-desktop: Xvfb on $DISPLAY does not answer" >&2; exit 1; }
 
 HOME="$runtime" icewm >/dev/null 2>&1 &
 wm_pid=$!

@@ -1,0 +1,298 @@
+#include "tray/trayicon.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMetaMethod>
+#include <QStyleHints>
+#include <QWidget>
+#include <QWindowStateChangeEvent>
+#include <algorithm>
+
+namespace {
+
+QSystemTrayIcon::MessageIcon messageIcon(TrayIcon::BalloonIcon kind)
+{
+    switch (kind) {
+    case TrayIcon::BalloonIcon::None:
+        return QSystemTrayIcon::NoIcon;
+    case TrayIcon::BalloonIcon::Info:
+        return QSystemTrayIcon::Information;
+    case TrayIcon::BalloonIcon::Warning:
+        return QSystemTrayIcon::Warning;
+    case TrayIcon::BalloonIcon::Error:
+        return QSystemTrayIcon::Critical;
+    }
+    return QSystemTrayIcon::NoIcon;
+}
+
+} // namespace
+
+TrayIcon::TrayIcon(QWidget* mainWindow, QObject* parent)
+    : QObject(parent), m_tray(new QSystemTrayIcon(this)), m_mainWindow(mainWindow)
+{
+    m_cycleTimer.setSingleShot(false);
+    connect(&m_cycleTimer, &QTimer::timeout, this, &TrayIcon::cycleStep);
+    m_clickTimer.setSingleShot(true);
+    connect(&m_clickTimer, &QTimer::timeout, this, &TrayIcon::OnClick);
+
+    connect(m_tray, &QSystemTrayIcon::activated, this, &TrayIcon::activate);
+    connect(m_tray, &QSystemTrayIcon::messageClicked, this, &TrayIcon::balloonClicked);
+
+    if (m_mainWindow)
+        m_mainWindow->installEventFilter(this);
+}
+
+TrayIcon::~TrayIcon()
+{
+    if (m_mainWindow)
+        m_mainWindow->removeEventFilter(this);
+}
+
+QWidget* TrayIcon::mainWindow() const
+{
+    return m_mainWindow;
+}
+
+void TrayIcon::setHint(const QString& hint)
+{
+    m_hint = hint;
+    pushIconAndTip();
+}
+
+void TrayIcon::setShowHint(bool show)
+{
+    m_showHint = show;
+    pushIconAndTip();
+}
+
+void TrayIcon::setIcon(const QIcon& icon)
+{
+    m_icon = icon;
+    pushIconAndTip();
+}
+
+bool TrayIcon::setIconVisible(bool visible)
+{
+    m_iconVisible = visible;
+    if (visible) {
+        pushIconAndTip();
+        m_tray->show();
+    } else {
+        m_tray->hide();
+    }
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayIcon::setIconIndex(int index)
+{
+    if (m_iconList.isEmpty()) {
+        m_iconIndex = 0;
+    } else {
+        m_iconIndex = std::clamp(index, 0, int(m_iconList.size()) - 1);
+        m_icon = m_iconList.at(m_iconIndex);
+    }
+    pushIconAndTip();
+}
+
+void TrayIcon::setIconList(const QList<QIcon>& icons)
+{
+    m_iconList = icons;
+    setIconIndex(0);
+}
+
+void TrayIcon::setCycleIcons(bool cycle)
+{
+    m_cycleIcons = cycle;
+    m_cycleTimer.stop();
+    if (cycle) {
+        setIconIndex(0);
+        // A zero-interval QTimer would fire on every pass of the event loop; here 0 means off.
+        if (m_cycleInterval > 0)
+            m_cycleTimer.start(m_cycleInterval);
+    }
+}
+
+void TrayIcon::setCycleInterval(int ms)
+{
+    ms = std::max(ms, 0);
+    if (ms == m_cycleInterval)
+        return;
+    m_cycleInterval = ms;
+    setCycleIcons(m_cycleIcons);
+}
+
+void TrayIcon::setEnabled(bool enabled)
+{
+    m_enabled = enabled;
+}
+
+QMenu* TrayIcon::PopupMenu() const
+{
+    return m_popupMenu;
+}
+
+void TrayIcon::setPopupMenu(QMenu* menu)
+{
+    m_popupMenu = menu;
+}
+
+void TrayIcon::setLeftPopup(bool leftPopup)
+{
+    m_leftPopup = leftPopup;
+}
+
+void TrayIcon::setMinimizeToTray(bool minimizeToTray)
+{
+    m_minimizeToTray = minimizeToTray;
+}
+
+bool TrayIcon::ShowBalloonHint(const QString& title, const QString& text, BalloonIcon kind,
+                               int timeoutSeconds)
+{
+    HideBalloonHint();
+    if (!m_iconVisible)
+        return false;
+
+    m_lastBalloon = Balloon{
+        title.left(MaxBalloonTitleLength),
+        text.left(MaxBalloonTextLength),
+        kind,
+        std::clamp(timeoutSeconds, 0, MaxBalloonTimeoutSeconds) * 1000,
+    };
+    m_tray->showMessage(m_lastBalloon.title, m_lastBalloon.text, messageIcon(kind),
+                        m_lastBalloon.timeoutMs);
+    ++m_balloonsShown;
+    m_balloonUp = true;
+    return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages();
+}
+
+void TrayIcon::HideBalloonHint()
+{
+    if (!m_balloonUp)
+        return;
+    m_balloonUp = false;
+    // A message with neither title nor text closes the balloon Qt draws itself for the X11
+    // tray (tests/e2e/tray-click-menu-balloon.sh checks it under icewm). It is only sent after
+    // a balloon of ours, so no empty message reaches a desktop that draws balloons itself.
+    m_tray->showMessage(QString(), QString(), QSystemTrayIcon::NoIcon, 0);
+}
+
+void TrayIcon::OpenPopupMenu(QPoint globalPos)
+{
+    if (!m_popupMenu)
+        return;
+    // popup() returns at once; the menu closes itself on a choice or a click elsewhere.
+    m_popupMenu->popup(globalPos);
+}
+
+void TrayIcon::ShowMenuAtCursor()
+{
+    OpenPopupMenu(QCursor::pos());
+}
+
+void TrayIcon::HideMainWindow()
+{
+    if (m_mainWindow)
+        m_mainWindow->hide();
+}
+
+void TrayIcon::RestoreMainWindow()
+{
+    if (!m_mainWindow)
+        return;
+    if (m_mainWindow->isMinimized())
+        m_mainWindow->showNormal();
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
+}
+
+void TrayIcon::activate(QSystemTrayIcon::ActivationReason reason)
+{
+    if (!m_enabled)
+        return;
+
+    switch (reason) {
+    case QSystemTrayIcon::Context:
+        emit OnMouseDown(Qt::RightButton);
+        ShowMenuAtCursor();
+        break;
+    case QSystemTrayIcon::Trigger:
+        emit OnMouseDown(Qt::LeftButton);
+        if (m_leftPopup)
+            ShowMenuAtCursor();
+        if (doubleClickWanted())
+            m_clickTimer.start(QGuiApplication::styleHints()->mouseDoubleClickInterval());
+        else
+            emit OnClick();
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        // The press that began this double click is not a click of its own.
+        m_clickTimer.stop();
+        emit OnDblClick();
+        if (m_popupMenu && !m_leftPopup) {
+            if (QAction* action = m_popupMenu->defaultAction())
+                action->trigger();
+        }
+        break;
+    case QSystemTrayIcon::MiddleClick:
+        emit OnMouseDown(Qt::MiddleButton);
+        break;
+    case QSystemTrayIcon::Unknown:
+        break;
+    }
+}
+
+bool TrayIcon::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_mainWindow && event->type() == QEvent::WindowStateChange && m_minimizeToTray) {
+        const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        const bool wasMinimized = change->oldState().testFlag(Qt::WindowMinimized);
+        // Not hidden right here: QWidget::showMinimized() makes the window visible again after
+        // this event, so the hiding waits for the event loop.
+        if (!wasMinimized && m_mainWindow->isMinimized())
+            QMetaObject::invokeMethod(this, &TrayIcon::minimizedToTray, Qt::QueuedConnection);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void TrayIcon::minimizedToTray()
+{
+    if (!m_mainWindow || !m_minimizeToTray || !m_mainWindow->isMinimized())
+        return;
+    emit OnMinimizeToTray();
+    HideMainWindow();
+    setIconVisible(true);
+}
+
+void TrayIcon::pushIconAndTip()
+{
+    m_tray->setIcon(m_icon);
+    const bool tip = m_showHint && !m_hint.isEmpty();
+    m_tray->setToolTip(tip ? m_hint.left(MaxHintLength) : QString());
+}
+
+void TrayIcon::cycleStep()
+{
+    if (m_iconList.isEmpty())
+        return;
+    // During OnCycle, Icon is the image at IconIndex; afterwards the one at NextIndex.
+    m_icon = m_iconList.at(m_iconIndex);
+    const int next = m_iconIndex + 1 < m_iconList.size() ? m_iconIndex + 1 : 0;
+    emit OnCycle(next);
+    setIconIndex(next);
+}
+
+void TrayIcon::balloonClicked()
+{
+    m_balloonUp = false;
+    emit OnBalloonHintClick();
+}
+
+bool TrayIcon::doubleClickWanted() const
+{
+    return isSignalConnected(QMetaMethod::fromSignal(&TrayIcon::OnDblClick));
+}

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# tray-click-menu-balloon.sh TRAYPROBE
+# Real pointer input on the tray icon: a minimised main window goes to the tray, a click on the
+# icon brings it back, a double click runs the menu's default action and is no click, the right
+# button opens the menu. Balloons show next to the icon, report a click, and go on request.
+set -u
+probe=$1
+. "$(dirname "$0")/tray-common.sh"
+
+cleanup() {
+  [ -n "${probe_pid:-}" ] && kill "$probe_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "${dir:-}"
+}
+trap cleanup EXIT
+
+main_window() { xdotool search --onlyvisible --name '^ekranik probe$'; }
+no_main_window() { ! main_window; }
+active_main() { [ "$(xdotool getactivewindow)" = "$(main_window)" ]; }
+minimise() {
+  xdotool windowminimize "$(main_window)"
+  wait_for no_main_window || fail "main window still shown after minimising"
+  wait_for said OnMinimizeToTray "$1" || fail "no OnMinimizeToTray"
+}
+press_icon() { xdotool mousemove --window "$(docked_icon)" 11 11 click "$@"; }
+# A shown window of the probe that is none of icon, main window and balloon: the menu.
+menu_window() {
+  local w main icon
+  main=$(main_window); icon=$(docked_icon)
+  for w in $(xdotool search --onlyvisible --class '^ekranik_trayprobe$' 2>/dev/null); do
+    [ "$w" = "$main" ] || [ "$w" = "$icon" ] && continue
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP && continue
+    echo "$w"
+    return 0
+  done
+  return 1
+}
+
+start_probe
+wait_for docked_icon || fail "icon never docked"
+say window
+wait_for main_window || fail "main window never shown"
+
+# Minimised: off the screen, the icon stays; a left click brings the window back, active.
+minimise 1
+press_icon 1
+wait_for main_window || fail "left click did not restore the main window"
+wait_for active_main || fail "restored main window is not active"
+said "OnMouseDown 1" || fail "no OnMouseDown for the left button"
+said OnClick || fail "no OnClick"
+
+# A double click: OnDblClick and the default action, and no further OnClick.
+minimise 2
+press_icon --repeat 2 --delay 60 1
+wait_for said OnDblClick || fail "no OnDblClick"
+wait_for said restore || fail "double click did not run the default action"
+wait_for main_window || fail "default action did not restore the main window"
+sleep 1 # longer than a double-click interval: a click that was held back would be out now
+said OnClick 2 && fail "double click also gave OnClick"
+
+# The right button opens the menu; its first entry restores the window.
+minimise 3
+press_icon 3
+said "OnMouseDown 2" || fail "no OnMouseDown for the right button"
+wait_for menu_window || fail "right button did not open the menu"
+xdotool key Down Return
+wait_for main_window || fail "the menu's first entry did not restore the main window"
+
+# A balloon shows, reports a click and goes away with it.
+say "balloon Przypomnienie"
+wait_for balloon_window || fail "balloon never shown"
+xdotool mousemove --window "$(balloon_window)" 20 20 click 1
+wait_for said OnBalloonHintClick || fail "no OnBalloonHintClick"
+wait_for no_balloon || fail "clicked balloon still shown"
+
+# A balloon is removed on request, and a new one replaces the old.
+say "balloon Pierwszy"
+wait_for balloon_window || fail "balloon never shown"
+say "balloon Drugi"
+sleep 0.5
+balloons=0
+for w in $(xdotool search --onlyvisible --class '^ekranik_trayprobe$'); do
+  xprop -id "$w" _NET_WM_WINDOW_TYPE | grep -q TOOLTIP && balloons=$((balloons + 1))
+done
+[ "$balloons" -eq 1 ] || fail "$balloons balloons shown"
+say unballoon
+wait_for no_balloon || fail "balloon still shown after HideBalloonHint"
+
+quit_probe
+echo "ok"
