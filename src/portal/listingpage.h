@@ -1,0 +1,22 @@
+#pragma once
+
+#include "portal/channel.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// The listings page of a channel for the local day of `now`, as ekranik reads it: ISO-8859-2
+// HTML with CR LF line breaks, one table row a programme in local time. The day holds the
+// programmes whose start falls on it and the one running at its midnight.
+//
+// The programme on air at `now` (the latest started of those running) is the only row with
+// the on-air image "trwa.gif"; its start time "HH:MM" stands 73 characters before the image
+// name, and its title is the first programme link after it. A hit row has the hit image in its
+// time cell, so that on the on-air row the end of that image tag, f"></, stands 73 characters
+// before "trwa.gif" and the time 148 before it. A day without a programme on air has no
+// marker, and the page starts with "<html", which ekranik shows as "- brak informacji ".
+QByteArray ListingPage(const Channel& channel, const QDateTime& now);
+
+// A short page for an error answer, with the status and a sentence in Polish.
+QByteArray ErrorPage(int status, const QString& reason);

@@ -1,0 +1,106 @@
+#include "portal/listingrequest.h"
+
+#include <optional>
+#include <string>
+
+namespace {
+
+constexpr std::string_view kStationKey = "T[station]";
+constexpr int kMaxStationDigits = 9;
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Percent-decoding, "+" as a space; nullopt for a "%" without two hex digits.
+std::optional<std::string> Decode(std::string_view text)
+{
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            result += ' ';
+        } else if (text[i] == '%') {
+            if (i + 2 >= text.size())
+                return std::nullopt;
+            const int high = HexValue(text[i + 1]);
+            const int low = HexValue(text[i + 2]);
+            if (high < 0 || low < 0)
+                return std::nullopt;
+            result += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+ListingRequest Refuse(ListingRequest::Status status, const QString& reason)
+{
+    ListingRequest request;
+    request.status = status;
+    request.reason = reason;
+    return request;
+}
+
+} // namespace
+
+ListingRequest ParseListingRequest(std::string_view target)
+{
+    const std::size_t question = target.find('?');
+    const std::string_view rawPath = target.substr(0, question);
+    const std::string_view query =
+        question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
+
+    const std::optional<std::string> path = Decode(rawPath);
+    if (!path)
+        return Refuse(ListingRequest::Status::BadRequest,
+                      QStringLiteral("Błędny adres: niepoprawne kodowanie znaków."));
+    if (*path != "/." && *path != "/" && *path != "/program.html")
+        return Refuse(ListingRequest::Status::NotFound, QStringLiteral("Nie ma takiej strony."));
+
+    std::optional<std::string> station;
+    std::size_t from = 0;
+    while (from <= query.size()) {
+        std::size_t end = query.find('&', from);
+        if (end == std::string_view::npos)
+            end = query.size();
+        const std::string_view pair = query.substr(from, end - from);
+        from = end + 1;
+        if (pair.empty())
+            continue;
+        const std::size_t equals = pair.find('=');
+        const std::optional<std::string> key = Decode(pair.substr(0, equals));
+        const std::optional<std::string> value =
+            Decode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
+        if (!key || !value)
+            return Refuse(ListingRequest::Status::BadRequest,
+                          QStringLiteral("Błędny adres: niepoprawne kodowanie znaków."));
+        if (*key != kStationKey)
+            continue;
+        if (station)
+            return Refuse(ListingRequest::Status::BadRequest,
+                          QStringLiteral("Numer stacji (T[station]) podano więcej niż raz."));
+        station = *value;
+    }
+
+    if (!station)
+        return Refuse(ListingRequest::Status::BadRequest,
+                      QStringLiteral("Brak numeru stacji (T[station])."));
+    const bool digitsOnly = !station->empty() && station->size() <= kMaxStationDigits &&
+                            station->find_first_not_of("0123456789") == std::string::npos;
+    if (!digitsOnly)
+        return Refuse(ListingRequest::Status::BadRequest,
+                      QStringLiteral("Numer stacji (T[station]) musi być liczbą."));
+    ListingRequest request;
+    request.station = std::stoi(*station);
+    return request;
+}

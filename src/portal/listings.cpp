@@ -1,0 +1,122 @@
+#include "portal/listings.h"
+
+#include <QDateTime>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr qint64 kDay = 24 * 3600 * 1000;
+
+// The instant with the same local time of day `days` local days later. A time that does not
+// exist on that day (it falls into a summer-time gap) comes out as Qt resolves it, an hour
+// later.
+qint64 MoveByDays(qint64 instant, int days)
+{
+    const QDateTime local = QDateTime::fromMSecsSinceEpoch(instant).toLocalTime();
+    const QDateTime moved(local.date().addDays(days), local.time(), Qt::LocalTime);
+    return moved.toMSecsSinceEpoch();
+}
+
+Programme Moved(const Programme& programme, int days)
+{
+    Programme result = programme;
+    result.start = MoveByDays(programme.start, days);
+    if (programme.stop) {
+        result.stop = MoveByDays(*programme.stop, days);
+        // Only a summer-time gap on either day can squeeze the programme to nothing.
+        if (*result.stop <= result.start)
+            result.stop = result.start + (*programme.stop - programme.start);
+    }
+    return result;
+}
+
+void SortByStart(QList<Programme>& programmes)
+{
+    std::stable_sort(programmes.begin(), programmes.end(),
+                     [](const Programme& a, const Programme& b) { return a.start < b.start; });
+}
+
+} // namespace
+
+void Listings::addChannel(const QString& id, const QByteArray& name)
+{
+    Channel& channel = m_channels[id];
+    channel.id = id;
+    channel.name = name;
+}
+
+void Listings::addProgramme(const QString& channelId, const Programme& programme)
+{
+    auto it = m_channels.find(channelId);
+    if (it == m_channels.end()) {
+        addChannel(channelId, channelId.toUtf8());
+        it = m_channels.find(channelId);
+    }
+    it->programmes.append(programme);
+}
+
+void Listings::finish()
+{
+    for (Channel& channel : m_channels) {
+        QList<Programme>& programmes = channel.programmes;
+        SortByStart(programmes);
+        for (qsizetype i = 0; i + 1 < programmes.size(); ++i) {
+            if (!programmes[i].stop)
+                programmes[i].stop = programmes[i + 1].start;
+        }
+    }
+}
+
+void Listings::moveToDay(const QDate& day)
+{
+    qint64 first = std::numeric_limits<qint64>::max();
+    qint64 last = std::numeric_limits<qint64>::min();
+    for (const Channel& channel : std::as_const(m_channels)) {
+        for (const Programme& p : channel.programmes) {
+            first = std::min(first, p.start);
+            last = std::max(last, p.stop.value_or(p.start));
+        }
+    }
+    if (first > last)
+        return;
+
+    const QDate firstDay = QDateTime::fromMSecsSinceEpoch(first).toLocalTime().date();
+    const int shift = static_cast<int>(firstDay.daysTo(day));
+    // A day of listings is 23 to 25 hours long around summer-time changes.
+    const int period =
+        std::max(1, static_cast<int>(std::lround(double(last - first) / double(kDay))));
+
+    for (Channel& channel : m_channels) {
+        QList<Programme> moved;
+        moved.reserve(channel.programmes.size() * 3);
+        for (const int copy : {-1, 0, 1}) {
+            for (const Programme& p : std::as_const(channel.programmes))
+                moved.append(Moved(p, shift + copy * period));
+        }
+        SortByStart(moved);
+        channel.programmes = moved;
+    }
+}
+
+const Channel* Listings::channel(const QString& id) const
+{
+    const auto it = m_channels.constFind(id);
+    return it == m_channels.cend() ? nullptr : &*it;
+}
+
+QStringList Listings::channelIds() const
+{
+    QStringList ids = m_channels.keys();
+    ids.sort();
+    return ids;
+}
+
+qsizetype Listings::programmeCount() const
+{
+    qsizetype count = 0;
+    for (const Channel& channel : m_channels)
+        count += channel.programmes.size();
+    return count;
+}

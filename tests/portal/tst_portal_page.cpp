@@ -1,0 +1,245 @@
+// The pages of the portal as ekranik reads them: each page goes through ekranik's own parser
+// and the line it shows is compared with what a viewer should see. Also what the portal makes
+// of request addresses.
+
+#include "portal/listingpage.h"
+#include "portal/listingrequest.h"
+#include "portal/programtext.h"
+#include "portaltest.h"
+#include "stations/win1250.h"
+
+#include <QStringDecoder>
+#include <QTest>
+
+namespace {
+
+struct Slot {
+    QString start; // local "2026-12-08T20:00"
+    QString stop;  // empty: no stop time
+    QString title;
+    bool hit = false;
+};
+
+const Slot kNews{"2026-12-08T19:30", "2026-12-08T20:10", "Wiadomości"};
+const Slot kHit{"2026-12-08T20:10", "2026-12-08T21:10", "Ojciec Mateusz", true};
+const Slot kLate{"2026-12-08T21:10", "2026-12-08T23:55", "Kabaret"};
+const Slot kNight{"2026-12-08T23:55", "2026-12-09T00:30", "Nocne granie"};
+const QString kNoInformation = "tvp1.tv : - brak informacji  - ";
+
+Channel MakeChannel(const QList<Slot>& schedule)
+{
+    Channel channel;
+    channel.id = "tvp1.pl";
+    channel.name = "TVP 1";
+    for (const Slot& slot : schedule) {
+        Programme programme;
+        programme.start = LocalInstant(slot.start);
+        if (!slot.stop.isEmpty())
+            programme.stop = LocalInstant(slot.stop);
+        programme.title = ProgramText(slot.title);
+        programme.hit = slot.hit;
+        programme.id = static_cast<int>(channel.programmes.size()) + 100;
+        channel.programmes.append(programme);
+    }
+    return channel;
+}
+
+// The title as ekranik shows it when the programme is on air.
+QString ShownTitle(const QString& title)
+{
+    const Channel channel = MakeChannel({{"2026-12-08T12:00", "2026-12-08T13:00", title}});
+    QByteArray shown;
+    NowPlaying(ListingPage(channel, QDateTime::fromString("2026-12-08T12:30", Qt::ISODate)),
+               "tvp1.tv", &shown);
+    return Win1250ToUnicode(shown);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(QList<Slot>)
+
+class TestPortalPage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void nowPlaying_data()
+    {
+        QTest::addColumn<QList<Slot>>("schedule");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("expected");
+
+        const QList<Slot> evening{kNews, kHit, kLate, kNight};
+        QTest::newRow("plain programme") << evening << "2026-12-08T19:45"
+                                         << "tvp1.tv : 19:30 - Wiadomości";
+        QTest::newRow("hit") << evening << "2026-12-08T20:30"
+                             << "tvp1.tv : [HIT] 20:10 - Ojciec Mateusz";
+        QTest::newRow("hit from its first second") << evening << "2026-12-08T20:10:00"
+                                                   << "tvp1.tv : [HIT] 20:10 - Ojciec Mateusz";
+        QTest::newRow("after a hit") << evening << "2026-12-08T21:10"
+                                     << "tvp1.tv : 21:10 - Kabaret";
+        QTest::newRow("just before midnight") << evening << "2026-12-08T23:59:59"
+                                              << "tvp1.tv : 23:55 - Nocne granie";
+        QTest::newRow("running since yesterday")
+            << QList<Slot>{{"2026-12-07T23:30", "2026-12-08T01:00", "Kino nocne"},
+                           {"2026-12-08T01:00", "2026-12-08T02:00", "Zakończenie dnia"}}
+            << "2026-12-08T00:10"
+            << "tvp1.tv : 23:30 - Kino nocne";
+        QTest::newRow("Polish letters")
+            << QList<Slot>{{"2026-12-08T12:00", "2026-12-08T13:00", "zażółć gęślą jaźń"}}
+            << "2026-12-08T12:30"
+            << "tvp1.tv : 12:00 - zażółć gęślą jaźń";
+        QTest::newRow("Polish capitals, Ą and Ź too")
+            << QList<Slot>{{"2026-12-08T12:00", "2026-12-08T13:00", "ZAŻÓŁĆ GĘŚLĄ JAŹŃ"}}
+            << "2026-12-08T12:30"
+            << "tvp1.tv : 12:00 - ZAŻÓŁĆ GĘŚLĄ JAŹŃ";
+        QTest::newRow("pipe") << QList<Slot>{{"2026-12-08T12:00", "2026-12-08T13:00",
+                                              "Sport | Pogoda", true}}
+                              << "2026-12-08T12:30"
+                              << "tvp1.tv : [HIT] 12:00 - Sport / Pogoda";
+        QTest::newRow("marker text in an earlier title")
+            << QList<Slot>{{"2026-12-08T11:00", "2026-12-08T12:00", "Jak działa <trwa.gif>"},
+                           {"2026-12-08T12:00", "2026-12-08T13:00", "Film"}}
+            << "2026-12-08T12:30"
+            << "tvp1.tv : 12:00 - Film";
+        QTest::newRow("overlap: the later start")
+            << QList<Slot>{kNews, kLate, {"2026-12-08T19:50", "2026-12-08T20:00", "Komunikat"}}
+            << "2026-12-08T19:55"
+            << "tvp1.tv : 19:50 - Komunikat";
+        QTest::newRow("title over 50 characters")
+            << QList<Slot>{{"2026-12-08T21:10", "2026-12-08T23:00",
+                            "KSIĄŻĘ I ŻEBRAK – WIDOWISKO TEATRU TELEWIZJI"}}
+            << "2026-12-08T21:30"
+            << "tvp1.tv : 21:10 - KSIĄŻĘ I ŻEBRAK - WIDOWISKO TEATR...";
+        QTest::newRow("gap between programmes")
+            << evening.mid(0, 1) + evening.mid(2) << "2026-12-08T20:30" << kNoInformation;
+        QTest::newRow("before the first programme")
+            << evening << "2026-12-08T06:00" << kNoInformation;
+        QTest::newRow("programme without a stop")
+            << QList<Slot>{{kNews.start, "", kNews.title}} << "2026-12-08T19:45" << kNoInformation;
+        QTest::newRow("day without listings")
+            << QList<Slot>{} << "2026-12-08T19:45" << kNoInformation;
+        QTest::newRow("listings of another day") << evening << "2026-12-10T19:45" << kNoInformation;
+    }
+
+    void nowPlaying()
+    {
+        QFETCH(QList<Slot>, schedule);
+        QFETCH(QString, now);
+        QFETCH(QString, expected);
+        const QByteArray page =
+            ListingPage(MakeChannel(schedule), QDateTime::fromString(now, Qt::ISODate));
+        QVERIFY(page.startsWith("<html"));
+        QVERIFY(page.count("trwa.gif") <= 1);
+        QCOMPARE(NowPlaying(page, "tvp1.tv"), *UnicodeToWin1250(expected));
+    }
+
+    void shownTitles_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("quotes") << "Kino relaks: „Kiler” i ‘Kiler-ów 2-óch’"
+                                << "Kino relaks: \"Kiler\" i 'Kiler-ów 2-óch'";
+        QTest::newRow("ampersand, no entity") << "Tom & Jerry &amp; spółka"
+                                              << "Tom & Jerry &amp; spółka";
+        QTest::newRow("angle brackets") << "Gracze <> twórcy <b>"
+                                        << "Gracze () twórcy (b)";
+        QTest::newRow("pipe") << "Łódź | Kraków"
+                              << "Łódź / Kraków";
+        QTest::newRow("euro, dash, ellipsis") << "Wygraj 5 € – teraz…"
+                                              << "Wygraj 5 EUR - teraz...";
+        QTest::newRow("accents it lacks") << "Crème brûlée, señor"
+                                          << "Creme brulée, senor";
+        QTest::newRow("ligature, full width") << "ﬁlm ＴＶ"
+                                              << "film TV";
+        QTest::newRow("decomposed input") << "S\u0301wiat z\u0307ycia"
+                                          << "Świat życia";
+        QTest::newRow("white space") << "  Wiadomości\t\r\n  nocne\u00A0 "
+                                     << "Wiadomości nocne";
+        QTest::newRow("format and control characters") << "Ze\u200Bro\u0007 "
+                                                       << "Zero";
+        QTest::newRow("no Latin equivalent") << "日本 😀 TV"
+                                             << "?? ? TV";
+    }
+
+    void shownTitles()
+    {
+        QFETCH(QString, title);
+        QFETCH(QString, shown);
+        QCOMPARE(ShownTitle(title), shown);
+    }
+
+    // Every character of ISO-8859-2 shows as itself in ekranik (Ľ, which no byte can show, as
+    // L), whatever ekranik's byte conversion does to it.
+    void latin2Repertoire_data()
+    {
+        QTest::addColumn<QString>("character");
+        QTest::addColumn<QString>("shown");
+        QStringDecoder latin2("ISO-8859-2");
+        QVERIFY(latin2.isValid());
+        for (int byte = 0xA1; byte <= 0xFF; ++byte) {
+            const QString c = latin2.decode(QByteArray(1, static_cast<char>(byte)));
+            QTest::addRow("0x%X %s", byte, qPrintable(c)) << c << (c == u"Ľ" ? u"L"_qs : c);
+        }
+    }
+
+    void latin2Repertoire()
+    {
+        QFETCH(QString, character);
+        QFETCH(QString, shown);
+        QCOMPARE(ShownTitle("a" + character + "a"), "a" + shown + "a");
+    }
+
+    void requests_data()
+    {
+        using S = ListingRequest::Status;
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<S>("status");
+        QTest::addColumn<int>("station");
+        QTest::newRow("query form")
+            << QByteArray("/.?&T%5Bstation%5D=67&T%5Bcategory%5D=ALL&T%5Btime%5D=0") << S::Ok << 67;
+        QTest::newRow("page form")
+            << QByteArray("/program.html?T%5Bstation%5D=219") << S::Ok << 219;
+        QTest::newRow("dot dropped") << QByteArray("/?&T%5Bstation%5D=5") << S::Ok << 5;
+        QTest::newRow("lower-case escapes")
+            << QByteArray("/program.html?T%5bstation%5d=1") << S::Ok << 1;
+        QTest::newRow("other keys ignored")
+            << QByteArray("/.?x=%41&T%5Bstation%5D=0&&y") << S::Ok << 0;
+        QTest::newRow("no query") << QByteArray("/program.html") << S::BadRequest << 0;
+        QTest::newRow("no station") << QByteArray("/.?&T%5Bcategory%5D=ALL") << S::BadRequest << 0;
+        QTest::newRow("empty station")
+            << QByteArray("/program.html?T%5Bstation%5D=") << S::BadRequest << 0;
+        QTest::newRow("station not a number")
+            << QByteArray("/program.html?T%5Bstation%5D=tvp") << S::BadRequest << 0;
+        QTest::newRow("space in number")
+            << QByteArray("/program.html?T%5Bstation%5D=+1") << S::BadRequest << 0;
+        QTest::newRow("too long a number")
+            << QByteArray("/program.html?T%5Bstation%5D=99999999999") << S::BadRequest << 0;
+        QTest::newRow("station twice")
+            << QByteArray("/program.html?T%5Bstation%5D=1&T%5Bstation%5D=2") << S::BadRequest << 0;
+        QTest::newRow("broken escape")
+            << QByteArray("/program.html?T%5Bstation%5D=1%") << S::BadRequest << 0;
+        QTest::newRow("unknown page")
+            << QByteArray("/index.html?T%5Bstation%5D=1") << S::NotFound << 0;
+    }
+
+    void requests()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(ListingRequest::Status, status);
+        QFETCH(int, station);
+        const ListingRequest request = ParseListingRequest(target.toStdString());
+        QCOMPARE(request.status, status);
+        QCOMPARE(request.station, station);
+        QCOMPARE(request.reason.isEmpty(), status == ListingRequest::Status::Ok);
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    UseTestTimeZone();
+    QCoreApplication app(argc, argv);
+    TestPortalPage test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_portal_page.moc"

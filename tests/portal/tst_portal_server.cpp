@@ -1,0 +1,366 @@
+// The portal over real sockets: pages fetched by ekranik's own download component and read by
+// its parser, bad requests answered and survived, HTTP/1.0 and 1.1, several clients at once,
+// and the program itself: refusing broken files, serving the listings of now.
+
+#include "net/httpfetch.h"
+#include "portal/portalserver.h"
+#include "portal/xmltvreader.h"
+#include "portaltest.h"
+#include "stations/win1250.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+const QString kProgram = QStringLiteral(EKRANIK_PORTAL_BIN);
+const QByteArray kAsEkranik = "User-Agent: FlashGet\r\nAccept: */*\r\nPragma: no-cache\r\n"
+                              "Cache-Control: no-cache\r\n\r\n";
+
+const QByteArray kListings =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tv>\n"
+    "<channel id=\"tvp1.pl\"><display-name>TVP 1</display-name></channel>\n"
+    "<programme start=\"20261208183000 +0000\" channel=\"tvp1.pl\"><title>Wiadomości</title>"
+    "</programme>\n"
+    "<programme start=\"20261208191000 +0000\" stop=\"20261208201000 +0000\" channel=\"tvp1.pl\">"
+    "<title lang=\"en\">Father Matthew</title><title lang=\"pl\">Ojciec Mateusz</title>"
+    "<star-rating><value>3/5</value></star-rating><star-rating><value>9/10</value></star-rating>"
+    "</programme>\n"
+    "<programme start=\"20261208210000 +0200\" stop=\"20261208220000 +0200\" channel=\"mtv.de\">"
+    "<title>Żółta łódź | Źródło</title></programme>\n"
+    "</tv>\n";
+
+struct Reply {
+    int status = 0;
+    QByteArray headers;
+    QByteArray body;
+    qsizetype contentLength = -1; // -1: no Content-Length
+};
+
+int Connect(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const timeval timeout{10, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool Send(int fd, const QByteArray& bytes)
+{
+    return ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
+}
+
+// Reads one reply: the head, then as many body bytes as Content-Length says (or up to the end
+// of the connection without one). What comes after stays in pending.
+Reply ReadReply(int fd, QByteArray& pending)
+{
+    Reply reply;
+    const auto fill = [&] {
+        char chunk[16384];
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n > 0)
+            pending.append(chunk, n);
+        return n > 0;
+    };
+    qsizetype headEnd;
+    while ((headEnd = pending.indexOf("\r\n\r\n")) < 0) {
+        if (!fill())
+            return reply;
+    }
+    reply.headers = pending.left(headEnd);
+    pending.remove(0, headEnd + 4);
+    reply.status = reply.headers.mid(9, 3).toInt();
+    static const QRegularExpression kLength("^content-length:\\s*(\\d+)\\s*$",
+                                            QRegularExpression::CaseInsensitiveOption |
+                                                QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch m = kLength.match(QString::fromLatin1(reply.headers));
+    if (m.hasMatch())
+        reply.contentLength = m.captured(1).toLongLong();
+    while (reply.contentLength < 0 || pending.size() < reply.contentLength) {
+        if (!fill())
+            break;
+    }
+    const qsizetype take = reply.contentLength < 0 ? pending.size() : reply.contentLength;
+    reply.body = pending.left(take);
+    pending.remove(0, take);
+    return reply;
+}
+
+// One request on a connection of its own.
+Reply Exchange(quint16 port, const QByteArray& request)
+{
+    const int fd = Connect(port);
+    if (fd < 0)
+        return {};
+    QByteArray pending;
+    Reply reply;
+    if (Send(fd, request))
+        reply = ReadReply(fd, pending);
+    ::close(fd);
+    return reply;
+}
+
+QByteArray Get(const QByteArray& target, const QByteArray& version = "HTTP/1.0")
+{
+    return "GET " + target + ' ' + version + "\r\n" + kAsEkranik;
+}
+
+// Downloads url as ekranik does into the file `station` in folder; the page on success.
+std::optional<QByteArray> Download(const QByteArray& url, const QString& folder,
+                                   const QString& station)
+{
+    HttpFetch fetch;
+    fetch.AcceptTypes = "*/*";
+    fetch.Agent = "FlashGet";
+    fetch.UseCache = false;
+    fetch.WaitThread = true;
+    fetch.URL = url;
+    fetch.FileName = QDir(folder).filePath(station);
+    QSignalSpy done(&fetch, &HttpFetch::OnDoneFile);
+    fetch.DownloadFile();
+    if (done.count() != 1)
+        return std::nullopt;
+    QFile file(fetch.FileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+} // namespace
+
+class TestPortalServer : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir folder;
+    std::unique_ptr<PortalServer> server;
+    std::thread serving;
+    quint16 port = 0;
+
+    QByteArray url(const QByteArray& target) const
+    {
+        return "http://127.0.0.1:" + QByteArray::number(port) + target;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        HttpFetch::GlobalInit();
+        QString error;
+        std::optional<Listings> listings =
+            ReadXmltv(WriteFile(folder.path(), "listings.xml", kListings), &error);
+        QVERIFY2(listings, qPrintable(error));
+        StationMap stations;
+        stations.insert(1, "tvp1.pl");
+        stations.insert(219, "mtv.de");
+        stations.insert(14, "hbo.pl");
+        const QDateTime now = QDateTime::fromString("2026-12-08T20:30", Qt::ISODate);
+        server =
+            std::make_unique<PortalServer>(std::move(*listings), stations, [now] { return now; });
+        const int bound = server->bind("127.0.0.1", 0);
+        QVERIFY(bound > 0);
+        port = static_cast<quint16>(bound);
+        serving = std::thread([this] { server->serve(); });
+        server->waitUntilServing();
+    }
+
+    void cleanupTestCase()
+    {
+        if (serving.joinable()) {
+            server->stop();
+            serving.join();
+        }
+    }
+
+    // Both address forms of ekranik's list, fetched by its download component (HTTP/1.0, a
+    // page counts only with a matching Content-Length) and read by its parser.
+    void downloadedAndRead_data()
+    {
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("query form, a hit")
+            << "tvp1.tv" << QByteArray("/.?&T%5Bstation%5D=1&T%5Bcategory%5D=ALL&T%5Btime%5D=0")
+            << "tvp1.tv : [HIT] 20:10 - Ojciec Mateusz";
+        QTest::newRow("page form, Polish letters and a pipe")
+            << "mtv.deutsch.tv" << QByteArray("/program.html?T%5Bstation%5D=219")
+            << "mtv.deutsch.tv : 20:00 - Żółta łódź / Źródło";
+        QTest::newRow("channel without listings")
+            << "hbo.tv" << QByteArray("/program.html?T%5Bstation%5D=14")
+            << "hbo.tv : - brak informacji  - ";
+    }
+
+    void downloadedAndRead()
+    {
+        QFETCH(QString, station);
+        QFETCH(QByteArray, target);
+        QFETCH(QString, shown);
+        const std::optional<QByteArray> page = Download(url(target), folder.path(), station);
+        QVERIFY(page);
+        QCOMPARE(Win1250ToUnicode(NowPlaying(*page, station)), shown);
+    }
+
+    // Every answer has a Content-Length that matches its body, and the server goes on serving
+    // after any of them.
+    void answers_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::newRow("HTTP/1.0 page") << Get("/program.html?T%5Bstation%5D=1") << 200;
+        QTest::newRow("HTTP/1.1 page")
+            << QByteArray("GET /.?&T%5Bstation%5D=1 HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                          "Connection: close\r\n\r\n")
+            << 200;
+        QTest::newRow("unknown station") << Get("/program.html?T%5Bstation%5D=7") << 404;
+        QTest::newRow("unknown page") << Get("/index.html?T%5Bstation%5D=1") << 404;
+        QTest::newRow("no station") << Get("/program.html") << 400;
+        QTest::newRow("station not a number") << Get("/program.html?T%5Bstation%5D=x1") << 400;
+        QTest::newRow("broken escape") << Get("/program.html?T%5Bstation%5D=%1") << 400;
+        QTest::newRow("not HTTP") << QByteArray("Dzień dobry\r\n\r\n") << 400;
+        QTest::newRow("unknown method")
+            << QByteArray("FETCH /program.html HTTP/1.0\r\n\r\n") << 400;
+        QTest::newRow("binary junk")
+            << QByteArray("\x16\x03\x01\x02\x00\x01\x00\r\n\r\n", 12) << 400;
+    }
+
+    void answers()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        const Reply reply = Exchange(port, request);
+        QCOMPARE(reply.status, status);
+        QVERIFY2(reply.contentLength >= 0, reply.headers.constData());
+        QCOMPARE(reply.body.size(), reply.contentLength);
+        QVERIFY(reply.body.startsWith("<html>"));
+
+        const Reply next = Exchange(port, Get("/program.html?T%5Bstation%5D=219"));
+        QCOMPARE(next.status, 200);
+        QVERIFY(next.body.contains("trwa.gif"));
+    }
+
+    void severalClientsAtOnce()
+    {
+        const QByteArray expected = server->answer("/program.html?T%5Bstation%5D=219").body;
+        std::atomic<int> good{0};
+        std::vector<std::thread> clients;
+        constexpr int kClients = 12;
+        constexpr int kRequests = 25;
+        for (int c = 0; c < kClients; ++c) {
+            clients.emplace_back([&] {
+                for (int r = 0; r < kRequests; ++r) {
+                    const Reply reply = Exchange(port, Get("/program.html?T%5Bstation%5D=219"));
+                    if (reply.status == 200 && reply.body == expected)
+                        ++good;
+                }
+            });
+        }
+        for (std::thread& client : clients)
+            client.join();
+        QCOMPARE(good.load(), kClients * kRequests);
+    }
+
+    // A second portal on a port in use fails to start instead of sharing the requests.
+    void portInUse()
+    {
+        PortalServer second{Listings(), StationMap()};
+        QCOMPARE(second.bind("127.0.0.1", port), -1);
+    }
+
+    // The program stops before serving anything when a file is broken, saying which and where.
+    void programRefusesBrokenFiles_data()
+    {
+        QTest::addColumn<QByteArray>("listings");
+        QTest::addColumn<QByteArray>("stations");
+        QTest::addColumn<QString>("listen");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QByteArray map = "1 tvp1.pl\n";
+        QTest::newRow("listings not well-formed")
+            << QByteArray("<tv>\n<programme start=\"20261208200000\" channel=\"tvp1.pl\">\n"
+                          "<title>A</titel>\n</programme>\n</tv>\n")
+            << map << "127.0.0.1:0" << 1 << "broken.xml\", line 3: ";
+        QTest::newRow("bad station map") << kListings << QByteArray("1 tvp1.pl\n\ntvn 17\n")
+                                         << "127.0.0.1:0" << 1 << "stations.map\", line 3: ";
+        QTest::newRow("bad listen address")
+            << kListings << map << "127.0.0.1" << 2 << "--listen wants ADDRESS:PORT";
+    }
+
+    void programRefusesBrokenFiles()
+    {
+        QFETCH(QByteArray, listings);
+        QFETCH(QByteArray, stations);
+        QFETCH(QString, listen);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        QProcess program;
+        program.start(kProgram, {"--listen", listen, "--xmltv",
+                                 WriteFile(folder.path(), "broken.xml", listings), "--stations",
+                                 WriteFile(folder.path(), "stations.map", stations)});
+        QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), exitCode);
+        const QString errors = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(errors.contains(message), qPrintable(errors));
+        QVERIFY(!program.readAllStandardOutput().contains("serving"));
+    }
+
+    // The program serves what is on air now, in local time, and logs the request.
+    void programServesNow()
+    {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QDateTime start = now.addSecs(-3600).addSecs(-now.time().second());
+        const QByteArray xml =
+            "<tv><programme start=\"" + start.toString("yyyyMMddHHmmss").toLatin1() +
+            " +0000\" stop=\"" + now.addSecs(3600).toString("yyyyMMddHHmmss").toLatin1() +
+            " +0000\" channel=\"tvp1.pl\"><title>Teraz w Jedynce</title></programme></tv>";
+        QProcess program;
+        program.start(kProgram, {"--listen", "127.0.0.1:0", "--xmltv",
+                                 WriteFile(folder.path(), "now.xml", xml), "--stations",
+                                 WriteFile(folder.path(), "now.map", "1 tvp1.pl\n")});
+        QVERIFY(program.waitForReadyRead(30000));
+        const QString started = QString::fromUtf8(program.readAllStandardOutput());
+        const QRegularExpressionMatch m =
+            QRegularExpression("http://127\\.0\\.0\\.1:(\\d+)/").match(started);
+        QVERIFY2(m.hasMatch(), qPrintable(started));
+        const QByteArray target = "/program.html?T%5Bstation%5D=1";
+
+        const std::optional<QByteArray> page = Download(
+            "http://127.0.0.1:" + m.captured(1).toLatin1() + target, folder.path(), "tvp1.tv");
+        program.terminate();
+        QVERIFY(program.waitForFinished(30000));
+        QVERIFY(page);
+        QCOMPARE(NowPlaying(*page, "tvp1.tv"),
+                 "tvp1.tv : " + start.toLocalTime().toString("HH:mm").toLatin1() +
+                     " - Teraz w Jedynce");
+        const QByteArray log = program.readAllStandardError();
+        QVERIFY2(log.contains(" 127.0.0.1 \"GET " + target + " HTTP/1.0\" 200 "), log.constData());
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    UseTestTimeZone();
+    QCoreApplication app(argc, argv);
+    TestPortalServer test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_portal_server.moc"
