@@ -18,6 +18,8 @@ Button* Make(QWidget* parent, const QString& caption, QRect place, bool checked)
 {
     auto* button = new Button(caption, parent);
     button->setGeometry(place);
+    // A stand-in font a little wider than the laid-out one must not cut the caption off.
+    button->resize(std::max(place.width(), button->sizeHint().width()), place.height());
     button->setChecked(checked);
     return button;
 }
@@ -32,7 +34,7 @@ SettingsPanel::SettingsPanel(QWidget* parent) : QFrame(parent)
 
     Label2 = MakeLabel(this, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
                        LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent);
-    Label2->resize(179, 22);
+    Label2->resize(std::max(179, Label2->width()), 22);
 
     // The states at start agree with the widget's: clock and progress line shown, keyed on
     // black, light texts, no frame.
