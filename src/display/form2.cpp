@@ -81,6 +81,8 @@ void Form2::Publish(const QList<QByteArray>& lines)
     b->clear();
     for (const QByteArray& line : lines)
         b->addItem(Win1250ToUnicode(line));
+    // The list lays its rows out lazily; the mask is taken from the picture right away.
+    b->doItemsLayout();
     show();
     raise();
     refreshMask();
@@ -109,6 +111,7 @@ void Form2::Clear()
 {
     b->clear();
     b->addItem(QStringLiteral("Aktualizacja..."));
+    b->doItemsLayout();
     refreshMask();
 }
 

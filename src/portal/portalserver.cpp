@@ -81,7 +81,8 @@ PortalServer::PortalServer(Listings listings, StationMap stations, Clock clock, 
                 m_log(time + ' ' + field(request.remote_addr) + " \"" + field(request.method) +
                       ' ' + field(request.target) + ' ' + field(request.version) + "\" " +
                       QByteArray::number(response.status) + ' ' +
-                      QByteArray::number(qulonglong(response.body.size())));
+                      QByteArray::number(qulonglong(response.body.size())) + " \"" +
+                      field(request.get_header_value("User-Agent")) + '"');
             });
     }
 }

@@ -29,7 +29,7 @@ public:
     using Log = std::function<void(const QByteArray& line)>;
 
     // clock gives "now" for every page (the current local time when empty). log receives one
-    // line a request: time, client address, request line, status, body length.
+    // line a request: time, client address, request line, status, body length, user agent.
     PortalServer(Listings listings, StationMap stations, Clock clock = {}, Log log = {});
     ~PortalServer();
     PortalServer(const PortalServer&) = delete;

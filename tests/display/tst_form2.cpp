@@ -151,6 +151,8 @@ private slots:
         QCOMPARE(widget.keyColor(), QColor(Qt::black));
         QRegion shape = widget.mask();
         QVERIFY(!shape.contains(QPoint(150, 70))); // empty black background
+        // The rows' texts are in it, right after publishing.
+        QVERIFY(!(shape & QRect(8, 22, 282, 26)).isEmpty());
         QVERIFY(!shape.isEmpty());
         const QImage picture = Picture(&widget);
         for (const QRect& r : shape) // everything kept is text, not background
@@ -194,6 +196,7 @@ private slots:
         Form2 widget;
         widget.Publish(Rows(3));
         widget.Clear();
+        QVERIFY(!(widget.mask() & QRect(8, 22, 282, 13)).isEmpty());
         QCOMPARE(widget.b->count(), 1);
         QCOMPARE(widget.b->item(0)->text(), QStringLiteral("Aktualizacja..."));
     }

@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# main-job.sh EKRANIK PORTAL DATA_DIR SCREENSHOT
+# The program's main job from the outside: the real ekranik against the real ekranik-portal
+# on a desktop with a tray host, four stations checked.
+# - after the hot start the desktop widget "RadudoVorozu" is mapped, and the portal has seen
+#   one HTTP/1.0 "FlashGet" request per checked station; the pages are saved in the folder;
+# - a reminder keyword taken from a title on air pops up "ekranik - Przypomnienie";
+# - restarting the tray host brings the tray icon back;
+# - SIGTERM leaves both station files as they were.
+# The screen with the widget is kept in SCREENSHOT.
+set -u
+ekranik=$1
+portal=$2
+data=$3
+screenshot=$4
+
+dir=$(mktemp -d)
+logs=$(mktemp -d)
+cleanup() {
+  [ -n "${app_pid:-}" ] && kill -KILL "$app_pid" 2>/dev/null
+  [ -n "${portal_pid:-}" ] && kill "$portal_pid" 2>/dev/null
+  [ -n "${host_pid:-}" ] && kill "$host_pid" 2>/dev/null
+  rm -rf "$dir" "$logs"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  sed 's/^/  portal: /' "$logs/portal.log" >&2
+  exit 1
+}
+# Runs "$@" until it succeeds, for up to $1 seconds.
+within() {
+  local seconds=$1
+  shift
+  for _ in $(seq $((seconds * 10))); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# The portal on a free port, with the demo listings moved to today.
+"$portal" --listen 127.0.0.1:0 --xmltv "$data/demo.xmltv" --stations "$data/stations.map" --today \
+  >"$logs/portal.out" 2>"$logs/portal.log" &
+portal_pid=$!
+within 10 grep -q serving "$logs/portal.out" || fail "the portal did not start"
+port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$logs/portal.out")
+
+# The default list pointing at it, with polsat.tv, tvn.tv, tvp1.tv and tvn24.tv checked.
+cd "$dir"
+{
+  for s in discovery.tv:67 polsat.tv:5 tv4.tv:18 tvn.tv:17 tvp1.tv:1 tvp2.tv:2; do
+    printf '%s|http://127.0.0.1:%s/.?&T%%5Bstation%%5D=%s&T%%5Bcategory%%5D=ALL&T%%5Btime%%5D=0\r\n' \
+      "${s%%:*}" "$port" "${s##*:}"
+  done
+  for s in mtv.deutsch.tv:219 cartoon.network.tv:361 tvn24.tv:151 hbo.tv:14 hyper.tv:200 \
+           animal.planet.tv:355 canalplus.tv:13; do
+    printf '%s|http://127.0.0.1:%s/program.html?T%%5Bstation%%5D=%s\r\n' "${s%%:*}" "$port" "${s##*:}"
+  done
+} >programy.tv
+printf '1\r\n3\r\n4\r\n8\r\n' >programy_stan.tv
+cp programy.tv "$logs/programy.tv"
+cp programy_stan.tv "$logs/programy_stan.tv"
+
+"$ekranik" >"$logs/ekranik.log" 2>&1 &
+app_pid=$!
+
+# The first tick comes after 8 s, then one a second through the 13 stations.
+within 40 xdotool search --onlyvisible --name '^RadudoVorozu$' || fail "the widget was never mapped"
+within 20 test "$(grep -c ' 200 ' "$logs/portal.log")" -ge 4 || fail "fewer than four pages served"
+sleep 2
+import -window root "$screenshot" 2>/dev/null
+# The lines stand on the desktop: white text in the widget's list area.
+widget=$(xdotool search --onlyvisible --name '^RadudoVorozu$' | head -n 1)
+eval "$(xdotool getwindowgeometry --shell "$widget")"
+lit=$(convert "$screenshot" -crop "282x52+$((X + 8))+$((Y + 22))" -threshold 50% -format '%[fx:mean>0.01]' info:)
+[ "$lit" = 1 ] || fail "the widget's list shows no lines"
+
+requests=$(grep -c 'GET ' "$logs/portal.log")
+[ "$requests" -eq 4 ] || fail "$requests requests, want one per checked station"
+for n in 5 17 1 151; do
+  grep -q "T%5Bstation%5D=$n[& ].*HTTP/1.0\" 200 .*\"FlashGet\"$" "$logs/portal.log" \
+    || fail "no HTTP/1.0 FlashGet request for station $n"
+done
+for page in polsat.tv tvn.tv tvp1.tv tvn24.tv; do
+  [ -s "$page" ] || fail "page $page not saved"
+done
+[ ! -e discovery.tv ] || fail "an unchecked station was fetched"
+
+# A reminder: the first word of the title on air at tvn24.tv, the station parsed last, typed
+# into the dialog that "Przypomnienie" opens.
+export LC_ALL=C
+title=$(tr -d '\r\n' <tvn24.tv | sed 's/.*trwa\.gif//' | grep -o 'javascript:okno([0-9]*)">[^<]*' |
+  head -n 1 | sed 's/.*">//')
+keyword=$(echo "$title" | grep -o '[A-Za-z]\{3,\}' | head -n 1)
+[ -n "$keyword" ] || fail "no keyword in the title on air at tvn24.tv: '$title'"
+main=$(xdotool search --onlyvisible --name '^ekranik 2oo6$' | head -n 1)
+[ -n "$main" ] || fail "no main window"
+eval "$(xdotool getwindowgeometry --shell "$main")"
+xdotool mousemove $((X + 232 + 48)) $((Y + 204 + 12)) click 1
+within 10 xdotool search --onlyvisible --name '^okienko$' || fail "the reminder dialog did not open"
+sleep 0.3
+xdotool type --delay 20 "$keyword"
+xdotool key Return
+within 25 xdotool search --onlyvisible --name '^ekranik - Przypomnienie$' \
+  || fail "no reminder window for '$keyword' (title on air: '$title')"
+
+# The tray icon: an embedded (XEmbed) window of ekranik's. Another tray host takes over the
+# tray; the icon must come back in it.
+docked_icon() {
+  local w
+  for w in $(xdotool search --class '^ekranik$' 2>/dev/null); do
+    xprop -id "$w" _XEMBED_INFO 2>/dev/null | grep -q '=' || continue
+    xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable' || continue
+    echo "$w"
+    return 0
+  done
+  return 1
+}
+parent_of() { xwininfo -id "$1" -tree 2>/dev/null | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p'; }
+within 10 docked_icon || fail "no tray icon"
+first_parent=$(parent_of "$(docked_icon)")
+HOME="$logs" icewm --replace >/dev/null 2>&1 &
+host_pid=$!
+moved() { local w; w=$(docked_icon) && [ "$(parent_of "$w")" != "$first_parent" ]; }
+within 20 moved || fail "the icon did not come back in the tray host that took over"
+
+kill -TERM "$app_pid"
+within 10 sh -c "! kill -0 $app_pid" || fail "still running 10 s after SIGTERM"
+wait "$app_pid"
+status=$?
+app_pid=
+[ "$status" -eq 0 ] || fail "exit status $status"
+cmp -s programy.tv "$logs/programy.tv" || fail "programy.tv changed"
+cmp -s programy_stan.tv "$logs/programy_stan.tv" || fail "programy_stan.tv changed"
+echo "ok"
