@@ -1,61 +1,70 @@
 #include "stations/win1250.h"
 
 #include <QHash>
-#include <QStringDecoder>
 #include <array>
 
 namespace {
 
-constexpr char kCodec[] = "windows-1250";
-
-// The code page maps each byte to one character, so the whole conversion is a table. It is
-// filled once from Qt's converter; opening an ICU converter for every text (every log line
-// and every row shown) cost more than the rest of an update tick.
-struct Tables {
-    std::array<char16_t, 256> toUnicode{};
-    QHash<char16_t, char> fromUnicode;
+// The code page maps each byte to one character: 0x00 to 0x7F are ASCII, the upper half is
+// this table. The five bytes the code page leaves unassigned (0x81, 0x83, 0x88, 0x90, 0x98)
+// stand for the C1 control characters of the same value, as ICU's converter has them, so
+// every byte string survives decoding and encoding. A fixed table rather than Qt's ICU
+// converter: opening that converter for every text cost more than the rest of an update
+// tick, and loading ICU's converter data a megabyte of the program's memory.
+constexpr std::array<char16_t, 128> kUpperHalf{
+    0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x0088, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0098, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
 };
 
-const Tables& CodePage()
+const QHash<char16_t, char>& FromUnicode()
 {
-    static const Tables tables = [] {
-        QStringDecoder decoder(kCodec, QStringConverter::Flag::Stateless);
-        if (!decoder.isValid())
-            qFatal("Qt was built without the %s text codec (ICU is needed)", kCodec);
-        QByteArray every(256, '\0');
+    static const QHash<char16_t, char> table = [] {
+        QHash<char16_t, char> built;
         for (int byte = 0; byte < 256; ++byte)
-            every[byte] = static_cast<char>(byte);
-        const QString text = decoder.decode(every);
-        if (text.size() != 256 || decoder.hasError())
-            qFatal("The %s text codec does not map every byte to one character", kCodec);
-        Tables built;
-        for (int byte = 0; byte < 256; ++byte) {
-            built.toUnicode[byte] = text[byte].unicode();
-            built.fromUnicode.insert(text[byte].unicode(), static_cast<char>(byte));
-        }
+            built.insert(byte < 0x80 ? char16_t(byte) : kUpperHalf[byte - 0x80],
+                         static_cast<char>(byte));
         return built;
     }();
-    return tables;
+    return table;
 }
 
 } // namespace
 
 QString Win1250ToUnicode(const QByteArray& bytes)
 {
-    const auto& table = CodePage().toUnicode;
     QString text(bytes.size(), Qt::Uninitialized);
     QChar* out = text.data();
-    for (char byte : bytes)
-        *out++ = QChar(table[static_cast<uchar>(byte)]);
+    for (char byte : bytes) {
+        const auto value = static_cast<uchar>(byte);
+        *out++ = QChar(value < 0x80 ? char16_t(value) : kUpperHalf[value - 0x80]);
+    }
     return text;
 }
 
 std::optional<QByteArray> UnicodeToWin1250(const QString& text)
 {
-    const auto& table = CodePage().fromUnicode;
+    const QHash<char16_t, char>& table = FromUnicode();
     QByteArray bytes(text.size(), Qt::Uninitialized);
     char* out = bytes.data();
     for (QChar c : text) {
+        if (c.unicode() < 0x80) {
+            *out++ = static_cast<char>(c.unicode());
+            continue;
+        }
         const auto found = table.constFind(c.unicode());
         if (found == table.constEnd())
             return std::nullopt; // no byte for it, a lone surrogate included

@@ -105,13 +105,16 @@ xdotool key Return
 within 25 xdotool search --onlyvisible --name '^ekranik - Przypomnienie$' \
   || fail "no reminder window for '$keyword' (title on air: '$title')"
 
-# The tray icon: an embedded (XEmbed) window of ekranik's. Another tray host takes over the
-# tray; the icon must come back in it.
+# The tray icon: ekranik's small shown window embedded in the tray (Qt marks every window of
+# its with XEmbed information, so the size tells the icon from the main window). Another tray
+# host takes over the tray; the icon must come back in it.
 docked_icon() {
-  local w
+  local w info
   for w in $(xdotool search --class '^ekranik$' 2>/dev/null); do
-    xprop -id "$w" _XEMBED_INFO 2>/dev/null | grep -q '=' || continue
-    xwininfo -id "$w" 2>/dev/null | grep -q 'Map State: IsViewable' || continue
+    info=$(xwininfo -id "$w" 2>/dev/null) || continue
+    echo "$info" | grep -q 'Map State: IsViewable' || continue
+    [ "$(echo "$info" | sed -n 's/.*Width: //p')" -le 64 ] || continue
+    [ "$(echo "$info" | sed -n 's/.*Height: //p')" -le 64 ] || continue
     echo "$w"
     return 0
   done

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QStringDecoder>
 #include <QTest>
 #include <csignal>
 #include <memory>
@@ -483,6 +484,20 @@ private slots:
         for (int byte : {0x81, 0x83, 0x88, 0x90, 0x98})
             QCOMPARE(text.at(byte).unicode(), char16_t(byte));
         QCOMPARE(UnicodeToWin1250(text), std::optional<QByteArray>(all));
+    }
+
+    // The program's own table agrees with Qt's (ICU's) windows-1250 converter on every byte.
+    void tableAgreesWithTheSystemConverter()
+    {
+        QByteArray all;
+        for (int byte = 0; byte < 256; ++byte)
+            all.append(char(byte));
+        QStringDecoder decoder("windows-1250", QStringConverter::Flag::Stateless);
+        QVERIFY(decoder.isValid());
+        const QString system = decoder.decode(all);
+        const QString ours = Win1250ToUnicode(all);
+        for (int byte = 0; byte < 256; ++byte)
+            QVERIFY2(ours.at(byte) == system.at(byte), qPrintable(QString::number(byte, 16)));
     }
 
 private:

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# bench/ten-minute-run.sh [BUILD] [SECONDS]
+# Peak memory and CPU time of a long run: ekranik with all 13 default stations checked, at
+# "Extremalnie szybko [2s]" (picked in the tray menu, as a user does), against the bundled
+# portal, for SECONDS (600 unless given); then the same for an empty Qt Widgets program.
+# Run on a desktop: tests/e2e/with-desktop.sh bench/ten-minute-run.sh build
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/${1:-build}"
+seconds=${2:-600}
+dir=$(mktemp -d)
+trap 'kill "${portal_pid:-}" 2>/dev/null; rm -rf "$dir"' EXIT
+
+"$build/src/portal/ekranik-portal" --listen 127.0.0.1:0 --xmltv "$root/data/demo.xmltv" \
+  --stations "$root/data/stations.map" --today >"$dir/portal.out" 2>"$dir/portal.log" &
+portal_pid=$!
+for _ in $(seq 100); do grep -q serving "$dir/portal.out" && break; sleep 0.1; done
+port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/portal.out")
+
+mkdir "$dir/run"
+cd "$dir/run"
+{
+  for s in discovery.tv:67 polsat.tv:5 tv4.tv:18 tvn.tv:17 tvp1.tv:1 tvp2.tv:2; do
+    printf '%s|http://127.0.0.1:%s/.?&T%%5Bstation%%5D=%s&T%%5Bcategory%%5D=ALL&T%%5Btime%%5D=0\r\n' \
+      "${s%%:*}" "$port" "${s##*:}"
+  done
+  for s in mtv.deutsch.tv:219 cartoon.network.tv:361 tvn24.tv:151 hbo.tv:14 hyper.tv:200 \
+           animal.planet.tv:355 canalplus.tv:13; do
+    printf '%s|http://127.0.0.1:%s/program.html?T%%5Bstation%%5D=%s\r\n' "${s%%:*}" "$port" "${s##*:}"
+  done
+} >programy.tv
+for i in $(seq 0 12); do printf '%s\r\n' "$i"; done >programy_stan.tv
+
+/usr/bin/time -v timeout -s TERM "$seconds" "$build/src/app/ekranik" >/dev/null 2>"$dir/ekranik.time" &
+timer=$!
+sleep 3
+# The tray menu: its first enabled items are Ustawienia, Statystyki, Częstotliwość; the
+# frequency sub-menu opens on its first item, "Extremalnie szybko [2s]".
+icon=$(for w in $(xdotool search --onlyvisible --class '^ekranik$'); do
+  [ "$(xwininfo -id "$w" | sed -n 's/.*Width: //p')" -le 64 ] && echo "$w"; done | head -n 1)
+xdotool mousemove --window "$icon" 8 8 click 3
+sleep 0.5
+xdotool key Down Down Down Right
+sleep 0.3
+[ -n "${SHOT:-}" ] && import -window root "$SHOT"
+xdotool key Return
+wait "$timer" || true
+
+/usr/bin/time -v timeout -s TERM 10 "$build/bench/bench_empty_widgets" >/dev/null 2>"$dir/empty.time" || true
+
+pages=$(grep -c ' 200 ' "$dir/portal.log")
+echo "ekranik, $seconds s, $pages pages served:"
+grep -E 'User time|System time|Elapsed|Maximum resident' "$dir/ekranik.time" | sed 's/^\s*/  /'
+echo "empty Qt Widgets program, 10 s:"
+grep -E 'Maximum resident' "$dir/empty.time" | sed 's/^\s*/  /'
