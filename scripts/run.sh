@@ -15,16 +15,8 @@ host=${host:-127.0.0.1:8080}
 [[ $host == *:* ]] || host="$host:80"
 
 if [ ! -e "$run/programy.tv" ] && [ ! -e "$run/programy_stan.tv" ]; then
-  query() { printf '%s|http://%s/.?&T%%5Bstation%%5D=%s&T%%5Bcategory%%5D=ALL&T%%5Btime%%5D=0\r\n' "$1" "$host" "$2"; }
-  page() { printf '%s|http://%s/program.html?T%%5Bstation%%5D=%s\r\n' "$1" "$host" "$2"; }
-  {
-    query discovery.tv 67; query polsat.tv 5; query tv4.tv 18; query tvn.tv 17
-    query tvp1.tv 1; query tvp2.tv 2
-    page mtv.deutsch.tv 219; page cartoon.network.tv 361; page tvn24.tv 151; page hbo.tv 14
-    page hyper.tv 200; page animal.planet.tv 355; page canalplus.tv 13
-  } > "$run/programy.tv"
-  # polsat.tv, tvn.tv, tvp1.tv and tvn24.tv
-  printf '1\r\n3\r\n4\r\n8\r\n' > "$run/programy_stan.tv"
+  # polsat.tv, tvn.tv, tvp1.tv and tvn24.tv checked
+  (cd "$run" && "$root/scripts/write-station-list.sh" "$host" 1 3 4 8)
   echo "run.sh: seeded run/ with the default stations, four of them checked"
 fi
 

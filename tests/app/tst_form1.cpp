@@ -7,6 +7,7 @@
 #include "reminders/okienko.h"
 #include "stations/win1250.h"
 #include "support/faultserver.h"
+#include "support/scratchfolder.h"
 #include "tray/trayicon.h"
 #include "widgets/bytelines.h"
 #include "widgets/clicklabel.h"
@@ -68,8 +69,7 @@ void Drag(QWidget* widget, Qt::MouseButton button, QPoint delta)
 class TestForm1 : public QObject {
     Q_OBJECT
 
-    QTemporaryDir* folder = nullptr;
-    QString home;
+    std::unique_ptr<ScratchFolder> folder;
     QStringList errors;
     QStringList writes;
 
@@ -93,23 +93,18 @@ private slots:
     void initTestCase()
     {
         HttpFetch::GlobalInit();
-        home = QDir::currentPath();
         InstallFontFallbacks();
     }
 
     void init()
     {
-        folder = new QTemporaryDir;
-        QVERIFY(QDir::setCurrent(folder->path()));
+        folder = std::make_unique<ScratchFolder>();
+        QVERIFY(folder->isValid());
         errors.clear();
         writes.clear();
     }
 
-    void cleanup()
-    {
-        QDir::setCurrent(home);
-        delete folder;
-    }
+    void cleanup() { folder.reset(); }
 
     void firstStartShowsTheDefaultListUnchecked()
     {

@@ -8,6 +8,7 @@
 #include "reminders/okienko.h"
 #include "reminders/remindersearch.h"
 #include "stations/win1250.h"
+#include "support/scratchfolder.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 
@@ -41,8 +42,7 @@ void SavePage(const QString& station, const QByteArray& title)
 class TestReminders : public QObject {
     Q_OBJECT
 
-    QTemporaryDir* folder = nullptr;
-    QString home;
+    std::unique_ptr<ScratchFolder> folder;
     std::unique_ptr<Form1> form;
     std::unique_ptr<Okienko> dialog;
     std::unique_ptr<Form3> window;
@@ -80,13 +80,12 @@ private slots:
     {
         HttpFetch::GlobalInit();
         InstallFontFallbacks();
-        home = QDir::currentPath();
     }
 
     void init()
     {
-        folder = new QTemporaryDir;
-        QVERIFY(QDir::setCurrent(folder->path()));
+        folder = std::make_unique<ScratchFolder>();
+        QVERIFY(folder->isValid());
         form = std::make_unique<Form1>();
         form->Timer1->stop();
         dialog = std::make_unique<Okienko>(form.get());
@@ -101,8 +100,7 @@ private slots:
         window.reset();
         dialog.reset();
         form.reset();
-        QDir::setCurrent(home);
-        delete folder;
+        folder.reset();
     }
 
     void matching_data()

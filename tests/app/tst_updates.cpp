@@ -7,6 +7,7 @@
 #include "display/settingspanel.h"
 #include "net/httpfetch.h"
 #include "support/faultserver.h"
+#include "support/scratchfolder.h"
 #include "tray/trayicon.h"
 #include "widgets/bytelines.h"
 #include "widgets/gauge.h"
@@ -71,8 +72,7 @@ QList<int> Stations(const FaultServer& server)
 class TestUpdates : public QObject {
     Q_OBJECT
 
-    QTemporaryDir* folder = nullptr;
-    QString home;
+    std::unique_ptr<ScratchFolder> folder;
     std::unique_ptr<FaultServer> server;
     std::unique_ptr<Form1> form;
     std::unique_ptr<Form2> widget;
@@ -116,15 +116,14 @@ private slots:
     {
         HttpFetch::GlobalInit();
         InstallFontFallbacks();
-        home = QDir::currentPath();
         QLoggingCategory::setFilterRules(QStringLiteral("ekranik.*=true"));
         qInstallMessageHandler(CaptureMessages);
     }
 
     void init()
     {
-        folder = new QTemporaryDir;
-        QVERIFY(QDir::setCurrent(folder->path()));
+        folder = std::make_unique<ScratchFolder>();
+        QVERIFY(folder->isValid());
         server = std::make_unique<FaultServer>();
         const QByteArray page = Page("20:00", "Film");
         server->setReply({FaultServer::okHead(page.size()), page, 0, 0, -1, false});
@@ -137,8 +136,7 @@ private slots:
         form.reset();
         widget.reset();
         server.reset();
-        QDir::setCurrent(home);
-        delete folder;
+        folder.reset();
     }
 
     // 13 stations, all checked: the first tick comes after 8 s and makes the ticks a second

@@ -47,18 +47,9 @@ within 10 grep -q serving "$logs/portal.out" || fail "the portal did not start"
 port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$logs/portal.out")
 
 # The default list pointing at it, with polsat.tv, tvn.tv, tvp1.tv and tvn24.tv checked.
+scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
 cd "$dir"
-{
-  for s in discovery.tv:67 polsat.tv:5 tv4.tv:18 tvn.tv:17 tvp1.tv:1 tvp2.tv:2; do
-    printf '%s|http://127.0.0.1:%s/.?&T%%5Bstation%%5D=%s&T%%5Bcategory%%5D=ALL&T%%5Btime%%5D=0\r\n' \
-      "${s%%:*}" "$port" "${s##*:}"
-  done
-  for s in mtv.deutsch.tv:219 cartoon.network.tv:361 tvn24.tv:151 hbo.tv:14 hyper.tv:200 \
-           animal.planet.tv:355 canalplus.tv:13; do
-    printf '%s|http://127.0.0.1:%s/program.html?T%%5Bstation%%5D=%s\r\n' "${s%%:*}" "$port" "${s##*:}"
-  done
-} >programy.tv
-printf '1\r\n3\r\n4\r\n8\r\n' >programy_stan.tv
+"$scripts/write-station-list.sh" "127.0.0.1:$port" 1 3 4 8
 cp programy.tv "$logs/programy.tv"
 cp programy_stan.tv "$logs/programy_stan.tv"
 

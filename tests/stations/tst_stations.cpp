@@ -6,11 +6,12 @@
 #include "stations/strtoint.h"
 #include "stations/textfile.h"
 #include "stations/win1250.h"
+#include "support/scratchfolder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <memory>
@@ -71,17 +72,11 @@ private slots:
     // Every test runs in its own empty working directory, as the program does.
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ScratchFolder>();
         QVERIFY(m_dir->isValid());
-        m_oldCurrent = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
     }
 
-    void cleanup()
-    {
-        QDir::setCurrent(m_oldCurrent);
-        m_dir.reset();
-    }
+    void cleanup() { m_dir.reset(); }
 
     void entryParts_data()
     {
@@ -501,8 +496,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCurrent;
+    std::unique_ptr<ScratchFolder> m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestStations)

@@ -1,4 +1,6 @@
 #include "stations/win1250.h"
+#include "support/linebreaks.h"
+#include "support/scratchfolder.h"
 #include "update/listingsparser.h"
 #include "update/pagetext.h"
 
@@ -36,14 +38,16 @@ QByteArray MarkedPage(qsizetype p, const QByteArray& at73, const QByteArray& at1
 // (three breaks in between), an earlier programme before it and ISO-8859-2 "ś" in the title.
 QByteArray PortalPage()
 {
-    QByteArray page = "<html>\r\n<body>\r\n<table>\r\n"
-                      "<tr><td>19:00</td><td><a href=\"javascript:okno(4710)\">Stary</a></td></tr>\r\n"
-                      "<tr><td>20:00";
+    QByteArray page =
+        "<html>\r\n<body>\r\n<table>\r\n"
+        "<tr><td>19:00</td><td><a href=\"javascript:okno(4710)\">Stary</a></td></tr>\r\n"
+        "<tr><td>20:00";
     const QByteArray tagStart = "</td>\r\n<td>\r\n";
     const QByteArray imgStart = "<img src=\"";
     page += tagStart + QByteArray(68 - tagStart.size() - imgStart.size(), ' ') + imgStart;
     page += "trwa.gif\"></td>\r\n"
-            "<td><a href=\"javascript:okno(4711)\">Wiadomo\xB6" "ci</a></td></tr>\r\n"
+            "<td><a href=\"javascript:okno(4711)\">Wiadomo\xB6"
+            "ci</a></td></tr>\r\n"
             "</table>\r\n</body>\r\n</html>\r\n";
     return page;
 }
@@ -64,20 +68,6 @@ QByteArray RewriteBreaks(const QByteArray& text, const QList<QByteArray>& breaks
 }
 
 // A straightforward normalisation, one character at a time, to check the fast one against.
-QByteArray NaiveNormalize(const QByteArray& text)
-{
-    QByteArray result;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            result += "\r\n";
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-        } else {
-            result += text[i];
-        }
-    }
-    return result;
-}
 
 // "0123456789012..." of the given length, so a wrong cut shows.
 QByteArray Digits(qsizetype length)
@@ -112,17 +102,11 @@ private slots:
     // Every test runs in its own empty working directory, where the program keeps its pages.
     void init()
     {
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ScratchFolder>();
         QVERIFY(m_dir->isValid());
-        m_oldCurrent = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(m_dir->path()));
     }
 
-    void cleanup()
-    {
-        QDir::setCurrent(m_oldCurrent);
-        m_dir.reset();
-    }
+    void cleanup() { m_dir.reset(); }
 
     void stripTags_data()
     {
@@ -136,9 +120,11 @@ private slots:
         QTest::addRow("nested tags")
             << QByteArray("<a href=\"javascript:okno(1)\"><b>Fakty</b> extra</a>")
             << QByteArray("Fakty extra");
-        QTest::addRow("tag inside a tag vanishes whole") << QByteArray("<a <b> c>d") << QByteArray("d");
+        QTest::addRow("tag inside a tag vanishes whole")
+            << QByteArray("<a <b> c>d") << QByteArray("d");
         QTest::addRow("unclosed tag") << QByteArray("x<y z") << QByteArray("x");
-        QTest::addRow("stray > hides up to the next <") << QByteArray("a>b<c") << QByteArray("a><c");
+        QTest::addRow("stray > hides up to the next <")
+            << QByteArray("a>b<c") << QByteArray("a><c");
         QTest::addRow("two stray >") << QByteArray("a>>b<c<d") << QByteArray("a><d");
         QTest::addRow("> then <") << QByteArray("><") << QByteArray("><");
 
@@ -210,7 +196,8 @@ private slots:
         QTest::addRow("CR CR LF") << QByteArray("a\r\r\nb") << QByteArray("a\r\n\r\nb");
         QTest::addRow("LF CR") << QByteArray("a\n\rb") << QByteArray("a\r\n\r\nb");
         QTest::addRow("CR LF LF") << QByteArray("\r\n\n") << QByteArray("\r\n\r\n");
-        QTest::addRow("mixed") << QByteArray("1\r\n2\n3\r4\r\n") << QByteArray("1\r\n2\r\n3\r\n4\r\n");
+        QTest::addRow("mixed") << QByteArray("1\r\n2\n3\r4\r\n")
+                               << QByteArray("1\r\n2\r\n3\r\n4\r\n");
         QTest::addRow("zero bytes kept") << QByteArray("a\0\nb", 4) << QByteArray("a\0\r\nb", 5);
     }
 
@@ -231,7 +218,7 @@ private slots:
             const int length = random.bounded(40);
             for (int i = 0; i < length; ++i)
                 text += alphabet[random.bounded(4)];
-            QCOMPARE(NormalizeLineBreaks(text), NaiveNormalize(text));
+            QCOMPARE(NormalizeLineBreaks(text), SlowNormalizeLineBreaks(text));
         }
     }
 
@@ -251,9 +238,8 @@ private slots:
         QTest::addRow("time and title")
             << MarkedPage(300, "20:00", "", kFilm) << QByteArray("stacja.tv : 20:00 - Film")
             << QByteArray("Film");
-        QTest::addRow("hit")
-            << MarkedPage(300, "f\"></", "21:30", kFilm)
-            << QByteArray("stacja.tv : [HIT] 21:30 - Film") << QByteArray("Film");
+        QTest::addRow("hit") << MarkedPage(300, "f\"></", "21:30", kFilm)
+                             << QByteArray("stacja.tv : [HIT] 21:30 - Film") << QByteArray("Film");
         QTest::addRow("nested tags in the title")
             << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\"><b>Fakty</b> extra</a>")
             << QByteArray("stacja.tv : 20:00 - Fakty extra") << QByteArray("Fakty extra");
@@ -261,8 +247,9 @@ private slots:
             << MarkedPage(300, "<b>20", "", kFilm) << QByteArray("stacja.tv : <b>20 - Film")
             << QByteArray("Film");
         QTest::addRow("first marker counts")
-            << MarkedPage(300, "20:00", "", kFilm + QByteArray(200, '.') + "trwa.gif" +
-                                                "<a href=\"javascript:okno(9)\">Inny</a>")
+            << MarkedPage(300, "20:00", "",
+                          kFilm + QByteArray(200, '.') + "trwa.gif" +
+                              "<a href=\"javascript:okno(9)\">Inny</a>")
             << QByteArray("stacja.tv : 20:00 - Film") << QByteArray("Film");
         QTest::addRow("anchor before the marker is passed over")
             << MarkedPage(300, "20:00", "", kFilm, "<a href=\"javascript:okno(8)\">Stary</a>")
@@ -275,10 +262,10 @@ private slots:
         QTest::addRow("<html without marker")
             << QByteArray("<html><head></head><body>nic</body></html>")
             << QByteArray("stacja.tv : - brak informacji  - ") << QByteArray();
-        QTest::addRow("<HTML without marker")
-            << QByteArray("<HTML><BODY>nic</BODY></HTML>") << QByteArray("stacja.tv : <HTML - ")
-            << QByteArray();
-        QTest::addRow("empty page") << QByteArray() << QByteArray("stacja.tv :  - ") << QByteArray();
+        QTest::addRow("<HTML without marker") << QByteArray("<HTML><BODY>nic</BODY></HTML>")
+                                              << QByteArray("stacja.tv : <HTML - ") << QByteArray();
+        QTest::addRow("empty page")
+            << QByteArray() << QByteArray("stacja.tv :  - ") << QByteArray();
         QTest::addRow("text without marker")
             << QByteArray("Brak programu") << QByteArray("stacja.tv : Brak  - Brak")
             << QByteArray("Brak");
@@ -314,9 +301,12 @@ private slots:
         // The charset is fixed in the line, not in the title handed back.
         QTest::addRow("| in the title")
             << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">A|B</a>")
-            << QByteArray("stacja.tv : 20:00 - A\x8C" "B") << QByteArray("A|B");
+            << QByteArray("stacja.tv : 20:00 - A\x8C"
+                          "B")
+            << QByteArray("A|B");
         QTest::addRow("ISO-8859-2 letters in the title")
-            << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">\xA6\xB6\xB1\xBC\xA1\xAC</a>")
+            << MarkedPage(300, "20:00", "",
+                          "<a href=\"javascript:okno(1)\">\xA6\xB6\xB1\xBC\xA1\xAC</a>")
             << QByteArray("stacja.tv : 20:00 - \x8C\x9C\xB9\x9F\xA1\xAC")
             << QByteArray("\xA6\xB6\xB1\xBC\xA1\xAC");
 
@@ -350,7 +340,8 @@ private slots:
 
         // Each break counts as two characters whatever the file has.
         const QByteArray page = PortalPage();
-        const QByteArray line = "stacja.tv : 20:00 - Wiadomo\x9C" "ci";
+        const QByteArray line = "stacja.tv : 20:00 - Wiadomo\x9C"
+                                "ci";
         QTest::addRow("CR LF") << "stacja.tv" << page << line << kStation;
         QTest::addRow("LF") << "stacja.tv" << RewriteBreaks(page, {"\n"}) << line << kStation;
         QTest::addRow("CR") << "stacja.tv" << RewriteBreaks(page, {"\r"}) << line << kStation;
@@ -358,12 +349,16 @@ private slots:
                                << kStation;
 
         // The station is the file name in Windows-1250, with the page charset fixed after it.
-        QTest::addRow("Polish station name")
-            << QString::fromUtf8("Śląsk.tv") << page
-            << Cp1250("Śląsk.tv") + " : 20:00 - Wiadomo\x9C" "ci" << Cp1250("Śląsk.tv");
-        QTest::addRow("| in the station name")
-            << "a|b.tv" << page << QByteArray("a\x8C" "b.tv : 20:00 - Wiadomo\x9C" "ci")
-            << QByteArray("a\x8C" "b.tv");
+        QTest::addRow("Polish station name") << QString::fromUtf8("Śląsk.tv") << page
+                                             << Cp1250("Śląsk.tv") + " : 20:00 - Wiadomo\x9C"
+                                                                     "ci"
+                                             << Cp1250("Śląsk.tv");
+        QTest::addRow("| in the station name") << "a|b.tv" << page
+                                               << QByteArray("a\x8C"
+                                                             "b.tv : 20:00 - Wiadomo\x9C"
+                                                             "ci")
+                                               << QByteArray("a\x8C"
+                                                             "b.tv");
     }
 
     void parseListingsPage()
@@ -377,7 +372,8 @@ private slots:
         ListingsParser parser;
         QCOMPARE(parser.ParseListingsPage(fileName), std::optional<QByteArray>(line));
         QCOMPARE(parser.pageText(), PortalPage());
-        QCOMPARE(parser.lastTitle(), QByteArray("Wiadomo\x9C" "ci"));
+        QCOMPARE(parser.lastTitle(), QByteArray("Wiadomo\x9C"
+                                                "ci"));
         QCOMPARE(parser.lastStation(), lastStation);
         QVERIFY(parser.errorString().isEmpty());
     }
@@ -393,7 +389,8 @@ private slots:
                  std::optional<QByteArray>("stacja.tv : - brak informacji  - "));
         QCOMPARE(parser.lastTitle(), QByteArray());
         QCOMPARE(parser.lastStation(), kStation);
-        QCOMPARE(parser.pageText(), QByteArray("<html>\r\n<body>Brak danych</body>\r\n</html>\r\n"));
+        QCOMPARE(parser.pageText(),
+                 QByteArray("<html>\r\n<body>Brak danych</body>\r\n</html>\r\n"));
     }
 
     void unreadablePage_data()
@@ -422,7 +419,8 @@ private slots:
         QVERIFY(parser.ParseListingsPage("stacja.tv"));
         QCOMPARE(parser.ParseListingsPage(fileName), std::nullopt);
         QCOMPARE(parser.pageText(), PortalPage());
-        QCOMPARE(parser.lastTitle(), QByteArray("Wiadomo\x9C" "ci"));
+        QCOMPARE(parser.lastTitle(), QByteArray("Wiadomo\x9C"
+                                                "ci"));
         QCOMPARE(parser.lastStation(), kStation);
 
         const QString prefix = QStringLiteral("file \"%1\". ").arg(fileName);
@@ -433,8 +431,7 @@ private slots:
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_oldCurrent;
+    std::unique_ptr<ScratchFolder> m_dir;
 };
 
 QTEST_GUILESS_MAIN(TestParser)
