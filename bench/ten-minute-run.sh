@@ -19,17 +19,7 @@ port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/portal.out")
 
 mkdir "$dir/run"
 cd "$dir/run"
-{
-  for s in discovery.tv:67 polsat.tv:5 tv4.tv:18 tvn.tv:17 tvp1.tv:1 tvp2.tv:2; do
-    printf '%s|http://127.0.0.1:%s/.?&T%%5Bstation%%5D=%s&T%%5Bcategory%%5D=ALL&T%%5Btime%%5D=0\r\n' \
-      "${s%%:*}" "$port" "${s##*:}"
-  done
-  for s in mtv.deutsch.tv:219 cartoon.network.tv:361 tvn24.tv:151 hbo.tv:14 hyper.tv:200 \
-           animal.planet.tv:355 canalplus.tv:13; do
-    printf '%s|http://127.0.0.1:%s/program.html?T%%5Bstation%%5D=%s\r\n' "${s%%:*}" "$port" "${s##*:}"
-  done
-} >programy.tv
-for i in $(seq 0 12); do printf '%s\r\n' "$i"; done >programy_stan.tv
+"$root/scripts/write-station-list.sh" "127.0.0.1:$port" $(seq 0 12)
 
 /usr/bin/time -v timeout -s TERM "$seconds" "$build/src/app/ekranik" >/dev/null 2>"$dir/ekranik.time" &
 timer=$!
