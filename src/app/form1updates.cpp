@@ -114,12 +114,12 @@ void Form1::Timer1Timer()
     // The walk takes the number of entries once; entries deleted while it waits for a download
     // end it early instead of being read past the end of the list.
     const int entries = programy->count();
-    bool published = true;
+    bool walkedThrough = true;
     for (int i = 0; i < entries && i < programy->count(); ++i) {
         if (programy->item(i)->checkState() != Qt::Checked)
             continue;
         if (!state_.activated) {
-            published = false;
+            walkedThrough = false;
             break;
         }
         const QByteArray entry = LineAt(programy, i);
@@ -133,7 +133,7 @@ void Form1::Timer1Timer()
 
     batchingLog_ = false;
     FlushLog();
-    if (published)
+    if (walkedThrough)
         PublicationStep();
 }
 

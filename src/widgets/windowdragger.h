@@ -24,8 +24,6 @@ public:
     // Whether a press on the window's own background drags it (it does unless switched off).
     void setBackgroundDrags(bool drags) { backgroundDrags_ = drags; }
 
-    bool isDragging() const { return dragging_; }
-
     // Called with the window's top-left corner the move wants; returns where it goes. The
     // desktop widget snaps to the screen's edges here.
     std::function<QPoint(QPoint)> adjust;

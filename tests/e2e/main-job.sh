@@ -28,16 +28,7 @@ fail() {
   sed 's/^/  portal: /' "$logs/portal.log" >&2
   exit 1
 }
-# Runs "$@" until it succeeds, for up to $1 seconds.
-within() {
-  local seconds=$1
-  shift
-  for _ in $(seq $((seconds * 10))); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
+. "$(dirname "$0")/common.sh"
 
 # The portal on a free port, with the demo listings moved to today.
 "$portal" --listen 127.0.0.1:0 --xmltv "$data/demo.xmltv" --stations "$data/stations.map" --today \
@@ -119,11 +110,10 @@ host_pid=$!
 moved() { local w; w=$(docked_icon) && [ "$(parent_of "$w")" != "$first_parent" ]; }
 within 20 moved || fail "the icon did not come back in the tray host that took over"
 
-kill -TERM "$app_pid"
-within 10 sh -c "! kill -0 $app_pid" || fail "still running 10 s after SIGTERM"
-wait "$app_pid"
+end_with_sigterm "$app_pid"
 status=$?
 app_pid=
+[ "$status" -ne 124 ] || fail "still running 10 s after SIGTERM"
 [ "$status" -eq 0 ] || fail "exit status $status"
 cmp -s programy.tv "$logs/programy.tv" || fail "programy.tv changed"
 cmp -s programy_stan.tv "$logs/programy_stan.tv" || fail "programy_stan.tv changed"

@@ -4,6 +4,7 @@
 # ended with SIGTERM leaves the default 13-station list in programy.tv and an empty
 # programy_stan.tv, and nothing else.
 set -u
+. "$(dirname "$0")/common.sh"
 ekranik=$1
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
@@ -14,12 +15,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 "$ekranik" >"$dir/out.log" 2>&1 &
 pid=$!
 
-# Wait for the main window to be mapped.
-for _ in $(seq 200); do
-  xdotool search --onlyvisible --name '^ekranik 2oo6$' >/dev/null 2>&1 && break
-  sleep 0.05
-done
-xdotool search --onlyvisible --name '^ekranik 2oo6$' >/dev/null 2>&1 || fail "main window never shown"
+within 10 xdotool search --onlyvisible --name '^ekranik 2oo6$' || fail "main window never shown"
 
 # Off the taskbar, and every thread at the lowest priority.
 window=$(xdotool search --onlyvisible --name '^ekranik 2oo6$' | head -n 1)
@@ -27,14 +23,9 @@ xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "
 nices=$(ps -L -o nice= -p "$pid" | sort -u | tr -d ' ')
 [ "$nices" = "19" ] || fail "threads at nice values: $nices"
 
-kill -TERM "$pid"
-for _ in $(seq 200); do
-  kill -0 "$pid" 2>/dev/null || break
-  sleep 0.05
-done
-kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "still running 10 s after SIGTERM"; }
-wait "$pid"
+end_with_sigterm "$pid"
 status=$?
+[ "$status" -ne 124 ] || fail "still running 10 s after SIGTERM"
 [ "$status" -eq 0 ] || fail "exit status $status"
 
 [ -f programy.tv ] || fail "programy.tv not written"

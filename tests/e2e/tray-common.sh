@@ -4,14 +4,10 @@
 
 fail() { echo "FAIL: $*" >&2; [ -f "${dir:-}/out.log" ] && sed 's/^/  probe: /' "$dir/out.log" >&2; exit 1; }
 
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
 # Runs "$@" until it succeeds, for up to 10 s.
-wait_for() {
-  for _ in $(seq 200); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.05
-  done
-  return 1
-}
+wait_for() { within 10 "$@"; }
 
 start_probe() {
   dir=$(mktemp -d)
