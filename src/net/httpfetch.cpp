@@ -10,7 +10,7 @@
 #include <csignal>
 #endif
 
-HttpFetch::HttpFetch(QObject* parent) : QObject(parent) {}
+HttpFetch::HttpFetch(QObject* parent) : QObject(parent), deadline_(kDownloadDeadline) {}
 
 HttpFetch::~HttpFetch()
 {
@@ -45,6 +45,7 @@ void HttpFetch::DownloadFile()
     settings.referer = Referer;
     settings.binaryData = BinaryData;
     settings.useCache = UseCache;
+    settings.deadline = deadline_;
     // Without a listener, the worker need not stop at every piece to report.
     settings.reportProgress = isSignalConnected(QMetaMethod::fromSignal(&HttpFetch::OnProgress));
 

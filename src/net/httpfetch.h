@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <chrono>
 
 class HttpFetchThread;
 class QEventLoop;
@@ -42,6 +43,11 @@ public:
     void CancelDownload();
     bool isBusy() const { return worker_ != nullptr; }
 
+    // How long a download may take from its request to its last byte before it ends in
+    // OnError; one minute unless changed (tests shorten it).
+    std::chrono::milliseconds deadline() const { return deadline_; }
+    void setDeadline(std::chrono::milliseconds deadline) { deadline_ = deadline; }
+
 signals:
     // After every piece of the body: the announced length (0 when none) and the bytes so far.
     void OnProgress(int TotalSize, int Readed);
@@ -56,6 +62,7 @@ private:
     void deliverCompletion(HttpFetchThread* worker, bool success, const QString& fileName,
                            int fileSize);
 
+    std::chrono::milliseconds deadline_;
     HttpFetchThread* worker_ = nullptr;
     QEventLoop* waitLoop_ = nullptr;
 };

@@ -100,6 +100,8 @@ bool HttpFetchThread::transfer()
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytes);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kLowSpeedSeconds);
+    // One byte every 20 s passes the low-speed limit; the deadline still ends it.
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(settings_.deadline.count()));
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &HttpFetchThread::onWrite);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, &HttpFetchThread::onTransferInfo);

@@ -5,10 +5,15 @@
 #include <QString>
 #include <QThread>
 #include <atomic>
+#include <chrono>
 #include <curl/curl.h>
 
 class HttpFetch;
 class QSaveFile;
+
+// However a server trickles, a download ends this long after its request, so that one slow
+// station never holds up the update queue for good.
+inline constexpr std::chrono::milliseconds kDownloadDeadline{60000};
 
 // What one download works with, copied from the component when it starts.
 struct DownloadSettings {
@@ -23,6 +28,7 @@ struct DownloadSettings {
     bool binaryData = false;
     bool useCache = false;
     bool reportProgress = false;
+    std::chrono::milliseconds deadline = kDownloadDeadline;
 };
 
 // The worker of one download. It fetches with libcurl on its own thread, writes the body to a

@@ -357,6 +357,26 @@ private slots:
         QCOMPARE(ReadFile(page), kOldPage);
     }
 
+    // A server that trickles one byte at a time keeps above any low-speed limit; the overall
+    // deadline ends the download anyway, and the old page stays.
+    void deadlineEndsATricklingDownload()
+    {
+        FaultServer server;
+        server.setReply({FaultServer::okHead(100), Body(100), 1, 200, -1, false});
+        writeOldPage();
+        auto fetch = makeFetch(server.url("/x"));
+        QCOMPARE(fetch->deadline(), std::chrono::milliseconds(60000));
+        fetch->setDeadline(std::chrono::milliseconds(700));
+        QSignalSpy error(fetch.get(), &HttpFetch::OnError);
+        QSignalSpy done(fetch.get(), &HttpFetch::OnDoneFile);
+        QSignalSpy progress(fetch.get(), &HttpFetch::OnProgress);
+        fetch->DownloadFile();
+        QCOMPARE(error.size(), 1);
+        QCOMPARE(done.size(), 0);
+        QVERIFY(progress.size() > 0 && progress.size() < 100);
+        QCOMPARE(ReadFile(page), kOldPage);
+    }
+
     // A stalled body is cut short by a cancel, from a timer or from the progress handler.
     void cancelStopsAStalledDownload_data()
     {
