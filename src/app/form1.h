@@ -5,6 +5,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <optional>
 
 #include "update/downloadstatistics.h"
 #include "update/listingsparser.h"
@@ -178,6 +179,8 @@ private:
     void buildTrayIcon();
     // Runs one handler step by step; a reported error stops it and shows the error box.
     bool Guarded(const std::function<void()>& steps);
+    // Files a parsed line in the now-playing list; false when there is none.
+    bool fileNowPlayingLine(const std::optional<QByteArray>& line);
     // Sets check marks from the program, not from the user.
     void setCheckedQuietly(int row);
 

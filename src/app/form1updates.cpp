@@ -81,15 +81,17 @@ void Form1::setWidget(Form2* widget)
     widget->SetFrameOption(acset->ramka);
 }
 
-// Qt does not run a timer's handler again while it is still running, and a tick may wait here
-// for its download: a tick that falls due meanwhile comes after this one has ended, never
-// nested inside it.
+// A tick may wait here for its download, and ticks do nest in that wait: Qt does not run a
+// timer's handler again while it runs, but a tick that changes the interval registers the timer
+// afresh, and the fresh timer fires inside the wait. A nested tick runs whole, moves the queue
+// on and finds the component busy ("!!!Nie sciaglem"); the walk here then goes on with the
+// queue position the nested ticks left.
 void Form1::Timer1Timer()
 {
     batchingLog_ = true;
 
-    // The current station name is set when a download is set up, so that every text about a
-    // download names the station being fetched.
+    // The current station name is set only when a download really starts, so that every text
+    // about a download names the station whose page is arriving, nested ticks or not.
     if (state_.hotStart) {
         Log(QStringLiteral("HOT START / HOT START"));
         SetInterval(Timer1, kHotStartInterval);
@@ -167,12 +169,13 @@ void Form1::StartStationDownload(const QByteArray& url, const QByteArray& name)
     }
     ht->URL = url;
     ht->FileName = Text(name);
-    state_.currentStation = name;
     Log(QStringLiteral(".mrowka: Sciagacz ustawiony... "));
-    if (state_.downloadBusy) {
+    // Busy from the request on, not only from the first piece of the page.
+    if (state_.downloadBusy || ht->isBusy()) {
         Log(QStringLiteral(".mrowka: !!!Nie sciaglem ") + Text(name));
         return;
     }
+    state_.currentStation = name;
     Log(QStringLiteral(".mrowka: Sciagam... ") + Text(name));
     FlushLog();
     ht->DownloadFile();
@@ -214,10 +217,10 @@ void Form1::htProgress(int TotalSize, int Readed)
     if (widget_)
         widget_->ShowDownloadProgress(state_.currentStation, Readed, TotalSize);
     pb->setPosition(Readed);
+    // One arg() for all three: a station called "tv%1" must not take the numbers' places.
     xxx->setText(QStringLiteral("Aktualizuje %1 %2/%3")
-                     .arg(Text(state_.currentStation))
-                     .arg(Readed)
-                     .arg(TotalSize));
+                     .arg(Text(state_.currentStation), QString::number(Readed),
+                          QString::number(TotalSize)));
     xxx->adjustSize();
 }
 
@@ -227,21 +230,34 @@ void Form1::htDoneFile(const QString& FileName, int FileSize)
     pobrano->setText(statistics_.PobranoCaption());
     state_.downloadBusy = false;
 
-    const std::optional<QByteArray> line = parser_.ParseListingsPage(FileName);
+    if (!fileNowPlayingLine(parser_.ParseListingsPage(FileName)))
+        return;
+    Log(QStringLiteral(".mrowka: Sciagnieto: ") + FileName);
+    akt->setText(statistics_.AktCaption());
+}
+
+// Nothing is counted, but the station still files its line, from the page kept from its last
+// good download: otherwise one dead station would keep the list from ever being complete, and
+// nothing would be published again.
+void Form1::htError()
+{
+    Log(QStringLiteral(".mrowka|http: blad blad blad"));
+    state_.downloadBusy = false;
+    if (!state_.currentStation.isEmpty())
+        fileNowPlayingLine(parser_.ParseKeptPage(Text(state_.currentStation)));
+}
+
+// Appends the line to the now-playing list and removes repeats, keeping the first of equal
+// lines; a page that could not be read files nothing and says why in the log.
+bool Form1::fileNowPlayingLine(const std::optional<QByteArray>& line)
+{
     if (!line) {
         Log(QStringLiteral(".mrowka: Nie mogę odczytać strony: ") + parser_.errorString());
-        return;
+        return false;
     }
     AppendLine(ilosc, *line);
     const QList<int> repeats = DuplicateRows(Lines(ilosc));
     for (auto row = repeats.crbegin(); row != repeats.crend(); ++row)
         delete ilosc->takeItem(*row);
-    Log(QStringLiteral(".mrowka: Sciagnieto: ") + FileName);
-    akt->setText(statistics_.AktCaption());
-}
-
-void Form1::htError()
-{
-    Log(QStringLiteral(".mrowka|http: blad blad blad"));
-    state_.downloadBusy = false;
+    return true;
 }

@@ -24,6 +24,16 @@ QString Reason(const QFile& file, int savedErrno)
 
 std::optional<QByteArray> ListingsParser::ParseListingsPage(const QString& fileName)
 {
+    return parse(fileName, false);
+}
+
+std::optional<QByteArray> ListingsParser::ParseKeptPage(const QString& fileName)
+{
+    return parse(fileName, true);
+}
+
+std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool missingIsEmpty)
+{
     const std::optional<QByteArray> station = UnicodeToWin1250(fileName);
     if (!station) {
         m_errorString = QStringLiteral("Cannot read file \"%1\". The name has a character "
@@ -32,17 +42,22 @@ std::optional<QByteArray> ListingsParser::ParseListingsPage(const QString& fileN
         return std::nullopt;
     }
 
+    QByteArray raw;
     QFile file(fileName);
-    errno = 0;
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_errorString = QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, Reason(file, errno));
-        return std::nullopt;
-    }
-    errno = 0;
-    const QByteArray raw = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_errorString = QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, Reason(file, errno));
-        return std::nullopt;
+    if (!missingIsEmpty || file.exists()) {
+        errno = 0;
+        if (!file.open(QIODevice::ReadOnly)) {
+            m_errorString =
+                QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, Reason(file, errno));
+            return std::nullopt;
+        }
+        errno = 0;
+        raw = file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            m_errorString =
+                QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, Reason(file, errno));
+            return std::nullopt;
+        }
     }
 
     m_errorString.clear();

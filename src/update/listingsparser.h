@@ -15,6 +15,10 @@ public:
     // nullopt when the file cannot be opened or read, or when fileName has a character that
     // Windows-1250 lacks; errorString() then says why and everything kept stays as it was.
     std::optional<QByteArray> ParseListingsPage(const QString& fileName);
+    // The same for a station whose download failed: its line is read from the page kept from
+    // its last good download or, where none was ever saved, from an empty page
+    // ("station :  - "), so the station keeps its place on the display.
+    std::optional<QByteArray> ParseKeptPage(const QString& fileName);
 
     // The last page text read, with every line break made CR LF; empty before the first read.
     const QByteArray& pageText() const { return m_pageText; }
@@ -27,6 +31,8 @@ public:
     const QString& errorString() const { return m_errorString; }
 
 private:
+    std::optional<QByteArray> parse(const QString& fileName, bool missingIsEmpty);
+
     QByteArray m_pageText;
     QByteArray m_lastTitle;
     QByteArray m_lastStation;

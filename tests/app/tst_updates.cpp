@@ -316,6 +316,59 @@ private slots:
         QCOMPARE(form->pb->max(), page.size());
         QCOMPARE(form->pb->position(), page.size());
         QVERIFY(!form->updateState().downloadBusy);
+
+        // A name that looks like a placeholder stays a name.
+        form->StartStationDownload(server->url("/x"), "tv%1");
+        const QString size = QString::number(page.size());
+        QCOMPARE(form->xxx->text(), "Aktualizuje tv%1 " + size + '/' + size);
+    }
+
+    // A tick that changes the interval registers the timer afresh, and the fresh timer fires
+    // while the tick waits for a slow page: the nested tick finds the component busy, and every
+    // text about the download still names the station whose page is arriving.
+    void nestedTickDuringASlowDownload()
+    {
+        start(2, {0, 1});
+        const QByteArray page = Page("20:00", "Film") + QByteArray(3000, ' ');
+        server->setReply({FaultServer::okHead(page.size()), page, 300, 250, -1, false});
+        QStringList texts;
+        connect(form->ht, &HttpFetch::OnProgress, form.get(),
+                [&] { texts << form->xxx->text().section(u' ', 0, 1) << widget->a->text(); });
+        form->Timer1->start();
+        ticks(1); // hot start: one a second from now, nested in this tick's wait
+        form->Timer1->stop();
+        QVERIFY(log().contains(QStringLiteral(".mrowka: !!!Nie sciaglem s2.tv")));
+        QCOMPARE(server->requestCount(), 1);
+        texts.removeDuplicates();
+        QCOMPARE(texts, (QStringList{"Aktualizuje s1.tv", "ekranik - s1.tv"}));
+    }
+
+    // A station that cannot be fetched still files its line, from the page its last good
+    // download left or, without one, an empty page's: one dead station must not keep the
+    // display from ever being published. Nothing is counted for it.
+    void failedStationsStillFileTheirLines()
+    {
+        start(3, {0, 1, 2});
+        FaultServer missing;
+        missing.setReply({FaultServer::statusHead(404, 0), QByteArray(), 0, 0, -1, false});
+        const QByteArray refused =
+            "http://127.0.0.1:" + QByteArray::number(FaultServer::refusedPort()) + "/x";
+        form->programy->item(1)->setData(Qt::UserRole, "s2.tv|" + refused);
+        form->programy->item(2)->setData(Qt::UserRole, "s3.tv|" + missing.url("/x"));
+        const QList<QByteArray> lines{"s1.tv : 20:00 - Film", "s2.tv :  - ", "s3.tv :  - "};
+        ticks(3);
+        QCOMPARE(Lines(form->ilosc), lines);
+        QCOMPARE(g_published, QStringList{"widget"} + QString::fromLatin1(lines.join('\n')).split('\n'));
+        QCOMPARE(log().count(QStringLiteral(".mrowka|http: blad blad blad")), 2);
+        QCOMPARE(form->statistics().successfulUpdates(), 1);
+
+        // The station fetched before keeps the line of the page it left.
+        server->setReply({FaultServer::statusHead(500, 0), QByteArray(), 0, 0, -1, false});
+        form->clearTimer();
+        ticks(4); // the wrap, then the three stations
+        QCOMPARE(Lines(form->ilosc), lines);
+        QCOMPARE(form->statistics().successfulUpdates(), 1);
+        QVERIFY(!form->updateState().downloadBusy);
     }
 
     // A, B, A, C, B becomes A, B, C when the next download's line is C; a line that is already
@@ -349,14 +402,14 @@ private slots:
         QVERIFY(reports > 0);
         QVERIFY(!form->updateState().downloadBusy);
         QVERIFY(log().endsWith(QStringLiteral(".mrowka|http: blad blad blad")));
-        QCOMPARE(form->ilosc->count(), 0);
+        QCOMPARE(Lines(form->ilosc), QList<QByteArray>{"s1.tv :  - "}); // no page kept yet
         QCOMPARE(form->akt->text(), QStringLiteral("Udane aktualizacje: ~~ razy"));
 
         const QByteArray page = Page("20:00", "Film");
         server->setReply({FaultServer::okHead(page.size()), page, 0, 0, -1, false});
         form->StartStationDownload(server->url("/x"), "s1.tv");
         QCOMPARE(server->requestCount(), 2);
-        QCOMPARE(form->ilosc->count(), 1);
+        QCOMPARE(form->ilosc->count(), 2);
     }
 
     // A saved page that cannot be read adds no line, but the download was counted.
