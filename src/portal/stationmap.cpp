@@ -28,9 +28,7 @@ std::optional<StationMap> StationMap::read(const QString& fileName, QString* err
         const int line = static_cast<int>(i + 1);
         const auto lineError = [&](const QString& what) {
             return fail(QStringLiteral("Cannot read station map \"%1\", line %2: %3")
-                            .arg(fileName)
-                            .arg(line)
-                            .arg(what));
+                            .arg(fileName, QString::number(line), what));
         };
         static const QRegularExpression kSpace(QStringLiteral("\\s+"));
         const QString text = lines[i].left(lines[i].indexOf(u'#')); // all of it without a "#"
