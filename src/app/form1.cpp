@@ -39,6 +39,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -262,7 +263,12 @@ bool Form1::Guarded(const std::function<void()>& steps)
         steps();
         return true;
     } catch (const ErrorReport& error) {
-        ShowErrorBox(error.text());
+        if (endingFromOutside_) {
+            lostChanges_ = true;
+            qCWarning(lcLog).noquote() << QStringLiteral(".mrowka: ") + error.text();
+        } else {
+            ShowErrorBox(error.text());
+        }
         return false;
     }
 }
@@ -271,21 +277,30 @@ bool Form1::Guarded(const std::function<void()>& steps)
 
 // The station files are loaded when the window is first shown, not when the window manager
 // first activates it: without a window manager, or with focus-stealing prevention, that may
-// never happen, and the program would never load its list. Later activations (closing the
-// input dialog, say) load nothing, so a station just added is not thrown away by a reload.
+// never happen, and the program would never load its list. Once loaded, later shows and
+// activations (closing the input dialog, say) load nothing, so a station just added is not
+// thrown away by a reload; until then, each of them tries again.
 void Form1::showEvent(QShowEvent* event)
 {
     KeepOffTaskbar(this);
     QWidget::showEvent(event);
-    if (!firstShowDone_) {
-        firstShowDone_ = true;
+    if (!stationFilesLoaded_)
         FormActivate();
-    }
+}
+
+void Form1::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || stationFilesLoaded_)
+        return;
+    if (std::exchange(skipNextActivation_, false))
+        return;
+    FormActivate();
 }
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    if (!FormCloseQuery()) {
+    if (!FormCloseQuery() && !endingFromOutside_) {
         event->ignore();
         return;
     }
@@ -310,27 +325,52 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 
 // --- handlers --------------------------------------------------------------------------------
 
+// A try after a failure reloads only what failed: a list that loaded, with the stations the
+// user added since, stays.
 void Form1::FormActivate()
 {
-    Guarded([this] {
-        if (QFile::exists(QString::fromLatin1(kStationListFile)))
-            LoadStationList();
-        state_.activated = true;
-        ver->setText(kRelease);
-        ver->adjustSize();
-        ico->setHint(kHint);
-        applicationTitle_ = kHint;
+    stationFilesLoaded_ = Guarded([this] {
+        if (!state_.activated) {
+            if (QFile::exists(QString::fromLatin1(kStationListFile)))
+                LoadStationList();
+            state_.activated = true;
+            ver->setText(kRelease);
+            ver->adjustSize();
+            ico->setHint(kHint);
+            applicationTitle_ = kHint;
+        }
         LoadCheckedStates();
     });
+    // Closing the error box activates this window again; trying then would open the box
+    // again, without end. The activation after that one tries.
+    skipNextActivation_ = !stationFilesLoaded_;
 }
 
 bool Form1::FormCloseQuery()
 {
-    return Guarded([this] {
+    const bool saved = Guarded([this] {
         SaveCheckedStates();
         ht->CancelDownload();
         SaveStationList();
     });
+    // Ending regardless: no download may go on writing.
+    if (!saved && endingFromOutside_)
+        ht->CancelDownload();
+    return saved;
+}
+
+void Form1::EndFromOutside()
+{
+    // As "Koniec", but a failed save does not stop it.
+    endingFromOutside_ = true;
+    Guarded([this] { SaveStationList(); });
+    close();
+}
+
+void Form1::SaveForSessionEnd()
+{
+    const QScopedValueRollback<bool> quiet(endingFromOutside_, true);
+    FormCloseQuery();
 }
 
 void Form1::close1Click()

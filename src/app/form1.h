@@ -57,6 +57,13 @@ public:
     // --- handlers ---------------------------------------------------------------------------
     void FormActivate();
     bool FormCloseQuery(); // true: the window may close
+    // Asked to end from outside (SIGTERM, SIGINT): saves as "Koniec" does, but nobody waits for
+    // an error box there, so a failed save is logged and the program ends anyway.
+    void EndFromOutside();
+    // The session is ending: the files are saved the same way, without an error box.
+    void SaveForSessionEnd();
+    // A save on the way out failed: the program ends with a status that says so.
+    bool lostChanges() const { return lostChanges_; }
     void close1Click();
     void Ustawienia1Click();
     void Label5Click();
@@ -168,6 +175,7 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -200,6 +208,9 @@ private:
     bool batchingLog_ = false;
     QString applicationTitle_ = QStringLiteral("ekranik");
     WindowDragger* dragger_;
-    bool firstShowDone_ = false;
+    bool stationFilesLoaded_ = false;
+    bool skipNextActivation_ = false;
+    bool endingFromOutside_ = false;
+    bool lostChanges_ = false;
     bool programChangesChecks_ = false;
 };

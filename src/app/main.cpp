@@ -34,15 +34,16 @@ int main(int argc, char* argv[])
     form1.setReminderWindow(&form3);
     QObject::connect(&form1, &Form1::Closed, &app, &QApplication::quit);
 
-    // Being asked to end from outside closes the program as "Koniec" does.
+    // Being asked to end from outside closes the program as "Koniec" does, except that a file
+    // that cannot be saved is logged and does not keep the program running: neither the system
+    // nor the session waits for an error box.
     CloseSignals closeSignals;
-    QObject::connect(&closeSignals, &CloseSignals::closeRequested, &form1, &Form1::close1Click);
+    QObject::connect(&closeSignals, &CloseSignals::closeRequested, &form1,
+                     &Form1::EndFromOutside);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
-                     [&form1](QSessionManager& session) {
-                         if (!form1.FormCloseQuery())
-                             session.cancel();
-                     });
+                     [&form1](QSessionManager&) { form1.SaveForSessionEnd(); });
 
     form1.show();
-    return app.exec();
+    const int status = app.exec();
+    return form1.lostChanges() ? 1 : status;
 }

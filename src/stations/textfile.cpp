@@ -95,9 +95,10 @@ QList<QByteArray> ReadTextFile(const QString& path)
 void WriteTextFile(const QString& path, const QList<QByteArray>& lines)
 {
     QSaveFile file(path);
-    // Writing straight into the old file would leave it truncated on a failure; a folder
-    // that cannot take the temporary file is a failure instead.
-    file.setDirectWriteFallback(false);
+    // A temporary file renamed over the old one: a failure never leaves a truncated file.
+    // Where the folder refuses new files but the file itself may be written, it is written in
+    // place, or the program could never save and so never end.
+    file.setDirectWriteFallback(true);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly))
         ThrowCannotCreate(path, DeviceReason(file, errno));

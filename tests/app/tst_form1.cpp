@@ -184,7 +184,10 @@ private slots:
         QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
     }
 
-    void unreadableListStopsActivation()
+    // An unreadable list stops the activation, and each later show or activation tries again
+    // until a load succeeds; but not the activation that closing the error box brings, which
+    // would open the box again without end.
+    void unreadableListIsTriedAgain()
     {
         QVERIFY(QDir().mkdir("programy.tv")); // exists, but cannot be read as a file
         auto form = makeForm();
@@ -194,6 +197,20 @@ private slots:
         QCOMPARE(form->Stations().size(), 13);
         QVERIFY(!form->updateState().activated);
         QCOMPARE(form->ico->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
+
+        QApplication::setActiveWindow(form.get()); // back from the error box
+        QCOMPARE(errors.size(), 1);
+        QApplication::setActiveWindow(nullptr);
+        QApplication::setActiveWindow(form.get());
+        QCOMPARE(errors.size(), 2);
+
+        QVERIFY(QDir().rmdir("programy.tv"));
+        WriteFile("programy.tv", "a.tv|http://a\r\n");
+        form->hide();
+        form->show();
+        QCOMPARE(errors.size(), 2);
+        QVERIFY(form->updateState().activated);
+        QCOMPARE(form->Stations(), QList<QByteArray>{"a.tv|http://a"});
     }
 
     // Loading replaces the list and its marks only once: activating the window again (after
@@ -286,7 +303,7 @@ private slots:
     }
 
     // With the folder gone nothing can be saved: the error is shown, the window stays open,
-    // and the program does not end.
+    // and "Koniec" does not end the program; a request from outside does.
     void saveFailureKeepsTheWindowOpen()
     {
         auto form = makeForm();
@@ -308,6 +325,15 @@ private slots:
         QVERIFY(form->isVisible());
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors.first().startsWith("Cannot create file \"programy.tv\". "));
+
+        // Asked to end from outside, nobody would answer a box: it ends, and says it lost
+        // the changes.
+        QVERIFY(!form->lostChanges());
+        form->EndFromOutside();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(closed.size(), 1);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(form->lostChanges());
         QVERIFY(QDir().mkpath(path)); // let the temporary folder clean up
     }
 
