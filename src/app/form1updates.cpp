@@ -198,6 +198,11 @@ void Form1::PublicationStep()
     if (c2->isChecked()) {
         if (widget_)
             widget_->hide();
+        // Nothing checked, nothing to say: no balloon of a title alone, and any still up goes.
+        if (lines.isEmpty()) {
+            ico->HideBalloonHint();
+            return;
+        }
         QString text;
         for (const QByteArray& line : lines)
             text += Text(line) + QStringLiteral("\r\n");

@@ -2,6 +2,9 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QMenu>
@@ -26,6 +29,26 @@ QSystemTrayIcon::MessageIcon messageIcon(TrayIcon::BalloonIcon kind)
         return QSystemTrayIcon::Critical;
     }
     return QSystemTrayIcon::NoIcon;
+}
+
+// Qt's own test, made when the icon is first shown: with a StatusNotifierItem host
+// registered on the session bus, Qt hands the icon and its messages to D-Bus.
+TrayIcon::BalloonStyle DesktopBalloonStyle()
+{
+#if defined(Q_OS_MACOS)
+    return TrayIcon::BalloonStyle::Notification;
+#elif defined(Q_OS_UNIX)
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+        return TrayIcon::BalloonStyle::OwnTip;
+    const QDBusInterface hosts(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    return hosts.property("IsStatusNotifierHostRegistered").toBool()
+               ? TrayIcon::BalloonStyle::Notification
+               : TrayIcon::BalloonStyle::OwnTip;
+#else
+    return TrayIcon::BalloonStyle::OwnTip;
+#endif
 }
 
 } // namespace
@@ -80,6 +103,8 @@ bool TrayIcon::setIconVisible(bool visible)
     if (visible) {
         pushIconAndTip();
         m_tray->show();
+        if (!m_balloonStyle)
+            m_balloonStyle = DesktopBalloonStyle();
     } else {
         m_tray->hide();
     }
@@ -162,8 +187,7 @@ bool TrayIcon::ShowBalloonHint(const QString& title, const QString& text, Balloo
         kind,
         std::clamp(timeoutSeconds, 0, MaxBalloonTimeoutSeconds) * 1000,
     };
-    m_tray->showMessage(m_lastBalloon.title, m_lastBalloon.text, messageIcon(kind),
-                        m_lastBalloon.timeoutMs);
+    post(m_lastBalloon);
     ++m_balloonsShown;
     m_balloonUp = true;
     return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages();
@@ -174,10 +198,19 @@ void TrayIcon::HideBalloonHint()
     if (!m_balloonUp)
         return;
     m_balloonUp = false;
-    // A message with neither title nor text closes the balloon Qt draws itself for the X11
-    // tray (tests/e2e/tray-click-menu-balloon.sh checks it under icewm). It is only sent after
-    // a balloon of ours, so no empty message reaches a desktop that draws balloons itself.
-    m_tray->showMessage(QString(), QString(), QSystemTrayIcon::NoIcon, 0);
+    // A message with neither title nor text closes the tip Qt draws itself for the X11 tray
+    // (tests/e2e/tray-click-menu-balloon.sh checks it under icewm). A notification cannot be
+    // taken back this way: it goes when it times out, or when the next one replaces it.
+    if (balloonStyle() == BalloonStyle::OwnTip)
+        post(Balloon{});
+}
+
+void TrayIcon::post(const Balloon& message)
+{
+    m_tray->showMessage(message.title, message.text, messageIcon(message.kind), message.timeoutMs);
+    if (m_posted.size() == PostedMessagesKept)
+        m_posted.removeFirst();
+    m_posted.append(message);
 }
 
 void TrayIcon::OpenPopupMenu(QPoint globalPos)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <optional>
 
 class QMenu;
 class QWidget;
@@ -43,6 +44,13 @@ public:
     enum class BalloonIcon { None, Info, Warning, Error };
     Q_ENUM(BalloonIcon)
 
+    // How the desktop shows a balloon. Beside an XEmbed tray icon Qt draws a tip of its own,
+    // which a message with neither title nor text closes. Where a StatusNotifierItem host runs
+    // (KDE Plasma, GNOME with AppIndicator) every message becomes a desktop notification, and an
+    // empty message would only be one more, empty, notification.
+    enum class BalloonStyle { OwnTip, Notification };
+    Q_ENUM(BalloonStyle)
+
     // A balloon message as it was handed to the tray icon, after the limits below.
     struct Balloon {
         QString title;
@@ -57,6 +65,8 @@ public:
     static constexpr int MaxBalloonTitleLength = 63;
     static constexpr int MaxBalloonTextLength = 255;
     static constexpr int MaxBalloonTimeoutSeconds = 255;
+    // How many of the messages handed to the tray icon are kept for postedMessages().
+    static constexpr int PostedMessagesKept = 16;
 
     // mainWindow is the window hidden to and restored from the tray; it may be null, and is
     // not owned.
@@ -117,10 +127,19 @@ public:
     // even when no tray is there to show it.
     bool ShowBalloonHint(const QString& title, const QString& text, BalloonIcon kind,
                          int timeoutSeconds);
+    // Removes a balloon of ours that is still up, where the desktop lets a program do that.
     void HideBalloonHint();
     // The last balloon handed to the tray icon, and how many were handed over so far.
     const Balloon& lastBalloon() const { return m_lastBalloon; }
     int balloonsShown() const { return m_balloonsShown; }
+    // The latest messages handed to the tray icon, the oldest first, the empty ones that close
+    // a tip included.
+    const QList<Balloon>& postedMessages() const { return m_posted; }
+
+    // Learnt from the desktop when the icon is first shown, as Qt decides it then; OwnTip
+    // until then. Tests set it to stand for a desktop they do not have.
+    BalloonStyle balloonStyle() const { return m_balloonStyle.value_or(BalloonStyle::OwnTip); }
+    void setBalloonStyle(BalloonStyle style) { m_balloonStyle = style; }
 
     // Pops the menu up at a global position and returns at once (the menu does not run its
     // own event loop). Nothing happens without a PopupMenu.
@@ -155,6 +174,7 @@ private:
     void minimizedToTray();
     void cycleStep();
     void balloonClicked();
+    void post(const Balloon& message);
     bool doubleClickWanted() const;
 
     QSystemTrayIcon* m_tray;
@@ -175,6 +195,8 @@ private:
     bool m_leftPopup = false;
     bool m_minimizeToTray = false;
 
+    std::optional<BalloonStyle> m_balloonStyle;
+    QList<Balloon> m_posted;
     Balloon m_lastBalloon;
     int m_balloonsShown = 0;
     bool m_balloonUp = false; // handed over and neither hidden nor clicked since

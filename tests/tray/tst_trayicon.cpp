@@ -125,6 +125,36 @@ private slots:
         QCOMPARE(f.tray.balloonsShown(), shown);
     }
 
+    // Qt's own tip is closed by an empty message, before the next balloon and on hiding;
+    // where balloons are desktop notifications no empty message is ever posted.
+    void hidingABalloon_data()
+    {
+        QTest::addColumn<TrayIcon::BalloonStyle>("style");
+        QTest::addColumn<QStringList>("posted");
+        QTest::newRow("own tip") << TrayIcon::BalloonStyle::OwnTip
+                                 << QStringList{"first|text", "|", "second|text", "|"};
+        QTest::newRow("notifications") << TrayIcon::BalloonStyle::Notification
+                                       << QStringList{"first|text", "second|text"};
+    }
+
+    void hidingABalloon()
+    {
+        QFETCH(TrayIcon::BalloonStyle, style);
+        QFETCH(QStringList, posted);
+        Fixture f;
+        f.tray.setIconVisible(true);
+        f.tray.setBalloonStyle(style);
+        f.tray.HideBalloonHint(); // nothing is up: nothing to close
+        for (const QString& title : {QStringLiteral("first"), QStringLiteral("second")})
+            f.tray.ShowBalloonHint(title, QStringLiteral("text"), TrayIcon::BalloonIcon::Info, 5);
+        f.tray.HideBalloonHint();
+        f.tray.HideBalloonHint();
+        QStringList messages;
+        for (const TrayIcon::Balloon& message : f.tray.postedMessages())
+            messages << message.title + u'|' + message.text;
+        QCOMPARE(messages, posted);
+    }
+
     void iconIndexClamp_data()
     {
         QTest::addColumn<int>("listSize");
