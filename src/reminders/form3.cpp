@@ -5,6 +5,7 @@
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
+#include "widgets/taskbar.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -14,7 +15,7 @@ const QString kSegoe = QStringLiteral("Segoe UI");
 }
 
 Form3::Form3(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setWindowTitle(QStringLiteral("ekranik - Przypomnienie"));
     setFixedSize(kWidth, kHeight);
@@ -57,6 +58,12 @@ void Form3::ShowReminder(const QByteArray& keyword, const QByteArray& title,
 void Form3::GlowButton1Click()
 {
     hide();
+}
+
+void Form3::showEvent(QShowEvent* event)
+{
+    KeepOffTaskbar(this);
+    QWidget::showEvent(event);
 }
 
 void Form3::paintEvent(QPaintEvent*)

@@ -7,7 +7,8 @@ class GlowButton;
 class QLabel;
 
 // The reminder window: pops up, always on top, when the reminder keyword turns up in a title
-// on air. "Schowaj" hides it; a later reminder fills it anew and raises it again.
+// on air. "Schowaj" hides it; a later reminder fills it anew and raises it again. Like the
+// program's other windows it stays off the taskbar.
 class Form3 : public QWidget {
     Q_OBJECT
 public:
@@ -29,5 +30,6 @@ public:
     GlowButton* GlowButton1;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 };

@@ -24,8 +24,8 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
     Label4 = MakeLabel(this, QStringLiteral("ekranik - informacja"), 85, 0,
                        LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent);
     d = MakeLabel(this, QString(), 85, 20, LayoutFont(QStringLiteral("Tahoma"), 11, true), kAccent);
-    a = MakeLabel(this, QStringLiteral("cc"), 8, 38, LayoutFont(QStringLiteral("Tahoma"), 11),
-                  Qt::black);
+    a = MakeLabel(this, QStringLiteral("cc"), 8, kPromptTop,
+                  LayoutFont(QStringLiteral("Tahoma"), 11), Qt::black);
     why = MakeLabel(this, QString(), 8, 36, LayoutFont(QStringLiteral("Tahoma"), 11),
                     QColor(128, 0, 0));
     why->setFixedWidth(width() - 16);
@@ -60,8 +60,13 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
 
 void Okienko::Open(const QString& prompt, const QString& purpose, const QString& input)
 {
-    a->setText(prompt);
+    // A prompt breaks into lines at CR as well; QLabel breaks only at LF, and would run one
+    // long line past the dialog's edge. Two lines move up far enough to clear the input box.
+    QString lines = prompt;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+    a->setText(lines);
     a->adjustSize();
+    a->move(a->x(), std::min(kPromptTop, b->y() - a->height()));
     a->show();
     why->hide();
     d->setText(purpose);
@@ -116,6 +121,11 @@ bool Okienko::addStation(const QString& input)
     if (!entry) {
         refuse(QStringLiteral("Tekst zawiera znaki, których nie da się zapisać w liście stacji "
                               "(Windows-1250)."));
+        return false;
+    }
+    if (!entry->contains('|')) {
+        refuse(QStringLiteral("Brakuje znaku „|” między nazwą stacji a adresem "
+                              "(nazwa.stacji.tv|http://adres.do.stacji)."));
         return false;
     }
     StationNameProblem problem = CheckStationName(EntryName(*entry));

@@ -55,6 +55,8 @@ private:
     bool armReminder(const QString& input);
     void refuse(const QString& reason);
 
+    static constexpr int kPromptTop = 38;
+
     WindowDragger* dragger_;
     QByteArray reminderKeyword_;
 };

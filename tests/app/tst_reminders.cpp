@@ -134,19 +134,25 @@ private slots:
         QCOMPARE(ReminderMatches(Cp1250(keyword), Cp1250(title)), matches);
     }
 
+    // The prompt breaks at its CR: two lines, within the dialog and above the input box.
     void promptAndPurpose()
     {
         QString prompt;
         QString purpose;
+        QRect place;
         QTimer::singleShot(0, dialog.get(), [&] {
             prompt = dialog->a->text();
             purpose = dialog->d->text();
+            place = dialog->a->geometry();
             dialog->close();
         });
         form->mhmClick();
         QCOMPARE(prompt,
-                 QStringLiteral("Podaj nazwę programu\rnp. Tobek Zorowiecki, Tobek, Zórowiecki"));
+                 QStringLiteral("Podaj nazwę programu\nnp. Tobek Zorowiecki, Tobek, Zórowiecki"));
         QCOMPARE(purpose, QStringLiteral("Dodaj przypomnienie"));
+        QVERIFY2(place.height() >= 2 * dialog->a->fontMetrics().lineSpacing(), qPrintable(prompt));
+        QVERIFY(dialog->rect().adjusted(8, 0, -8, 0).contains(place));
+        QVERIFY(place.bottom() < dialog->b->y());
     }
 
     // Armed, the search finds nothing before a parse; then the first title with the keyword

@@ -4,7 +4,8 @@
 # on a desktop with a tray host, four stations checked.
 # - after the hot start the desktop widget "RadudoVorozu" is mapped, and the portal has seen
 #   one HTTP/1.0 "FlashGet" request per checked station; the pages are saved in the folder;
-# - a reminder keyword taken from a title on air pops up "ekranik - Przypomnienie";
+# - a reminder keyword taken from a title on air pops up "ekranik - Przypomnienie", off the
+#   taskbar;
 # - restarting the tray host brings the tray icon back;
 # - SIGTERM leaves both station files as they were.
 # The screen with the widget is kept in SCREENSHOT.
@@ -86,6 +87,9 @@ xdotool type --delay 20 "$keyword"
 xdotool key Return
 within 25 xdotool search --onlyvisible --name '^ekranik - Przypomnienie$' \
   || fail "no reminder window for '$keyword' (title on air: '$title')"
+reminder=$(xdotool search --onlyvisible --name '^ekranik - Przypomnienie$' | head -n 1)
+within 5 sh -c "xprop -id $reminder _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
+  || fail "the reminder window is on the taskbar"
 
 # The tray icon: ekranik's small shown window embedded in the tray (Qt marks every window of
 # its with XEmbed information, so the size tells the icon from the main window). Another tray

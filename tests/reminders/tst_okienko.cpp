@@ -88,6 +88,18 @@ private slots:
         QCOMPARE(dialog.b->text(), input);
     }
 
+    // A text without "|" lacks the bar, not a name, and the reason says so.
+    void reasonForAMissingBar()
+    {
+        Okienko dialog;
+        openAndAct(dialog, Okienko::kAddStation, [&] {
+            dialog.b->setText(QStringLiteral("mrowka.tv"));
+            dialog.okbutClick();
+        });
+        QVERIFY2(dialog.why->text().startsWith(QStringLiteral("Brakuje znaku „|”")),
+                 qPrintable(dialog.why->text()));
+    }
+
     // The reason goes away as soon as the user mends the text, and the next opening starts clean.
     void refusalClearsOnEditAndReopen()
     {
