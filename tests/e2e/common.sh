@@ -1,4 +1,27 @@
-# Helpers of the end-to-end scripts, sourced by them.
+# shellcheck shell=bash
+# Helpers of the end-to-end scripts, sourced by them first.
+# Each script gets a scratch folder $dir. At exit, every program the script started and left
+# running is ended (SIGTERM, so that Xvfb removes its lock files) and the folder is removed.
+# Programs write their output to $dir/NAME.log, and fail shows those logs.
+
+dir=$(mktemp -d)
+cleanup() {
+  local pid
+  for pid in $(jobs -p); do end_with_sigterm "$pid" >/dev/null 2>&1; done
+  chmod -R u+w "$dir"
+  rm -rf "$dir"
+}
+trap cleanup EXIT
+
+# fail MESSAGE: ends the test, saying why and showing the programs' logs.
+fail() {
+  local log
+  echo "FAIL: $*" >&2
+  for log in "$dir"/*.log; do
+    [ -s "$log" ] && sed "s/^/  $(basename "$log" .log): /" "$log" >&2
+  done
+  exit 1
+}
 
 # within SECONDS COMMAND...: runs COMMAND until it succeeds, for up to SECONDS seconds.
 within() {
@@ -11,15 +34,77 @@ within() {
   return 1
 }
 
-# end_with_sigterm PID: ends a program the way the desktop does and waits for it, up to 10 s.
-# Returns its exit status, or 124 when it was still running and had to be killed.
-end_with_sigterm() {
+gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# await_end PID: waits up to 10 s for a program that was asked to end. Returns its exit
+# status, or 124 when it was still running and had to be killed.
+await_end() {
   local pid=$1
-  kill -TERM "$pid"
-  if ! within 10 sh -c "! kill -0 $pid"; then
+  if ! within 10 gone "$pid"; then
     kill -KILL "$pid"
     wait "$pid" 2>/dev/null
     return 124
   fi
   wait "$pid"
+}
+
+# end_with_sigterm PID: ends a program the way the desktop does; returns as await_end.
+end_with_sigterm() {
+  kill -TERM "$1"
+  await_end "$1"
+}
+
+# ended_cleanly PID HOW: after a program was asked to end (HOW, e.g. "SIGTERM"), fails unless
+# it ended with status 0.
+ended_cleanly() {
+  local status
+  await_end "$1"
+  status=$?
+  [ "$status" -ne 124 ] || fail "still running 10 s after $2"
+  [ "$status" -eq 0 ] || fail "exit status $status after $2"
+}
+
+# ends_cleanly PID: ends a program with SIGTERM and fails unless it ended with status 0.
+ends_cleanly() {
+  kill -TERM "$1"
+  ended_cleanly "$1" SIGTERM
+}
+
+# start_portal PORTAL DATA_DIR: the listings portal on a free port with the demo listings
+# moved to today, its request log in $dir/portal.log. portal_port prints the port.
+start_portal() {
+  "$1" --listen 127.0.0.1:0 --xmltv "$2/demo.xmltv" --stations "$2/stations.map" --today \
+    >"$dir/portal.out" 2>"$dir/portal.log" &
+  within 10 grep -q serving "$dir/portal.out" || fail "the portal did not start"
+}
+portal_port() { sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/portal.out"; }
+
+# shown TITLE: prints the shown windows titled TITLE; fails when there is none.
+shown() { xdotool search --onlyvisible --name "^$1\$"; }
+
+parent_of() { xwininfo -id "$1" -tree 2>/dev/null | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p'; }
+
+# docked_icon CLASS: prints the tray icon window of the program of window class CLASS, and
+# fails when it is not docked. Qt marks every window of a program with XEmbed information, so
+# the icon is told by its place and size: shown, small, and inside another window (the tray),
+# where override-redirect windows (menus, tool tips) hang from the root.
+docked_icon() {
+  local w info root
+  root=$(xwininfo -root 2>/dev/null | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
+  for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
+    info=$(xwininfo -id "$w" 2>/dev/null) || continue
+    grep -q 'Map State: IsViewable' <<<"$info" || continue
+    [ "$(sed -n 's/.*Width: //p' <<<"$info")" -le 64 ] || continue
+    [ "$(sed -n 's/.*Height: //p' <<<"$info")" -le 64 ] || continue
+    [ "$(parent_of "$w")" != "$root" ] || continue
+    echo "$w"
+    return 0
+  done
+  return 1
+}
+
+# icon_moved CLASS PARENT: the icon of CLASS is docked, in another window than PARENT.
+icon_moved() {
+  local w
+  w=$(docked_icon "$1") && [ "$(parent_of "$w")" != "$2" ]
 }

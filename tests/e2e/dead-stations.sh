@@ -9,28 +9,13 @@ ekranik=$1
 portal=$2
 data=$3
 
-dir=$(mktemp -d)
-cleanup() {
-  [ -n "${app_pid:-}" ] && kill -KILL "$app_pid" 2>/dev/null
-  [ -n "${portal_pid:-}" ] && kill "$portal_pid" 2>/dev/null
-  rm -rf "$dir"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  sed 's/^/  ekranik: /' "$dir/ekranik.log" >&2
-  exit 1
-}
+# shellcheck source-path=SCRIPTDIR source=common.sh
 . "$(dirname "$0")/common.sh"
 
-"$portal" --listen 127.0.0.1:0 --xmltv "$data/demo.xmltv" --stations "$data/stations.map" --today \
-  >"$dir/portal.out" 2>"$dir/portal.log" &
-portal_pid=$!
-within 10 grep -q serving "$dir/portal.out" || fail "the portal did not start"
-port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/portal.out")
-
+start_portal "$portal" "$data"
+port=$(portal_port)
 mkdir "$dir/work"
-cd "$dir/work"
+cd "$dir/work" || exit 1
 query() { printf '%s|http://%s/.?&T%%5Bstation%%5D=%s&T%%5Bcategory%%5D=ALL&T%%5Btime%%5D=0\r\n' "$@"; }
 {
   query polsat.tv "127.0.0.1:$port" 5
@@ -51,12 +36,13 @@ echo "$block" | sed -n 2p | grep -q '^polsat.tv : ' || fail "first line: $(echo 
 [ "$(echo "$block" | sed -n 3p)" = "dead.tv :  - " ] || fail "second line: $(echo "$block" | sed -n 3p)"
 [ "$(echo "$block" | sed -n 4p)" = "missing.tv :  - " ] || fail "third line: $(echo "$block" | sed -n 4p)"
 echo "$block" | sed -n 5p | grep -q '^tvn.tv : ' || fail "fourth line: $(echo "$block" | sed -n 5p)"
-within 5 xdotool search --onlyvisible --name '^RadudoVorozu$' || fail "the widget is not shown"
-[ -s polsat.tv ] && [ -s tvn.tv ] || fail "the served pages were not saved"
-[ ! -e dead.tv ] && [ ! -e missing.tv ] || fail "a page was saved for a dead station"
+within 5 shown RadudoVorozu || fail "the widget is not shown"
+for page in polsat.tv tvn.tv; do
+  [ -s "$page" ] || fail "the served page $page was not saved"
+done
+for page in dead.tv missing.tv; do
+  [ ! -e "$page" ] || fail "a page was saved for the dead station $page"
+done
 
-end_with_sigterm "$app_pid"
-status=$?
-app_pid=
-[ "$status" -eq 0 ] || fail "exit status $status after SIGTERM"
+ends_cleanly "$app_pid"
 echo "ok"

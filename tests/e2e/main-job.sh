@@ -15,54 +15,38 @@ portal=$2
 data=$3
 screenshot=$4
 
-dir=$(mktemp -d)
-logs=$(mktemp -d)
-cleanup() {
-  [ -n "${app_pid:-}" ] && kill -KILL "$app_pid" 2>/dev/null
-  [ -n "${portal_pid:-}" ] && kill "$portal_pid" 2>/dev/null
-  [ -n "${host_pid:-}" ] && kill "$host_pid" 2>/dev/null
-  rm -rf "$dir" "$logs"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  sed 's/^/  portal: /' "$logs/portal.log" >&2
-  exit 1
-}
+# shellcheck source-path=SCRIPTDIR source=common.sh
 . "$(dirname "$0")/common.sh"
 
 # The portal on a free port, with the demo listings moved to today.
-"$portal" --listen 127.0.0.1:0 --xmltv "$data/demo.xmltv" --stations "$data/stations.map" --today \
-  >"$logs/portal.out" 2>"$logs/portal.log" &
-portal_pid=$!
-within 10 grep -q serving "$logs/portal.out" || fail "the portal did not start"
-port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$logs/portal.out")
+start_portal "$portal" "$data"
+port=$(portal_port)
 
 # The default list pointing at it, with polsat.tv, tvn.tv, tvp1.tv and tvn24.tv checked.
 scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-cd "$dir"
+mkdir "$dir/work" "$dir/kept"
+cd "$dir/work" || exit 1
 "$scripts/write-station-list.sh" "127.0.0.1:$port" 1 3 4 8
-cp programy.tv "$logs/programy.tv"
-cp programy_stan.tv "$logs/programy_stan.tv"
+cp programy.tv programy_stan.tv "$dir/kept/"
 
-"$ekranik" >"$logs/ekranik.log" 2>&1 &
+"$ekranik" >"$dir/ekranik.log" 2>&1 &
 app_pid=$!
 
 # The first tick comes after 8 s, then one a second through the 13 stations.
-within 40 xdotool search --onlyvisible --name '^RadudoVorozu$' || fail "the widget was never mapped"
-within 20 test "$(grep -c ' 200 ' "$logs/portal.log")" -ge 4 || fail "fewer than four pages served"
+within 40 shown RadudoVorozu || fail "the widget was never mapped"
+within 20 test "$(grep -c ' 200 ' "$dir/portal.log")" -ge 4 || fail "fewer than four pages served"
 sleep 2
 import -window root "$screenshot" 2>/dev/null
 # The lines stand on the desktop: white text in the widget's list area.
-widget=$(xdotool search --onlyvisible --name '^RadudoVorozu$' | head -n 1)
+widget=$(shown RadudoVorozu | head -n 1)
 eval "$(xdotool getwindowgeometry --shell "$widget")"
 lit=$(convert "$screenshot" -crop "282x52+$((X + 8))+$((Y + 22))" -threshold 50% -format '%[fx:mean>0.01]' info:)
 [ "$lit" = 1 ] || fail "the widget's list shows no lines"
 
-requests=$(grep -c 'GET ' "$logs/portal.log")
+requests=$(grep -c 'GET ' "$dir/portal.log")
 [ "$requests" -eq 4 ] || fail "$requests requests, want one per checked station"
 for n in 5 17 1 151; do
-  grep -q "T%5Bstation%5D=$n[& ].*HTTP/1.0\" 200 .*\"FlashGet\"$" "$logs/portal.log" \
+  grep -q "T%5Bstation%5D=${n}[& ].*HTTP/1.0\" 200 .*\"FlashGet\"$" "$dir/portal.log" \
     || fail "no HTTP/1.0 FlashGet request for station $n"
 done
 for page in polsat.tv tvn.tv tvp1.tv tvn24.tv; do
@@ -77,48 +61,27 @@ title=$(tr -d '\r\n' <tvn24.tv | sed 's/.*trwa\.gif//' | grep -o 'javascript:okn
   head -n 1 | sed 's/.*">//')
 keyword=$(echo "$title" | grep -o '[A-Za-z]\{3,\}' | head -n 1)
 [ -n "$keyword" ] || fail "no keyword in the title on air at tvn24.tv: '$title'"
-main=$(xdotool search --onlyvisible --name '^ekranik 2oo6$' | head -n 1)
+main=$(shown 'ekranik 2oo6' | head -n 1)
 [ -n "$main" ] || fail "no main window"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove $((X + 232 + 48)) $((Y + 204 + 12)) click 1
-within 10 xdotool search --onlyvisible --name '^okienko$' || fail "the reminder dialog did not open"
+within 10 shown okienko || fail "the reminder dialog did not open"
 sleep 0.3
 xdotool type --delay 20 "$keyword"
 xdotool key Return
-within 25 xdotool search --onlyvisible --name '^ekranik - Przypomnienie$' \
-  || fail "no reminder window for '$keyword' (title on air: '$title')"
-reminder=$(xdotool search --onlyvisible --name '^ekranik - Przypomnienie$' | head -n 1)
+within 25 shown 'ekranik - Przypomnienie' || fail "no reminder window for '$keyword' (title on air: '$title')"
+reminder=$(shown 'ekranik - Przypomnienie' | head -n 1)
 within 5 sh -c "xprop -id $reminder _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
   || fail "the reminder window is on the taskbar"
 
-# The tray icon: ekranik's small shown window embedded in the tray (Qt marks every window of
-# its with XEmbed information, so the size tells the icon from the main window). Another tray
-# host takes over the tray; the icon must come back in it.
-docked_icon() {
-  local w info
-  for w in $(xdotool search --class '^ekranik$' 2>/dev/null); do
-    info=$(xwininfo -id "$w" 2>/dev/null) || continue
-    echo "$info" | grep -q 'Map State: IsViewable' || continue
-    [ "$(echo "$info" | sed -n 's/.*Width: //p')" -le 64 ] || continue
-    [ "$(echo "$info" | sed -n 's/.*Height: //p')" -le 64 ] || continue
-    echo "$w"
-    return 0
-  done
-  return 1
-}
-parent_of() { xwininfo -id "$1" -tree 2>/dev/null | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p'; }
-within 10 docked_icon || fail "no tray icon"
-first_parent=$(parent_of "$(docked_icon)")
-HOME="$logs" icewm --replace >/dev/null 2>&1 &
-host_pid=$!
-moved() { local w; w=$(docked_icon) && [ "$(parent_of "$w")" != "$first_parent" ]; }
-within 20 moved || fail "the icon did not come back in the tray host that took over"
+# The tray icon: another tray host takes over the tray; the icon must come back in it.
+within 10 docked_icon ekranik || fail "no tray icon"
+first_parent=$(parent_of "$(docked_icon ekranik)")
+HOME="$dir" icewm --replace >/dev/null 2>&1 &
+within 20 icon_moved ekranik "$first_parent" \
+  || fail "the icon did not come back in the tray host that took over"
 
-end_with_sigterm "$app_pid"
-status=$?
-app_pid=
-[ "$status" -ne 124 ] || fail "still running 10 s after SIGTERM"
-[ "$status" -eq 0 ] || fail "exit status $status"
-cmp -s programy.tv "$logs/programy.tv" || fail "programy.tv changed"
-cmp -s programy_stan.tv "$logs/programy_stan.tv" || fail "programy_stan.tv changed"
+ends_cleanly "$app_pid"
+cmp -s programy.tv "$dir/kept/programy.tv" || fail "programy.tv changed"
+cmp -s programy_stan.tv "$dir/kept/programy_stan.tv" || fail "programy_stan.tv changed"
 echo "ok"

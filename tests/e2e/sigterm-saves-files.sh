@@ -4,29 +4,24 @@
 # ended with SIGTERM leaves the default 13-station list in programy.tv and an empty
 # programy_stan.tv, and nothing else.
 set -u
-. "$(dirname "$0")/common.sh"
 ekranik=$1
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir"
+# shellcheck source-path=SCRIPTDIR source=common.sh
+. "$(dirname "$0")/common.sh"
+mkdir "$dir/work"
+cd "$dir/work" || exit 1
 
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-"$ekranik" >"$dir/out.log" 2>&1 &
+"$ekranik" >"$dir/ekranik.log" 2>&1 &
 pid=$!
 
-within 10 xdotool search --onlyvisible --name '^ekranik 2oo6$' || fail "main window never shown"
+within 10 shown 'ekranik 2oo6' || fail "main window never shown"
 
 # Off the taskbar, and every thread at the lowest priority.
-window=$(xdotool search --onlyvisible --name '^ekranik 2oo6$' | head -n 1)
+window=$(shown 'ekranik 2oo6' | head -n 1)
 xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "main window is on the taskbar"
 nices=$(ps -L -o nice= -p "$pid" | sort -u | tr -d ' ')
 [ "$nices" = "19" ] || fail "threads at nice values: $nices"
 
-end_with_sigterm "$pid"
-status=$?
-[ "$status" -ne 124 ] || fail "still running 10 s after SIGTERM"
-[ "$status" -eq 0 ] || fail "exit status $status"
+ends_cleanly "$pid"
 
 [ -f programy.tv ] || fail "programy.tv not written"
 [ -f programy_stan.tv ] || fail "programy_stan.tv not written"
@@ -37,6 +32,6 @@ lines=$(grep -c $'\r$' programy.tv)
 head -n 1 programy.tv | grep -q '^discovery.tv|http://' || fail "first entry: $(head -n 1 programy.tv)"
 tail -n 1 programy.tv | grep -q '^canalplus.tv|http://.*/program.html?T%5Bstation%5D=13'$'\r''$' \
   || fail "last entry: $(tail -n 1 programy.tv)"
-extra=$(ls -A | grep -v -x -e programy.tv -e programy_stan.tv -e out.log)
+extra=$(find . -mindepth 1 ! -name programy.tv ! -name programy_stan.tv)
 [ -z "$extra" ] || fail "left behind: $extra"
 echo "ok"

@@ -5,16 +5,10 @@
 # button opens the menu. Balloons show next to the icon, report a click, and go on request.
 set -u
 probe=$1
+# shellcheck source-path=SCRIPTDIR source=tray-common.sh
 . "$(dirname "$0")/tray-common.sh"
 
-cleanup() {
-  [ -n "${probe_pid:-}" ] && kill "$probe_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "${dir:-}"
-}
-trap cleanup EXIT
-
-main_window() { xdotool search --onlyvisible --name '^ekranik probe$'; }
+main_window() { shown 'ekranik probe'; }
 no_main_window() { ! main_window; }
 active_main() { [ "$(xdotool getactivewindow)" = "$(main_window)" ]; }
 minimise() {
@@ -22,22 +16,23 @@ minimise() {
   wait_for no_main_window || fail "main window still shown after minimising"
   wait_for said OnMinimizeToTray "$1" || fail "no OnMinimizeToTray"
 }
-press_icon() { xdotool mousemove --window "$(docked_icon)" 11 11 click "$@"; }
+press_icon() { xdotool mousemove --window "$(icon)" 11 11 click "$@"; }
 # A shown window of the probe that is none of icon, main window and balloon: the menu.
 menu_window() {
-  local w main icon
-  main=$(main_window); icon=$(docked_icon)
+  local w main tray_icon
+  main=$(main_window)
+  tray_icon=$(icon)
   for w in $(xdotool search --onlyvisible --class '^ekranik_trayprobe$' 2>/dev/null); do
-    [ "$w" = "$main" ] || [ "$w" = "$icon" ] && continue
-    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q TOOLTIP && continue
+    case $w in "$main" | "$tray_icon") continue ;; esac
+    balloons | grep -qx "$w" && continue
     echo "$w"
     return 0
   done
   return 1
 }
 
-start_probe
-wait_for docked_icon || fail "icon never docked"
+start_probe "$probe"
+wait_for icon || fail "icon never docked"
 say window
 wait_for main_window || fail "main window never shown"
 
@@ -78,11 +73,8 @@ say "balloon Pierwszy"
 wait_for balloon_window || fail "balloon never shown"
 say "balloon Drugi"
 sleep 0.5
-balloons=0
-for w in $(xdotool search --onlyvisible --class '^ekranik_trayprobe$'); do
-  xprop -id "$w" _NET_WM_WINDOW_TYPE | grep -q TOOLTIP && balloons=$((balloons + 1))
-done
-[ "$balloons" -eq 1 ] || fail "$balloons balloons shown"
+count=$(balloons | wc -l)
+[ "$count" -eq 1 ] || fail "$count balloons shown"
 say unballoon
 wait_for no_balloon || fail "balloon still shown after HideBalloonHint"
 

@@ -5,53 +5,45 @@
 # IconVisible is false.
 set -u
 probe=$1
+# shellcheck source-path=SCRIPTDIR source=tray-common.sh
 . "$(dirname "$0")/tray-common.sh"
 
-mine=()
-cleanup() {
-  for p in "${mine[@]}"; do kill "$p" 2>/dev/null; done
-  [ -n "${probe_pid:-}" ] && kill "$probe_pid" 2>/dev/null
-  wait 2>/dev/null
-  rm -rf "${dir:-}"
-}
-trap cleanup EXIT
-
-start_icewm() { HOME="$XDG_RUNTIME_DIR" icewm "$@" >/dev/null 2>&1 & host=$!; mine+=("$host"); }
-start_trayer() { trayer >/dev/null 2>&1 & host=$!; mine+=("$host"); }
+start_icewm() { HOME="$dir" icewm "$@" >/dev/null 2>&1 & host=$!; }
+start_trayer() { trayer >/dev/null 2>&1 & host=$!; }
 stop_host() { kill "-$1" "$host"; wait "$host" 2>/dev/null; }
 
-start_probe
-wait_for docked_icon || fail "icon never docked"
-first_parent=$(parent_of "$(docked_icon)")
+start_probe "$probe"
+wait_for icon || fail "icon never docked"
+first_parent=$(parent_of "$(icon)")
 
 # Another host takes the tray over.
 start_icewm --replace
-moved() { w=$(docked_icon) && [ "$(parent_of "$w")" != "$first_parent" ]; }
-wait_for moved || fail "icon did not move to the icewm that replaced the first"
+wait_for icon_moved ekranik_trayprobe "$first_parent" \
+  || fail "icon did not move to the icewm that replaced the first"
 
 # The host dies without a word: the icon is out, and back once a new host runs.
 stop_host KILL
-wait_for not_docked || fail "icon still docked after the tray host was killed"
+wait_for no_icon || fail "icon still docked after the tray host was killed"
 start_icewm
-wait_for docked_icon || fail "icon not back after icewm was started again"
+wait_for icon || fail "icon not back after icewm was started again"
 
 # The host quits; a different one starts.
 stop_host TERM
-wait_for not_docked || fail "icon still docked after the tray host quit"
+wait_for no_icon || fail "icon still docked after the tray host quit"
 start_trayer
-wait_for docked_icon || fail "icon not docked in trayer"
+wait_for icon || fail "icon not docked in trayer"
 
 # A hidden icon stays hidden across a restart, and shows again when asked.
 say hide
-wait_for not_docked || fail "icon still docked after IconVisible false"
+wait_for no_icon || fail "icon still docked after IconVisible false"
 stop_host TERM
 start_trayer
 trayer_up() { xdotool search --onlyvisible --class '^trayer$'; }
 wait_for trayer_up || fail "trayer did not start"
 sleep 1
-not_docked || fail "hidden icon came back with the new tray host"
+no_icon || fail "hidden icon came back with the new tray host"
 say show
-wait_for docked_icon || fail "icon not docked after IconVisible true"
+wait_for icon || fail "icon not docked after IconVisible true"
 
 quit_probe
 echo "ok"
