@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test tsan fuzz clean
+.PHONY: all deps build run test tsan fuzz clean shellcheck style
 
 all: build
 
@@ -38,3 +38,13 @@ fuzz:
 	@./scripts/install-deps.sh fuzz
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DEKRANIK_FUZZ=ON -DEKRANIK_WERROR=ON >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target fuzz_parse_page fuzz_strip_tags
+
+# Every shell script of the project, following the helpers they source.
+SHELL_SCRIPTS = scripts/*.sh tests/e2e/*.sh .ci/run
+shellcheck: deps
+	@shellcheck -x $(SHELL_SCRIPTS)
+
+# The C++ sources as .clang-format lays them out; changes nothing, names what differs.
+style:
+	@./scripts/install-deps.sh style
+	@git ls-files -z 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' | xargs -0 clang-format --dry-run -Werror

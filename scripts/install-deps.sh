@@ -2,7 +2,8 @@
 # install-deps.sh [extra...]
 # Installs the Debian packages ekranik needs to build, test and run, and only those
 # that are missing, so a second run costs a single dpkg query. "fuzz" adds clang and
-# libFuzzer for `make fuzz`; "bench" adds the load tool of the portal's benchmark.
+# libFuzzer for `make fuzz`; "bench" adds the load tool of the portal's benchmark; "style"
+# adds clang-format for `make style`.
 set -euo pipefail
 
 packages=(
@@ -18,11 +19,14 @@ packages=(
   locales
   # the listings portal: XMLTV checker for the demo data
   xmltv-util
+  # checks of the shell scripts (`make shellcheck`)
+  shellcheck
 )
 for extra in "$@"; do
   case "$extra" in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     bench) packages+=(wrk) ;;
+    style) packages+=(clang-format) ;;
     *) echo "install-deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
   esac
 done
