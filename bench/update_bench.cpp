@@ -1,42 +1,62 @@
 // The update tick at scale, and the duplicate removal of the now-playing list.
 //
-// Run: QT_QPA_PLATFORM=offscreen build/bench/bench_update
+// Run: build/bench/bench_update (a Release build gives meaningful figures)
 
 #include "app/form1.h"
+#include "text/linerole.h"
 #include "update/duplicatelines.h"
-#include "widgets/bytelines.h"
+#include "update/nowplayinglist.h"
+#include "update/updateengine.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
+#include <QStandardItemModel>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <benchmark/benchmark.h>
 
 namespace {
 
-// One tick over 1,000 checked stations on an offscreen main window: three debug log lines per
-// station, written in one batch. The stations' names are not plain file names, so the station
-// at the queue position is logged and skipped instead of fetched: the tick alone is measured.
+// One tick over 1,000 checked stations: three debug log lines per station, written in one
+// batch. The stations' names are not plain file names, so the station at the queue position
+// is logged and skipped instead of fetched: the tick alone is measured.
 void BM_Tick1000CheckedStations(benchmark::State& state)
 {
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());
-    Form1 form;
-    form.Timer1->stop();
-    form.clear->stop();
-    form.show();
-    QListWidget* list = form.programy;
-    list->clear();
+    QStandardItemModel stations;
     for (int i = 0; i < 1000; ++i) {
-        form.AppendStation("skip/" + QByteArray::number(i) + ".tv|http://127.0.0.1:9/x");
-        list->item(i)->setCheckState(Qt::Checked);
+        auto* item = new QStandardItem;
+        item->setData("skip/" + QByteArray::number(i) + ".tv|http://127.0.0.1:9/x", kLineRole);
+        item->setCheckState(Qt::Checked);
+        stations.appendRow(item);
     }
+    UpdateEngine engine(&stations);
+    engine.activate();
     for (auto _ : state)
-        form.Timer1Timer();
+        engine.Timer1Timer();
     state.SetItemsProcessed(state.iterations() * 1000);
 }
 BENCHMARK(BM_Tick1000CheckedStations)->Unit(benchmark::kMicrosecond);
+
+// The same tick on an offscreen main window, whose debug log shows the lines.
+void BM_Tick1000CheckedStationsOnTheMainWindow(benchmark::State& state)
+{
+    QTemporaryDir folder;
+    QDir::setCurrent(folder.path());
+    Form1 form;
+    form.show();
+    auto* list = form.findChild<QListWidget*>(QStringLiteral("programy"));
+    list->clear();
+    for (int i = 0; i < 1000; ++i) {
+        form.appendStation("skip/" + QByteArray::number(i) + ".tv|http://127.0.0.1:9/x");
+        list->item(i)->setCheckState(Qt::Checked);
+    }
+    for (auto _ : state)
+        form.engine()->Timer1Timer();
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+BENCHMARK(BM_Tick1000CheckedStationsOnTheMainWindow)->Unit(benchmark::kMicrosecond);
 
 void BM_DuplicateRows1000(benchmark::State& state)
 {
@@ -48,22 +68,21 @@ void BM_DuplicateRows1000(benchmark::State& state)
 }
 BENCHMARK(BM_DuplicateRows1000)->Unit(benchmark::kMicrosecond);
 
-// The same on the list box, as the completion handler does it: read the lines, delete the
-// repeated rows.
+// The same on the now-playing list, as the completion handler does it: append the line, then
+// remove the repeats.
 void BM_RemoveDuplicatesFromList1000(benchmark::State& state)
 {
-    QListWidget list;
     QList<QByteArray> lines;
     for (int i = 0; i < 1000; ++i)
         lines << "station" + QByteArray::number(i) + ".tv : 20:00 - Wiadomości wieczorne";
-    lines << lines.first(); // one repeat, as after a download
     for (auto _ : state) {
         state.PauseTiming();
-        SetLines(&list, lines);
+        NowPlayingList list;
+        for (const QByteArray& line : lines)
+            list.append(line);
         state.ResumeTiming();
-        const QList<int> repeats = DuplicateRows(Lines(&list));
-        for (auto row = repeats.crbegin(); row != repeats.crend(); ++row)
-            delete list.takeItem(*row);
+        list.append(lines.first()); // one repeat, as after a download
+        list.removeRepeats();
     }
 }
 BENCHMARK(BM_RemoveDuplicatesFromList1000)->Unit(benchmark::kMicrosecond);

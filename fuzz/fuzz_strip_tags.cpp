@@ -1,6 +1,7 @@
 // Any bytes through the text helpers: no crash or undefined behaviour at any length or tag
 // depth, and each result keeps its promised shape.
 
+#include "text/shorten.h"
 #include "update/pagetext.h"
 
 #include <QByteArray>

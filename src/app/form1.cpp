@@ -2,22 +2,27 @@
 
 #include "app/idlepriority.h"
 #include "app/programicon.h"
+#include "display/form2.h"
+#include "display/publisher.h"
 #include "display/settingspanel.h"
-#include "net/httpfetch.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
 #include "reminders/remindersearch.h"
 #include "stations/checkedstates.h"
 #include "stations/defaultstations.h"
-#include "stations/errorreport.h"
 #include "stations/stationentry.h"
 #include "stations/stationfiles.h"
 #include "stations/textfile.h"
-#include "stations/win1250.h"
+#include "text/errorbox.h"
+#include "text/errorreport.h"
+#include "text/linerole.h"
+#include "text/win1250.h"
 #include "tray/trayicon.h"
+#include "update/updateengine.h"
 #include "widgets/bytelines.h"
 #include "widgets/checkrowdelegate.h"
 #include "widgets/clicklabel.h"
+#include "widgets/debuglog.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
@@ -26,22 +31,18 @@
 #include "widgets/windowdragger.h"
 
 #include <QActionGroup>
-#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
-#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QLoggingCategory>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopedValueRollback>
-#include <QTextBlock>
-#include <QTimer>
 
 namespace {
 
@@ -50,22 +51,11 @@ Q_LOGGING_CATEGORY(lcLog, "ekranik.log", QtWarningMsg)
 const QString kTrebuchet = QStringLiteral("Trebuchet MS");
 const QColor kListGrey(128, 128, 128);
 
-// The debug log is emptied whenever it reaches this many lines.
-constexpr int kLogLimit = 250;
-
-// Lines of the debug log the way a memo counts them: a trailing line break opens no new line.
-int LogLineCount(const QPlainTextEdit* memo)
-{
-    const QTextDocument* document = memo->document();
-    int lines = document->blockCount();
-    if (document->lastBlock().length() <= 1) // only the block's terminator: an empty last line
-        --lines;
-    return lines;
-}
-
 } // namespace
 
-Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
+Form1::Form1(StationFileWriter writeStationFile, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint),
+      m_writeStationFile(writeStationFile ? std::move(writeStationFile) : WriteTextFile)
 {
     setWindowTitle(kCaption);
     setWindowIcon(ProgramIcon());
@@ -74,41 +64,35 @@ Form1::Form1(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     setFixedSize(kWidth, kHeight);
     setMask(RoundedWindowShape(size()));
 
-    ShowErrorBox = [this](const QString& text) {
-        QMessageBox box(QMessageBox::Critical, applicationTitle_, text, QMessageBox::Ok,
-                        isVisible() ? this : nullptr);
-        box.exec();
-    };
-    WriteStationFile = [](const QString& path, const QList<QByteArray>& lines) {
-        WriteTextFile(path, lines);
-    };
-
     buildLayout();
-    buildUpdates();
+    m_engine = new UpdateEngine(programy->model(), this);
     buildMenus();
     buildTrayIcon();
+    wireEngine();
 
-    // Created: the process goes to the background, and the update queue begins with its
-    // quick first pass.
+    // Created: the process goes to the background, and the updates begin.
     LowerToIdlePriority();
-    state_.hotStart = true;
-
+    m_engine->start();
     CentreOnDesktop(this);
 }
 
+Form1::~Form1() = default;
+
 void Form1::buildLayout()
 {
-    Label4 = MakeLabel(this, QStringLiteral("ekranik"), 93, 1, LayoutFont(kTrebuchet, 16), kAccent);
-    ver = MakeLabel(this, QString(), 137, 5, LayoutFont(kTrebuchet, 9), kAccent);
+    Label4 = Named(MakeLabel(this, QStringLiteral("ekranik"), 93, 1, LayoutFont(kTrebuchet, 16),
+                             kAccent),
+                   "Label4");
+    ver = Named(MakeLabel(this, QString(), 137, 5, LayoutFont(kTrebuchet, 9), kAccent), "ver");
 
-    Label5 = new ClickLabel(QStringLiteral("[ok]"), this);
+    Label5 = Named(new ClickLabel(QStringLiteral("[ok]"), this), "Label5");
     Label5->setFont(LayoutFont(kTrebuchet, 11));
     SetTextColour(Label5, kAccent);
     Label5->setGeometry(322, 3, 20, 16);
     Label5->setCursor(Qt::PointingHandCursor);
     connect(Label5, &ClickLabel::clicked, this, &Form1::Label5Click);
 
-    programy = new QListWidget(this);
+    programy = Named(new QListWidget(this), "programy");
     programy->setGeometry(17, 25, 316, 145);
     programy->setFrameShape(QFrame::NoFrame);
     programy->setFont(LayoutFont(QStringLiteral("Verdana"), 9));
@@ -120,9 +104,9 @@ void Form1::buildLayout()
     SetBackground(programy, Qt::white);
     SetTextColour(programy, kListGrey);
     for (const QByteArray& entry : DefaultStations())
-        AppendStation(entry);
+        appendStation(entry);
     connect(programy, &QListWidget::itemChanged, this, [this] {
-        if (!programChangesChecks_)
+        if (!m_programChangesChecks)
             programyClickCheck();
     });
     programy->viewport()->installEventFilter(this);
@@ -130,102 +114,102 @@ void Form1::buildLayout()
     acset = new SettingsPanel(this);
     acset->setGeometry(16, 24, 317, 146);
     acset->hide();
-    Label2 = acset->Label2;
 
-    auto glowButton = [this](const QString& caption, int x, int y, int w, int h) {
-        auto* button = new GlowButton(this);
-        button->setText(caption);
-        button->setGeometry(x, y, w, h);
+    auto glowButton = [this](const char* name, const QString& caption, QRect place) {
+        auto* button = Named(new GlowButton(caption, this), name);
+        button->setGeometry(place);
         return button;
     };
-    GlowButton1 = glowButton(QStringLiteral("Dodaj stację"), 17, 173, 88, 25);
-    GlowButton2 = glowButton(QStringLiteral("Usuń stację"), 111, 173, 88, 25);
-    GlowButton3 = glowButton(QStringLiteral("Powiadomienie"), 232, 173, 97, 25);
-    mhm = glowButton(QStringLiteral("Przypomnienie"), 232, 204, 97, 25);
-    pb = new SegmentBar(this);
+    GlowButton1 = glowButton("GlowButton1", QStringLiteral("Dodaj stację"), {17, 173, 88, 25});
+    GlowButton2 = glowButton("GlowButton2", QStringLiteral("Usuń stację"), {111, 173, 88, 25});
+    GlowButton3 = glowButton("GlowButton3", QStringLiteral("Powiadomienie"), {232, 173, 97, 25});
+    mhm = glowButton("mhm", QStringLiteral("Przypomnienie"), {232, 204, 97, 25});
+    pb = Named(new SegmentBar(this), "pb");
     pb->setGeometry(17, 204, 182, 18);
     connect(GlowButton1, &GlowButton::clicked, this, &Form1::addClick);
-    connect(mhm, &GlowButton::clicked, this, &Form1::mhmClick);
     connect(GlowButton2, &GlowButton::clicked, this, &Form1::delClick);
+    connect(mhm, &GlowButton::clicked, this, &Form1::mhmClick);
 
     // The debug area, below the visible part of the window.
-    xxx = MakeLabel(this, QString(), 216, 308, LayoutFont(QStringLiteral("Tahoma"), 9), Qt::black);
-    Label1 = MakeLabel(this, QStringLiteral(".mrowka"), 137, 311, LayoutFont(kTrebuchet, 21, true),
-                       Qt::black);
-
-    Memo2 = new QPlainTextEdit(this);
+    xxx = Named(MakeLabel(this, QString(), 216, 308, LayoutFont(QStringLiteral("Tahoma"), 9),
+                          Qt::black),
+                "xxx");
+    Label1 = Named(MakeLabel(this, QStringLiteral(".mrowka"), 137, 311,
+                             LayoutFont(kTrebuchet, 21, true), Qt::black),
+                   "Label1");
+    Memo2 = Named(new DebugLog(this), "Memo2");
     Memo2->setGeometry(17, 335, 313, 155);
     Memo2->setFont(LayoutFont(kTrebuchet, 8));
-    Memo2->setReadOnly(true);
-    Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    Memo2->setLineWrapMode(QPlainTextEdit::NoWrap);
-    connect(Memo2, &QPlainTextEdit::textChanged, this, &Form1::Memo2Change);
 
-    ilosc = new QListWidget(this);
+    ilosc = Named(new QListView(this), "ilosc");
     ilosc->setGeometry(17, 496, 313, 80);
-    connect(ilosc, &QListWidget::clicked, this, &Form1::iloscClick);
-    connect(ilosc, &QListWidget::currentRowChanged, this, &Form1::iloscClick);
-
-    Edit1 = new QLineEdit(this);
+    Edit1 = Named(new QLineEdit(this), "Edit1");
     Edit1->setGeometry(17, 583, 313, 24);
-
-    Button1 = new QPushButton(QStringLiteral("kasuj"), this);
+    Button1 = Named(new QPushButton(QStringLiteral("kasuj"), this), "Button1");
     Button1->setGeometry(17, 607, 105, 17);
     connect(Button1, &QPushButton::clicked, this, &Form1::Button1Click);
-    Button2 = new QPushButton(QStringLiteral("dodaj fake"), this);
+    Button2 = Named(new QPushButton(QStringLiteral("dodaj fake"), this), "Button2");
     Button2->setGeometry(129, 607, 129, 17);
     connect(Button2, &QPushButton::clicked, this, &Form1::Button2Click);
 
-    dragger_ = new WindowDragger(this);
+    m_dragger = new WindowDragger(this);
     for (QWidget* handle : {static_cast<QWidget*>(ver), static_cast<QWidget*>(Label4),
-                            static_cast<QWidget*>(acset), static_cast<QWidget*>(Label2)})
-        dragger_->addHandle(handle);
+                            static_cast<QWidget*>(acset),
+                            acset->findChild<QWidget*>(QStringLiteral("Label2"))})
+        m_dragger->addHandle(handle);
 }
 
 void Form1::buildMenus()
 {
-    PopupMenu1 = new QMenu(this);
+    const auto item = [](QMenu* menu, const char* name, const QString& caption) {
+        return Named(menu->addAction(caption), name);
+    };
+    PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
     PopupMenu1->addAction(QStringLiteral("ekranik - konfiguracja"))->setEnabled(false);
     PopupMenu1->addSeparator(); // N1
-    Ustawienia1 = PopupMenu1->addAction(QStringLiteral("Ustawienia"));
-    connect(Ustawienia1, &QAction::triggered, this, &Form1::Ustawienia1Click);
+    connect(item(PopupMenu1, "Ustawienia1", QStringLiteral("Ustawienia")), &QAction::triggered,
+            this, &Form1::Ustawienia1Click);
 
-    Statystyki1 = PopupMenu1->addMenu(QStringLiteral("Statystyki"));
-    pobrano = Statystyki1->addAction(QStringLiteral("Pobrano: ~~ kB | ~~ MB"));
+    QMenu* Statystyki1 = Named(PopupMenu1->addMenu(QStringLiteral("Statystyki")), "Statystyki1");
+    pobrano = item(Statystyki1, "pobrano", QStringLiteral("Pobrano: ~~ kB | ~~ MB"));
+    akt = item(Statystyki1, "akt", QStringLiteral("Udane aktualizacje: ~~ razy"));
     pobrano->setEnabled(false);
-    akt = Statystyki1->addAction(QStringLiteral("Udane aktualizacje: ~~ razy"));
     akt->setEnabled(false);
 
-    Czstotliwo1 = PopupMenu1->addMenu(QStringLiteral("Częstotliwość aktualizacji"));
-    Extremalnieszybko1 = Czstotliwo1->addAction(QStringLiteral("Extremalnie szybko [2s]"));
-    Najszybciej5s1 = Czstotliwo1->addAction(QStringLiteral("Najszybciej [5s]"));
-    Szybko10s1 = Czstotliwo1->addAction(QStringLiteral("Szybko [10s]"));
-    Normalnie20s1 = Czstotliwo1->addAction(QStringLiteral("Normalnie [20s]"));
-    Wolno40s1 = Czstotliwo1->addAction(QStringLiteral("Wolno [40s]"));
-    Najwolniej60s1 = Czstotliwo1->addAction(QStringLiteral("Najwolniej [60s]"));
-    Czstotliwo1->setDefaultAction(Normalnie20s1);
-    const std::pair<QAction*, const char*> frequencies[] = {
-        {Extremalnieszybko1, "extreme"}, {Najszybciej5s1, "fastest"}, {Szybko10s1, "fast"},
-        {Normalnie20s1, "normal"},       {Wolno40s1, "slow"},         {Najwolniej60s1, "slowest"}};
-    for (const auto& [item, keyword] : frequencies) {
-        connect(item, &QAction::triggered, this,
-                [this, keyword = QString::fromLatin1(keyword)] { SetUpdateFrequency(keyword); });
+    QMenu* Czstotliwo1 = Named(PopupMenu1->addMenu(QStringLiteral("Częstotliwość aktualizacji")),
+                               "Czstotliwo1");
+    const struct {
+        const char* name;
+        const char* caption;
+        const char* keyword;
+    } frequencies[] = {{"Extremalnieszybko1", "Extremalnie szybko [2s]", "extreme"},
+                       {"Najszybciej5s1", "Najszybciej [5s]", "fastest"},
+                       {"Szybko10s1", "Szybko [10s]", "fast"},
+                       {"Normalnie20s1", "Normalnie [20s]", "normal"},
+                       {"Wolno40s1", "Wolno [40s]", "slow"},
+                       {"Najwolniej60s1", "Najwolniej [60s]", "slowest"}};
+    for (const auto& f : frequencies) {
+        QAction* choice = item(Czstotliwo1, f.name, QString::fromUtf8(f.caption));
+        connect(choice, &QAction::triggered, m_engine,
+                [this, keyword = QString::fromLatin1(f.keyword)] {
+                    m_engine->SetUpdateFrequency(keyword);
+                });
+        if (QByteArrayView(f.keyword) == "normal")
+            Czstotliwo1->setDefaultAction(choice);
     }
     Czstotliwo1->addSeparator();
     Czstotliwo1
         ->addAction(QStringLiteral("Częstotliwość oznacza co ile stacja bedzie aktualizowana; "
                                    "20s oznacza 1 stacje na 20 sekund [1/20s]"))
         ->setEnabled(false);
-
-    Koniec1 = PopupMenu1->addAction(QStringLiteral("Koniec"));
-    connect(Koniec1, &QAction::triggered, this, &Form1::close1Click);
+    connect(item(PopupMenu1, "Koniec1", QStringLiteral("Koniec")), &QAction::triggered, this,
+            &Form1::close1Click);
 
     // The display-mode menu of "Powiadomienie".
-    PopupMenu2 = new QMenu(this);
-    displayMode = new QActionGroup(this);
-    displayMode->setExclusive(true);
-    c1 = PopupMenu2->addAction(QStringLiteral("RadudoVorozu na pulpicie"));
-    c2 = PopupMenu2->addAction(QStringLiteral("Dymek obok zegarka [ XP ]"));
+    PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
+    auto* displayMode = new QActionGroup(this);
+    c1 = item(PopupMenu2, "c1", QStringLiteral("RadudoVorozu na pulpicie"));
+    c2 = item(PopupMenu2, "c2", QStringLiteral("Dymek obok zegarka [ XP ]"));
     for (QAction* mode : {c1, c2}) {
         mode->setCheckable(true);
         displayMode->addAction(mode);
@@ -233,15 +217,15 @@ void Form1::buildMenus()
     c1->setChecked(true);
     PopupMenu2->setDefaultAction(c1);
     PopupMenu2->addSeparator();
-    UstawieniaRadudoVorozu1 = PopupMenu2->addAction(QStringLiteral("Ustawienia RadudoVorozu"));
-    connect(UstawieniaRadudoVorozu1, &QAction::triggered, this,
-            [this] { acset->setVisible(!acset->isVisible()); });
+    connect(item(PopupMenu2, "UstawieniaRadudoVorozu1", QStringLiteral("Ustawienia RadudoVorozu")),
+            &QAction::triggered, this, [this] { acset->setVisible(!acset->isVisible()); });
     GlowButton3->setMenu(PopupMenu2);
 }
 
 void Form1::buildTrayIcon()
 {
     ico = new TrayIcon(this, this);
+    ico->setObjectName(QStringLiteral("ico"));
     ico->setIcon(ProgramIcon());
     ico->setHint(kHintBeforeActivation);
     ico->setPopupMenu(PopupMenu1);
@@ -249,22 +233,78 @@ void Form1::buildTrayIcon()
     ico->setIconVisible(true);
 }
 
-void Form1::setDialog(Okienko* dialog)
+// What the engine says goes to the controls that show it.
+void Form1::wireEngine()
 {
-    dialog_ = dialog;
-    connect(dialog_, &Okienko::StationEntered, this, &Form1::AppendStation);
-    connect(dialog_, &Okienko::DebugAccessWordEntered, this, &Form1::ShowDebugArea);
-    connect(dialog_, &Okienko::ReminderArmed, this, &Form1::ArmReminder);
+    ilosc->setModel(m_engine->nowPlaying());
+    connect(ilosc->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &Form1::iloscClick);
+    connect(ilosc, &QListView::clicked, this, &Form1::iloscClick);
+    connect(m_engine, &UpdateEngine::logged, Memo2, &DebugLog::appendLines);
+    connect(m_engine, &UpdateEngine::pobranoChanged, pobrano, &QAction::setText);
+    connect(m_engine, &UpdateEngine::aktChanged, akt, &QAction::setText);
+    connect(m_engine, &UpdateEngine::downloadProgress, this, &Form1::showDownloadProgress);
+    connect(m_engine, &UpdateEngine::cleared, programy, [this] { programy->repaint(); });
 }
 
-bool Form1::Guarded(const std::function<void()>& steps)
+void Form1::showDownloadProgress(const QByteArray& station, int readed, int total)
+{
+    pb->setMax(total);
+    pb->setPosition(readed);
+    // One arg() for all three: a station called "tv%1" must not take the numbers' places.
+    xxx->setText(QStringLiteral("Aktualizuje %1 %2/%3")
+                     .arg(Win1250ToUnicode(station), QString::number(readed),
+                          QString::number(total)));
+    xxx->adjustSize();
+}
+
+void Form1::setDialog(Okienko* dialog)
+{
+    m_dialog = dialog;
+    connect(dialog, &Okienko::StationEntered, this, &Form1::appendStation);
+    connect(dialog, &Okienko::DebugAccessWordEntered, this, &Form1::showDebugArea);
+    if (m_reminderSearch)
+        connect(dialog, &Okienko::ReminderArmed, m_reminderSearch, &ReminderSearch::armReminder);
+}
+
+void Form1::setWidget(Form2* widget)
+{
+    acset->setWidget(widget);
+    widget->SetFrameOption(acset->frameOption());
+    m_publisher = std::make_unique<Publisher>(widget, ico);
+    connect(c1, &QAction::toggled, this, [this](bool widgetMode) {
+        m_publisher->setMode(widgetMode ? Publisher::Mode::Widget : Publisher::Mode::Balloon);
+    });
+    connect(m_engine, &UpdateEngine::publishable, this,
+            [this](const QList<QByteArray>& lines, const QString& clockText) {
+                m_publisher->publish(lines, clockText);
+            });
+    connect(m_engine, &UpdateEngine::clockChanged, widget, &Form2::SetClock);
+    connect(m_engine, &UpdateEngine::downloadProgress, widget, &Form2::ShowDownloadProgress);
+    connect(m_engine, &UpdateEngine::cleared, widget, &Form2::Clear);
+}
+
+void Form1::setReminderWindow(Form3* window)
+{
+    m_reminderSearch = new ReminderSearch(&m_engine->parser(), window, this);
+    connect(m_reminderSearch, &ReminderSearch::armed, mhm, [this](const QByteArray& keyword) {
+        mhm->setText(QStringLiteral("Szukam: ") + Win1250ToUnicode(keyword));
+    });
+    connect(m_reminderSearch, &ReminderSearch::fired, mhm,
+            [this] { mhm->setText(QStringLiteral("Przypomnienie")); });
+    if (m_dialog)
+        connect(m_dialog, &Okienko::ReminderArmed, m_reminderSearch,
+                &ReminderSearch::armReminder);
+}
+
+bool Form1::guarded(const std::function<void()>& steps)
 {
     try {
         steps();
         return true;
     } catch (const ErrorReport& error) {
-        if (endingFromOutside_) {
-            lostChanges_ = true;
+        if (m_endingFromOutside) {
+            m_lostChanges = true;
             qCWarning(lcLog).noquote() << QStringLiteral(".mrowka: ") + error.text();
         } else {
             ShowErrorBox(error.text());
@@ -284,23 +324,23 @@ void Form1::showEvent(QShowEvent* event)
 {
     KeepOffTaskbar(this);
     QWidget::showEvent(event);
-    if (!stationFilesLoaded_)
+    if (!m_stationFilesLoaded)
         FormActivate();
 }
 
 void Form1::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
-    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || stationFilesLoaded_)
+    if (event->type() != QEvent::ActivationChange || !isActiveWindow() || m_stationFilesLoaded)
         return;
-    if (std::exchange(skipNextActivation_, false))
+    if (std::exchange(m_skipNextActivation, false))
         return;
     FormActivate();
 }
 
 void Form1::closeEvent(QCloseEvent* event)
 {
-    if (!FormCloseQuery() && !endingFromOutside_) {
+    if (!FormCloseQuery() && !m_endingFromOutside) {
         event->ignore();
         return;
     }
@@ -329,53 +369,53 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
 // user added since, stays.
 void Form1::FormActivate()
 {
-    stationFilesLoaded_ = Guarded([this] {
-        if (!state_.activated) {
+    m_stationFilesLoaded = guarded([this] {
+        if (!m_engine->state().activated) {
             if (QFile::exists(QString::fromLatin1(kStationListFile)))
-                LoadStationList();
-            state_.activated = true;
+                loadStationList();
+            m_engine->activate();
             ver->setText(kRelease);
             ver->adjustSize();
             ico->setHint(kHint);
-            applicationTitle_ = kHint;
+            m_applicationTitle = kHint;
         }
         LoadCheckedStates();
     });
     // Closing the error box activates this window again; trying then would open the box
     // again, without end. The activation after that one tries.
-    skipNextActivation_ = !stationFilesLoaded_;
+    m_skipNextActivation = !m_stationFilesLoaded;
 }
 
 bool Form1::FormCloseQuery()
 {
-    const bool saved = Guarded([this] {
+    const bool saved = guarded([this] {
         SaveCheckedStates();
-        ht->CancelDownload();
-        SaveStationList();
+        m_engine->cancelDownload();
+        saveStationList();
     });
     // Ending regardless: no download may go on writing.
-    if (!saved && endingFromOutside_)
-        ht->CancelDownload();
+    if (!saved && m_endingFromOutside)
+        m_engine->cancelDownload();
     return saved;
 }
 
-void Form1::EndFromOutside()
+void Form1::endFromOutside()
 {
     // As "Koniec", but a failed save does not stop it.
-    endingFromOutside_ = true;
-    Guarded([this] { SaveStationList(); });
+    m_endingFromOutside = true;
+    guarded([this] { saveStationList(); });
     close();
 }
 
-void Form1::SaveForSessionEnd()
+void Form1::saveForSessionEnd()
 {
-    const QScopedValueRollback<bool> quiet(endingFromOutside_, true);
+    const QScopedValueRollback<bool> quiet(m_endingFromOutside, true);
     FormCloseQuery();
 }
 
 void Form1::close1Click()
 {
-    if (Guarded([this] { SaveStationList(); }))
+    if (guarded([this] { saveStationList(); }))
         close();
 }
 
@@ -389,103 +429,39 @@ void Form1::Label5Click()
     hide();
     if (acset->isVisible())
         acset->hide();
-    if (state_.hotStart)
-        ShowBalloon(QStringLiteral("ekranik"),
-                    QStringLiteral("Aktualizacja w toku, proszę chwile poczekać zanim pojawią się "
-                                   "pierwsze efekty (średnio 30 sekund)..."),
-                    10);
+    if (m_engine->state().hotStart)
+        ico->ShowBalloonHint(QStringLiteral("ekranik"),
+                             QStringLiteral("Aktualizacja w toku, proszę chwile poczekać zanim "
+                                            "pojawią się pierwsze efekty (średnio 30 sekund)..."),
+                             TrayIcon::BalloonIcon::Info, 10);
 }
 
 void Form1::mhmClick()
 {
-    if (dialog_)
-        dialog_->Open(
+    if (m_dialog)
+        m_dialog->Open(
             QStringLiteral("Podaj nazwę programu\rnp. Tobek Zorowiecki, Tobek, Zórowiecki"),
             Okienko::kAddReminder, QString());
-}
-
-// From idle the search starts afresh; an armed search keeps its rhythm with the new keyword.
-void Form1::ArmReminder(const QByteArray& keyword)
-{
-    reminderKeyword_ = keyword;
-    if (!szukajka->isActive())
-        szukajka->start();
-    mhm->setText(QStringLiteral("Szukam: ") + Win1250ToUnicode(keyword));
-}
-
-// Looks for the keyword in the title of the page parsed last; the first match shows the
-// reminder and ends the search.
-void Form1::szukajkaTimer()
-{
-    // A spent reminder searches no more, even for a tick already on its way.
-    if (!szukajka->isActive() || !ReminderMatches(reminderKeyword_, parser_.lastTitle()))
-        return;
-    szukajka->stop();
-    if (reminderWindow_)
-        reminderWindow_->ShowReminder(reminderKeyword_, parser_.lastTitle(), parser_.lastStation());
-    mhm->setText(QStringLiteral("Przypomnienie"));
 }
 
 void Form1::iloscClick()
 {
     // With no line selected there is nothing to copy.
-    if (QListWidgetItem* item = ilosc->currentItem())
-        Edit1->setText(item->text());
+    if (const QModelIndex current = ilosc->currentIndex(); current.isValid())
+        Edit1->setText(current.data().toString());
 }
 
 void Form1::Button1Click()
 {
-    ilosc->clear();
+    m_engine->clearNowPlaying();
 }
 
 void Form1::Button2Click()
 {
-    AppendLine(ilosc, QByteArrayLiteral("Fake program ;]"));
+    m_engine->addTestLine(QByteArrayLiteral("Fake program ;]"));
 }
 
-void Form1::Memo2Change()
-{
-    if (LogLineCount(Memo2) >= kLogLimit)
-        Memo2->clear();
-}
-
-void Form1::Log(const QString& line)
-{
-    if (batchingLog_)
-        pendingLog_.append(line);
-    else
-        WriteLog({line});
-}
-
-void Form1::FlushLog()
-{
-    if (!pendingLog_.isEmpty())
-        WriteLog(std::exchange(pendingLog_, {}));
-}
-
-// The same end state as appending the lines one by one, with the log emptied each time it
-// reaches its limit, but with a single change of the text box.
-void Form1::WriteLog(const QStringList& lines)
-{
-    int count = LogLineCount(Memo2);
-    qsizetype keepFrom = 0;
-    bool emptied = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        qCInfo(lcLog).noquote() << lines[i];
-        if (++count >= kLogLimit) {
-            count = 0;
-            keepFrom = i + 1;
-            emptied = true;
-        }
-    }
-    const QString tail = lines.mid(keepFrom).join(QLatin1Char('\n'));
-    if (emptied)
-        Memo2->setPlainText(tail);
-    else if (!lines.isEmpty())
-        Memo2->appendPlainText(tail);
-}
-
-void Form1::ShowDebugArea()
+void Form1::showDebugArea()
 {
     setFixedHeight(kDebugHeight);
     // The shape grows with the window, or the debug area would stay cut away.
@@ -494,9 +470,9 @@ void Form1::ShowDebugArea()
 
 void Form1::addClick()
 {
-    if (dialog_)
-        dialog_->Open(QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"),
-                      Okienko::kAddStation, QString());
+    if (m_dialog)
+        m_dialog->Open(QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"),
+                       Okienko::kAddStation, QString());
 }
 
 void Form1::delClick()
@@ -512,38 +488,38 @@ void Form1::delClick()
 
 void Form1::programyClickCheck()
 {
-    ilosc->clear();
+    m_engine->clearNowPlaying();
 }
 
 void Form1::programyDblClick()
 {
-    Guarded([this] {
+    guarded([this] {
         const int row = programy->currentRow();
         if (row < 0)
             throw ErrorReport(QStringLiteral("List index out of bounds (%1)").arg(row));
-        if (dialog_)
-            dialog_->Open(QStringLiteral("Adres do aktualnego programu"), Okienko::kShowAddress,
-                          Win1250ToUnicode(EntryURL(LineAt(programy, row))));
+        if (m_dialog)
+            m_dialog->Open(QStringLiteral("Adres do aktualnego programu"), Okienko::kShowAddress,
+                           Win1250ToUnicode(EntryURL(LineAt(programy, row))));
     });
 }
 
 // --- the station list ------------------------------------------------------------------------
 
-void Form1::AppendStation(const QByteArray& entry)
+void Form1::appendStation(const QByteArray& entry)
 {
-    programChangesChecks_ = true;
+    m_programChangesChecks = true;
     QListWidgetItem* item = AppendLine(programy, entry);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
-    programChangesChecks_ = false;
+    m_programChangesChecks = false;
 }
 
-QList<QByteArray> Form1::Stations() const
+QList<QByteArray> Form1::stations() const
 {
     return Lines(programy);
 }
 
-QList<bool> Form1::CheckMarks() const
+QList<bool> Form1::checkMarks() const
 {
     QList<bool> marks;
     marks.reserve(programy->count());
@@ -554,22 +530,22 @@ QList<bool> Form1::CheckMarks() const
 
 void Form1::setCheckedQuietly(int row)
 {
-    programChangesChecks_ = true;
+    m_programChangesChecks = true;
     programy->item(row)->setCheckState(Qt::Checked);
-    programChangesChecks_ = false;
+    m_programChangesChecks = false;
 }
 
-void Form1::LoadStationList()
+void Form1::loadStationList()
 {
     const QList<QByteArray> entries = ReadTextFile(QString::fromLatin1(kStationListFile));
     programy->clear();
     for (const QByteArray& entry : entries)
-        AppendStation(entry);
+        appendStation(entry);
 }
 
-void Form1::SaveStationList()
+void Form1::saveStationList()
 {
-    WriteStationFile(QString::fromLatin1(kStationListFile), Stations());
+    m_writeStationFile(QString::fromLatin1(kStationListFile), stations());
 }
 
 void Form1::LoadCheckedStates()
@@ -577,12 +553,11 @@ void Form1::LoadCheckedStates()
     const QString path = QString::fromLatin1(kCheckedStatesFile);
     if (!QFile::exists(path))
         return;
-    l = ReadTextFile(path);
+    const QList<QByteArray> l = ReadTextFile(path);
     ApplyCheckedStateLines(l, programy->count(), [this](int row) { setCheckedQuietly(row); });
 }
 
 void Form1::SaveCheckedStates()
 {
-    l = CheckedStateLines(CheckMarks());
-    WriteStationFile(QString::fromLatin1(kCheckedStatesFile), l);
+    m_writeStationFile(QString::fromLatin1(kCheckedStatesFile), CheckedStateLines(checkMarks()));
 }

@@ -5,9 +5,11 @@
 #include "net/httpfetch.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
+#include "text/errorbox.h"
 #include "widgets/look.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QSessionManager>
 #include <QStyleFactory>
 
@@ -34,14 +36,22 @@ int main(int argc, char* argv[])
     form1.setReminderWindow(&form3);
     QObject::connect(&form1, &Form1::Closed, &app, &QApplication::quit);
 
+    // Errors are shown the way the framework always has: a box with the message and OK, over
+    // the main window while it is shown.
+    SetErrorBox([&form1](const QString& text) {
+        QMessageBox box(QMessageBox::Critical, form1.applicationTitle(), text, QMessageBox::Ok,
+                        form1.isVisible() ? &form1 : nullptr);
+        box.exec();
+    });
+
     // Being asked to end from outside closes the program as "Koniec" does, except that a file
     // that cannot be saved is logged and does not keep the program running: neither the system
     // nor the session waits for an error box.
     CloseSignals closeSignals;
     QObject::connect(&closeSignals, &CloseSignals::closeRequested, &form1,
-                     &Form1::EndFromOutside);
+                     &Form1::endFromOutside);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
-                     [&form1](QSessionManager&) { form1.SaveForSessionEnd(); });
+                     [&form1](QSessionManager&) { form1.saveForSessionEnd(); });
 
     form1.show();
     const int status = app.exec();

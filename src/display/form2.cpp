@@ -1,7 +1,7 @@
 #include "display/form2.h"
 
-#include "stations/win1250.h"
-#include "update/pagetext.h"
+#include "text/win1250.h"
+#include "text/shorten.h"
 #include "widgets/checkrowdelegate.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
@@ -42,16 +42,16 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     const QScreen* primary = QGuiApplication::primaryScreen();
     move(kLeft, primary ? primary->geometry().height() - 100 : 0);
 
-    a = MakeLabel(this, QStringLiteral("ekranik"), 4, 4, KeyedFont(11, true), Qt::white);
+    a = Named(MakeLabel(this, QStringLiteral("ekranik"), 4, 4, KeyedFont(11, true), Qt::white), "a");
     a->setCursor(Qt::PointingHandCursor);
 
-    pb2 = new Gauge(this);
+    pb2 = Named(new Gauge(this), "pb2");
     pb2->setGeometry(4, 16, 81, 1);
 
-    hur = MakeLabel(this, QString(), 210, 4, KeyedFont(11), Qt::white);
+    hur = Named(MakeLabel(this, QString(), 210, 4, KeyedFont(11), Qt::white), "hur");
     hur->setCursor(Qt::PointingHandCursor);
 
-    b = new QListWidget(this);
+    b = Named(new QListWidget(this), "b");
     b->setFrameShape(QFrame::NoFrame);
     b->setFont(KeyedFont(11));
     b->setItemDelegate(new CheckRowDelegate(kRowHeight, b));

@@ -14,9 +14,9 @@ constexpr int kCompactHeight = 83; // four whole rows, more scroll
 constexpr int kTallHeight = 600;   // 43 whole rows
 
 template <class Button>
-Button* Make(QWidget* parent, const QString& caption, QRect place, bool checked)
+Button* Make(QWidget* parent, const char* name, const QString& caption, QRect place, bool checked)
 {
-    auto* button = new Button(caption, parent);
+    auto* button = Named(new Button(caption, parent), name);
     button->setGeometry(place);
     // A stand-in font a little wider than the laid-out one must not cut the caption off.
     button->resize(std::max(place.width(), button->sizeHint().width()), place.height());
@@ -32,24 +32,25 @@ SettingsPanel::SettingsPanel(QWidget* parent) : QFrame(parent)
     setFrameShape(QFrame::NoFrame);
     SetBackground(this, Qt::white);
 
-    Label2 = MakeLabel(this, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
-                       LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent);
+    Label2 = Named(MakeLabel(this, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
+                             LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent),
+                   "Label2");
     Label2->resize(std::max(179, Label2->width()), 22);
 
     // The states at start agree with the widget's: clock and progress line shown, keyed on
     // black, light texts, no frame.
     CheckBox1 =
-        Make<QCheckBox>(this, QStringLiteral("Pokaż dzień i godzine"), {31, 28, 137, 17}, true);
+        Make<QCheckBox>(this, "CheckBox1", QStringLiteral("Pokaż dzień i godzine"), {31, 28, 137, 17}, true);
     CheckBox2 =
-        Make<QCheckBox>(this, QStringLiteral("Pokaż potęp aktualizacji "), {31, 43, 170, 17}, true);
-    abc = Make<QCheckBox>(this, QStringLiteral("Pasek przewijania jeśli dużo programów"),
+        Make<QCheckBox>(this, "CheckBox2", QStringLiteral("Pokaż potęp aktualizacji "), {31, 43, 170, 17}, true);
+    abc = Make<QCheckBox>(this, "abc", QStringLiteral("Pasek przewijania jeśli dużo programów"),
                           {31, 66, 217, 17}, true);
     ramka =
-        Make<QCheckBox>(this, QStringLiteral("Obramowanie RadudoVorozu"), {31, 89, 162, 17}, false);
-    transp = Make<QCheckBox>(this, QStringLiteral("Przeźroczystość RadudoVorozu"),
+        Make<QCheckBox>(this, "ramka", QStringLiteral("Obramowanie RadudoVorozu"), {31, 89, 162, 17}, false);
+    transp = Make<QCheckBox>(this, "transp", QStringLiteral("Przeźroczystość RadudoVorozu"),
                              {31, 103, 176, 17}, true);
-    a1 = Make<QRadioButton>(this, QStringLiteral("Czarny"), {95, 126, 58, 17}, false);
-    a2 = Make<QRadioButton>(this, QStringLiteral("Biały"), {159, 126, 66, 17}, true);
+    a1 = Make<QRadioButton>(this, "a1", QStringLiteral("Czarny"), {95, 126, 58, 17}, false);
+    a2 = Make<QRadioButton>(this, "a2", QStringLiteral("Biały"), {159, 126, 66, 17}, true);
     auto* scheme = new QButtonGroup(this);
     scheme->addButton(a1);
     scheme->addButton(a2);
@@ -80,46 +81,46 @@ SettingsPanel::SettingsPanel(QWidget* parent) : QFrame(parent)
 // nothing else changes those states, so they stay in step.
 void SettingsPanel::CheckBox1Click()
 {
-    if (widget_)
-        widget_->FlipClock();
+    if (m_widget)
+        m_widget->FlipClock();
 }
 
 void SettingsPanel::CheckBox2Click()
 {
-    if (widget_)
-        widget_->FlipProgressLine();
+    if (m_widget)
+        m_widget->FlipProgressLine();
 }
 
 void SettingsPanel::abcClick()
 {
-    if (widget_)
-        widget_->SetHeight(abc->isChecked() ? kCompactHeight : kTallHeight);
+    if (m_widget)
+        m_widget->SetHeight(abc->isChecked() ? kCompactHeight : kTallHeight);
 }
 
 void SettingsPanel::ramkaClick()
 {
-    if (widget_)
-        widget_->Repaint();
+    if (m_widget)
+        m_widget->Repaint();
 }
 
 // The key colour is chosen here only, from the scheme chosen at this moment: white under dark
 // texts, black under light ones.
 void SettingsPanel::transpClick()
 {
-    if (!widget_)
+    if (!m_widget)
         return;
-    widget_->SetColorKeying(!widget_->colorKeying());
-    widget_->SetKeyColor(a1->isChecked() ? Qt::white : Qt::black);
+    m_widget->SetColorKeying(!m_widget->colorKeying());
+    m_widget->SetKeyColor(a1->isChecked() ? Qt::white : Qt::black);
 }
 
 void SettingsPanel::a1Click()
 {
-    if (widget_)
-        widget_->ApplyScheme(Form2::Scheme::DarkText);
+    if (m_widget)
+        m_widget->ApplyScheme(Form2::Scheme::DarkText);
 }
 
 void SettingsPanel::a2Click()
 {
-    if (widget_)
-        widget_->ApplyScheme(Form2::Scheme::LightText);
+    if (m_widget)
+        m_widget->ApplyScheme(Form2::Scheme::LightText);
 }

@@ -16,7 +16,7 @@ public:
     explicit SettingsPanel(QWidget* parent = nullptr);
 
     // The widget the controls act on.
-    void setWidget(Form2* widget) { widget_ = widget; }
+    void setWidget(Form2* widget) { m_widget = widget; }
 
     void CheckBox1Click();
     void CheckBox2Click();
@@ -26,6 +26,10 @@ public:
     void a1Click();
     void a2Click();
 
+    // The frame option, which the widget reads at every paint.
+    const QCheckBox* frameOption() const { return ramka; }
+
+private:
     QLabel* Label2;
     QCheckBox* CheckBox1; // clock
     QCheckBox* CheckBox2; // progress line
@@ -35,6 +39,5 @@ public:
     QRadioButton* a1;     // dark texts on white
     QRadioButton* a2;     // light texts on black
 
-private:
-    Form2* widget_ = nullptr;
+    Form2* m_widget = nullptr;
 };

@@ -1,7 +1,7 @@
 #include "reminders/form3.h"
 
-#include "stations/win1250.h"
-#include "update/pagetext.h"
+#include "text/win1250.h"
+#include "text/shorten.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
@@ -24,21 +24,26 @@ Form3::Form3(QWidget* parent)
     SetBackground(this, Qt::white);
     CentreOnDesktop(this);
 
-    Label4 = MakeLabel(this, QStringLiteral("ekranik - przypomnienie"), 93, 2,
-                       LayoutFont(kSegoe, 16), kAccent);
-    Label1 = MakeLabel(this, QStringLiteral("Ustawiono przypomnienie:"), 103, 29,
-                       LayoutFont(kSegoe, 11, true), kAccent);
+    Label4 = Named(MakeLabel(this, QStringLiteral("ekranik - przypomnienie"), 93, 2,
+                             LayoutFont(kSegoe, 16), kAccent),
+                   "Label4");
+    Label1 = Named(MakeLabel(this, QStringLiteral("Ustawiono przypomnienie:"), 103, 29,
+                             LayoutFont(kSegoe, 11, true), kAccent),
+                   "Label1");
     // a and c keep their laid-out size and clip longer texts; b grows with its text.
-    a = MakeLabel(this, QStringLiteral("znaleziono słowo:"), 8, 48, LayoutFont(kSegoe, 11),
-                  kAccent);
+    a = Named(MakeLabel(this, QStringLiteral("znaleziono słowo:"), 8, 48, LayoutFont(kSegoe, 11),
+                        kAccent),
+              "a");
     a->setFixedSize(199, 13);
-    b = MakeLabel(this, QStringLiteral("w programie:"), 8, 67, LayoutFont(kSegoe, 13),
-                  QColor(128, 0, 0));
-    c = MakeLabel(this, QStringLiteral("w stacji:"), 8, 98, LayoutFont(kSegoe, 11),
-                  QColor(0, 128, 0));
+    b = Named(MakeLabel(this, QStringLiteral("w programie:"), 8, 67, LayoutFont(kSegoe, 13),
+                        QColor(128, 0, 0)),
+              "b");
+    c = Named(MakeLabel(this, QStringLiteral("w stacji:"), 8, 98, LayoutFont(kSegoe, 11),
+                        QColor(0, 128, 0)),
+              "c");
     c->setFixedSize(138, 13);
 
-    GlowButton1 = new GlowButton(QStringLiteral("Schowaj"), this);
+    GlowButton1 = Named(new GlowButton(QStringLiteral("Schowaj"), this), "GlowButton1");
     GlowButton1->setGeometry(56, 136, 236, 31);
     connect(GlowButton1, &GlowButton::clicked, this, &Form3::GlowButton1Click);
 }

@@ -22,14 +22,15 @@ public:
                       const QByteArray& station);
     void GlowButton1Click();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
     QLabel* Label4;
     QLabel* Label1;
     QLabel* a; // the keyword
     QLabel* b; // the title
     QLabel* c; // the station
     GlowButton* GlowButton1;
-
-protected:
-    void showEvent(QShowEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 };

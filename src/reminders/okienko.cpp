@@ -1,7 +1,7 @@
 #include "reminders/okienko.h"
 
 #include "stations/stationentry.h"
-#include "stations/win1250.h"
+#include "text/win1250.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
@@ -21,17 +21,22 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
     setFont(LayoutFont(QStringLiteral("Tahoma"), 11));
     SetBackground(this, Qt::white);
 
-    Label4 = MakeLabel(this, QStringLiteral("ekranik - informacja"), 85, 0,
-                       LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent);
-    d = MakeLabel(this, QString(), 85, 20, LayoutFont(QStringLiteral("Tahoma"), 11, true), kAccent);
-    a = MakeLabel(this, QStringLiteral("cc"), 8, kPromptTop,
-                  LayoutFont(QStringLiteral("Tahoma"), 11), Qt::black);
-    why = MakeLabel(this, QString(), 8, 36, LayoutFont(QStringLiteral("Tahoma"), 11),
-                    QColor(128, 0, 0));
+    Label4 = Named(MakeLabel(this, QStringLiteral("ekranik - informacja"), 85, 0,
+                             LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent),
+                   "Label4");
+    d = Named(MakeLabel(this, QString(), 85, 20, LayoutFont(QStringLiteral("Tahoma"), 11, true),
+                        kAccent),
+              "d");
+    a = Named(MakeLabel(this, QStringLiteral("cc"), 8, kPromptTop,
+                        LayoutFont(QStringLiteral("Tahoma"), 11), Qt::black),
+              "a");
+    why = Named(MakeLabel(this, QString(), 8, 36, LayoutFont(QStringLiteral("Tahoma"), 11),
+                          QColor(128, 0, 0)),
+                "why");
     why->setFixedWidth(width() - 16);
     why->hide();
 
-    b = new QLineEdit(this);
+    b = Named(new QLineEdit(this), "b");
     b->setGeometry(8, 63, 281, 19);
     // Flat: a plain one-pixel line instead of a sunken frame.
     b->setFrame(false);
@@ -43,19 +48,19 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
     });
     connect(b, &QLineEdit::returnPressed, this, &Okienko::okbutClick);
 
-    abc = new QLabel(this);
+    abc = Named(new QLabel(this), "abc");
     abc->move(8, 88);
     abc->hide();
 
-    okbut = new GlowButton(this);
+    okbut = Named(new GlowButton(this), "okbut");
     okbut->setText(QStringLiteral("OK"));
     okbut->setGeometry(64, 88, 169, 33);
     connect(okbut, &GlowButton::clicked, this, &Okienko::okbutClick);
 
-    dragger_ = new WindowDragger(this);
+    m_dragger = new WindowDragger(this);
     for (QWidget* handle : {static_cast<QWidget*>(Label4), static_cast<QWidget*>(a),
                             static_cast<QWidget*>(d), static_cast<QWidget*>(why)})
-        dragger_->addHandle(handle);
+        m_dragger->addHandle(handle);
 }
 
 void Okienko::Open(const QString& prompt, const QString& purpose, const QString& input)
@@ -109,9 +114,9 @@ bool Okienko::armReminder(const QString& input)
                               "(Windows-1250), więc nigdy nie zostałoby znalezione."));
         return false;
     }
-    reminderKeyword_ = *keyword;
+    m_reminderKeyword = *keyword;
     abc->setText(input);
-    emit ReminderArmed(reminderKeyword_);
+    emit ReminderArmed(m_reminderKeyword);
     return true;
 }
 

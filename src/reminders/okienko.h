@@ -27,15 +27,7 @@ public:
 
     void okbutClick();
     // The reminder keyword last confirmed; later uses of the edit box leave it alone.
-    const QByteArray& reminderKeyword() const { return reminderKeyword_; }
-
-    QLabel* Label4;
-    QLabel* d; // the purpose, set by the caller
-    QLabel* a; // the prompt, set by the caller
-    QLineEdit* b;
-    QLabel* abc; // the stored reminder keyword, never shown
-    GlowButton* okbut;
-    QLabel* why; // why the input was refused, shown in place of the prompt
+    const QByteArray& reminderKeyword() const { return m_reminderKeyword; }
 
 signals:
     // A new station entry, already checked to be safe to save and fetch.
@@ -57,6 +49,14 @@ private:
 
     static constexpr int kPromptTop = 38;
 
-    WindowDragger* dragger_;
-    QByteArray reminderKeyword_;
+    QLabel* Label4;
+    QLabel* d; // the purpose, set by the caller
+    QLabel* a; // the prompt, set by the caller
+    QLineEdit* b;
+    QLabel* abc; // the stored reminder keyword, never shown
+    GlowButton* okbut;
+    QLabel* why; // why the input was refused, shown in place of the prompt
+
+    WindowDragger* m_dragger;
+    QByteArray m_reminderKeyword;
 };

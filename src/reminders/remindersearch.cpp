@@ -1,5 +1,10 @@
 #include "reminders/remindersearch.h"
 
+#include "reminders/form3.h"
+#include "update/listingsparser.h"
+
+#include <QTimer>
+
 namespace {
 
 QByteArray AsciiLower(const QByteArray& text)
@@ -17,4 +22,29 @@ QByteArray AsciiLower(const QByteArray& text)
 bool ReminderMatches(const QByteArray& keyword, const QByteArray& title)
 {
     return !keyword.isEmpty() && AsciiLower(title).contains(AsciiLower(keyword));
+}
+
+ReminderSearch::ReminderSearch(const ListingsParser* parser, Form3* window, QObject* parent)
+    : QObject(parent), m_parser(parser), m_window(window), szukajka(new QTimer(this))
+{
+    szukajka->setInterval(kInterval);
+    connect(szukajka, &QTimer::timeout, this, &ReminderSearch::szukajkaTimer);
+}
+
+void ReminderSearch::armReminder(const QByteArray& keyword)
+{
+    m_keyword = keyword;
+    if (!szukajka->isActive())
+        szukajka->start();
+    emit armed(keyword);
+}
+
+void ReminderSearch::szukajkaTimer()
+{
+    // A spent reminder searches no more, even for a tick already on its way.
+    if (!szukajka->isActive() || !ReminderMatches(m_keyword, m_parser->lastTitle()))
+        return;
+    szukajka->stop();
+    m_window->ShowReminder(m_keyword, m_parser->lastTitle(), m_parser->lastStation());
+    emit fired();
 }

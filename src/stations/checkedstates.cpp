@@ -1,6 +1,6 @@
 #include "stations/checkedstates.h"
 
-#include "stations/errorreport.h"
+#include "text/errorreport.h"
 #include "stations/strtoint.h"
 
 QList<QByteArray> CheckedStateLines(const QList<bool>& checked)

@@ -1,7 +1,7 @@
 #include "stations/strtoint.h"
 
-#include "stations/errorreport.h"
-#include "stations/win1250.h"
+#include "text/errorreport.h"
+#include "text/win1250.h"
 
 #include <optional>
 

@@ -1,6 +1,6 @@
 #include "stations/textfile.h"
 
-#include "stations/errorreport.h"
+#include "text/errorreport.h"
 
 #include <QFile>
 #include <QSaveFile>

@@ -1,6 +1,6 @@
 #include "update/listingsparser.h"
 
-#include "stations/win1250.h"
+#include "text/win1250.h"
 #include "update/pagetext.h"
 
 #include <QFile>

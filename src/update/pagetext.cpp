@@ -1,5 +1,7 @@
 #include "update/pagetext.h"
 
+#include "text/shorten.h"
+
 #include <QByteArrayView>
 #include <algorithm>
 #include <array>
@@ -76,12 +78,6 @@ constexpr std::array<unsigned char, 256> MakeCharsetTable()
 
 constexpr std::array<unsigned char, 256> kCharsetTable = MakeCharsetTable();
 
-QByteArray ShortenTo(const QByteArray& s, qsizetype limit)
-{
-    if (s.size() < limit)
-        return s;
-    return s.left(limit + 1) + "...";
-}
 
 // memchr over [from, end) that gives end instead of null.
 const char* FindByte(const char* from, const char* end, char c)
@@ -149,16 +145,6 @@ QByteArray FixPageCharset(const QByteArray& s)
     for (qsizetype i = first; i < result.size(); ++i)
         data[i] = static_cast<char>(kCharsetTable[static_cast<unsigned char>(data[i])]);
     return result;
-}
-
-QByteArray Shorten25(const QByteArray& s)
-{
-    return ShortenTo(s, 25);
-}
-
-QByteArray Shorten50(const QByteArray& s)
-{
-    return ShortenTo(s, 50);
 }
 
 QByteArray NormalizeLineBreaks(const QByteArray& text)

@@ -19,14 +19,6 @@ QByteArray StripTags(const QByteArray& s);
 // becomes 0x9F (ź). No other byte changes; 0xA1 (Ą) and 0xAC (Ź) are left as they are.
 QByteArray FixPageCharset(const QByteArray& s);
 
-// A text of 25 or more characters becomes its first 26 characters and "..."; a shorter one
-// stays as it is.
-QByteArray Shorten25(const QByteArray& s);
-
-// A text of 50 or more characters becomes its first 51 characters and "..."; a shorter one
-// stays as it is.
-QByteArray Shorten50(const QByteArray& s);
-
 // Every line break (CR, LF or CR LF) becomes CR LF. A text that already has CR LF everywhere
 // is returned as it is, without a copy.
 QByteArray NormalizeLineBreaks(const QByteArray& text);

@@ -1,6 +1,6 @@
 #include "widgets/bytelines.h"
 
-#include "stations/win1250.h"
+#include "text/win1250.h"
 
 #include <QListWidget>
 

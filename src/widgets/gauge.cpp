@@ -1,6 +1,6 @@
 #include "widgets/gauge.h"
 
-#include "stations/errorreport.h"
+#include "text/errorbox.h"
 
 #include <QImage>
 #include <QPainter>
@@ -10,9 +10,12 @@
 
 namespace {
 
-ErrorReport OutOfRange(qint64 lowest, qint64 highest)
+// A refused range is reported in the error box, never thrown: a setter may run inside a queued
+// progress report, and an exception must not unwind through the event loop.
+void RefuseOutOfRange(qint64 lowest, qint64 highest)
 {
-    return ErrorReport(QStringLiteral("Value must be between %1 and %2").arg(lowest).arg(highest));
+    ShowErrorBox(QStringLiteral("Value must be between %1 and %2")
+                     .arg(QString::number(lowest), QString::number(highest)));
 }
 
 } // namespace
@@ -54,7 +57,7 @@ void Gauge::setMaxValue(int value)
     if (value == m_maxValue)
         return;
     if (value < m_minValue)
-        throw OutOfRange(qint64(m_minValue) + 1, INT_MAX);
+        return RefuseOutOfRange(qint64(m_minValue) + 1, INT_MAX);
     m_maxValue = value;
     m_progress = std::min(m_progress, value);
     repaint();
@@ -65,7 +68,7 @@ void Gauge::setMinValue(int value)
     if (value == m_minValue)
         return;
     if (value > m_maxValue)
-        throw OutOfRange(INT_MIN, qint64(m_maxValue) - 1);
+        return RefuseOutOfRange(INT_MIN, qint64(m_maxValue) - 1);
     m_minValue = value;
     m_progress = std::max(m_progress, value);
     repaint();

@@ -8,7 +8,8 @@
 // of the desktop widget's line (81 x 1, white on black, 0 to 100).
 //
 // MinValue <= Progress <= MaxValue always holds: Progress is clamped into the range, and a
-// minimum above the maximum or a maximum below the minimum is refused with an ErrorReport.
+// minimum above the maximum or a maximum below the minimum is refused, the reason shown in the
+// program's error box.
 class Gauge : public QWidget {
     Q_OBJECT
     Q_PROPERTY(int minValue READ minValue WRITE setMinValue)
@@ -21,12 +22,12 @@ public:
     explicit Gauge(QWidget* parent = nullptr);
 
     int minValue() const { return m_minValue; }
-    // Throws ErrorReport, and keeps the old minimum, when `value` is above the maximum. Raises
-    // Progress to the new minimum.
+    // Refused, the old minimum kept, when `value` is above the maximum. Raises Progress to the
+    // new minimum.
     void setMinValue(int value);
     int maxValue() const { return m_maxValue; }
-    // Throws ErrorReport, and keeps the old maximum, when `value` is below the minimum. Lowers
-    // Progress to the new maximum.
+    // Refused, the old maximum kept, when `value` is below the minimum. Lowers Progress to the
+    // new maximum.
     void setMaxValue(int value);
     int progress() const { return m_progress; }
     // Clamped into [MinValue, MaxValue]; repaints only when the per cent done changes.

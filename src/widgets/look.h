@@ -22,6 +22,13 @@ QFont LayoutFont(const QString& family, int pixelSize, bool bold = false);
 QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
                   const QColor& colour);
 
+// Gives a control its layout name as its object name, by which tests and handlers find it.
+template <class Control> Control* Named(Control* control, const char* name)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    return control;
+}
+
 // The colour of a widget's text.
 void SetTextColour(QWidget* widget, const QColor& colour);
 

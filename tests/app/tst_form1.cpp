@@ -1,22 +1,29 @@
 // The main window: the station list against its files, the handlers that change it, the order
-// of writes at close, the debug log, and moving the borderless window.
+// of writes at close, how it shows what the update engine says, and moving the borderless
+// window.
 
 #include "app/form1.h"
-#include "display/settingspanel.h"
+#include "display/form2.h"
 #include "net/httpfetch.h"
 #include "reminders/okienko.h"
-#include "stations/win1250.h"
+#include "support/controls.h"
 #include "support/faultserver.h"
 #include "support/scratchfolder.h"
+#include "text/errorbox.h"
+#include "stations/textfile.h"
+#include "text/win1250.h"
 #include "tray/trayicon.h"
-#include "widgets/bytelines.h"
+#include "update/updateengine.h"
 #include "widgets/clicklabel.h"
+#include "widgets/debuglog.h"
 #include "widgets/look.h"
+#include "widgets/segmentbar.h"
 
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
@@ -76,17 +83,27 @@ class TestForm1 : public QObject {
     // A main window in a fresh working folder, with error boxes and file writes recorded.
     std::unique_ptr<Form1> makeForm(bool show = true)
     {
-        auto form = std::make_unique<Form1>();
-        form->ShowErrorBox = [this](const QString& text) { errors << text; };
-        auto write = form->WriteStationFile;
-        form->WriteStationFile = [this, write](const QString& path,
-                                               const QList<QByteArray>& lines) {
+        auto form = std::make_unique<Form1>([this](const QString& path,
+                                                   const QList<QByteArray>& lines) {
             writes << path;
-            write(path, lines);
-        };
+            WriteTextFile(path, lines);
+        });
         if (show)
             form->show();
         return form;
+    }
+
+    template <class T> static T* in(const std::unique_ptr<Form1>& form, const char* name)
+    {
+        return Control<T>(form.get(), name);
+    }
+    static QStringList nowPlaying(const std::unique_ptr<Form1>& form)
+    {
+        QStringList lines;
+        const QAbstractItemModel* model = in<QListView>(form, "ilosc")->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            lines << model->index(row, 0).data().toString();
+        return lines;
     }
 
 private slots:
@@ -102,26 +119,31 @@ private slots:
         QVERIFY(folder->isValid());
         errors.clear();
         writes.clear();
+        SetErrorBox([this](const QString& text) { errors << text; });
     }
 
-    void cleanup() { folder.reset(); }
+    void cleanup()
+    {
+        SetErrorBox({});
+        folder.reset();
+    }
 
     void firstStartShowsTheDefaultListUnchecked()
     {
         auto form = makeForm(false);
-        QCOMPARE(form->ico->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
-        QVERIFY(!form->updateState().activated);
-        QVERIFY(form->updateState().hotStart);
+        QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
+        QVERIFY(!form->engine()->state().activated);
+        QVERIFY(form->engine()->state().hotStart);
 
         form->show();
         QVERIFY(errors.isEmpty());
-        QVERIFY(form->updateState().activated);
-        QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
-        QCOMPARE(form->ico->Hint(), QStringLiteral("ekranik 2oo6 beta o.912"));
+        QVERIFY(form->engine()->state().activated);
+        QCOMPARE(in<QLabel>(form, "ver")->text(), QStringLiteral("o.912"));
+        QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.912"));
         QCOMPARE(form->applicationTitle(), QStringLiteral("ekranik 2oo6 beta o.912"));
-        QCOMPARE(form->Stations().size(), 13);
-        QVERIFY(form->Stations().first().startsWith("discovery.tv|http://"));
-        QVERIFY(!form->CheckMarks().contains(true));
+        QCOMPARE(form->stations().size(), 13);
+        QVERIFY(form->stations().first().startsWith("discovery.tv|http://"));
+        QVERIFY(!form->checkMarks().contains(true));
         QCOMPARE(form->size(), QSize(350, 239));
     }
 
@@ -136,11 +158,11 @@ private slots:
 
         auto form = makeForm();
         QVERIFY(errors.isEmpty());
-        QCOMPARE(form->Stations(),
+        QCOMPARE(form->stations(),
                  (QList<QByteArray>{kultura + "|http://host/k", "", "odd\x98.tv|http://host/o",
                                     "last.tv|http://host/l"}));
-        QCOMPARE(form->CheckMarks(), (QList<bool>{true, false, false, true}));
-        QCOMPARE(form->programy->item(0)->text(),
+        QCOMPARE(form->checkMarks(), (QList<bool>{true, false, false, true}));
+        QCOMPARE(in<QListWidget>(form, "programy")->item(0)->text(),
                  QStringLiteral("tvp kultura ąęłńóśźż ĄŻ.tv|http://host/k"));
 
         QVERIFY(form->close());
@@ -178,10 +200,10 @@ private slots:
         WriteFile("programy_stan.tv", states);
         auto form = makeForm();
         QCOMPARE(errors, QStringList{message});
-        QCOMPARE(form->CheckMarks(), marks);
+        QCOMPARE(form->checkMarks(), marks);
         // The steps before the check marks ran.
-        QVERIFY(form->updateState().activated);
-        QCOMPARE(form->ver->text(), QStringLiteral("o.912"));
+        QVERIFY(form->engine()->state().activated);
+        QCOMPARE(in<QLabel>(form, "ver")->text(), QStringLiteral("o.912"));
     }
 
     // An unreadable list stops the activation, and each later show or activation tries again
@@ -194,9 +216,9 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().startsWith("Cannot open file \"programy.tv\". "),
                  qPrintable(errors.first()));
-        QCOMPARE(form->Stations().size(), 13);
-        QVERIFY(!form->updateState().activated);
-        QCOMPARE(form->ico->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
+        QCOMPARE(form->stations().size(), 13);
+        QVERIFY(!form->engine()->state().activated);
+        QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
 
         QApplication::setActiveWindow(form.get()); // back from the error box
         QCOMPARE(errors.size(), 1);
@@ -209,8 +231,8 @@ private slots:
         form->hide();
         form->show();
         QCOMPARE(errors.size(), 2);
-        QVERIFY(form->updateState().activated);
-        QCOMPARE(form->Stations(), QList<QByteArray>{"a.tv|http://a"});
+        QVERIFY(form->engine()->state().activated);
+        QCOMPARE(form->stations(), QList<QByteArray>{"a.tv|http://a"});
     }
 
     // Loading replaces the list and its marks only once: activating the window again (after
@@ -219,10 +241,10 @@ private slots:
     {
         WriteFile("programy.tv", "a.tv|http://a\r\n");
         auto form = makeForm();
-        form->AppendStation("b.tv|http://b");
+        form->appendStation("b.tv|http://b");
         form->hide();
         form->show();
-        QCOMPARE(form->Stations(), (QList<QByteArray>{"a.tv|http://a", "b.tv|http://b"}));
+        QCOMPARE(form->stations(), (QList<QByteArray>{"a.tv|http://a", "b.tv|http://b"}));
     }
 
     void checkMarkMovesWithItsEntryOnDelete()
@@ -230,17 +252,17 @@ private slots:
         WriteFile("programy.tv", "0|a\r\n1|b\r\n2|c\r\n3|d\r\n4|e\r\n");
         WriteFile("programy_stan.tv", "4\r\n");
         auto form = makeForm();
-        AppendLine(form->ilosc, "4 : 10:00 - news");
+        form->engine()->addTestLine("4 : 10:00 - news");
 
-        form->programy->setCurrentRow(2);
+        in<QListWidget>(form, "programy")->setCurrentRow(2);
         form->delClick();
-        QCOMPARE(form->Stations(), (QList<QByteArray>{"0|a", "1|b", "3|d", "4|e"}));
-        QCOMPARE(form->CheckMarks(), (QList<bool>{false, false, false, true}));
+        QCOMPARE(form->stations(), (QList<QByteArray>{"0|a", "1|b", "3|d", "4|e"}));
+        QCOMPARE(form->checkMarks(), (QList<bool>{false, false, false, true}));
         // Nothing stays selected: a second press deletes nothing.
         form->delClick();
-        QCOMPARE(form->Stations().size(), 4);
+        QCOMPARE(form->stations().size(), 4);
         // Deleting leaves the now-playing list alone.
-        QCOMPARE(form->ilosc->count(), 1);
+        QCOMPARE(nowPlaying(form).size(), 1);
 
         QVERIFY(form->close());
         QCOMPARE(ReadFile("programy_stan.tv"), QByteArray("3\r\n"));
@@ -251,20 +273,20 @@ private slots:
     {
         WriteFile("programy_stan.tv", "1\r\n");
         auto form = makeForm();
-        QCOMPARE(form->CheckMarks().count(true), 1);
+        QCOMPARE(form->checkMarks().count(true), 1);
 
-        AppendLine(form->ilosc, "tvn.tv : 20:00 - Fakty");
+        form->engine()->addTestLine("tvn.tv : 20:00 - Fakty");
         form->LoadCheckedStates();
-        form->AppendStation("new.tv|http://x");
-        QCOMPARE(form->ilosc->count(), 1);
+        form->appendStation("new.tv|http://x");
+        QCOMPARE(nowPlaying(form).size(), 1);
 
         // A click on the check box of the first row, as the user does it.
-        QListWidget* list = form->programy;
+        QListWidget* list = in<QListWidget>(form, "programy");
         const QRect row = list->visualItemRect(list->item(0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           QPoint(row.left() + 6, row.center().y()));
         QCOMPARE(list->item(0)->checkState(), Qt::Checked);
-        QCOMPARE(form->ilosc->count(), 0);
+        QCOMPARE(nowPlaying(form).size(), 0);
     }
 
     void writesAtCloseComeInOrder()
@@ -291,11 +313,12 @@ private slots:
         FaultServer server;
         server.setReply({FaultServer::okHead(5000), QByteArray(5000, 'x'), 0, 0, 100, true});
         auto form = makeForm();
-        QSignalSpy failed(form->ht, &HttpFetch::OnError);
-        form->ht->WaitThread = false;
-        form->ht->URL = server.url("/x");
-        form->ht->FileName = QStringLiteral("tvn.tv");
-        form->ht->DownloadFile();
+        HttpFetch* ht = form->engine()->downloader();
+        QSignalSpy failed(ht, &HttpFetch::OnError);
+        ht->WaitThread = false;
+        ht->URL = server.url("/x");
+        ht->FileName = QStringLiteral("tvn.tv");
+        ht->DownloadFile();
         QTRY_COMPARE(server.requestCount(), 1); // the worker starts from the event loop
         QVERIFY(form->close());
         QVERIFY(failed.wait(5000));
@@ -329,7 +352,7 @@ private slots:
         // Asked to end from outside, nobody would answer a box: it ends, and says it lost
         // the changes.
         QVERIFY(!form->lostChanges());
-        form->EndFromOutside();
+        form->endFromOutside();
         QVERIFY(!form->isVisible());
         QCOMPARE(closed.size(), 1);
         QCOMPARE(errors.size(), 1);
@@ -337,58 +360,110 @@ private slots:
         QVERIFY(QDir().mkpath(path)); // let the temporary folder clean up
     }
 
-    void debugLogEmptiesAt250Lines()
+    // What the engine reports lands in the controls that show it: the log, the statistics,
+    // the progress bar and its caption (a name like "tv%1" stays a name).
+    void engineReportsReachTheControls()
     {
         auto form = makeForm();
-        for (int i = 1; i <= 249; ++i)
-            form->Log(QStringLiteral(".mrowka: line %1").arg(i));
-        QCOMPARE(form->Memo2->document()->blockCount(), 249);
-        form->Log(QStringLiteral(".mrowka: line 250"));
-        QVERIFY(form->Memo2->toPlainText().isEmpty());
-        form->Log(QStringLiteral(".mrowka: again"));
-        QCOMPARE(form->Memo2->toPlainText(), QStringLiteral(".mrowka: again"));
+        UpdateEngine* engine = form->engine();
+        emit engine->logged({QStringLiteral(".mrowka: one"), QStringLiteral(".mrowka: two")});
+        QCOMPARE(in<DebugLog>(form, "Memo2")->toPlainText(),
+                 QStringLiteral(".mrowka: one\n.mrowka: two"));
+        emit engine->pobranoChanged(QStringLiteral("Pobrano: 1 kB | 0 MB"));
+        emit engine->aktChanged(QStringLiteral("Udane aktualizacje: 1 razy"));
+        QCOMPARE(in<QAction>(form, "pobrano")->text(), QStringLiteral("Pobrano: 1 kB | 0 MB"));
+        QCOMPARE(in<QAction>(form, "akt")->text(), QStringLiteral("Udane aktualizacje: 1 razy"));
+        emit engine->downloadProgress("tv%1", 5120, 20480);
+        QCOMPARE(in<QLabel>(form, "xxx")->text(), QStringLiteral("Aktualizuje tv%1 5120/20480"));
+        QCOMPARE(in<SegmentBar>(form, "pb")->max(), 20480);
+        QCOMPARE(in<SegmentBar>(form, "pb")->position(), 5120);
     }
 
     void nowPlayingListButtons()
     {
         auto form = makeForm();
-        QTest::mouseClick(form->Button2, Qt::LeftButton);
-        QCOMPARE(Lines(form->ilosc), QList<QByteArray>{"Fake program ;]"});
+        QTest::mouseClick(in<QPushButton>(form, "Button2"), Qt::LeftButton);
+        QCOMPARE(nowPlaying(form), QStringList{"Fake program ;]"});
         // A click with no line selected copies nothing.
         form->iloscClick();
-        QVERIFY(form->Edit1->text().isEmpty());
-        form->ilosc->setCurrentRow(0);
-        QCOMPARE(form->Edit1->text(), QStringLiteral("Fake program ;]"));
-        QTest::mouseClick(form->Button1, Qt::LeftButton);
-        QCOMPARE(form->ilosc->count(), 0);
+        QVERIFY(in<QLineEdit>(form, "Edit1")->text().isEmpty());
+        auto* ilosc = in<QListView>(form, "ilosc");
+        ilosc->setCurrentIndex(ilosc->model()->index(0, 0));
+        QCOMPARE(in<QLineEdit>(form, "Edit1")->text(), QStringLiteral("Fake program ;]"));
+        QTest::mouseClick(in<QPushButton>(form, "Button1"), Qt::LeftButton);
+        QCOMPARE(nowPlaying(form).size(), 0);
     }
 
     void trayMenuHasItsItems()
     {
         auto form = makeForm();
         QStringList captions;
-        for (QAction* action : form->PopupMenu1->actions())
+        for (QAction* action : in<QMenu>(form, "PopupMenu1")->actions())
             captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(captions, (QStringList{"ekranik - konfiguracja", "-", "Ustawienia", "Statystyki",
                                         "Częstotliwość aktualizacji", "Koniec"}));
-        QVERIFY(!form->PopupMenu1->actions().first()->isEnabled());
-        QVERIFY(!form->pobrano->isEnabled() && !form->akt->isEnabled());
-        QCOMPARE(form->Czstotliwo1->defaultAction(), form->Normalnie20s1);
-        QCOMPARE(form->Czstotliwo1->actions().size(), 8);
-        QVERIFY(!form->Czstotliwo1->actions().last()->isEnabled());
+        QVERIFY(!in<QMenu>(form, "PopupMenu1")->actions().first()->isEnabled());
+        QVERIFY(!in<QAction>(form, "pobrano")->isEnabled() && !in<QAction>(form, "akt")->isEnabled());
+        QCOMPARE(in<QMenu>(form, "Czstotliwo1")->defaultAction(), in<QAction>(form, "Normalnie20s1"));
+        QCOMPARE(in<QMenu>(form, "Czstotliwo1")->actions().size(), 8);
+        QVERIFY(!in<QMenu>(form, "Czstotliwo1")->actions().last()->isEnabled());
 
         // The display modes: exactly one checked.
-        QVERIFY(form->c1->isChecked() && !form->c2->isChecked());
-        form->c2->trigger();
-        QVERIFY(!form->c1->isChecked() && form->c2->isChecked());
-        form->c2->trigger();
-        QVERIFY(form->c2->isChecked());
+        QVERIFY(in<QAction>(form, "c1")->isChecked() && !in<QAction>(form, "c2")->isChecked());
+        in<QAction>(form, "c2")->trigger();
+        QVERIFY(!in<QAction>(form, "c1")->isChecked() && in<QAction>(form, "c2")->isChecked());
+        in<QAction>(form, "c2")->trigger();
+        QVERIFY(in<QAction>(form, "c2")->isChecked());
 
         // "[ok]" hides the window, "Ustawienia" brings it back.
         form->Label5Click();
         QVERIFY(!form->isVisible());
-        form->Ustawienia1->trigger();
+        in<QAction>(form, "Ustawienia1")->trigger();
         QVERIFY(form->isVisible());
+    }
+
+    // "[ok]" hides the main window; during the hot start it also says the list is on its way.
+    void okDuringAndAfterTheHotStart()
+    {
+        auto form = makeForm();
+        in<QAction>(form, "UstawieniaRadudoVorozu1")->trigger();
+        form->Label5Click();
+        QVERIFY(!form->isVisible());
+        QVERIFY(!Control<QWidget>(form.get(), "acset")->isVisible());
+        auto* ico = in<TrayIcon>(form, "ico");
+        QCOMPARE(ico->lastBalloon(),
+                 (TrayIcon::Balloon{QStringLiteral("ekranik"),
+                                    QStringLiteral("Aktualizacja w toku, proszę chwile poczekać "
+                                                   "zanim pojawią się pierwsze efekty (średnio 30 "
+                                                   "sekund)..."),
+                                    TrayIcon::BalloonIcon::Info, 10000}));
+        for (int tick = 0; tick <= 13; ++tick) // nothing checked: the 14th tick wraps
+            form->engine()->Timer1Timer();
+        QVERIFY(!form->engine()->state().hotStart);
+        in<QAction>(form, "Ustawienia1")->trigger();
+        QVERIFY(form->isVisible());
+        form->Label5Click();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(ico->balloonsShown(), 1);
+    }
+
+    // The engine's complete list goes where the display mode says, and its clock to the
+    // widget.
+    void publicationFollowsTheDisplayMode()
+    {
+        auto form = makeForm();
+        Form2 widget;
+        form->setWidget(&widget);
+        UpdateEngine* engine = form->engine();
+        emit engine->clockChanged(QStringLiteral("20 : 05 | środa"));
+        QCOMPARE(Control<QLabel>(&widget, "hur")->text(), QStringLiteral("20 : 05 | środa"));
+        emit engine->publishable({"s1.tv : 20:00 - Film"}, QStringLiteral("20 : 05 | środa"));
+        QVERIFY(widget.isVisible());
+        in<QAction>(form, "c2")->trigger();
+        emit engine->publishable({"s1.tv : 20:00 - Film"}, QStringLiteral("20 : 05 | środa"));
+        QVERIFY(!widget.isVisible());
+        QCOMPARE(in<TrayIcon>(form, "ico")->lastBalloon().text,
+                 QStringLiteral("s1.tv : 20:00 - Film\r\n"));
     }
 
     void debugAccessWordShowsTheDebugArea()
@@ -397,21 +472,21 @@ private slots:
         Okienko dialog(form.get());
         form->setDialog(&dialog);
         QTimer::singleShot(0, &dialog, [&] {
-            QCOMPARE(dialog.d->text(), Okienko::kAddStation);
-            QCOMPARE(dialog.a->text(),
+            QCOMPARE(Control<QLabel>(&dialog, "d")->text(), Okienko::kAddStation);
+            QCOMPARE(Control<QLabel>(&dialog, "a")->text(),
                      QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"));
-            dialog.b->setText(QStringLiteral("mrowka"));
+            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka"));
             dialog.okbutClick();
             QVERIFY(dialog.isVisible());
             QCOMPARE(form->height(), 645);
             QVERIFY(form->mask().contains(QPoint(100, 620))); // the shape grew with it
-            dialog.b->setText(QStringLiteral("nazwa.stacji.tv|http://adres.do.stacji"));
+            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("nazwa.stacji.tv|http://adres.do.stacji"));
             dialog.okbutClick();
         });
         form->addClick();
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(form->Stations().last(), QByteArray("nazwa.stacji.tv|http://adres.do.stacji"));
-        QCOMPARE(form->CheckMarks().last(), false);
+        QCOMPARE(form->stations().last(), QByteArray("nazwa.stacji.tv|http://adres.do.stacji"));
+        QCOMPARE(form->checkMarks().last(), false);
     }
 
     void doubleClickShowsTheAddress()
@@ -431,19 +506,19 @@ private slots:
         QTest::qWait(1);
         QVERIFY(!opened);
 
-        form->programy->setCurrentRow(1);
+        in<QListWidget>(form, "programy")->setCurrentRow(1);
         QTimer::singleShot(0, &dialog, [&] {
-            QCOMPARE(dialog.d->text(), QStringLiteral("Program TV na dziś"));
-            QCOMPARE(dialog.a->text(), QStringLiteral("Adres do aktualnego programu"));
-            QVERIFY(dialog.b->text().endsWith(
+            QCOMPARE(Control<QLabel>(&dialog, "d")->text(), QStringLiteral("Program TV na dziś"));
+            QCOMPARE(Control<QLabel>(&dialog, "a")->text(), QStringLiteral("Adres do aktualnego programu"));
+            QVERIFY(Control<QLineEdit>(&dialog, "b")->text().endsWith(
                 "/.?&T%5Bstation%5D=5&T%5Bcategory%5D=ALL&T%5Btime%5D=0"));
-            dialog.b->setText(QStringLiteral("edited|http://elsewhere"));
+            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("edited|http://elsewhere"));
             dialog.okbutClick();
         });
         form->programyDblClick();
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(form->Stations().size(), 13);
-        QVERIFY(form->Stations().at(1).startsWith("polsat.tv|"));
+        QCOMPARE(form->stations().size(), 13);
+        QVERIFY(form->stations().at(1).startsWith("polsat.tv|"));
     }
 
     void draggingMovesTheWindow_data()
@@ -468,16 +543,16 @@ private slots:
         auto form = makeForm();
         QWidget* widget = form.get();
         if (from == "Label4")
-            widget = form->Label4;
+            widget = in<QLabel>(form, "Label4");
         else if (from == "ver")
-            widget = form->ver;
+            widget = in<QLabel>(form, "ver");
         else if (from == "Label2") {
-            form->acset->show();
-            widget = form->Label2;
+            Control<QWidget>(form.get(), "acset")->show();
+            widget = in<QLabel>(form, "Label2");
         } else if (from == "programy")
-            widget = form->programy->viewport();
+            widget = in<QListWidget>(form, "programy")->viewport();
         else if (from == "Label5")
-            widget = form->Label5;
+            widget = in<ClickLabel>(form, "Label5");
         else
             QVERIFY(!form->childAt(5, 100)); // background at (5, 100)
         const QPoint before = form->pos();

@@ -3,11 +3,14 @@
 // reminder window.
 
 #include "app/form1.h"
+#include "update/updateengine.h"
 #include "net/httpfetch.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
+#include "support/controls.h"
 #include "reminders/remindersearch.h"
-#include "stations/win1250.h"
+#include "text/win1250.h"
+#include "support/listingspage.h"
 #include "support/scratchfolder.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
@@ -28,15 +31,6 @@ QByteArray Cp1250(const QString& text)
     return *UnicodeToWin1250(text);
 }
 
-// A saved page whose programme on air is `title`, in the page's own bytes.
-void SavePage(const QString& station, const QByteArray& title)
-{
-    QFile file(station);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("<html><body><table><tr><td>20:00" + QByteArray(68, '.') +
-               "trwa.gif\"></td><td><a href=\"javascript:okno(1)\">" + title + "</a></td></tr>");
-}
-
 } // namespace
 
 class TestReminders : public QObject {
@@ -53,7 +47,7 @@ class TestReminders : public QObject {
     {
         bool closed = false;
         QTimer::singleShot(0, dialog.get(), [&] {
-            dialog->b->setText(keyword);
+            Control<QLineEdit>(dialog.get(), "b")->setText(keyword);
             dialog->okbutClick();
             closed = !dialog->isVisible();
             dialog->close();
@@ -63,17 +57,21 @@ class TestReminders : public QObject {
         else if (purposeCaller == "add")
             form->addClick();
         else {
-            form->programy->setCurrentRow(0);
+            Control<QListWidget>(form.get(), "programy")->setCurrentRow(0);
             form->programyDblClick();
         }
         return closed;
     }
 
+    // A completed download of tvp1.tv whose programme on air is `title`.
     void parse(const QByteArray& title)
     {
-        SavePage(QStringLiteral("tvp1.tv"), title);
-        form->htDoneFile(QStringLiteral("tvp1.tv"), 100);
+        QVERIFY(SaveListingsPage(QStringLiteral("tvp1.tv"), "20:00", title));
+        form->engine()->htDoneFile(QStringLiteral("tvp1.tv"), 100);
     }
+    void search() { form->reminderSearch()->szukajkaTimer(); }
+    const QTimer& szukajka() const { return form->reminderSearch()->timer(); }
+    QString mhm() const { return Control<GlowButton>(form.get(), "mhm")->text(); }
 
 private slots:
     void initTestCase()
@@ -87,7 +85,6 @@ private slots:
         folder = std::make_unique<ScratchFolder>();
         QVERIFY(folder->isValid());
         form = std::make_unique<Form1>();
-        form->Timer1->stop();
         dialog = std::make_unique<Okienko>(form.get());
         window = std::make_unique<Form3>();
         form->setDialog(dialog.get());
@@ -141,18 +138,18 @@ private slots:
         QString purpose;
         QRect place;
         QTimer::singleShot(0, dialog.get(), [&] {
-            prompt = dialog->a->text();
-            purpose = dialog->d->text();
-            place = dialog->a->geometry();
+            prompt = Control<QLabel>(dialog.get(), "a")->text();
+            purpose = Control<QLabel>(dialog.get(), "d")->text();
+            place = Control<QLabel>(dialog.get(), "a")->geometry();
             dialog->close();
         });
         form->mhmClick();
         QCOMPARE(prompt,
                  QStringLiteral("Podaj nazwę programu\nnp. Tobek Zorowiecki, Tobek, Zórowiecki"));
         QCOMPARE(purpose, QStringLiteral("Dodaj przypomnienie"));
-        QVERIFY2(place.height() >= 2 * dialog->a->fontMetrics().lineSpacing(), qPrintable(prompt));
+        QVERIFY2(place.height() >= 2 * Control<QLabel>(dialog.get(), "a")->fontMetrics().lineSpacing(), qPrintable(prompt));
         QVERIFY(dialog->rect().adjusted(8, 0, -8, 0).contains(place));
-        QVERIFY(place.bottom() < dialog->b->y());
+        QVERIFY(place.bottom() < Control<QLineEdit>(dialog.get(), "b")->y());
     }
 
     // Armed, the search finds nothing before a parse; then the first title with the keyword
@@ -160,29 +157,29 @@ private slots:
     void firesOnceOnTheParsedTitle()
     {
         QVERIFY(confirm("mhm", QStringLiteral("mecz")));
-        QCOMPARE(form->mhm->text(), QStringLiteral("Szukam: mecz"));
-        QVERIFY(form->szukajka->isActive());
-        QCOMPARE(form->szukajka->interval(), 10000);
-        QCOMPARE(dialog->abc->text(), QStringLiteral("mecz"));
+        QCOMPARE(mhm(), QStringLiteral("Szukam: mecz"));
+        QVERIFY(szukajka().isActive());
+        QCOMPARE(szukajka().interval(), 10000);
+        QCOMPARE(Control<QLabel>(dialog.get(), "abc")->text(), QStringLiteral("mecz"));
 
-        form->szukajkaTimer(); // nothing parsed yet
+        search(); // nothing parsed yet
         QVERIFY(!window->isVisible());
         parse(Cp1250(QStringLiteral("Wiadomości")));
-        form->szukajkaTimer();
+        search();
         QVERIFY(!window->isVisible());
 
         parse("Pi\xb3ka no\xbfna: MECZ"); // as the page has it (ISO-8859-2 = Windows-1250 here)
-        form->szukajkaTimer();
+        search();
         QVERIFY(window->isVisible());
-        QCOMPARE(window->a->text(), QStringLiteral("szukane słowo: mecz"));
-        QCOMPARE(window->b->text(), QStringLiteral("znalezione w programie: Piłka nożna: MECZ"));
-        QCOMPARE(window->c->text(), QStringLiteral("w stacji: tvp1.tv"));
-        QCOMPARE(form->mhm->text(), QStringLiteral("Przypomnienie"));
-        QVERIFY(!form->szukajka->isActive());
+        QCOMPARE(Control<QLabel>(window.get(), "a")->text(), QStringLiteral("szukane słowo: mecz"));
+        QCOMPARE(Control<QLabel>(window.get(), "b")->text(), QStringLiteral("znalezione w programie: Piłka nożna: MECZ"));
+        QCOMPARE(Control<QLabel>(window.get(), "c")->text(), QStringLiteral("w stacji: tvp1.tv"));
+        QCOMPARE(mhm(), QStringLiteral("Przypomnienie"));
+        QVERIFY(!szukajka().isActive());
 
         window->GlowButton1Click();
         QVERIFY(!window->isVisible());
-        form->szukajkaTimer(); // the title still has it, but the reminder is spent
+        search(); // the title still has it, but the reminder is spent
         QVERIFY(!window->isVisible());
     }
 
@@ -190,8 +187,8 @@ private slots:
     {
         QVERIFY(confirm("mhm", QStringLiteral("film")));
         parse("Film fabularny o bardzo d\xb3ugim tytule");
-        form->szukajkaTimer();
-        QCOMPARE(window->b->text(),
+        search();
+        QCOMPARE(Control<QLabel>(window.get(), "b")->text(),
                  QStringLiteral("znalezione w programie: Film fabularny o bardzo dł..."));
     }
 
@@ -203,11 +200,11 @@ private slots:
         QVERIFY(confirm("add", QStringLiteral("x.tv|http://x")));
         QVERIFY(confirm("address", QStringLiteral("edited")));
         QCOMPARE(dialog->reminderKeyword(), QByteArray("Sport"));
-        QCOMPARE(dialog->abc->text(), QStringLiteral("Sport"));
-        QCOMPARE(form->mhm->text(), QStringLiteral("Szukam: Sport"));
-        QVERIFY(form->szukajka->isActive());
+        QCOMPARE(Control<QLabel>(dialog.get(), "abc")->text(), QStringLiteral("Sport"));
+        QCOMPARE(mhm(), QStringLiteral("Szukam: Sport"));
+        QVERIFY(szukajka().isActive());
         parse("Magazyn sportowy"); // "sport" inside "sportowy"
-        form->szukajkaTimer();
+        search();
         QVERIFY(window->isVisible());
     }
 
@@ -215,8 +212,8 @@ private slots:
     void unrepresentableKeywordIsRefused()
     {
         QVERIFY(!confirm("mhm", QStringLiteral("Матч")));
-        QVERIFY(!form->szukajka->isActive());
-        QCOMPARE(form->mhm->text(), QStringLiteral("Przypomnienie"));
+        QVERIFY(!szukajka().isActive());
+        QCOMPARE(mhm(), QStringLiteral("Przypomnienie"));
         QVERIFY(dialog->reminderKeyword().isEmpty());
     }
 
@@ -225,10 +222,10 @@ private slots:
     {
         QVERIFY(confirm("mhm", QStringLiteral("one")));
         QTest::qWait(30);
-        const int left = form->szukajka->remainingTime();
+        const int left = szukajka().remainingTime();
         QVERIFY(confirm("mhm", QStringLiteral("two")));
-        QVERIFY(form->szukajka->remainingTime() <= left);
-        QCOMPARE(form->mhm->text(), QStringLiteral("Szukam: two"));
+        QVERIFY(szukajka().remainingTime() <= left);
+        QCOMPARE(mhm(), QStringLiteral("Szukam: two"));
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "display/form2.h"
 #include "display/settingspanel.h"
+#include "support/controls.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
 
@@ -18,6 +19,9 @@ class TestSettingsPanel : public QObject {
     std::unique_ptr<Form2> widget;
     std::unique_ptr<SettingsPanel> panel;
 
+    QCheckBox* box(const char* name) const { return Control<QCheckBox>(panel.get(), name); }
+    QRadioButton* radio(const char* name) const { return Control<QRadioButton>(panel.get(), name); }
+
 private slots:
     void initTestCase() { InstallFontFallbacks(); }
 
@@ -26,7 +30,7 @@ private slots:
         widget = std::make_unique<Form2>();
         panel = std::make_unique<SettingsPanel>();
         panel->setWidget(widget.get());
-        widget->SetFrameOption(panel->ramka);
+        widget->SetFrameOption(box("ramka"));
         panel->show();
         widget->Publish({"tvn.tv : 20:00 - Fakty"});
     }
@@ -40,11 +44,11 @@ private slots:
     // The controls start in step with the widget.
     void startStates()
     {
-        QVERIFY(panel->CheckBox1->isChecked() && panel->CheckBox2->isChecked());
-        QVERIFY(panel->abc->isChecked() && !panel->ramka->isChecked());
-        QVERIFY(panel->transp->isChecked() && widget->colorKeying());
-        QVERIFY(!panel->a1->isChecked() && panel->a2->isChecked());
-        QCOMPARE(panel->CheckBox2->text(), QStringLiteral("Pokaż potęp aktualizacji "));
+        QVERIFY(box("CheckBox1")->isChecked() && box("CheckBox2")->isChecked());
+        QVERIFY(box("abc")->isChecked() && !box("ramka")->isChecked());
+        QVERIFY(box("transp")->isChecked() && widget->colorKeying());
+        QVERIFY(!radio("a1")->isChecked() && radio("a2")->isChecked());
+        QCOMPARE(box("CheckBox2")->text(), QStringLiteral("Pokaż potęp aktualizacji "));
         QCOMPARE(widget->height(), 81);
     }
 
@@ -52,42 +56,42 @@ private slots:
     void heightBox()
     {
         const int top = widget->y();
-        QTest::mouseClick(panel->abc, Qt::LeftButton);
+        QTest::mouseClick(box("abc"), Qt::LeftButton);
         QCOMPARE(widget->height(), 600);
-        QTest::mouseClick(panel->abc, Qt::LeftButton);
+        QTest::mouseClick(box("abc"), Qt::LeftButton);
         QCOMPARE(widget->height(), 83);
         QCOMPARE(widget->y(), top);
     }
 
     void clockAndProgressLine()
     {
-        QTest::mouseClick(panel->CheckBox1, Qt::LeftButton);
+        QTest::mouseClick(box("CheckBox1"), Qt::LeftButton);
         QVERIFY(widget->hur->isHidden());
-        QTest::mouseClick(panel->CheckBox2, Qt::LeftButton);
+        QTest::mouseClick(box("CheckBox2"), Qt::LeftButton);
         QVERIFY(widget->pb2->isHidden());
-        QTest::mouseClick(panel->CheckBox1, Qt::LeftButton);
+        QTest::mouseClick(box("CheckBox1"), Qt::LeftButton);
         QVERIFY(!widget->hur->isHidden());
     }
 
     // With "Czarny" chosen, transparency off and on again leaves keying on with key white.
     void transparencyTakesTheKeyFromTheScheme()
     {
-        QTest::mouseClick(panel->a1, Qt::LeftButton);
+        QTest::mouseClick(radio("a1"), Qt::LeftButton);
         QCOMPARE(widget->scheme(), Form2::Scheme::DarkText);
         QCOMPARE(widget->keyColor(), QColor(Qt::black)); // a scheme leaves the key alone
-        QTest::mouseClick(panel->transp, Qt::LeftButton);
+        QTest::mouseClick(box("transp"), Qt::LeftButton);
         QVERIFY(!widget->colorKeying());
         QCOMPARE(widget->keyColor(), QColor(Qt::white));
-        QTest::mouseClick(panel->transp, Qt::LeftButton);
+        QTest::mouseClick(box("transp"), Qt::LeftButton);
         QVERIFY(widget->colorKeying());
         QCOMPARE(widget->keyColor(), QColor(Qt::white));
         // The white background is keyed out now, the black texts stay.
         QVERIFY(!widget->mask().contains(QPoint(150, 70)));
 
         // Choosing the chosen scheme again does nothing; the other one applies at once.
-        QTest::mouseClick(panel->a1, Qt::LeftButton);
+        QTest::mouseClick(radio("a1"), Qt::LeftButton);
         QCOMPARE(widget->scheme(), Form2::Scheme::DarkText);
-        QTest::mouseClick(panel->a2, Qt::LeftButton);
+        QTest::mouseClick(radio("a2"), Qt::LeftButton);
         QCOMPARE(widget->scheme(), Form2::Scheme::LightText);
     }
 
@@ -99,10 +103,10 @@ private slots:
             widget->render(&image);
             return image;
         };
-        QTest::mouseClick(panel->ramka, Qt::LeftButton);
+        QTest::mouseClick(box("ramka"), Qt::LeftButton);
         QCOMPARE(picture().pixelColor(0, 40), kAccent);
         QCOMPARE(picture().pixelColor(1, 40), kCream);
-        QTest::mouseClick(panel->ramka, Qt::LeftButton);
+        QTest::mouseClick(box("ramka"), Qt::LeftButton);
         QCOMPARE(picture().pixelColor(0, 40), QColor(Qt::black));
     }
 };

@@ -6,7 +6,7 @@
 #include "portal/listingrequest.h"
 #include "portal/programtext.h"
 #include "portaltest.h"
-#include "stations/win1250.h"
+#include "text/win1250.h"
 
 #include <QStringDecoder>
 #include <QTest>

@@ -6,7 +6,7 @@
 #include "portal/portalserver.h"
 #include "portal/xmltvreader.h"
 #include "portaltest.h"
-#include "stations/win1250.h"
+#include "text/win1250.h"
 
 #include <QDir>
 #include <QFile>

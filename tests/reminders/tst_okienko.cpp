@@ -1,6 +1,7 @@
 // The input dialog: what OK does for each purpose, and which station texts it refuses.
 
 #include "reminders/okienko.h"
+#include "support/controls.h"
 #include "widgets/look.h"
 
 #include <QLabel>
@@ -73,9 +74,9 @@ private slots:
         QSignalSpy debug(&dialog, &Okienko::DebugAccessWordEntered);
         QString reason;
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            dialog.b->setText(input);
+            Control<QLineEdit>(&dialog, "b")->setText(input);
             dialog.okbutClick();
-            reason = dialog.why->isVisible() ? dialog.why->text() : QString();
+            reason = Control<QLabel>(&dialog, "why")->isVisible() ? Control<QLabel>(&dialog, "why")->text() : QString();
         });
         QCOMPARE(stayedOpen, staysOpen);
         QCOMPARE(debug.size(), debugWords);
@@ -85,7 +86,7 @@ private slots:
         // A refusal says why and keeps the text for mending; the access word says nothing.
         const bool refused = staysOpen && debugWords == 0;
         QCOMPARE(!reason.isEmpty(), refused);
-        QCOMPARE(dialog.b->text(), input);
+        QCOMPARE(Control<QLineEdit>(&dialog, "b")->text(), input);
     }
 
     // A text without "|" lacks the bar, not a name, and the reason says so.
@@ -93,11 +94,11 @@ private slots:
     {
         Okienko dialog;
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            dialog.b->setText(QStringLiteral("mrowka.tv"));
+            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka.tv"));
             dialog.okbutClick();
         });
-        QVERIFY2(dialog.why->text().startsWith(QStringLiteral("Brakuje znaku „|”")),
-                 qPrintable(dialog.why->text()));
+        QVERIFY2(Control<QLabel>(&dialog, "why")->text().startsWith(QStringLiteral("Brakuje znaku „|”")),
+                 qPrintable(Control<QLabel>(&dialog, "why")->text()));
     }
 
     // The reason goes away as soon as the user mends the text, and the next opening starts clean.
@@ -105,17 +106,17 @@ private slots:
     {
         Okienko dialog;
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            dialog.b->setText(QStringLiteral("bad"));
+            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("bad"));
             dialog.okbutClick();
-            QVERIFY(dialog.why->isVisible() && !dialog.a->isVisible());
-            QTest::keyClick(dialog.b, Qt::Key_X);
-            QVERIFY(!dialog.why->isVisible() && dialog.a->isVisible());
+            QVERIFY(Control<QLabel>(&dialog, "why")->isVisible() && !Control<QLabel>(&dialog, "a")->isVisible());
+            QTest::keyClick(Control<QLineEdit>(&dialog, "b"), Qt::Key_X);
+            QVERIFY(!Control<QLabel>(&dialog, "why")->isVisible() && Control<QLabel>(&dialog, "a")->isVisible());
             dialog.okbutClick();
         });
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            QVERIFY(!dialog.why->isVisible());
-            QCOMPARE(dialog.a->text(), QStringLiteral("prompt"));
-            QVERIFY(dialog.b->text().isEmpty());
+            QVERIFY(!Control<QLabel>(&dialog, "why")->isVisible());
+            QCOMPARE(Control<QLabel>(&dialog, "a")->text(), QStringLiteral("prompt"));
+            QVERIFY(Control<QLineEdit>(&dialog, "b")->text().isEmpty());
         });
     }
 
@@ -124,12 +125,12 @@ private slots:
         Okienko dialog;
         QSignalSpy entered(&dialog, &Okienko::StationEntered);
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            QTest::keyClicks(dialog.b, QStringLiteral("x.tv|http://x"));
-            QTest::keyClick(dialog.b, Qt::Key_Return);
+            QTest::keyClicks(Control<QLineEdit>(&dialog, "b"), QStringLiteral("x.tv|http://x"));
+            QTest::keyClick(Control<QLineEdit>(&dialog, "b"), Qt::Key_Return);
         });
         QVERIFY(!stayedOpen);
         QCOMPARE(entered.size(), 1);
-        QCOMPARE(dialog.b->text(), QStringLiteral("x.tv|http://x")); // nothing inserted
+        QCOMPARE(Control<QLineEdit>(&dialog, "b")->text(), QStringLiteral("x.tv|http://x")); // nothing inserted
     }
 
     void otherPurposesOnlyClose()
@@ -139,14 +140,14 @@ private slots:
         QSignalSpy debug(&dialog, &Okienko::DebugAccessWordEntered);
         for (const QString& purpose : {Okienko::kShowAddress, QStringLiteral("dodaj stację")}) {
             openAndAct(dialog, purpose, [&] {
-                dialog.b->setText(QStringLiteral("mrowka"));
+                Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka"));
                 dialog.okbutClick();
             });
             QVERIFY(!stayedOpen);
         }
         QCOMPARE(entered.size(), 0);
         QCOMPARE(debug.size(), 0);
-        QVERIFY(dialog.abc->text().isEmpty());
+        QVERIFY(Control<QLabel>(&dialog, "abc")->text().isEmpty());
     }
 
     void layout()
@@ -154,8 +155,8 @@ private slots:
         Okienko dialog;
         QCOMPARE(dialog.size(), QSize(311, 126));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("okienko"));
-        QCOMPARE(dialog.b->geometry(), QRect(8, 63, 281, 19));
-        QVERIFY(!dialog.b->hasFrame());
+        QCOMPARE(Control<QLineEdit>(&dialog, "b")->geometry(), QRect(8, 63, 281, 19));
+        QVERIFY(!Control<QLineEdit>(&dialog, "b")->hasFrame());
         // Rounded: the corner pixel is cut away, the edge next to it is not.
         QVERIFY(!dialog.mask().contains(QPoint(0, 0)));
         QVERIFY(dialog.mask().contains(QPoint(155, 0)));

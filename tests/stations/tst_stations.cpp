@@ -1,11 +1,11 @@
 #include "stations/checkedstates.h"
 #include "stations/defaultstations.h"
-#include "stations/errorreport.h"
+#include "text/errorreport.h"
 #include "stations/stationentry.h"
 #include "stations/stationfiles.h"
 #include "stations/strtoint.h"
 #include "stations/textfile.h"
-#include "stations/win1250.h"
+#include "text/win1250.h"
 #include "support/scratchfolder.h"
 
 #include <QDir>
@@ -390,20 +390,27 @@ private slots:
                  QStringList{kStationListFile});
     }
 
-    // A folder that takes no new file must fail the save even when the old file itself is
-    // writable (writing into it directly could leave it half written). Root ignores folder
-    // permissions, so as root the save is tried under another user id.
-    void writeIntoReadOnlyFolderFails()
+    // A folder that takes no new file: a file that may be written is written in place, or the
+    // program could never save and so never end; a file that may not is left as it was, with
+    // the error. Root ignores permissions, so as root the save is tried under another user id.
+    void writeIntoReadOnlyFolder_data()
     {
+        QTest::addColumn<bool>("fileWritable");
+        QTest::newRow("writable file: in place") << true;
+        QTest::newRow("read-only file: refused") << false;
+    }
+
+    void writeIntoReadOnlyFolder()
+    {
+        QFETCH(bool, fileWritable);
         const QString path = QStringLiteral("ro/programy.tv");
         const QByteArray old = "old|http://old/\r\n";
         QVERIFY(QDir().mkdir("ro"));
         PutFile(path, old);
-        const auto all = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
-                         QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther;
-        const auto readOnlyFolder = QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup |
-                                    QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
-        QVERIFY(QFile::setPermissions(path, all));
+        const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        const auto writable = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+        const auto readOnlyFolder = readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+        QVERIFY(QFile::setPermissions(path, fileWritable ? readable | writable : readable));
         QVERIFY(QFile::setPermissions("ro", readOnlyFolder));
         QVERIFY(QFile::setPermissions(m_dir->path(), readOnlyFolder | QFile::WriteOwner));
 
@@ -417,8 +424,14 @@ private slots:
             QCOMPARE(seteuid(rootId), 0);
 
         QVERIFY(QFile::setPermissions("ro", readOnlyFolder | QFile::WriteOwner));
-        VerifyFileError(message, "create", path);
-        QCOMPARE(FileBytes(path), old);
+        if (fileWritable) {
+            QVERIFY2(message.isEmpty(), qPrintable(message));
+            QCOMPARE(FileBytes(path), QByteArray("new|http://new/\r\n"));
+        } else {
+            VerifyFileError(message, "create", path);
+            QCOMPARE(FileBytes(path), old);
+        }
+        QCOMPARE(QDir("ro").entryList(QDir::Files | QDir::Hidden), QStringList{"programy.tv"});
     }
 
     void readFailure_data()

@@ -22,8 +22,8 @@ class FaultServer {
 public:
     // What the server answers. The head goes out verbatim, then the body.
     struct Reply {
-        QByteArray head; // e.g. "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n"
-        QByteArray body;
+        QByteArray head{}; // e.g. "HTTP/1.0 200 OK\r\nContent-Length: 5\r\n\r\n"
+        QByteArray body{};
         int chunkSize = 0;       // 0: the body in one send; > 0: in pieces of this many bytes
         int pauseMs = 0;         // pause between two body pieces
         int sendOnly = -1;       // >= 0: only the first sendOnly body bytes are sent

@@ -1,6 +1,7 @@
-#include "stations/win1250.h"
 #include "support/linebreaks.h"
 #include "support/scratchfolder.h"
+#include "text/shorten.h"
+#include "text/win1250.h"
 #include "update/listingsparser.h"
 #include "update/pagetext.h"
 

@@ -3,7 +3,7 @@
 
 #include "widgets/gauge.h"
 
-#include "stations/errorreport.h"
+#include "text/errorbox.h"
 
 #include <QImage>
 #include <QTest>
@@ -19,15 +19,14 @@ QImage Render(QWidget& widget)
     return image;
 }
 
-// The text of the ErrorReport thrown by `action`, or "(nothing thrown)".
-template <typename Action> QString ThrownText(Action action)
+// What `action` put in the error box, or "(nothing shown)".
+template <typename Action> QString RefusalText(Action action)
 {
-    try {
-        action();
-    } catch (const ErrorReport& report) {
-        return report.text();
-    }
-    return QStringLiteral("(nothing thrown)");
+    QString shown = QStringLiteral("(nothing shown)");
+    SetErrorBox([&](const QString& text) { shown = text; });
+    action();
+    SetErrorBox({});
+    return shown;
 }
 
 class PaintCountingGauge : public Gauge {
@@ -128,13 +127,13 @@ private slots:
         gauge.setMaxValue(50);
         QCOMPARE(gauge.progress(), 50);
 
-        QCOMPARE(ThrownText([&] { gauge.setMaxValue(-5); }),
+        QCOMPARE(RefusalText([&] { gauge.setMaxValue(-5); }),
                  QStringLiteral("Value must be between 1 and 2147483647"));
         QCOMPARE(gauge.maxValue(), 50);
         QCOMPARE(gauge.progress(), 50);
 
         gauge.setMinValue(10);
-        QCOMPARE(ThrownText([&] { gauge.setMaxValue(9); }),
+        QCOMPARE(RefusalText([&] { gauge.setMaxValue(9); }),
                  QStringLiteral("Value must be between 11 and 2147483647"));
         // A maximum equal to the minimum is allowed and shows nothing done.
         gauge.setMaxValue(10);
@@ -147,7 +146,7 @@ private slots:
         Gauge gauge;
         gauge.setMaxValue(50);
         gauge.setProgress(10);
-        QCOMPARE(ThrownText([&] { gauge.setMinValue(60); }),
+        QCOMPARE(RefusalText([&] { gauge.setMinValue(60); }),
                  QStringLiteral("Value must be between -2147483648 and 49"));
         QCOMPARE(gauge.minValue(), 0);
         QCOMPARE(gauge.progress(), 10);

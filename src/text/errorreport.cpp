@@ -1,4 +1,4 @@
-#include "stations/errorreport.h"
+#include "text/errorreport.h"
 
 ErrorReport::ErrorReport(const QString& text) : m_text(text), m_utf8(text.toUtf8()) {}
 

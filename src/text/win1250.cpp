@@ -1,4 +1,4 @@
-#include "stations/win1250.h"
+#include "text/win1250.h"
 
 #include <QHash>
 #include <array>
