@@ -7,10 +7,10 @@
 #include "update/duplicatelines.h"
 #include "update/nowplayinglist.h"
 #include "update/updateengine.h"
+#include "widgets/stationlistbox.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QListWidget>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -46,10 +46,10 @@ void BM_Tick1000CheckedStationsOnTheMainWindow(benchmark::State& state)
     QDir::setCurrent(folder.path());
     Form1 form;
     form.show();
-    auto* list = form.findChild<QListWidget*>(QStringLiteral("programy"));
+    auto* list = form.findChild<StationListBox*>(QStringLiteral("programy"));
     list->clear();
     for (int i = 0; i < 1000; ++i) {
-        form.appendStation("skip/" + QByteArray::number(i) + ".tv|http://127.0.0.1:9/x");
+        list->appendStation("skip/" + QByteArray::number(i) + ".tv|http://127.0.0.1:9/x");
         list->item(i)->setCheckState(Qt::Checked);
     }
     for (auto _ : state)

@@ -1,7 +1,9 @@
 #include "app/form1.h"
 
+#include "app/debugarea.h"
 #include "app/idlepriority.h"
 #include "app/programicon.h"
+#include "app/traymenu.h"
 #include "display/form2.h"
 #include "display/publisher.h"
 #include "display/settingspanel.h"
@@ -15,18 +17,15 @@
 #include "stations/textfile.h"
 #include "text/errorbox.h"
 #include "text/errorreport.h"
-#include "text/linerole.h"
 #include "text/win1250.h"
 #include "tray/trayicon.h"
 #include "update/updateengine.h"
-#include "widgets/bytelines.h"
-#include "widgets/checkrowdelegate.h"
 #include "widgets/clicklabel.h"
-#include "widgets/debuglog.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
 #include "widgets/segmentbar.h"
+#include "widgets/stationlistbox.h"
 #include "widgets/taskbar.h"
 #include "widgets/windowdragger.h"
 
@@ -35,22 +34,13 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListView>
-#include <QListWidget>
 #include <QLoggingCategory>
-#include <QMenu>
 #include <QPainter>
-#include <QPushButton>
 #include <QScopedValueRollback>
 
 namespace {
-
 Q_LOGGING_CATEGORY(lcLog, "ekranik.log", QtWarningMsg)
-
 const QString kTrebuchet = QStringLiteral("Trebuchet MS");
-const QColor kListGrey(128, 128, 128);
-
 } // namespace
 
 Form1::Form1(StationFileWriter writeStationFile, QWidget* parent)
@@ -64,11 +54,10 @@ Form1::Form1(StationFileWriter writeStationFile, QWidget* parent)
     setFixedSize(kWidth, kHeight);
     setMask(RoundedWindowShape(size()));
 
-    buildLayout();
+    programy = Named(new StationListBox(this), "programy");
     m_engine = new UpdateEngine(programy->model(), this);
+    buildLayout();
     buildMenus();
-    buildTrayIcon();
-    wireEngine();
 
     // Created: the process goes to the background, and the updates begin.
     LowerToIdlePriority();
@@ -76,15 +65,12 @@ Form1::Form1(StationFileWriter writeStationFile, QWidget* parent)
     CentreOnDesktop(this);
 }
 
-Form1::~Form1() = default;
-
 void Form1::buildLayout()
 {
-    Label4 = Named(MakeLabel(this, QStringLiteral("ekranik"), 93, 1, LayoutFont(kTrebuchet, 16),
-                             kAccent),
-                   "Label4");
+    Label4 = Named(
+        MakeLabel(this, QStringLiteral("ekranik"), 93, 1, LayoutFont(kTrebuchet, 16), kAccent),
+        "Label4");
     ver = Named(MakeLabel(this, QString(), 137, 5, LayoutFont(kTrebuchet, 9), kAccent), "ver");
-
     Label5 = Named(new ClickLabel(QStringLiteral("[ok]"), this), "Label5");
     Label5->setFont(LayoutFont(kTrebuchet, 11));
     SetTextColour(Label5, kAccent);
@@ -92,124 +78,56 @@ void Form1::buildLayout()
     Label5->setCursor(Qt::PointingHandCursor);
     connect(Label5, &ClickLabel::clicked, this, &Form1::Label5Click);
 
-    programy = Named(new QListWidget(this), "programy");
     programy->setGeometry(17, 25, 316, 145);
-    programy->setFrameShape(QFrame::NoFrame);
-    programy->setFont(LayoutFont(QStringLiteral("Verdana"), 9));
-    programy->setItemDelegate(new CheckRowDelegate(12, programy));
-    programy->setTextElideMode(Qt::ElideNone);
-    programy->setUniformItemSizes(true);
-    programy->setSelectionMode(QAbstractItemView::SingleSelection);
-    programy->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    SetBackground(programy, Qt::white);
-    SetTextColour(programy, kListGrey);
-    for (const QByteArray& entry : DefaultStations())
-        appendStation(entry);
-    connect(programy, &QListWidget::itemChanged, this, [this] {
-        if (!m_programChangesChecks)
-            programyClickCheck();
-    });
-    programy->viewport()->installEventFilter(this);
-
+    programy->setStations(DefaultStations());
+    connect(programy, &StationListBox::userChangedCheck, this, &Form1::programyClickCheck);
+    connect(programy, &StationListBox::doubleClickedAnywhere, this, &Form1::programyDblClick);
     acset = new SettingsPanel(this);
     acset->setGeometry(16, 24, 317, 146);
     acset->hide();
 
-    auto glowButton = [this](const char* name, const QString& caption, QRect place) {
+    const auto glowButton = [this](const char* name, const QString& caption, QRect place) {
         auto* button = Named(new GlowButton(caption, this), name);
         button->setGeometry(place);
         return button;
     };
-    GlowButton1 = glowButton("GlowButton1", QStringLiteral("Dodaj stację"), {17, 173, 88, 25});
-    GlowButton2 = glowButton("GlowButton2", QStringLiteral("Usuń stację"), {111, 173, 88, 25});
+    connect(glowButton("GlowButton1", QStringLiteral("Dodaj stację"), {17, 173, 88, 25}),
+            &GlowButton::clicked, this, &Form1::addClick);
+    connect(glowButton("GlowButton2", QStringLiteral("Usuń stację"), {111, 173, 88, 25}),
+            &GlowButton::clicked, this, &Form1::delClick);
     GlowButton3 = glowButton("GlowButton3", QStringLiteral("Powiadomienie"), {232, 173, 97, 25});
     mhm = glowButton("mhm", QStringLiteral("Przypomnienie"), {232, 204, 97, 25});
+    connect(mhm, &GlowButton::clicked, this, &Form1::mhmClick);
     pb = Named(new SegmentBar(this), "pb");
     pb->setGeometry(17, 204, 182, 18);
-    connect(GlowButton1, &GlowButton::clicked, this, &Form1::addClick);
-    connect(GlowButton2, &GlowButton::clicked, this, &Form1::delClick);
-    connect(mhm, &GlowButton::clicked, this, &Form1::mhmClick);
+    connect(m_engine, &UpdateEngine::downloadProgress, pb,
+            [this](const QByteArray&, int readed, int total) {
+                pb->setMax(total);
+                pb->setPosition(readed);
+            });
+    connect(m_engine, &UpdateEngine::cleared, programy, [this] { programy->repaint(); });
 
-    // The debug area, below the visible part of the window.
-    xxx = Named(MakeLabel(this, QString(), 216, 308, LayoutFont(QStringLiteral("Tahoma"), 9),
-                          Qt::black),
-                "xxx");
-    Label1 = Named(MakeLabel(this, QStringLiteral(".mrowka"), 137, 311,
-                             LayoutFont(kTrebuchet, 21, true), Qt::black),
-                   "Label1");
-    Memo2 = Named(new DebugLog(this), "Memo2");
-    Memo2->setGeometry(17, 335, 313, 155);
-    Memo2->setFont(LayoutFont(kTrebuchet, 8));
+    auto* debugArea = new DebugArea(m_engine, this);
+    debugArea->setGeometry(0, DebugArea::kTop, kWidth, kDebugHeight - DebugArea::kTop);
 
-    ilosc = Named(new QListView(this), "ilosc");
-    ilosc->setGeometry(17, 496, 313, 80);
-    Edit1 = Named(new QLineEdit(this), "Edit1");
-    Edit1->setGeometry(17, 583, 313, 24);
-    Button1 = Named(new QPushButton(QStringLiteral("kasuj"), this), "Button1");
-    Button1->setGeometry(17, 607, 105, 17);
-    connect(Button1, &QPushButton::clicked, this, &Form1::Button1Click);
-    Button2 = Named(new QPushButton(QStringLiteral("dodaj fake"), this), "Button2");
-    Button2->setGeometry(129, 607, 129, 17);
-    connect(Button2, &QPushButton::clicked, this, &Form1::Button2Click);
-
-    m_dragger = new WindowDragger(this);
-    for (QWidget* handle : {static_cast<QWidget*>(ver), static_cast<QWidget*>(Label4),
-                            static_cast<QWidget*>(acset),
-                            acset->findChild<QWidget*>(QStringLiteral("Label2"))})
-        m_dragger->addHandle(handle);
+    auto* dragger = new WindowDragger(this);
+    for (QWidget* handle :
+         {static_cast<QWidget*>(ver), static_cast<QWidget*>(Label4), static_cast<QWidget*>(acset),
+          static_cast<QWidget*>(debugArea), acset->findChild<QWidget*>(QStringLiteral("Label2"))})
+        dragger->addHandle(handle);
 }
 
 void Form1::buildMenus()
 {
-    const auto item = [](QMenu* menu, const char* name, const QString& caption) {
-        return Named(menu->addAction(caption), name);
-    };
-    PopupMenu1 = Named(new QMenu(this), "PopupMenu1");
-    PopupMenu1->addAction(QStringLiteral("ekranik - konfiguracja"))->setEnabled(false);
-    PopupMenu1->addSeparator(); // N1
-    connect(item(PopupMenu1, "Ustawienia1", QStringLiteral("Ustawienia")), &QAction::triggered,
-            this, &Form1::Ustawienia1Click);
-
-    QMenu* Statystyki1 = Named(PopupMenu1->addMenu(QStringLiteral("Statystyki")), "Statystyki1");
-    pobrano = item(Statystyki1, "pobrano", QStringLiteral("Pobrano: ~~ kB | ~~ MB"));
-    akt = item(Statystyki1, "akt", QStringLiteral("Udane aktualizacje: ~~ razy"));
-    pobrano->setEnabled(false);
-    akt->setEnabled(false);
-
-    QMenu* Czstotliwo1 = Named(PopupMenu1->addMenu(QStringLiteral("Częstotliwość aktualizacji")),
-                               "Czstotliwo1");
-    const struct {
-        const char* name;
-        const char* caption;
-        const char* keyword;
-    } frequencies[] = {{"Extremalnieszybko1", "Extremalnie szybko [2s]", "extreme"},
-                       {"Najszybciej5s1", "Najszybciej [5s]", "fastest"},
-                       {"Szybko10s1", "Szybko [10s]", "fast"},
-                       {"Normalnie20s1", "Normalnie [20s]", "normal"},
-                       {"Wolno40s1", "Wolno [40s]", "slow"},
-                       {"Najwolniej60s1", "Najwolniej [60s]", "slowest"}};
-    for (const auto& f : frequencies) {
-        QAction* choice = item(Czstotliwo1, f.name, QString::fromUtf8(f.caption));
-        connect(choice, &QAction::triggered, m_engine,
-                [this, keyword = QString::fromLatin1(f.keyword)] {
-                    m_engine->SetUpdateFrequency(keyword);
-                });
-        if (QByteArrayView(f.keyword) == "normal")
-            Czstotliwo1->setDefaultAction(choice);
-    }
-    Czstotliwo1->addSeparator();
-    Czstotliwo1
-        ->addAction(QStringLiteral("Częstotliwość oznacza co ile stacja bedzie aktualizowana; "
-                                   "20s oznacza 1 stacje na 20 sekund [1/20s]"))
-        ->setEnabled(false);
-    connect(item(PopupMenu1, "Koniec1", QStringLiteral("Koniec")), &QAction::triggered, this,
-            &Form1::close1Click);
+    auto* PopupMenu1 = new TrayMenu(m_engine, this);
+    connect(PopupMenu1, &TrayMenu::settingsChosen, this, &Form1::Ustawienia1Click);
+    connect(PopupMenu1, &TrayMenu::endChosen, this, &Form1::close1Click);
 
     // The display-mode menu of "Powiadomienie".
-    PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
+    auto* PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
     auto* displayMode = new QActionGroup(this);
-    c1 = item(PopupMenu2, "c1", QStringLiteral("RadudoVorozu na pulpicie"));
-    c2 = item(PopupMenu2, "c2", QStringLiteral("Dymek obok zegarka [ XP ]"));
+    c1 = Named(PopupMenu2->addAction(QStringLiteral("RadudoVorozu na pulpicie")), "c1");
+    QAction* c2 = Named(PopupMenu2->addAction(QStringLiteral("Dymek obok zegarka [ XP ]")), "c2");
     for (QAction* mode : {c1, c2}) {
         mode->setCheckable(true);
         displayMode->addAction(mode);
@@ -217,15 +135,12 @@ void Form1::buildMenus()
     c1->setChecked(true);
     PopupMenu2->setDefaultAction(c1);
     PopupMenu2->addSeparator();
-    connect(item(PopupMenu2, "UstawieniaRadudoVorozu1", QStringLiteral("Ustawienia RadudoVorozu")),
+    connect(Named(PopupMenu2->addAction(QStringLiteral("Ustawienia RadudoVorozu")),
+                  "UstawieniaRadudoVorozu1"),
             &QAction::triggered, this, [this] { acset->setVisible(!acset->isVisible()); });
     GlowButton3->setMenu(PopupMenu2);
-}
 
-void Form1::buildTrayIcon()
-{
-    ico = new TrayIcon(this, this);
-    ico->setObjectName(QStringLiteral("ico"));
+    ico = Named(new TrayIcon(this, this), "ico");
     ico->setIcon(ProgramIcon());
     ico->setHint(kHintBeforeActivation);
     ico->setPopupMenu(PopupMenu1);
@@ -233,35 +148,10 @@ void Form1::buildTrayIcon()
     ico->setIconVisible(true);
 }
 
-// What the engine says goes to the controls that show it.
-void Form1::wireEngine()
-{
-    ilosc->setModel(m_engine->nowPlaying());
-    connect(ilosc->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            &Form1::iloscClick);
-    connect(ilosc, &QListView::clicked, this, &Form1::iloscClick);
-    connect(m_engine, &UpdateEngine::logged, Memo2, &DebugLog::appendLines);
-    connect(m_engine, &UpdateEngine::pobranoChanged, pobrano, &QAction::setText);
-    connect(m_engine, &UpdateEngine::aktChanged, akt, &QAction::setText);
-    connect(m_engine, &UpdateEngine::downloadProgress, this, &Form1::showDownloadProgress);
-    connect(m_engine, &UpdateEngine::cleared, programy, [this] { programy->repaint(); });
-}
-
-void Form1::showDownloadProgress(const QByteArray& station, int readed, int total)
-{
-    pb->setMax(total);
-    pb->setPosition(readed);
-    // One arg() for all three: a station called "tv%1" must not take the numbers' places.
-    xxx->setText(QStringLiteral("Aktualizuje %1 %2/%3")
-                     .arg(Win1250ToUnicode(station), QString::number(readed),
-                          QString::number(total)));
-    xxx->adjustSize();
-}
-
 void Form1::setDialog(Okienko* dialog)
 {
     m_dialog = dialog;
-    connect(dialog, &Okienko::StationEntered, this, &Form1::appendStation);
+    connect(dialog, &Okienko::StationEntered, programy, &StationListBox::appendStation);
     connect(dialog, &Okienko::DebugAccessWordEntered, this, &Form1::showDebugArea);
     if (m_reminderSearch)
         connect(dialog, &Okienko::ReminderArmed, m_reminderSearch, &ReminderSearch::armReminder);
@@ -271,17 +161,11 @@ void Form1::setWidget(Form2* widget)
 {
     acset->setWidget(widget);
     widget->SetFrameOption(acset->frameOption());
-    m_publisher = std::make_unique<Publisher>(widget, ico);
-    connect(c1, &QAction::toggled, this, [this](bool widgetMode) {
-        m_publisher->setMode(widgetMode ? Publisher::Mode::Widget : Publisher::Mode::Balloon);
+    auto* publisher = new Publisher(widget, ico, this);
+    publisher->follow(m_engine);
+    connect(c1, &QAction::toggled, publisher, [publisher](bool widgetMode) {
+        publisher->setMode(widgetMode ? Publisher::Mode::Widget : Publisher::Mode::Balloon);
     });
-    connect(m_engine, &UpdateEngine::publishable, this,
-            [this](const QList<QByteArray>& lines, const QString& clockText) {
-                m_publisher->publish(lines, clockText);
-            });
-    connect(m_engine, &UpdateEngine::clockChanged, widget, &Form2::SetClock);
-    connect(m_engine, &UpdateEngine::downloadProgress, widget, &Form2::ShowDownloadProgress);
-    connect(m_engine, &UpdateEngine::cleared, widget, &Form2::Clear);
 }
 
 void Form1::setReminderWindow(Form3* window)
@@ -293,8 +177,7 @@ void Form1::setReminderWindow(Form3* window)
     connect(m_reminderSearch, &ReminderSearch::fired, mhm,
             [this] { mhm->setText(QStringLiteral("Przypomnienie")); });
     if (m_dialog)
-        connect(m_dialog, &Okienko::ReminderArmed, m_reminderSearch,
-                &ReminderSearch::armReminder);
+        connect(m_dialog, &Okienko::ReminderArmed, m_reminderSearch, &ReminderSearch::armReminder);
 }
 
 bool Form1::guarded(const std::function<void()>& steps)
@@ -312,8 +195,6 @@ bool Form1::guarded(const std::function<void()>& steps)
         return false;
     }
 }
-
-// --- window events ---------------------------------------------------------------------------
 
 // The station files are loaded when the window is first shown, not when the window manager
 // first activates it: without a window manager, or with focus-stealing prevention, that may
@@ -353,17 +234,6 @@ void Form1::paintEvent(QPaintEvent*)
     QPainter painter(this);
     PaintRoundedFrame(painter, size());
 }
-
-// A double click anywhere in the station list, on an entry or beside the entries, opens the
-// selected entry's address.
-bool Form1::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == programy->viewport() && event->type() == QEvent::MouseButtonDblClick)
-        QMetaObject::invokeMethod(this, &Form1::programyDblClick, Qt::QueuedConnection);
-    return QWidget::eventFilter(watched, event);
-}
-
-// --- handlers --------------------------------------------------------------------------------
 
 // A try after a failure reloads only what failed: a list that loaded, with the stations the
 // user added since, stays.
@@ -444,23 +314,6 @@ void Form1::mhmClick()
             Okienko::kAddReminder, QString());
 }
 
-void Form1::iloscClick()
-{
-    // With no line selected there is nothing to copy.
-    if (const QModelIndex current = ilosc->currentIndex(); current.isValid())
-        Edit1->setText(current.data().toString());
-}
-
-void Form1::Button1Click()
-{
-    m_engine->clearNowPlaying();
-}
-
-void Form1::Button2Click()
-{
-    m_engine->addTestLine(QByteArrayLiteral("Fake program ;]"));
-}
-
 void Form1::showDebugArea()
 {
     setFixedHeight(kDebugHeight);
@@ -477,13 +330,7 @@ void Form1::addClick()
 
 void Form1::delClick()
 {
-    const int row = programy->currentRow();
-    if (row < 0 || !programy->item(row)->isSelected())
-        return;
-    delete programy->takeItem(row);
-    // Nothing stays selected, so a second press deletes nothing more.
-    programy->setCurrentRow(-1);
-    programy->clearSelection();
+    programy->deleteSelected();
 }
 
 void Form1::programyClickCheck()
@@ -499,53 +346,18 @@ void Form1::programyDblClick()
             throw ErrorReport(QStringLiteral("List index out of bounds (%1)").arg(row));
         if (m_dialog)
             m_dialog->Open(QStringLiteral("Adres do aktualnego programu"), Okienko::kShowAddress,
-                           Win1250ToUnicode(EntryURL(LineAt(programy, row))));
+                           Win1250ToUnicode(EntryURL(programy->stations().at(row))));
     });
-}
-
-// --- the station list ------------------------------------------------------------------------
-
-void Form1::appendStation(const QByteArray& entry)
-{
-    m_programChangesChecks = true;
-    QListWidgetItem* item = AppendLine(programy, entry);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Unchecked);
-    m_programChangesChecks = false;
-}
-
-QList<QByteArray> Form1::stations() const
-{
-    return Lines(programy);
-}
-
-QList<bool> Form1::checkMarks() const
-{
-    QList<bool> marks;
-    marks.reserve(programy->count());
-    for (int row = 0; row < programy->count(); ++row)
-        marks.append(programy->item(row)->checkState() == Qt::Checked);
-    return marks;
-}
-
-void Form1::setCheckedQuietly(int row)
-{
-    m_programChangesChecks = true;
-    programy->item(row)->setCheckState(Qt::Checked);
-    m_programChangesChecks = false;
 }
 
 void Form1::loadStationList()
 {
-    const QList<QByteArray> entries = ReadTextFile(QString::fromLatin1(kStationListFile));
-    programy->clear();
-    for (const QByteArray& entry : entries)
-        appendStation(entry);
+    programy->setStations(ReadTextFile(QString::fromLatin1(kStationListFile)));
 }
 
 void Form1::saveStationList()
 {
-    m_writeStationFile(QString::fromLatin1(kStationListFile), stations());
+    m_writeStationFile(QString::fromLatin1(kStationListFile), programy->stations());
 }
 
 void Form1::LoadCheckedStates()
@@ -554,10 +366,11 @@ void Form1::LoadCheckedStates()
     if (!QFile::exists(path))
         return;
     const QList<QByteArray> l = ReadTextFile(path);
-    ApplyCheckedStateLines(l, programy->count(), [this](int row) { setCheckedQuietly(row); });
+    ApplyCheckedStateLines(l, programy->count(), [this](int row) { programy->checkQuietly(row); });
 }
 
 void Form1::SaveCheckedStates()
 {
-    m_writeStationFile(QString::fromLatin1(kCheckedStatesFile), CheckedStateLines(checkMarks()));
+    m_writeStationFile(QString::fromLatin1(kCheckedStatesFile),
+                       CheckedStateLines(programy->checkMarks()));
 }

@@ -4,28 +4,20 @@
 #include <QList>
 #include <QWidget>
 #include <functional>
-#include <memory>
 
 class ClickLabel;
-class DebugLog;
 class Form2;
 class Form3;
 class GlowButton;
 class Okienko;
-class Publisher;
 class QAction;
 class QLabel;
-class QLineEdit;
-class QListView;
-class QListWidget;
-class QMenu;
-class QPushButton;
 class ReminderSearch;
 class SegmentBar;
 class SettingsPanel;
+class StationListBox;
 class TrayIcon;
 class UpdateEngine;
-class WindowDragger;
 
 // The main window: the station list and its buttons, the tray menu, and below the visible area
 // the debug area with the log and the now-playing list. It lays out its controls and wires the
@@ -46,7 +38,6 @@ public:
     using StationFileWriter = std::function<void(const QString&, const QList<QByteArray>&)>;
 
     explicit Form1(StationFileWriter writeStationFile = {}, QWidget* parent = nullptr);
-    ~Form1() override;
 
     // The input dialog the station buttons open.
     void setDialog(Okienko* dialog);
@@ -61,9 +52,6 @@ public:
     void close1Click();
     void Ustawienia1Click();
     void Label5Click();
-    void iloscClick();
-    void Button1Click();
-    void Button2Click();
     void addClick();
     void delClick();
     void programyClickCheck();
@@ -82,10 +70,6 @@ public:
 
     void loadStationList();
     void saveStationList();
-    // Adds an entry at the end of the list, unchecked.
-    void appendStation(const QByteArray& entry);
-    QList<QByteArray> stations() const;
-    QList<bool> checkMarks() const;
     // The debug access word: the window grows to show the debug area.
     void showDebugArea();
 
@@ -103,57 +87,32 @@ protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildLayout();
     void buildMenus();
-    void buildTrayIcon();
-    void wireEngine();
     // Runs one handler step by step; a reported error stops it and shows the error box.
     bool guarded(const std::function<void()>& steps);
-    // Sets check marks from the program, not from the user.
-    void setCheckedQuietly(int row);
-    void showDownloadProgress(const QByteArray& station, int readed, int total);
 
-    // --- controls, by their layout names --------------------------------------------------
+    // Controls, by their layout names.
     QLabel* Label4;
     QLabel* ver;
     ClickLabel* Label5;
-    QListWidget* programy;
+    StationListBox* programy;
     SettingsPanel* acset;
-    GlowButton* GlowButton1;
-    GlowButton* GlowButton2;
     GlowButton* GlowButton3;
     GlowButton* mhm;
     SegmentBar* pb;
-    // debug area
-    QLabel* xxx;
-    QLabel* Label1;
-    DebugLog* Memo2;
-    QListView* ilosc;
-    QLineEdit* Edit1;
-    QPushButton* Button1;
-    QPushButton* Button2;
-    // menus and the tray icon
-    QMenu* PopupMenu1;
-    QAction* pobrano;
-    QAction* akt;
-    QMenu* PopupMenu2;
     QAction* c1;
-    QAction* c2;
     TrayIcon* ico;
 
     UpdateEngine* m_engine;
-    std::unique_ptr<Publisher> m_publisher;
     ReminderSearch* m_reminderSearch = nullptr;
     Okienko* m_dialog = nullptr;
-    WindowDragger* m_dragger;
     StationFileWriter m_writeStationFile;
     QString m_applicationTitle = QStringLiteral("ekranik");
     bool m_stationFilesLoaded = false;
     bool m_skipNextActivation = false;
     bool m_endingFromOutside = false;
     bool m_lostChanges = false;
-    bool m_programChangesChecks = false;
 };

@@ -3,6 +3,7 @@
 #include "display/form2.h"
 #include "text/win1250.h"
 #include "tray/trayicon.h"
+#include "update/updateengine.h"
 
 #include <QLoggingCategory>
 
@@ -10,7 +11,18 @@ namespace {
 Q_LOGGING_CATEGORY(lcPublish, "ekranik.publish", QtWarningMsg)
 }
 
-Publisher::Publisher(Form2* widget, TrayIcon* tray) : m_widget(widget), m_tray(tray) {}
+Publisher::Publisher(Form2* widget, TrayIcon* tray, QObject* parent)
+    : QObject(parent), m_widget(widget), m_tray(tray)
+{
+}
+
+void Publisher::follow(const UpdateEngine* engine)
+{
+    connect(engine, &UpdateEngine::publishable, this, &Publisher::publish);
+    connect(engine, &UpdateEngine::clockChanged, m_widget, &Form2::SetClock);
+    connect(engine, &UpdateEngine::downloadProgress, m_widget, &Form2::ShowDownloadProgress);
+    connect(engine, &UpdateEngine::cleared, m_widget, &Form2::Clear);
+}
 
 void Publisher::publish(const QList<QByteArray>& lines, const QString& clockText)
 {

@@ -2,20 +2,27 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
 
 class Form2;
 class TrayIcon;
+class UpdateEngine;
 
 // The display mode and the publication step: a complete now-playing list goes to the desktop
 // widget RadudoVorozu, or into a balloon at the tray icon.
-class Publisher {
+class Publisher : public QObject {
+    Q_OBJECT
 public:
     enum class Mode { Widget, Balloon };
 
     static constexpr int kBalloonSeconds = 11;
 
-    Publisher(Form2* widget, TrayIcon* tray);
+    Publisher(Form2* widget, TrayIcon* tray, QObject* parent = nullptr);
+
+    // Publishes what the engine completes, and shows its clock, progress and clearing on the
+    // widget.
+    void follow(const UpdateEngine* engine);
 
     // Takes effect at the next publication; nothing changes on screen before.
     void setMode(Mode mode) { m_mode = mode; }

@@ -2,6 +2,7 @@
 // of writes at close, how it shows what the update engine says, and moving the borderless
 // window.
 
+#include "app/debugarea.h"
 #include "app/form1.h"
 #include "display/form2.h"
 #include "net/httpfetch.h"
@@ -18,6 +19,7 @@
 #include "widgets/debuglog.h"
 #include "widgets/look.h"
 #include "widgets/segmentbar.h"
+#include "widgets/stationlistbox.h"
 
 #include <QDir>
 #include <QFile>
@@ -141,9 +143,9 @@ private slots:
         QCOMPARE(in<QLabel>(form, "ver")->text(), QStringLiteral("o.912"));
         QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.912"));
         QCOMPARE(form->applicationTitle(), QStringLiteral("ekranik 2oo6 beta o.912"));
-        QCOMPARE(form->stations().size(), 13);
-        QVERIFY(form->stations().first().startsWith("discovery.tv|http://"));
-        QVERIFY(!form->checkMarks().contains(true));
+        QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 13);
+        QVERIFY(in<StationListBox>(form, "programy")->stations().first().startsWith("discovery.tv|http://"));
+        QVERIFY(!in<StationListBox>(form, "programy")->checkMarks().contains(true));
         QCOMPARE(form->size(), QSize(350, 239));
     }
 
@@ -158,11 +160,11 @@ private slots:
 
         auto form = makeForm();
         QVERIFY(errors.isEmpty());
-        QCOMPARE(form->stations(),
+        QCOMPARE(in<StationListBox>(form, "programy")->stations(),
                  (QList<QByteArray>{kultura + "|http://host/k", "", "odd\x98.tv|http://host/o",
                                     "last.tv|http://host/l"}));
-        QCOMPARE(form->checkMarks(), (QList<bool>{true, false, false, true}));
-        QCOMPARE(in<QListWidget>(form, "programy")->item(0)->text(),
+        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(), (QList<bool>{true, false, false, true}));
+        QCOMPARE(in<StationListBox>(form, "programy")->item(0)->text(),
                  QStringLiteral("tvp kultura ąęłńóśźż ĄŻ.tv|http://host/k"));
 
         QVERIFY(form->close());
@@ -200,7 +202,7 @@ private slots:
         WriteFile("programy_stan.tv", states);
         auto form = makeForm();
         QCOMPARE(errors, QStringList{message});
-        QCOMPARE(form->checkMarks(), marks);
+        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(), marks);
         // The steps before the check marks ran.
         QVERIFY(form->engine()->state().activated);
         QCOMPARE(in<QLabel>(form, "ver")->text(), QStringLiteral("o.912"));
@@ -216,7 +218,7 @@ private slots:
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().startsWith("Cannot open file \"programy.tv\". "),
                  qPrintable(errors.first()));
-        QCOMPARE(form->stations().size(), 13);
+        QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 13);
         QVERIFY(!form->engine()->state().activated);
         QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
 
@@ -232,7 +234,7 @@ private slots:
         form->show();
         QCOMPARE(errors.size(), 2);
         QVERIFY(form->engine()->state().activated);
-        QCOMPARE(form->stations(), QList<QByteArray>{"a.tv|http://a"});
+        QCOMPARE(in<StationListBox>(form, "programy")->stations(), QList<QByteArray>{"a.tv|http://a"});
     }
 
     // Loading replaces the list and its marks only once: activating the window again (after
@@ -241,10 +243,10 @@ private slots:
     {
         WriteFile("programy.tv", "a.tv|http://a\r\n");
         auto form = makeForm();
-        form->appendStation("b.tv|http://b");
+        in<StationListBox>(form, "programy")->appendStation("b.tv|http://b");
         form->hide();
         form->show();
-        QCOMPARE(form->stations(), (QList<QByteArray>{"a.tv|http://a", "b.tv|http://b"}));
+        QCOMPARE(in<StationListBox>(form, "programy")->stations(), (QList<QByteArray>{"a.tv|http://a", "b.tv|http://b"}));
     }
 
     void checkMarkMovesWithItsEntryOnDelete()
@@ -254,13 +256,13 @@ private slots:
         auto form = makeForm();
         form->engine()->addTestLine("4 : 10:00 - news");
 
-        in<QListWidget>(form, "programy")->setCurrentRow(2);
+        in<StationListBox>(form, "programy")->setCurrentRow(2);
         form->delClick();
-        QCOMPARE(form->stations(), (QList<QByteArray>{"0|a", "1|b", "3|d", "4|e"}));
-        QCOMPARE(form->checkMarks(), (QList<bool>{false, false, false, true}));
+        QCOMPARE(in<StationListBox>(form, "programy")->stations(), (QList<QByteArray>{"0|a", "1|b", "3|d", "4|e"}));
+        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(), (QList<bool>{false, false, false, true}));
         // Nothing stays selected: a second press deletes nothing.
         form->delClick();
-        QCOMPARE(form->stations().size(), 4);
+        QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 4);
         // Deleting leaves the now-playing list alone.
         QCOMPARE(nowPlaying(form).size(), 1);
 
@@ -273,15 +275,15 @@ private slots:
     {
         WriteFile("programy_stan.tv", "1\r\n");
         auto form = makeForm();
-        QCOMPARE(form->checkMarks().count(true), 1);
+        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks().count(true), 1);
 
         form->engine()->addTestLine("tvn.tv : 20:00 - Fakty");
         form->LoadCheckedStates();
-        form->appendStation("new.tv|http://x");
+        in<StationListBox>(form, "programy")->appendStation("new.tv|http://x");
         QCOMPARE(nowPlaying(form).size(), 1);
 
         // A click on the check box of the first row, as the user does it.
-        QListWidget* list = in<QListWidget>(form, "programy");
+        StationListBox* list = in<StationListBox>(form, "programy");
         const QRect row = list->visualItemRect(list->item(0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           QPoint(row.left() + 6, row.center().y()));
@@ -385,7 +387,7 @@ private slots:
         QTest::mouseClick(in<QPushButton>(form, "Button2"), Qt::LeftButton);
         QCOMPARE(nowPlaying(form), QStringList{"Fake program ;]"});
         // A click with no line selected copies nothing.
-        form->iloscClick();
+        in<DebugArea>(form, "debugArea")->iloscClick();
         QVERIFY(in<QLineEdit>(form, "Edit1")->text().isEmpty());
         auto* ilosc = in<QListView>(form, "ilosc");
         ilosc->setCurrentIndex(ilosc->model()->index(0, 0));
@@ -485,8 +487,8 @@ private slots:
         });
         form->addClick();
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(form->stations().last(), QByteArray("nazwa.stacji.tv|http://adres.do.stacji"));
-        QCOMPARE(form->checkMarks().last(), false);
+        QCOMPARE(in<StationListBox>(form, "programy")->stations().last(), QByteArray("nazwa.stacji.tv|http://adres.do.stacji"));
+        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks().last(), false);
     }
 
     void doubleClickShowsTheAddress()
@@ -506,7 +508,7 @@ private slots:
         QTest::qWait(1);
         QVERIFY(!opened);
 
-        in<QListWidget>(form, "programy")->setCurrentRow(1);
+        in<StationListBox>(form, "programy")->setCurrentRow(1);
         QTimer::singleShot(0, &dialog, [&] {
             QCOMPARE(Control<QLabel>(&dialog, "d")->text(), QStringLiteral("Program TV na dziś"));
             QCOMPARE(Control<QLabel>(&dialog, "a")->text(), QStringLiteral("Adres do aktualnego programu"));
@@ -517,8 +519,8 @@ private slots:
         });
         form->programyDblClick();
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(form->stations().size(), 13);
-        QVERIFY(form->stations().at(1).startsWith("polsat.tv|"));
+        QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 13);
+        QVERIFY(in<StationListBox>(form, "programy")->stations().at(1).startsWith("polsat.tv|"));
     }
 
     void draggingMovesTheWindow_data()
@@ -550,7 +552,7 @@ private slots:
             Control<QWidget>(form.get(), "acset")->show();
             widget = in<QLabel>(form, "Label2");
         } else if (from == "programy")
-            widget = in<QListWidget>(form, "programy")->viewport();
+            widget = in<StationListBox>(form, "programy")->viewport();
         else if (from == "Label5")
             widget = in<ClickLabel>(form, "Label5");
         else

@@ -1,0 +1,72 @@
+#include "app/debugarea.h"
+
+#include "text/win1250.h"
+#include "update/updateengine.h"
+#include "widgets/debuglog.h"
+#include "widgets/look.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+
+DebugArea::DebugArea(UpdateEngine* engine, QWidget* parent) : QWidget(parent), m_engine(engine)
+{
+    setObjectName(QStringLiteral("debugArea"));
+    // The controls' places are those of the main window's layout, less the area's top.
+    const auto place = [](QWidget* control, int x, int y, int w, int h) {
+        control->setGeometry(x, y - kTop, w, h);
+    };
+    xxx = Named(MakeLabel(this, QString(), 216, 308 - kTop,
+                          LayoutFont(QStringLiteral("Tahoma"), 9), Qt::black),
+                "xxx");
+    Label1 = Named(MakeLabel(this, QStringLiteral(".mrowka"), 137, 311 - kTop,
+                             LayoutFont(QStringLiteral("Trebuchet MS"), 21, true), Qt::black),
+                   "Label1");
+    Memo2 = Named(new DebugLog(this), "Memo2");
+    place(Memo2, 17, 335, 313, 155);
+    Memo2->setFont(LayoutFont(QStringLiteral("Trebuchet MS"), 8));
+    ilosc = Named(new QListView(this), "ilosc");
+    place(ilosc, 17, 496, 313, 80);
+    Edit1 = Named(new QLineEdit(this), "Edit1");
+    place(Edit1, 17, 583, 313, 24);
+    Button1 = Named(new QPushButton(QStringLiteral("kasuj"), this), "Button1");
+    place(Button1, 17, 607, 105, 17);
+    Button2 = Named(new QPushButton(QStringLiteral("dodaj fake"), this), "Button2");
+    place(Button2, 129, 607, 129, 17);
+
+    ilosc->setModel(engine->nowPlaying());
+    connect(ilosc->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &DebugArea::iloscClick);
+    connect(ilosc, &QListView::clicked, this, &DebugArea::iloscClick);
+    connect(Button1, &QPushButton::clicked, this, &DebugArea::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &DebugArea::Button2Click);
+    connect(engine, &UpdateEngine::logged, Memo2, &DebugLog::appendLines);
+    connect(engine, &UpdateEngine::downloadProgress, this, &DebugArea::showDownloadProgress);
+}
+
+void DebugArea::iloscClick()
+{
+    // With no line selected there is nothing to copy.
+    if (const QModelIndex current = ilosc->currentIndex(); current.isValid())
+        Edit1->setText(current.data().toString());
+}
+
+void DebugArea::Button1Click()
+{
+    m_engine->clearNowPlaying();
+}
+
+void DebugArea::Button2Click()
+{
+    m_engine->addTestLine(QByteArrayLiteral("Fake program ;]"));
+}
+
+void DebugArea::showDownloadProgress(const QByteArray& station, int readed, int total)
+{
+    // One arg() for all three: a station called "tv%1" must not take the numbers' places.
+    xxx->setText(QStringLiteral("Aktualizuje %1 %2/%3")
+                     .arg(Win1250ToUnicode(station), QString::number(readed),
+                          QString::number(total)));
+    xxx->adjustSize();
+}

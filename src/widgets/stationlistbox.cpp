@@ -1,0 +1,79 @@
+#include "widgets/stationlistbox.h"
+
+#include "widgets/bytelines.h"
+#include "widgets/checkrowdelegate.h"
+#include "widgets/look.h"
+
+#include <QEvent>
+#include <QScopedValueRollback>
+
+StationListBox::StationListBox(QWidget* parent) : QListWidget(parent)
+{
+    setFrameShape(QFrame::NoFrame);
+    setFont(LayoutFont(QStringLiteral("Verdana"), 9));
+    setItemDelegate(new CheckRowDelegate(12, this));
+    setTextElideMode(Qt::ElideNone);
+    setUniformItemSizes(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    SetBackground(this, Qt::white);
+    SetTextColour(this, QColor(128, 128, 128));
+    connect(this, &QListWidget::itemChanged, this, [this] {
+        if (!m_programChangesChecks)
+            emit userChangedCheck();
+    });
+}
+
+void StationListBox::appendStation(const QByteArray& entry)
+{
+    const QScopedValueRollback<bool> quiet(m_programChangesChecks, true);
+    QListWidgetItem* item = AppendLine(this, entry);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+}
+
+void StationListBox::setStations(const QList<QByteArray>& entries)
+{
+    clear();
+    for (const QByteArray& entry : entries)
+        appendStation(entry);
+}
+
+QList<QByteArray> StationListBox::stations() const
+{
+    return Lines(this);
+}
+
+QList<bool> StationListBox::checkMarks() const
+{
+    QList<bool> marks;
+    marks.reserve(count());
+    for (int row = 0; row < count(); ++row)
+        marks.append(item(row)->checkState() == Qt::Checked);
+    return marks;
+}
+
+void StationListBox::deleteSelected()
+{
+    const int row = currentRow();
+    if (row < 0 || !item(row)->isSelected())
+        return;
+    delete takeItem(row);
+    // So a second press deletes nothing more.
+    setCurrentRow(-1);
+    clearSelection();
+}
+
+void StationListBox::checkQuietly(int row)
+{
+    const QScopedValueRollback<bool> quiet(m_programChangesChecks, true);
+    item(row)->setCheckState(Qt::Checked);
+}
+
+// Reported once the list has handled the click itself, so the selection is up to date.
+bool StationListBox::viewportEvent(QEvent* event)
+{
+    if (event->type() == QEvent::MouseButtonDblClick)
+        QMetaObject::invokeMethod(this, &StationListBox::doubleClickedAnywhere, Qt::QueuedConnection);
+    return QListWidget::viewportEvent(event);
+}
