@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# check-layers.sh
+# The parts of src/ build on each other in layers; a part includes only its own headers and
+# those of the parts below it:
+#   app
+#   display, reminders
+#   update, tray, widgets
+#   net, stations
+#   text
+# and the portal stands alone on text. The windows' parts never reach the download component
+# either: only the update engine drives it. Lists every include that breaks this and fails.
+set -eu
+cd "$(dirname "$0")/.."
+
+allowed() {
+  case "$1" in
+    app) echo "app display reminders update tray widgets net stations text" ;;
+    display | reminders) echo "$1 update tray widgets stations text" ;;
+    update | tray | widgets) echo "$1 net stations text" ;;
+    net | stations) echo "$1 text" ;;
+    text) echo "text" ;;
+    portal) echo "portal text" ;;
+  esac
+}
+
+status=0
+for dir in src/*/; do
+  part=$(basename "$dir")
+  ok=$(allowed "$part")
+  [ -n "$ok" ] || { echo "check-layers: src/$part has no layer" >&2; status=1; continue; }
+  while IFS=: read -r file line include; do
+    target=$(echo "$include" | sed -n 's|.*#include "\([a-z]*\)/.*|\1|p')
+    [ -n "$target" ] || continue
+    case " $ok " in
+      *" $target "*) ;;
+      *) echo "$file:$line: src/$part may not include $target/: $include"; status=1 ;;
+    esac
+  done < <(grep -n '^#include "' "$dir"*.h "$dir"*.cpp 2>/dev/null)
+done
+# The engine owns the download component: the main window's own files never reach it.
+if grep -n '^#include "net/' src/app/form1.h src/app/form1.cpp; then
+  echo "check-layers: Form1 may not include net/"
+  status=1
+fi
+exit "$status"
