@@ -1,7 +1,7 @@
 #include "display/form2.h"
 
-#include "text/win1250.h"
 #include "text/shorten.h"
+#include "text/win1250.h"
 #include "widgets/checkrowdelegate.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QScrollBar>
 
 namespace {
 
@@ -42,7 +43,8 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     const QScreen* primary = QGuiApplication::primaryScreen();
     move(kLeft, primary ? primary->geometry().height() - 100 : 0);
 
-    a = Named(MakeLabel(this, QStringLiteral("ekranik"), 4, 4, KeyedFont(11, true), Qt::white), "a");
+    a = Named(MakeLabel(this, QStringLiteral("ekranik"), 4, 4, KeyedFont(11, true), Qt::white),
+              "a");
     a->setCursor(Qt::PointingHandCursor);
 
     pb2 = Named(new Gauge(this), "pb2");
@@ -62,6 +64,10 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     b->setFocusPolicy(Qt::NoFocus);
     b->setTextElideMode(Qt::ElideNone);
     b->setGeometry(8, 22, kWidth - 15, kHeight - 29);
+    // A scroll moves the rows under a mask cut where they were; the range comes and goes with
+    // the scroll bar, which narrows the rows.
+    connect(b->verticalScrollBar(), &QScrollBar::valueChanged, this, &Form2::refreshMask);
+    connect(b->verticalScrollBar(), &QScrollBar::rangeChanged, this, &Form2::refreshMask);
 
     // Only the title and the clock move the widget; the list and the background do not.
     dragger_ = new WindowDragger(this);
@@ -118,7 +124,6 @@ void Form2::Clear()
 void Form2::ApplyScheme(Scheme scheme)
 {
     scheme_ = scheme;
-    b->repaint();
     const QColor background = scheme == Scheme::LightText ? Qt::black : Qt::white;
     const QColor text = scheme == Scheme::LightText ? Qt::white : Qt::black;
     SetBackground(this, background);
@@ -126,7 +131,6 @@ void Form2::ApplyScheme(Scheme scheme)
     SetTextColour(b, text);
     SetTextColour(a, text);
     SetTextColour(hur, text);
-    b->repaint();
     refreshMask();
 }
 
@@ -134,7 +138,6 @@ void Form2::SetColorKeying(bool on)
 {
     keying_ = on;
     refreshMask();
-    update();
 }
 
 void Form2::SetKeyColor(const QColor& key)
@@ -212,22 +215,35 @@ void Form2::paintEvent(QPaintEvent*)
 
 void Form2::refreshMask()
 {
-    if (!keying_) {
-        clearMask();
-        return;
-    }
     // Rendering delivers pending resize events, which come back here.
     if (refreshingMask_)
         return;
     const QScopedValueRollback<bool> guard(refreshingMask_, true);
-    // The picture as it is now, without the old mask, and every pixel of the key colour cut out.
-    QImage picture(size(), QImage::Format_RGB32);
-    render(&picture, QPoint(), QRegion(), DrawWindowBackground | DrawChildren | IgnoreMask);
-    // (A bitmap's region is its color1 pixels, and MaskInColor marks the key ones color0.)
-    const QImage keep = picture.createMaskFromColor(key_.rgb(), Qt::MaskInColor);
-    QRegion shape(QBitmap::fromImage(keep));
-    // A window with nothing left to show would lose its shape altogether; keep one pixel.
-    if (shape.isEmpty())
-        shape = QRegion(0, 0, 1, 1);
+    // Without keying the whole window shows; an empty region clears the mask.
+    QRegion shape;
+    if (keying_) {
+        // The picture as it is now, without the old mask, and every pixel of the key colour cut
+        // out. (A bitmap's region is its color1 pixels, and MaskInColor marks the key ones color0.)
+        QImage picture(size(), QImage::Format_RGB32);
+        render(&picture, QPoint(), QRegion(), DrawWindowBackground | DrawChildren | IgnoreMask);
+        const QImage keep = picture.createMaskFromColor(key_.rgb(), Qt::MaskInColor);
+        shape = QRegion(QBitmap::fromImage(keep));
+        // A window with nothing left to show would lose its shape altogether; keep one pixel.
+        if (shape.isEmpty())
+            shape = QRegion(0, 0, 1, 1);
+    }
+    if (shape == mask())
+        return;
+    const QRegion shownBefore = mask().isEmpty() ? QRegion(rect()) : mask();
+    const QRegion revealed = (shape.isEmpty() ? QRegion(rect()) : shape) - shownBefore;
     setMask(shape);
+    // Qt paints a masked window only inside its mask: whatever changed outside it since is still
+    // the old picture in the window's buffer, and would show now. Every widget paints the pixels
+    // that come to light again, the children too: the window's own update leaves the pixels of
+    // its opaque children (the list) as they are.
+    if (revealed.isEmpty())
+        return;
+    update(revealed);
+    for (QWidget* child : findChildren<QWidget*>())
+        child->update(revealed.translated(-child->mapTo(this, QPoint())));
 }

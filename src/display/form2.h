@@ -75,7 +75,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    // The mask follows the picture: called after every change of what the widget shows.
+    // The mask follows the picture: called after every change of what the widget shows, scrolls
+    // of the list included. What a wider mask brings to light is painted afresh.
     void refreshMask();
 
     WindowDragger* dragger_;

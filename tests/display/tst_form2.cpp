@@ -11,8 +11,14 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -26,10 +32,12 @@ QList<QByteArray> Rows(int n)
     return rows;
 }
 
+// A fresh picture of the widget, all of it, whatever its mask.
 QImage Picture(QWidget* widget)
 {
     QImage image(widget->size(), QImage::Format_RGB32);
-    widget->render(&image);
+    widget->render(&image, QPoint(), QRegion(),
+                   QWidget::DrawWindowBackground | QWidget::DrawChildren | QWidget::IgnoreMask);
     return image;
 }
 
@@ -62,7 +70,57 @@ void Press(QWidget* widget, Qt::MouseButton button, QPoint delta)
     QApplication::sendEvent(widget, &release);
 }
 
+// Neither the widget's colours nor the key: marks the pixels where the desktop shows through.
+constexpr QRgb kHole = qRgb(1, 2, 3);
+
+// What the widget should show: a fresh picture of it, holes at the key colour while keying is on.
+QImage Expected(Form2& widget)
+{
+    QImage picture = Picture(&widget);
+    for (int y = 0; widget.colorKeying() && y < picture.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
+        for (int x = 0; x < picture.width(); ++x) {
+            if (QColor(line[x]) == widget.keyColor())
+                line[x] = kHole;
+        }
+    }
+    return picture;
+}
+
+// What the window does show: the pixels of its buffer where its mask lets them through.
+QImage Actual(Form2& widget)
+{
+    const QImage buffer = widget.screen()->grabWindow(widget.winId()).toImage();
+    QImage shown(widget.size(), QImage::Format_RGB32);
+    shown.fill(kHole);
+    QPainter painter(&shown);
+    if (!widget.mask().isEmpty())
+        painter.setClipRegion(widget.mask());
+    painter.drawImage(0, 0, buffer);
+    return shown;
+}
+
+// Lets deferred work run: the list's delayed layout, its scroll bar shown or hidden, repaints.
+void Settle()
+{
+    for (int i = 0; i < 10; ++i)
+        QCoreApplication::processEvents();
+}
+
+void Wheel(QWidget* widget, int notches)
+{
+    const QPointF at(widget->width() / 2, widget->height() / 2);
+    QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(widget, &wheel);
+}
+
+using Step = std::function<void(Form2&)>;
+using Steps = QList<Step>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Steps)
 
 class TestForm2 : public QObject {
     Q_OBJECT
@@ -142,33 +200,112 @@ private slots:
             QCOMPARE(line.pixelColor(x, 0), QColor(Qt::black));
     }
 
-    // Key-coloured pixels are cut out of the window; the texts stay.
+    // Keying starts on with a black key, and a scheme leaves the key alone: under dark texts it
+    // is the texts that are cut out and the white background that stays.
     void colourKeying()
     {
         Form2 widget;
         widget.Publish(Rows(2));
         QVERIFY(widget.colorKeying());
         QCOMPARE(widget.keyColor(), QColor(Qt::black));
-        QRegion shape = widget.mask();
-        QVERIFY(!shape.contains(QPoint(150, 70))); // empty black background
-        // The rows' texts are in it, right after publishing.
-        QVERIFY(!(shape & QRect(8, 22, 282, 26)).isEmpty());
-        QVERIFY(!shape.isEmpty());
-        const QImage picture = Picture(&widget);
-        for (const QRect& r : shape) // everything kept is text, not background
-            QVERIFY(picture.pixelColor(r.topLeft()) != QColor(Qt::black));
-
-        // The dark scheme does not touch the key: the black texts are cut out now, the white
-        // background stays.
+        QVERIFY(!widget.mask().contains(QPoint(150, 70)));           // empty black background
+        QVERIFY(!(widget.mask() & QRect(8, 22, 282, 26)).isEmpty()); // the rows, at once
         widget.ApplyScheme(Form2::Scheme::DarkText);
         QCOMPARE(widget.keyColor(), QColor(Qt::black));
-        shape = widget.mask();
-        QVERIFY(shape.contains(QPoint(150, 70)));
+        QVERIFY(widget.mask().contains(QPoint(150, 70)));
+    }
 
-        widget.SetKeyColor(Qt::white);
-        QVERIFY(!widget.mask().contains(QPoint(150, 70)));
-        widget.SetColorKeying(false);
-        QVERIFY(widget.mask().isEmpty());
+    // Whatever moves pixels, once pending work has run the window shows exactly the pixels of a
+    // fresh picture that are not the key colour: the mask is cut anew and nothing stale shows.
+    void maskFollowsThePicture_data()
+    {
+        QTest::addColumn<Steps>("steps");
+        const auto rows = [](int n) { return Step([n](Form2& w) { w.Publish(Rows(n)); }); };
+        const auto height = [](int h) { return Step([h](Form2& w) { w.SetHeight(h); }); };
+        const auto scrollTo = [](int value) {
+            return Step([value](Form2& w) {
+                w.b->verticalScrollBar()->setValue(
+                    std::min(value, w.b->verticalScrollBar()->maximum()));
+            });
+        };
+        const Step dark = [](Form2& w) { w.ApplyScheme(Form2::Scheme::DarkText); };
+        const Step light = [](Form2& w) { w.ApplyScheme(Form2::Scheme::LightText); };
+        // What "Przeźroczystość" does: keying flips, the key follows the scheme of the moment.
+        const Step transp = [](Form2& w) {
+            w.SetColorKeying(!w.colorKeying());
+            w.SetKeyColor(w.scheme() == Form2::Scheme::DarkText ? Qt::white : Qt::black);
+        };
+        const auto clock = [](const char* text) {
+            return Step([text](Form2& w) { w.SetClock(QString::fromUtf8(text)); });
+        };
+        const auto progress = [](int readed) {
+            return Step([readed](Form2& w) { w.ShowDownloadProgress("tvn.tv", readed, 100); });
+        };
+        const Step flipClock = [](Form2& w) { w.FlipClock(); };
+        const Step flipLine = [](Form2& w) { w.FlipProgressLine(); };
+        const Step frame = [](Form2& w) {
+            auto* ramka = new QCheckBox(&w);
+            ramka->hide();
+            ramka->setChecked(true);
+            w.SetFrameOption(ramka);
+            w.Repaint();
+        };
+
+        QTest::newRow("scroll bar") << Steps{rows(12), scrollTo(20)};
+        QTest::newRow("wheel") << Steps{rows(12), [](Form2& w) { Wheel(w.b->viewport(), -1); }};
+        QTest::newRow("range shrinks under the rows")
+            << Steps{rows(30), scrollTo(1000), [](Form2& w) { w.b->model()->removeRows(0, 20); }};
+        QTest::newRow("rows: more than fit") << Steps{rows(2), rows(12)};
+        QTest::newRow("rows: fewer") << Steps{rows(12), rows(2)};
+        QTest::newRow("rows: cleared") << Steps{rows(12), [](Form2& w) { w.Clear(); }};
+        QTest::newRow("tall") << Steps{rows(12), height(600)};
+        QTest::newRow("tall, scrolled") << Steps{rows(30), scrollTo(1000), height(600)};
+        QTest::newRow("compact again") << Steps{rows(12), height(600), height(83)};
+        QTest::newRow("dark texts") << Steps{rows(12), dark};
+        QTest::newRow("light texts again") << Steps{rows(12), dark, light};
+        QTest::newRow("light texts again, tall") << Steps{rows(12), dark, height(600), light};
+        QTest::newRow("light texts after transparency off and on")
+            << Steps{rows(12), dark, transp, transp, light};
+        QTest::newRow("keying off") << Steps{rows(12), dark, transp};
+        QTest::newRow("keying on") << Steps{rows(12), transp, dark, transp};
+        QTest::newRow("key colour")
+            << Steps{rows(12), dark, [](Form2& w) { w.SetKeyColor(Qt::white); }};
+        QTest::newRow("frame") << Steps{rows(12), frame};
+        QTest::newRow("clock") << Steps{rows(12), clock("21 : 05 | środa"),
+                                        clock("22 : 47 | czwartek")};
+        QTest::newRow("clock hidden") << Steps{rows(12), clock("21 : 05 | środa"), flipClock};
+        QTest::newRow("clock shown")
+            << Steps{rows(12), clock("21 : 05 | środa"), flipClock, flipClock};
+        QTest::newRow("progress line") << Steps{rows(12), progress(20), progress(90)};
+        QTest::newRow("progress line hidden") << Steps{rows(12), progress(90), flipLine};
+        QTest::newRow("progress line shown") << Steps{rows(12), progress(90), flipLine, flipLine};
+    }
+
+    void maskFollowsThePicture()
+    {
+        QFETCH(Steps, steps);
+        Form2 widget;
+        widget.move(0, 0); // all of it on the screen, where it can be read back
+        for (const Step& step : steps) {
+            step(widget);
+            Settle();
+        }
+        if (!widget.colorKeying())
+            QVERIFY(widget.mask().isEmpty());
+        const QImage expected = Expected(widget);
+        const QImage actual = Actual(widget);
+        int wrong = 0;
+        QRect where;
+        for (int y = 0; y < expected.height(); ++y) {
+            for (int x = 0; x < expected.width(); ++x) {
+                if (actual.pixel(x, y) != expected.pixel(x, y)) {
+                    ++wrong;
+                    where |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        const QString message = QStringLiteral("%1 pixels wrong in ").arg(wrong);
+        QVERIFY2(!wrong, qPrintable(message + QDebug::toString(where)));
     }
 
     void frameFollowsTheOption()
