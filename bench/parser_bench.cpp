@@ -19,7 +19,7 @@ constexpr qsizetype kPageSize = 256 * 1024;
 
 // Programme rows with CR LF breaks up to kPageSize, the row on air now about 2 KB before the
 // end. Each row has its time 73 characters before its image name, as the portal lays it out.
-QByteArray CrLfPage()
+QByteArray crLfPage()
 {
     QByteArray page = "<html>\r\n<head><title>Program TV</title></head>\r\n<body>\r\n<table>\r\n";
     const QByteArray imgStart = "<img alt=\"\" width=\"16\" height=\"16\" src=\"";
@@ -44,38 +44,38 @@ QByteArray CrLfPage()
     return page;
 }
 
-QByteArray LfPage()
+QByteArray lfPage()
 {
-    QByteArray page = CrLfPage();
+    QByteArray page = crLfPage();
     return page.replace("\r\n", "\n");
 }
 
-void RunNowPlayingLine(benchmark::State& state, const QByteArray& page)
+void runNowPlayingLine(benchmark::State& state, const QByteArray& page)
 {
     const QByteArray station = "stacja.tv";
     for (auto _ : state) {
         QByteArray title;
-        QByteArray line = NowPlayingLine(NormalizeLineBreaks(page), station, &title);
+        QByteArray line = nowPlayingLine(normalizeLineBreaks(page), station, &title);
         benchmark::DoNotOptimize(line);
         benchmark::DoNotOptimize(title);
     }
     state.SetBytesProcessed(state.iterations() * page.size());
-    state.SetLabel(NowPlayingLine(NormalizeLineBreaks(page), station).toStdString());
+    state.SetLabel(nowPlayingLine(normalizeLineBreaks(page), station).toStdString());
 }
 
 void BM_NowPlayingLine(benchmark::State& state)
 {
-    RunNowPlayingLine(state, CrLfPage());
+    runNowPlayingLine(state, crLfPage());
 }
 BENCHMARK(BM_NowPlayingLine);
 
 void BM_NowPlayingLine_LfBreaks(benchmark::State& state)
 {
-    RunNowPlayingLine(state, LfPage());
+    runNowPlayingLine(state, lfPage());
 }
 BENCHMARK(BM_NowPlayingLine_LfBreaks);
 
-void RunParseListingsPage(benchmark::State& state, const QByteArray& page)
+void runParseListingsPage(benchmark::State& state, const QByteArray& page)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("stacja.tv");
@@ -100,13 +100,13 @@ void RunParseListingsPage(benchmark::State& state, const QByteArray& page)
 
 void BM_ParseListingsPage(benchmark::State& state)
 {
-    RunParseListingsPage(state, CrLfPage());
+    runParseListingsPage(state, crLfPage());
 }
 BENCHMARK(BM_ParseListingsPage);
 
 void BM_ParseListingsPage_LfBreaks(benchmark::State& state)
 {
-    RunParseListingsPage(state, LfPage());
+    runParseListingsPage(state, lfPage());
 }
 BENCHMARK(BM_ParseListingsPage_LfBreaks);
 

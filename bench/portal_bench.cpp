@@ -32,7 +32,7 @@ struct Counts {
 };
 
 // One page on a new connection: true when it is complete and counted.
-bool FetchPage(const sockaddr_in& address, const std::string& request)
+bool fetchPage(const sockaddr_in& address, const std::string& request)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
@@ -80,7 +80,7 @@ int main(int argc, char* argv[])
     const int seconds = argc > 3 ? std::atoi(argv[3]) : 10;
 
     std::vector<std::string> requests;
-    for (const QByteArray& entry : DefaultStations()) {
+    for (const QByteArray& entry : defaultStations()) {
         const QByteArray url = entry.mid(entry.indexOf('|') + 1);
         const QByteArray path = url.mid(url.indexOf('/', 7));
         requests.push_back("GET " + path.toStdString() +
@@ -95,7 +95,7 @@ int main(int argc, char* argv[])
     for (int c = 0; c < clients; ++c) {
         threads.emplace_back([&, c] {
             for (size_t i = static_cast<size_t>(c); !stop.load(std::memory_order_relaxed); ++i) {
-                if (FetchPage(address, requests[i % requests.size()]))
+                if (fetchPage(address, requests[i % requests.size()]))
                     ++counts.pages;
                 else
                     ++counts.failures;

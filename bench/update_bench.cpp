@@ -64,7 +64,7 @@ void BM_DuplicateRows1000(benchmark::State& state)
     for (int i = 0; i < 1000; ++i)
         lines << "station" + QByteArray::number(i % 700) + ".tv : 20:00 - Wiadomości wieczorne";
     for (auto _ : state)
-        benchmark::DoNotOptimize(DuplicateRows(lines));
+        benchmark::DoNotOptimize(duplicateRows(lines));
 }
 BENCHMARK(BM_DuplicateRows1000)->Unit(benchmark::kMicrosecond);
 

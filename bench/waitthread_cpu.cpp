@@ -19,7 +19,7 @@
 
 namespace {
 
-double CpuSeconds()
+double cpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -54,7 +54,7 @@ int main(int argc, char* argv[])
     if (read(toParent[0], &port, sizeof port) != sizeof port)
         return 1;
 
-    HttpFetch::GlobalInit();
+    HttpFetch::globalInit();
     QCoreApplication app(argc, argv);
     QTemporaryDir folder;
     HttpFetch fetch;
@@ -69,11 +69,11 @@ int main(int argc, char* argv[])
                      [&](const QString&, int fileSize) { size = fileSize; });
 
     QElapsedTimer wall;
-    const double cpuBefore = CpuSeconds();
+    const double cpuBefore = cpuSeconds();
     wall.start();
     fetch.DownloadFile();
     const double seconds = wall.nsecsElapsed() / 1e9;
-    const double cpu = CpuSeconds() - cpuBefore;
+    const double cpu = cpuSeconds() - cpuBefore;
 
     [[maybe_unused]] ssize_t n = write(toChild[1], "x", 1);
     waitpid(child, nullptr, 0);

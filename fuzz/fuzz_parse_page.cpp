@@ -10,23 +10,23 @@
 
 namespace {
 
-void Check(bool condition)
+void checkInvariants(bool condition)
 {
     if (!condition)
         std::abort();
 }
 
-void CheckLine(const QByteArray& page)
+void checkLine(const QByteArray& page)
 {
     static const QByteArray station = "stacja.tv";
     QByteArray title;
-    const QByteArray line = NowPlayingLine(page, station, &title);
-    Check(line.startsWith("stacja.tv : "));
-    Check(line.size() <= 54);
-    Check(line.size() < 50 || line.endsWith("..."));
+    const QByteArray line = nowPlayingLine(page, station, &title);
+    checkInvariants(line.startsWith("stacja.tv : "));
+    checkInvariants(line.size() <= 54);
+    checkInvariants(line.size() < 50 || line.endsWith("..."));
     // The title is text taken from the page with tags removed, never longer than the page.
-    Check(title.size() <= page.size());
-    Check(NowPlayingLine(page, station) == line);
+    checkInvariants(title.size() <= page.size());
+    checkInvariants(nowPlayingLine(page, station) == line);
 }
 
 } // namespace
@@ -34,11 +34,11 @@ void CheckLine(const QByteArray& page)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray page(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    CheckLine(page);
+    checkLine(page);
 
-    const QByteArray normal = NormalizeLineBreaks(page);
-    Check(normal == SlowNormalizeLineBreaks(page));
-    Check(NormalizeLineBreaks(normal) == normal);
-    CheckLine(normal);
+    const QByteArray normal = normalizeLineBreaks(page);
+    checkInvariants(normal == slowNormalizeLineBreaks(page));
+    checkInvariants(normalizeLineBreaks(normal) == normal);
+    checkLine(normal);
     return 0;
 }

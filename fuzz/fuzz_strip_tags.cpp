@@ -10,19 +10,19 @@
 
 namespace {
 
-void Check(bool condition)
+void checkInvariants(bool condition)
 {
     if (!condition)
         std::abort();
 }
 
-void CheckShortened(const QByteArray& text, const QByteArray& shortened, qsizetype limit)
+void checkShortened(const QByteArray& text, const QByteArray& shortened, qsizetype limit)
 {
     if (text.size() < limit) {
-        Check(shortened == text);
+        checkInvariants(shortened == text);
     } else {
-        Check(shortened.size() == qMin(text.size(), limit + 1) + 3);
-        Check(shortened.startsWith(text.left(limit + 1)) && shortened.endsWith("..."));
+        checkInvariants(shortened.size() == qMin(text.size(), limit + 1) + 3);
+        checkInvariants(shortened.startsWith(text.left(limit + 1)) && shortened.endsWith("..."));
     }
 }
 
@@ -33,16 +33,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 
     const QByteArray stripped = StripTags(text);
-    Check(stripped.size() <= text.size());
+    checkInvariants(stripped.size() <= text.size());
     if (!text.contains('<') && !text.contains('>'))
-        Check(stripped == text);
+        checkInvariants(stripped == text);
 
-    const QByteArray fixed = FixPageCharset(stripped);
-    Check(fixed.size() == stripped.size());
+    const QByteArray fixed = fixPageCharset(stripped);
+    checkInvariants(fixed.size() == stripped.size());
     for (const char c : {'\xA6', '|', '\xB6', '\xB1', '\xBC'})
-        Check(!fixed.contains(c));
+        checkInvariants(!fixed.contains(c));
 
-    CheckShortened(fixed, Shorten25(fixed), 25);
-    CheckShortened(fixed, Shorten50(fixed), 50);
+    checkShortened(fixed, Shorten25(fixed), 25);
+    checkShortened(fixed, Shorten50(fixed), 50);
     return 0;
 }

@@ -12,7 +12,7 @@ namespace {
 int g_pipe[2] = {-1, -1};
 
 // Only async-signal-safe work here: one byte down the socket, read on the GUI thread.
-void OnSignal(int)
+void onSignal(int)
 {
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[0], &byte, 1);
@@ -24,15 +24,15 @@ CloseSignals::CloseSignals(QObject* parent) : QObject(parent)
 {
     if (g_pipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
         return;
-    notifier_ = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, [this] {
+    m_notifier = new QSocketNotifier(g_pipe[1], QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] {
         char byte;
         [[maybe_unused]] const ssize_t n = ::read(g_pipe[1], &byte, 1);
         emit closeRequested();
     });
 
     struct sigaction action {};
-    action.sa_handler = OnSignal;
+    action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     sigaction(SIGTERM, &action, nullptr);

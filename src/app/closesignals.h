@@ -17,5 +17,5 @@ signals:
     void closeRequested();
 
 private:
-    QSocketNotifier* notifier_ = nullptr;
+    QSocketNotifier* m_notifier = nullptr;
 };

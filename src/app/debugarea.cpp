@@ -17,22 +17,22 @@ DebugArea::DebugArea(UpdateEngine* engine, QWidget* parent) : QWidget(parent), m
     const auto place = [](QWidget* control, int x, int y, int w, int h) {
         control->setGeometry(x, y - kTop, w, h);
     };
-    xxx = Named(MakeLabel(this, QString(), 216, 308 - kTop,
-                          LayoutFont(QStringLiteral("Tahoma"), 9), Qt::black),
+    xxx = named(makeLabel(this, QString(), 216, 308 - kTop, layoutFont(QStringLiteral("Tahoma"), 9),
+                          Qt::black),
                 "xxx");
-    Label1 = Named(MakeLabel(this, QStringLiteral(".mrowka"), 137, 311 - kTop,
-                             LayoutFont(QStringLiteral("Trebuchet MS"), 21, true), Qt::black),
+    Label1 = named(makeLabel(this, QStringLiteral(".mrowka"), 137, 311 - kTop,
+                             layoutFont(QStringLiteral("Trebuchet MS"), 21, true), Qt::black),
                    "Label1");
-    Memo2 = Named(new DebugLog(this), "Memo2");
+    Memo2 = named(new DebugLog(this), "Memo2");
     place(Memo2, 17, 335, 313, 155);
-    Memo2->setFont(LayoutFont(QStringLiteral("Trebuchet MS"), 8));
-    ilosc = Named(new QListView(this), "ilosc");
+    Memo2->setFont(layoutFont(QStringLiteral("Trebuchet MS"), 8));
+    ilosc = named(new QListView(this), "ilosc");
     place(ilosc, 17, 496, 313, 80);
-    Edit1 = Named(new QLineEdit(this), "Edit1");
+    Edit1 = named(new QLineEdit(this), "Edit1");
     place(Edit1, 17, 583, 313, 24);
-    Button1 = Named(new QPushButton(QStringLiteral("kasuj"), this), "Button1");
+    Button1 = named(new QPushButton(QStringLiteral("kasuj"), this), "Button1");
     place(Button1, 17, 607, 105, 17);
-    Button2 = Named(new QPushButton(QStringLiteral("dodaj fake"), this), "Button2");
+    Button2 = named(new QPushButton(QStringLiteral("dodaj fake"), this), "Button2");
     place(Button2, 129, 607, 129, 17);
 
     ilosc->setModel(engine->nowPlaying());
@@ -65,8 +65,8 @@ void DebugArea::Button2Click()
 void DebugArea::showDownloadProgress(const QByteArray& station, int readed, int total)
 {
     // One arg() for all three: a station called "tv%1" must not take the numbers' places.
-    xxx->setText(QStringLiteral("Aktualizuje %1 %2/%3")
-                     .arg(Win1250ToUnicode(station), QString::number(readed),
-                          QString::number(total)));
+    xxx->setText(
+        QStringLiteral("Aktualizuje %1 %2/%3")
+            .arg(win1250ToUnicode(station), QString::number(readed), QString::number(total)));
     xxx->adjustSize();
 }

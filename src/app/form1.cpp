@@ -45,41 +45,41 @@ const QString kTrebuchet = QStringLiteral("Trebuchet MS");
 
 Form1::Form1(StationFileWriter writeStationFile, QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint),
-      m_writeStationFile(writeStationFile ? std::move(writeStationFile) : WriteTextFile)
+      m_writeStationFile(writeStationFile ? std::move(writeStationFile) : writeTextFile)
 {
     setWindowTitle(kCaption);
-    setWindowIcon(ProgramIcon());
-    setFont(LayoutFont(kTrebuchet, 11));
-    SetBackground(this, Qt::white);
+    setWindowIcon(programIcon());
+    setFont(layoutFont(kTrebuchet, 11));
+    setBackground(this, Qt::white);
     setFixedSize(kWidth, kHeight);
-    setMask(RoundedWindowShape(size()));
+    setMask(roundedWindowShape(size()));
 
-    programy = Named(new StationListBox(this), "programy");
+    programy = named(new StationListBox(this), "programy");
     m_engine = new UpdateEngine(programy->model(), this);
     buildLayout();
     buildMenus();
 
     // Created: the process goes to the background, and the updates begin.
-    LowerToIdlePriority();
+    lowerToIdlePriority();
     m_engine->start();
-    CentreOnDesktop(this);
+    centreOnDesktop(this);
 }
 
 void Form1::buildLayout()
 {
-    Label4 = Named(
-        MakeLabel(this, QStringLiteral("ekranik"), 93, 1, LayoutFont(kTrebuchet, 16), kAccent),
+    Label4 = named(
+        makeLabel(this, QStringLiteral("ekranik"), 93, 1, layoutFont(kTrebuchet, 16), kAccent),
         "Label4");
-    ver = Named(MakeLabel(this, QString(), 137, 5, LayoutFont(kTrebuchet, 9), kAccent), "ver");
-    Label5 = Named(new ClickLabel(QStringLiteral("[ok]"), this), "Label5");
-    Label5->setFont(LayoutFont(kTrebuchet, 11));
-    SetTextColour(Label5, kAccent);
+    ver = named(makeLabel(this, QString(), 137, 5, layoutFont(kTrebuchet, 9), kAccent), "ver");
+    Label5 = named(new ClickLabel(QStringLiteral("[ok]"), this), "Label5");
+    Label5->setFont(layoutFont(kTrebuchet, 11));
+    setTextColour(Label5, kAccent);
     Label5->setGeometry(322, 3, 20, 16);
     Label5->setCursor(Qt::PointingHandCursor);
     connect(Label5, &ClickLabel::clicked, this, &Form1::Label5Click);
 
     programy->setGeometry(17, 25, 316, 145);
-    programy->setStations(DefaultStations());
+    programy->setStations(defaultStations());
     connect(programy, &StationListBox::userChangedCheck, this, &Form1::programyClickCheck);
     connect(programy, &StationListBox::doubleClickedAnywhere, this, &Form1::programyDblClick);
     acset = new SettingsPanel(this);
@@ -87,7 +87,7 @@ void Form1::buildLayout()
     acset->hide();
 
     const auto glowButton = [this](const char* name, const QString& caption, QRect place) {
-        auto* button = Named(new GlowButton(caption, this), name);
+        auto* button = named(new GlowButton(caption, this), name);
         button->setGeometry(place);
         return button;
     };
@@ -98,7 +98,7 @@ void Form1::buildLayout()
     GlowButton3 = glowButton("GlowButton3", QStringLiteral("Powiadomienie"), {232, 173, 97, 25});
     mhm = glowButton("mhm", QStringLiteral("Przypomnienie"), {232, 204, 97, 25});
     connect(mhm, &GlowButton::clicked, this, &Form1::mhmClick);
-    pb = Named(new SegmentBar(this), "pb");
+    pb = named(new SegmentBar(this), "pb");
     pb->setGeometry(17, 204, 182, 18);
     connect(m_engine, &UpdateEngine::downloadProgress, pb,
             [this](const QByteArray&, int readed, int total) {
@@ -124,10 +124,10 @@ void Form1::buildMenus()
     connect(PopupMenu1, &TrayMenu::endChosen, this, &Form1::close1Click);
 
     // The display-mode menu of "Powiadomienie".
-    auto* PopupMenu2 = Named(new QMenu(this), "PopupMenu2");
+    auto* PopupMenu2 = named(new QMenu(this), "PopupMenu2");
     auto* displayMode = new QActionGroup(this);
-    c1 = Named(PopupMenu2->addAction(QStringLiteral("RadudoVorozu na pulpicie")), "c1");
-    QAction* c2 = Named(PopupMenu2->addAction(QStringLiteral("Dymek obok zegarka [ XP ]")), "c2");
+    c1 = named(PopupMenu2->addAction(QStringLiteral("RadudoVorozu na pulpicie")), "c1");
+    QAction* c2 = named(PopupMenu2->addAction(QStringLiteral("Dymek obok zegarka [ XP ]")), "c2");
     for (QAction* mode : {c1, c2}) {
         mode->setCheckable(true);
         displayMode->addAction(mode);
@@ -135,13 +135,13 @@ void Form1::buildMenus()
     c1->setChecked(true);
     PopupMenu2->setDefaultAction(c1);
     PopupMenu2->addSeparator();
-    connect(Named(PopupMenu2->addAction(QStringLiteral("Ustawienia RadudoVorozu")),
+    connect(named(PopupMenu2->addAction(QStringLiteral("Ustawienia RadudoVorozu")),
                   "UstawieniaRadudoVorozu1"),
             &QAction::triggered, this, [this] { acset->setVisible(!acset->isVisible()); });
     GlowButton3->setMenu(PopupMenu2);
 
-    ico = Named(new TrayIcon(this, this), "ico");
-    ico->setIcon(ProgramIcon());
+    ico = named(new TrayIcon(this, this), "ico");
+    ico->setIcon(programIcon());
     ico->setHint(kHintBeforeActivation);
     ico->setPopupMenu(PopupMenu1);
     ico->setLeftPopup(true); // the menu opens on the left button too
@@ -151,16 +151,16 @@ void Form1::buildMenus()
 void Form1::setDialog(Okienko* dialog)
 {
     m_dialog = dialog;
-    connect(dialog, &Okienko::StationEntered, programy, &StationListBox::appendStation);
-    connect(dialog, &Okienko::DebugAccessWordEntered, this, &Form1::showDebugArea);
+    connect(dialog, &Okienko::stationEntered, programy, &StationListBox::appendStation);
+    connect(dialog, &Okienko::debugAccessWordEntered, this, &Form1::showDebugArea);
     if (m_reminderSearch)
-        connect(dialog, &Okienko::ReminderArmed, m_reminderSearch, &ReminderSearch::armReminder);
+        connect(dialog, &Okienko::reminderArmed, m_reminderSearch, &ReminderSearch::armReminder);
 }
 
 void Form1::setWidget(Form2* widget)
 {
     acset->setWidget(widget);
-    widget->SetFrameOption(acset->frameOption());
+    widget->setFrameOption(acset->frameOption());
     auto* publisher = new Publisher(widget, ico, this);
     publisher->follow(m_engine);
     connect(c1, &QAction::toggled, publisher, [publisher](bool widgetMode) {
@@ -172,12 +172,12 @@ void Form1::setReminderWindow(Form3* window)
 {
     m_reminderSearch = new ReminderSearch(&m_engine->parser(), window, this);
     connect(m_reminderSearch, &ReminderSearch::armed, mhm, [this](const QByteArray& keyword) {
-        mhm->setText(QStringLiteral("Szukam: ") + Win1250ToUnicode(keyword));
+        mhm->setText(QStringLiteral("Szukam: ") + win1250ToUnicode(keyword));
     });
     connect(m_reminderSearch, &ReminderSearch::fired, mhm,
             [this] { mhm->setText(QStringLiteral("Przypomnienie")); });
     if (m_dialog)
-        connect(m_dialog, &Okienko::ReminderArmed, m_reminderSearch, &ReminderSearch::armReminder);
+        connect(m_dialog, &Okienko::reminderArmed, m_reminderSearch, &ReminderSearch::armReminder);
 }
 
 bool Form1::guarded(const std::function<void()>& steps)
@@ -190,7 +190,7 @@ bool Form1::guarded(const std::function<void()>& steps)
             m_lostChanges = true;
             qCWarning(lcLog).noquote() << QStringLiteral(".mrowka: ") + error.text();
         } else {
-            ShowErrorBox(error.text());
+            showErrorBox(error.text());
         }
         return false;
     }
@@ -203,7 +203,7 @@ bool Form1::guarded(const std::function<void()>& steps)
 // thrown away by a reload; until then, each of them tries again.
 void Form1::showEvent(QShowEvent* event)
 {
-    KeepOffTaskbar(this);
+    keepOffTaskbar(this);
     QWidget::showEvent(event);
     if (!m_stationFilesLoaded)
         FormActivate();
@@ -226,13 +226,13 @@ void Form1::closeEvent(QCloseEvent* event)
         return;
     }
     event->accept();
-    emit Closed();
+    emit closed();
 }
 
 void Form1::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    PaintRoundedFrame(painter, size());
+    paintRoundedFrame(painter, size());
 }
 
 // A try after a failure reloads only what failed: a list that loaded, with the stations the
@@ -309,7 +309,7 @@ void Form1::Label5Click()
 void Form1::mhmClick()
 {
     if (m_dialog)
-        m_dialog->Open(
+        m_dialog->openWith(
             QStringLiteral("Podaj nazwę programu\rnp. Tobek Zorowiecki, Tobek, Zórowiecki"),
             Okienko::kAddReminder, QString());
 }
@@ -318,14 +318,14 @@ void Form1::showDebugArea()
 {
     setFixedHeight(kDebugHeight);
     // The shape grows with the window, or the debug area would stay cut away.
-    setMask(RoundedWindowShape(size()));
+    setMask(roundedWindowShape(size()));
 }
 
 void Form1::addClick()
 {
     if (m_dialog)
-        m_dialog->Open(QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"),
-                       Okienko::kAddStation, QString());
+        m_dialog->openWith(QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"),
+                           Okienko::kAddStation, QString());
 }
 
 void Form1::delClick()
@@ -345,14 +345,15 @@ void Form1::programyDblClick()
         if (row < 0)
             throw ErrorReport(QStringLiteral("List index out of bounds (%1)").arg(row));
         if (m_dialog)
-            m_dialog->Open(QStringLiteral("Adres do aktualnego programu"), Okienko::kShowAddress,
-                           Win1250ToUnicode(EntryURL(programy->stations().at(row))));
+            m_dialog->openWith(QStringLiteral("Adres do aktualnego programu"),
+                               Okienko::kShowAddress,
+                               win1250ToUnicode(EntryURL(programy->stations().at(row))));
     });
 }
 
 void Form1::loadStationList()
 {
-    programy->setStations(ReadTextFile(QString::fromLatin1(kStationListFile)));
+    programy->setStations(readTextFile(QString::fromLatin1(kStationListFile)));
 }
 
 void Form1::saveStationList()
@@ -365,12 +366,12 @@ void Form1::LoadCheckedStates()
     const QString path = QString::fromLatin1(kCheckedStatesFile);
     if (!QFile::exists(path))
         return;
-    const QList<QByteArray> l = ReadTextFile(path);
-    ApplyCheckedStateLines(l, programy->count(), [this](int row) { programy->checkQuietly(row); });
+    const QList<QByteArray> l = readTextFile(path);
+    applyCheckedStateLines(l, programy->count(), [this](int row) { programy->checkQuietly(row); });
 }
 
 void Form1::SaveCheckedStates()
 {
     m_writeStationFile(QString::fromLatin1(kCheckedStatesFile),
-                       CheckedStateLines(programy->checkMarks()));
+                       checkedStateLines(programy->checkMarks()));
 }

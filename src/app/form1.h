@@ -80,7 +80,7 @@ public:
 
 signals:
     // The window has closed and the program should end.
-    void Closed();
+    void closed();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -3,7 +3,7 @@
 #ifdef Q_OS_WIN
 #include <windows.h>
 
-bool LowerToIdlePriority()
+bool lowerToIdlePriority()
 {
     return SetPriorityClass(GetCurrentProcess(), IDLE_PRIORITY_CLASS) != 0;
 }
@@ -17,7 +17,7 @@ namespace {
 constexpr int kLowestNice = 19;
 }
 
-bool LowerToIdlePriority()
+bool lowerToIdlePriority()
 {
 #ifdef Q_OS_LINUX
     // On Linux the nice value belongs to each thread, and Qt has already started some (the X11

@@ -15,16 +15,16 @@
 
 int main(int argc, char* argv[])
 {
-    HttpFetch::GlobalInit();
+    HttpFetch::globalInit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ekranik"));
-    QApplication::setWindowIcon(ProgramIcon());
+    QApplication::setWindowIcon(programIcon());
     // Drawn the same on every desktop; the windows are laid out to the pixel.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     // The program lives in the tray: it ends when the main window closes, not when the last
     // visible window goes away.
     QApplication::setQuitOnLastWindowClosed(false);
-    InstallFontFallbacks();
+    installFontFallbacks();
 
     // The four windows, in this order; only the main window is shown.
     Form1 form1;
@@ -34,11 +34,11 @@ int main(int argc, char* argv[])
     form1.setDialog(&okienko);
     form1.setWidget(&form2);
     form1.setReminderWindow(&form3);
-    QObject::connect(&form1, &Form1::Closed, &app, &QApplication::quit);
+    QObject::connect(&form1, &Form1::closed, &app, &QApplication::quit);
 
     // Errors are shown the way the framework always has: a box with the message and OK, over
     // the main window while it is shown.
-    SetErrorBox([&form1](const QString& text) {
+    setErrorBox([&form1](const QString& text) {
         QMessageBox box(QMessageBox::Critical, form1.applicationTitle(), text, QMessageBox::Ok,
                         form1.isVisible() ? &form1 : nullptr);
         box.exec();
@@ -48,8 +48,7 @@ int main(int argc, char* argv[])
     // that cannot be saved is logged and does not keep the program running: neither the system
     // nor the session waits for an error box.
     CloseSignals closeSignals;
-    QObject::connect(&closeSignals, &CloseSignals::closeRequested, &form1,
-                     &Form1::endFromOutside);
+    QObject::connect(&closeSignals, &CloseSignals::closeRequested, &form1, &Form1::endFromOutside);
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
                      [&form1](QSessionManager&) { form1.saveForSessionEnd(); });
 

@@ -8,7 +8,7 @@
 
 namespace {
 
-QPixmap Television(int size)
+QPixmap televisionPixmap(int size)
 {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
@@ -44,10 +44,10 @@ QPixmap Television(int size)
 
 } // namespace
 
-QIcon ProgramIcon()
+QIcon programIcon()
 {
     QIcon icon;
     for (int size : {16, 32, 48})
-        icon.addPixmap(Television(size));
+        icon.addPixmap(televisionPixmap(size));
     return icon;
 }

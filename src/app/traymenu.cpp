@@ -7,14 +7,14 @@ TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent) : QMenu(parent)
 {
     setObjectName(QStringLiteral("PopupMenu1"));
     const auto item = [](QMenu* menu, const char* name, const QString& caption) {
-        return Named(menu->addAction(caption), name);
+        return named(menu->addAction(caption), name);
     };
     addAction(QStringLiteral("ekranik - konfiguracja"))->setEnabled(false);
     addSeparator(); // N1
     connect(item(this, "Ustawienia1", QStringLiteral("Ustawienia")), &QAction::triggered, this,
             &TrayMenu::settingsChosen);
 
-    QMenu* Statystyki1 = Named(addMenu(QStringLiteral("Statystyki")), "Statystyki1");
+    QMenu* Statystyki1 = named(addMenu(QStringLiteral("Statystyki")), "Statystyki1");
     QAction* pobrano = item(Statystyki1, "pobrano", QStringLiteral("Pobrano: ~~ kB | ~~ MB"));
     QAction* akt = item(Statystyki1, "akt", QStringLiteral("Udane aktualizacje: ~~ razy"));
     pobrano->setEnabled(false);
@@ -23,7 +23,7 @@ TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent) : QMenu(parent)
     connect(engine, &UpdateEngine::aktChanged, akt, &QAction::setText);
 
     QMenu* Czstotliwo1 =
-        Named(addMenu(QStringLiteral("Częstotliwość aktualizacji")), "Czstotliwo1");
+        named(addMenu(QStringLiteral("Częstotliwość aktualizacji")), "Czstotliwo1");
     const struct {
         const char* name;
         const char* caption;

@@ -25,9 +25,9 @@ const QString kSegoe = QStringLiteral("Segoe UI");
 
 // Texts of a keyed window are drawn in whole pixels: an antialiased edge pixel is neither the
 // key colour nor the text colour and would stay behind as a fringe on the desktop.
-QFont KeyedFont(int pixelSize, bool bold = false)
+QFont keyedFont(int pixelSize, bool bold = false)
 {
-    QFont font = LayoutFont(kSegoe, pixelSize, bold);
+    QFont font = layoutFont(kSegoe, pixelSize, bold);
     font.setStyleStrategy(QFont::NoAntialias);
     return font;
 }
@@ -38,24 +38,24 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
 {
     setWindowTitle(QStringLiteral("RadudoVorozu"));
     setFixedSize(kWidth, kHeight);
-    setFont(KeyedFont(11));
+    setFont(keyedFont(11));
     // Its top edge sits 100 pixels above the bottom of the screen.
     const QScreen* primary = QGuiApplication::primaryScreen();
     move(kLeft, primary ? primary->geometry().height() - 100 : 0);
 
-    a = Named(MakeLabel(this, QStringLiteral("ekranik"), 4, 4, KeyedFont(11, true), Qt::white),
+    a = named(makeLabel(this, QStringLiteral("ekranik"), 4, 4, keyedFont(11, true), Qt::white),
               "a");
     a->setCursor(Qt::PointingHandCursor);
 
-    pb2 = Named(new Gauge(this), "pb2");
+    pb2 = named(new Gauge(this), "pb2");
     pb2->setGeometry(4, 16, 81, 1);
 
-    hur = Named(MakeLabel(this, QString(), 210, 4, KeyedFont(11), Qt::white), "hur");
+    hur = named(makeLabel(this, QString(), 210, 4, keyedFont(11), Qt::white), "hur");
     hur->setCursor(Qt::PointingHandCursor);
 
-    b = Named(new QListWidget(this), "b");
+    b = named(new QListWidget(this), "b");
     b->setFrameShape(QFrame::NoFrame);
-    b->setFont(KeyedFont(11));
+    b->setFont(keyedFont(11));
     b->setItemDelegate(new CheckRowDelegate(kRowHeight, b));
     b->setUniformItemSizes(true);
     b->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -70,23 +70,23 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     connect(b->verticalScrollBar(), &QScrollBar::rangeChanged, this, &Form2::refreshMask);
 
     // Only the title and the clock move the widget; the list and the background do not.
-    dragger_ = new WindowDragger(this);
-    dragger_->setBackgroundDrags(false);
-    dragger_->addHandle(a);
-    dragger_->addHandle(hur);
-    dragger_->adjust = [this](QPoint topLeft) {
+    m_dragger = new WindowDragger(this);
+    m_dragger->setBackgroundDrags(false);
+    m_dragger->addHandle(a);
+    m_dragger->addHandle(hur);
+    m_dragger->adjust = [this](QPoint topLeft) {
         const QScreen* on = screen() ? screen() : QGuiApplication::primaryScreen();
-        return on ? Snap(topLeft, frameGeometry().size(), on->availableGeometry()) : topLeft;
+        return on ? snap(topLeft, frameGeometry().size(), on->availableGeometry()) : topLeft;
     };
 
-    ApplyScheme(Scheme::LightText);
+    applyScheme(Scheme::LightText);
 }
 
-void Form2::Publish(const QList<QByteArray>& lines)
+void Form2::publish(const QList<QByteArray>& lines)
 {
     b->clear();
     for (const QByteArray& line : lines)
-        b->addItem(Win1250ToUnicode(line));
+        b->addItem(win1250ToUnicode(line));
     // The list lays its rows out lazily; the mask is taken from the picture right away.
     b->doItemsLayout();
     show();
@@ -94,16 +94,16 @@ void Form2::Publish(const QList<QByteArray>& lines)
     refreshMask();
 }
 
-void Form2::SetClock(const QString& clockText)
+void Form2::setClock(const QString& clockText)
 {
     hur->setText(clockText);
     hur->adjustSize();
     refreshMask();
 }
 
-void Form2::ShowDownloadProgress(const QByteArray& station, int readed, int totalSize)
+void Form2::showDownloadProgress(const QByteArray& station, int readed, int totalSize)
 {
-    a->setText(Win1250ToUnicode(Shorten25("ekranik - " + station)));
+    a->setText(win1250ToUnicode(Shorten25("ekranik - " + station)));
     a->adjustSize();
     // Progress first, then the maximum: the first report of a download is held to the
     // previous download's maximum for a moment.
@@ -113,7 +113,7 @@ void Form2::ShowDownloadProgress(const QByteArray& station, int readed, int tota
     refreshMask();
 }
 
-void Form2::Clear()
+void Form2::showUpdating()
 {
     b->clear();
     b->addItem(QStringLiteral("Aktualizacja..."));
@@ -121,55 +121,55 @@ void Form2::Clear()
     refreshMask();
 }
 
-void Form2::ApplyScheme(Scheme scheme)
+void Form2::applyScheme(Scheme scheme)
 {
-    scheme_ = scheme;
+    m_scheme = scheme;
     const QColor background = scheme == Scheme::LightText ? Qt::black : Qt::white;
     const QColor text = scheme == Scheme::LightText ? Qt::white : Qt::black;
-    SetBackground(this, background);
-    SetBackground(b, background);
-    SetTextColour(b, text);
-    SetTextColour(a, text);
-    SetTextColour(hur, text);
+    setBackground(this, background);
+    setBackground(b, background);
+    setTextColour(b, text);
+    setTextColour(a, text);
+    setTextColour(hur, text);
     refreshMask();
 }
 
-void Form2::SetColorKeying(bool on)
+void Form2::setColorKeying(bool on)
 {
-    keying_ = on;
+    m_keying = on;
     refreshMask();
 }
 
-void Form2::SetKeyColor(const QColor& key)
+void Form2::setKeyColor(const QColor& key)
 {
-    key_ = key;
+    m_key = key;
     refreshMask();
 }
 
-void Form2::Repaint()
+void Form2::repaintFrame()
 {
     update();
     refreshMask();
 }
 
-void Form2::FlipClock()
+void Form2::flipClock()
 {
     hur->setHidden(!hur->isHidden());
     refreshMask();
 }
 
-void Form2::FlipProgressLine()
+void Form2::flipProgressLine()
 {
     pb2->setHidden(!pb2->isHidden());
     refreshMask();
 }
 
-void Form2::SetHeight(int height)
+void Form2::setHeight(int height)
 {
     setFixedSize(width(), height);
 }
 
-QPoint Form2::Snap(QPoint topLeft, QSize size, const QRect& workArea)
+QPoint Form2::snap(QPoint topLeft, QSize size, const QRect& workArea)
 {
     QPoint snapped = topLeft;
     if (std::abs(snapped.x() - workArea.left()) < kSnapDistance)
@@ -188,7 +188,7 @@ QPoint Form2::Snap(QPoint topLeft, QSize size, const QRect& workArea)
 // Each time the widget goes from hidden to visible it is kept off the taskbar.
 void Form2::showEvent(QShowEvent* event)
 {
-    KeepOffTaskbar(this);
+    keepOffTaskbar(this);
     QWidget::showEvent(event);
     refreshMask();
 }
@@ -203,7 +203,7 @@ void Form2::resizeEvent(QResizeEvent* event)
 
 void Form2::paintEvent(QPaintEvent*)
 {
-    if (!ramka_ || !ramka_->isChecked())
+    if (!m_ramka || !m_ramka->isChecked())
         return;
     // A cream line just inside a grey-green one, around the whole window.
     QPainter painter(this);
@@ -216,17 +216,17 @@ void Form2::paintEvent(QPaintEvent*)
 void Form2::refreshMask()
 {
     // Rendering delivers pending resize events, which come back here.
-    if (refreshingMask_)
+    if (m_refreshingMask)
         return;
-    const QScopedValueRollback<bool> guard(refreshingMask_, true);
+    const QScopedValueRollback<bool> guard(m_refreshingMask, true);
     // Without keying the whole window shows; an empty region clears the mask.
     QRegion shape;
-    if (keying_) {
+    if (m_keying) {
         // The picture as it is now, without the old mask, and every pixel of the key colour cut
         // out. (A bitmap's region is its color1 pixels, and MaskInColor marks the key ones color0.)
         QImage picture(size(), QImage::Format_RGB32);
         render(&picture, QPoint(), QRegion(), DrawWindowBackground | DrawChildren | IgnoreMask);
-        const QImage keep = picture.createMaskFromColor(key_.rgb(), Qt::MaskInColor);
+        const QImage keep = picture.createMaskFromColor(m_key.rgb(), Qt::MaskInColor);
         shape = QRegion(QBitmap::fromImage(keep));
         // A window with nothing left to show would lose its shape altogether; keep one pixel.
         if (shape.isEmpty())

@@ -34,40 +34,35 @@ public:
 
     // --- what the rest of the program does with the widget -------------------------------------
     // Fills the list with the lines, then shows the widget and raises it.
-    void Publish(const QList<QByteArray>& lines);
+    void publish(const QList<QByteArray>& lines);
     // The clock label shows the clock text.
-    void SetClock(const QString& clockText);
+    void setClock(const QString& clockText);
     // The title names the station being fetched; the progress line under it shows how far.
-    void ShowDownloadProgress(const QByteArray& station, int readed, int totalSize);
+    void showDownloadProgress(const QByteArray& station, int readed, int totalSize);
     // The list shows only "Aktualizacja...".
-    void Clear();
+    void showUpdating();
 
     // --- settings -------------------------------------------------------------------------------
-    void ApplyScheme(Scheme scheme);
-    Scheme scheme() const { return scheme_; }
-    void SetColorKeying(bool on);
-    bool colorKeying() const { return keying_; }
-    void SetKeyColor(const QColor& key);
-    QColor keyColor() const { return key_; }
+    void applyScheme(Scheme scheme);
+    Scheme scheme() const { return m_scheme; }
+    void setColorKeying(bool on);
+    bool colorKeying() const { return m_keying; }
+    void setKeyColor(const QColor& key);
+    QColor keyColor() const { return m_key; }
     // The window's height; its top edge and width stay.
-    void SetHeight(int height);
+    void setHeight(int height);
     // The check box whose state says whether the frame is painted; read at every paint.
-    void SetFrameOption(const QAbstractButton* ramka) { ramka_ = ramka; }
+    void setFrameOption(const QAbstractButton* ramka) { m_ramka = ramka; }
     // Paints the widget again, after a change of the frame option.
-    void Repaint();
+    void repaintFrame();
     // Shows a hidden clock label, hides a shown one; the same for the progress line.
-    void FlipClock();
-    void FlipProgressLine();
+    void flipClock();
+    void flipProgressLine();
 
     // Where a move to `topLeft` ends once the edges have snapped to `workArea`: each edge that
     // comes closer than 10 pixels to the matching edge is moved onto it, checked in the order
     // left, top, right, bottom, a later check overriding an earlier one.
-    static QPoint Snap(QPoint topLeft, QSize size, const QRect& workArea);
-
-    QLabel* a;      // title: "ekranik", or the station being fetched
-    Gauge* pb2;     // the one-pixel progress line under the title
-    QLabel* hur;    // clock
-    QListWidget* b; // the now-playing lines
+    static QPoint snap(QPoint topLeft, QSize size, const QRect& workArea);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -75,14 +70,19 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    QLabel* a;      // title: "ekranik", or the station being fetched
+    Gauge* pb2;     // the one-pixel progress line under the title
+    QLabel* hur;    // clock
+    QListWidget* b; // the now-playing lines
+
     // The mask follows the picture: called after every change of what the widget shows, scrolls
     // of the list included. What a wider mask brings to light is painted afresh.
     void refreshMask();
 
-    WindowDragger* dragger_;
-    const QAbstractButton* ramka_ = nullptr;
-    Scheme scheme_ = Scheme::LightText;
-    bool keying_ = true;
-    bool refreshingMask_ = false;
-    QColor key_ = Qt::black;
+    WindowDragger* m_dragger;
+    const QAbstractButton* m_ramka = nullptr;
+    Scheme m_scheme = Scheme::LightText;
+    bool m_keying = true;
+    bool m_refreshingMask = false;
+    QColor m_key = Qt::black;
 };

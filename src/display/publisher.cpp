@@ -19,19 +19,19 @@ Publisher::Publisher(Form2* widget, TrayIcon* tray, QObject* parent)
 void Publisher::follow(const UpdateEngine* engine)
 {
     connect(engine, &UpdateEngine::publishable, this, &Publisher::publish);
-    connect(engine, &UpdateEngine::clockChanged, m_widget, &Form2::SetClock);
-    connect(engine, &UpdateEngine::downloadProgress, m_widget, &Form2::ShowDownloadProgress);
-    connect(engine, &UpdateEngine::cleared, m_widget, &Form2::Clear);
+    connect(engine, &UpdateEngine::clockChanged, m_widget, &Form2::setClock);
+    connect(engine, &UpdateEngine::downloadProgress, m_widget, &Form2::showDownloadProgress);
+    connect(engine, &UpdateEngine::cleared, m_widget, &Form2::showUpdating);
 }
 
 void Publisher::publish(const QList<QByteArray>& lines, const QString& clockText)
 {
     qCInfo(lcPublish).noquote() << (m_mode == Mode::Widget ? "widget" : "balloon");
     for (const QByteArray& line : lines)
-        qCInfo(lcPublish).noquote() << Win1250ToUnicode(line);
+        qCInfo(lcPublish).noquote() << win1250ToUnicode(line);
 
     if (m_mode == Mode::Widget) {
-        m_widget->Publish(lines);
+        m_widget->publish(lines);
         return;
     }
     m_widget->hide();
@@ -42,7 +42,7 @@ void Publisher::publish(const QList<QByteArray>& lines, const QString& clockText
     }
     QString text;
     for (const QByteArray& line : lines)
-        text += Win1250ToUnicode(line) + QStringLiteral("\r\n");
+        text += win1250ToUnicode(line) + QStringLiteral("\r\n");
     m_tray->ShowBalloonHint(QStringLiteral("ekranik, ") + clockText, text,
                             TrayIcon::BalloonIcon::Info, kBalloonSeconds);
 }

@@ -14,9 +14,10 @@ constexpr int kCompactHeight = 83; // four whole rows, more scroll
 constexpr int kTallHeight = 600;   // 43 whole rows
 
 template <class Button>
-Button* Make(QWidget* parent, const char* name, const QString& caption, QRect place, bool checked)
+Button* makeButton(QWidget* parent, const char* name, const QString& caption, QRect place,
+                   bool checked)
 {
-    auto* button = Named(new Button(caption, parent), name);
+    auto* button = named(new Button(caption, parent), name);
     button->setGeometry(place);
     // A stand-in font a little wider than the laid-out one must not cut the caption off.
     button->resize(std::max(place.width(), button->sizeHint().width()), place.height());
@@ -30,27 +31,28 @@ SettingsPanel::SettingsPanel(QWidget* parent) : QFrame(parent)
 {
     setObjectName(QStringLiteral("acset"));
     setFrameShape(QFrame::NoFrame);
-    SetBackground(this, Qt::white);
+    setBackground(this, Qt::white);
 
-    Label2 = Named(MakeLabel(this, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
-                             LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent),
+    Label2 = named(makeLabel(this, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
+                             layoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent),
                    "Label2");
     Label2->resize(std::max(179, Label2->width()), 22);
 
     // The states at start agree with the widget's: clock and progress line shown, keyed on
     // black, light texts, no frame.
-    CheckBox1 =
-        Make<QCheckBox>(this, "CheckBox1", QStringLiteral("Pokaż dzień i godzine"), {31, 28, 137, 17}, true);
-    CheckBox2 =
-        Make<QCheckBox>(this, "CheckBox2", QStringLiteral("Pokaż potęp aktualizacji "), {31, 43, 170, 17}, true);
-    abc = Make<QCheckBox>(this, "abc", QStringLiteral("Pasek przewijania jeśli dużo programów"),
-                          {31, 66, 217, 17}, true);
-    ramka =
-        Make<QCheckBox>(this, "ramka", QStringLiteral("Obramowanie RadudoVorozu"), {31, 89, 162, 17}, false);
-    transp = Make<QCheckBox>(this, "transp", QStringLiteral("Przeźroczystość RadudoVorozu"),
-                             {31, 103, 176, 17}, true);
-    a1 = Make<QRadioButton>(this, "a1", QStringLiteral("Czarny"), {95, 126, 58, 17}, false);
-    a2 = Make<QRadioButton>(this, "a2", QStringLiteral("Biały"), {159, 126, 66, 17}, true);
+    CheckBox1 = makeButton<QCheckBox>(this, "CheckBox1", QStringLiteral("Pokaż dzień i godzine"),
+                                      {31, 28, 137, 17}, true);
+    CheckBox2 = makeButton<QCheckBox>(
+        this, "CheckBox2", QStringLiteral("Pokaż potęp aktualizacji "), {31, 43, 170, 17}, true);
+    abc =
+        makeButton<QCheckBox>(this, "abc", QStringLiteral("Pasek przewijania jeśli dużo programów"),
+                              {31, 66, 217, 17}, true);
+    ramka = makeButton<QCheckBox>(this, "ramka", QStringLiteral("Obramowanie RadudoVorozu"),
+                                  {31, 89, 162, 17}, false);
+    transp = makeButton<QCheckBox>(this, "transp", QStringLiteral("Przeźroczystość RadudoVorozu"),
+                                   {31, 103, 176, 17}, true);
+    a1 = makeButton<QRadioButton>(this, "a1", QStringLiteral("Czarny"), {95, 126, 58, 17}, false);
+    a2 = makeButton<QRadioButton>(this, "a2", QStringLiteral("Biały"), {159, 126, 66, 17}, true);
     auto* scheme = new QButtonGroup(this);
     scheme->addButton(a1);
     scheme->addButton(a2);
@@ -82,25 +84,25 @@ SettingsPanel::SettingsPanel(QWidget* parent) : QFrame(parent)
 void SettingsPanel::CheckBox1Click()
 {
     if (m_widget)
-        m_widget->FlipClock();
+        m_widget->flipClock();
 }
 
 void SettingsPanel::CheckBox2Click()
 {
     if (m_widget)
-        m_widget->FlipProgressLine();
+        m_widget->flipProgressLine();
 }
 
 void SettingsPanel::abcClick()
 {
     if (m_widget)
-        m_widget->SetHeight(abc->isChecked() ? kCompactHeight : kTallHeight);
+        m_widget->setHeight(abc->isChecked() ? kCompactHeight : kTallHeight);
 }
 
 void SettingsPanel::ramkaClick()
 {
     if (m_widget)
-        m_widget->Repaint();
+        m_widget->repaintFrame();
 }
 
 // The key colour is chosen here only, from the scheme chosen at this moment: white under dark
@@ -109,18 +111,18 @@ void SettingsPanel::transpClick()
 {
     if (!m_widget)
         return;
-    m_widget->SetColorKeying(!m_widget->colorKeying());
-    m_widget->SetKeyColor(a1->isChecked() ? Qt::white : Qt::black);
+    m_widget->setColorKeying(!m_widget->colorKeying());
+    m_widget->setKeyColor(a1->isChecked() ? Qt::white : Qt::black);
 }
 
 void SettingsPanel::a1Click()
 {
     if (m_widget)
-        m_widget->ApplyScheme(Form2::Scheme::DarkText);
+        m_widget->applyScheme(Form2::Scheme::DarkText);
 }
 
 void SettingsPanel::a2Click()
 {
     if (m_widget)
-        m_widget->ApplyScheme(Form2::Scheme::LightText);
+        m_widget->applyScheme(Form2::Scheme::LightText);
 }

@@ -10,17 +10,17 @@
 #include <csignal>
 #endif
 
-HttpFetch::HttpFetch(QObject* parent) : QObject(parent), deadline_(kDownloadDeadline) {}
+HttpFetch::HttpFetch(QObject* parent) : QObject(parent), m_deadline(kDownloadDeadline) {}
 
 HttpFetch::~HttpFetch()
 {
-    if (worker_)
-        worker_->detach();
-    if (waitLoop_)
-        waitLoop_->quit();
+    if (m_worker)
+        m_worker->detach();
+    if (m_waitLoop)
+        m_waitLoop->quit();
 }
 
-void HttpFetch::GlobalInit()
+void HttpFetch::globalInit()
 {
     curl_global_init(CURL_GLOBAL_DEFAULT);
 #ifdef Q_OS_UNIX
@@ -31,7 +31,7 @@ void HttpFetch::GlobalInit()
 
 void HttpFetch::DownloadFile()
 {
-    if (worker_)
+    if (m_worker)
         return;
 
     DownloadSettings settings;
@@ -45,45 +45,45 @@ void HttpFetch::DownloadFile()
     settings.referer = Referer;
     settings.binaryData = BinaryData;
     settings.useCache = UseCache;
-    settings.deadline = deadline_;
+    settings.deadline = m_deadline;
     // Without a listener, the worker need not stop at every piece to report.
     settings.reportProgress = isSignalConnected(QMetaMethod::fromSignal(&HttpFetch::OnProgress));
 
-    worker_ = new HttpFetchThread(this, std::move(settings));
+    m_worker = new HttpFetchThread(this, std::move(settings));
     // The thread starts from the event loop, so a CancelDownload straight after this call is
     // seen before anything has gone out.
     QMetaObject::invokeMethod(
-        worker_, [worker = worker_] { worker->start(); }, Qt::QueuedConnection);
+        m_worker, [worker = m_worker] { worker->start(); }, Qt::QueuedConnection);
 
     if (!WaitThread)
         return;
     QPointer<HttpFetch> self(this);
     QEventLoop loop;
-    waitLoop_ = &loop;
+    m_waitLoop = &loop;
     loop.exec();
     // The loop ends when the completion has been handled, when this component is destroyed,
     // or when the application quits every loop at once; the download then goes on without
     // anyone waiting for it.
-    if (self && waitLoop_ == &loop)
-        waitLoop_ = nullptr;
+    if (self && m_waitLoop == &loop)
+        m_waitLoop = nullptr;
 }
 
 void HttpFetch::CancelDownload()
 {
-    if (worker_)
-        worker_->requestStop();
+    if (m_worker)
+        m_worker->requestStop();
 }
 
 void HttpFetch::deliverProgress(HttpFetchThread* worker, int total, int readed)
 {
-    if (worker == worker_)
+    if (worker == m_worker)
         emit OnProgress(total, readed);
 }
 
 void HttpFetch::deliverCompletion(HttpFetchThread* worker, bool success, const QString& fileName,
                                   int fileSize)
 {
-    if (worker != worker_)
+    if (worker != m_worker)
         return;
     // The component stays busy while the handler runs: a DownloadFile from inside it does
     // nothing. The handler may also destroy the component.
@@ -94,9 +94,9 @@ void HttpFetch::deliverCompletion(HttpFetchThread* worker, bool success, const Q
         emit OnError();
     if (!self)
         return;
-    worker_ = nullptr;
-    if (waitLoop_) {
-        waitLoop_->quit();
-        waitLoop_ = nullptr;
+    m_worker = nullptr;
+    if (m_waitLoop) {
+        m_waitLoop->quit();
+        m_waitLoop = nullptr;
     }
 }

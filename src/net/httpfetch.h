@@ -21,7 +21,7 @@ public:
     ~HttpFetch() override;
 
     // Once per process, before the first download and before any other thread exists.
-    static void GlobalInit();
+    static void globalInit();
 
     // The settings, copied when a download starts: a change affects the next download only.
     QByteArray AcceptTypes{"*/*"};
@@ -41,12 +41,12 @@ public:
     void DownloadFile();
     // Asks a running download to stop; it then ends in OnError. Returns at once.
     void CancelDownload();
-    bool isBusy() const { return worker_ != nullptr; }
+    bool isBusy() const { return m_worker != nullptr; }
 
     // How long a download may take from its request to its last byte before it ends in
     // OnError; one minute unless changed (tests shorten it).
-    std::chrono::milliseconds deadline() const { return deadline_; }
-    void setDeadline(std::chrono::milliseconds deadline) { deadline_ = deadline; }
+    std::chrono::milliseconds deadline() const { return m_deadline; }
+    void setDeadline(std::chrono::milliseconds deadline) { m_deadline = deadline; }
 
 signals:
     // After every piece of the body: the announced length (0 when none) and the bytes so far.
@@ -62,7 +62,7 @@ private:
     void deliverCompletion(HttpFetchThread* worker, bool success, const QString& fileName,
                            int fileSize);
 
-    std::chrono::milliseconds deadline_;
-    HttpFetchThread* worker_ = nullptr;
-    QEventLoop* waitLoop_ = nullptr;
+    std::chrono::milliseconds m_deadline;
+    HttpFetchThread* m_worker = nullptr;
+    QEventLoop* m_waitLoop = nullptr;
 };

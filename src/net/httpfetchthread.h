@@ -45,12 +45,12 @@ public:
     HttpFetchThread(HttpFetch* owner, DownloadSettings settings);
 
     // Safe from any thread; the run notices it within a second, mid-transfer included.
-    void requestStop() { stop_ = true; }
+    void requestStop() { m_stop = true; }
     // The component is going away: stop, and hand nothing more to the GUI thread.
     void detach()
     {
-        detached_ = true;
-        stop_ = true;
+        m_detached = true;
+        m_stop = true;
     }
 
 protected:
@@ -64,15 +64,15 @@ private:
     static size_t onWrite(char* data, size_t size, size_t count, void* self);
     static int onTransferInfo(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
-    QPointer<HttpFetch> owner_;
-    const DownloadSettings settings_;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> detached_{false};
+    QPointer<HttpFetch> m_owner;
+    const DownloadSettings m_settings;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_detached{false};
 
     // Worker thread only, during the transfer.
-    CURL* curl_ = nullptr;
-    QSaveFile* file_ = nullptr;
-    bool replyChecked_ = false;
-    qint64 total_ = 0;
-    qint64 readed_ = 0;
+    CURL* m_curl = nullptr;
+    QSaveFile* m_file = nullptr;
+    bool m_replyChecked = false;
+    qint64 m_total = 0;
+    qint64 m_readed = 0;
 };

@@ -2,14 +2,14 @@
 
 namespace {
 
-bool StartsWithNoCase(const QByteArray& text, const char* prefix)
+bool startsWithNoCase(const QByteArray& text, const char* prefix)
 {
     return text.left(qstrlen(prefix)).compare(prefix, Qt::CaseInsensitive) == 0;
 }
 
 // "host:8080" -> port 8080 and host "host"; "[::1]:8080" keeps the brackets. A colon not
 // followed by a valid port number stays in the host (which then fails to resolve).
-void SplitPort(ParsedURL& parsed)
+void splitPort(ParsedURL& parsed)
 {
     const qsizetype colon = parsed.host.lastIndexOf(':');
     if (colon < 0 || parsed.host.indexOf(']', colon) >= 0)
@@ -36,10 +36,10 @@ ParsedURL ParseURL(const QByteArray& url)
 {
     ParsedURL parsed;
     QByteArray rest = url;
-    if (StartsWithNoCase(rest, "http://")) {
+    if (startsWithNoCase(rest, "http://")) {
         rest.remove(0, 7);
         parsed.scheme = "http";
-    } else if (StartsWithNoCase(rest, "https://")) {
+    } else if (startsWithNoCase(rest, "https://")) {
         rest.remove(0, 8);
         parsed.scheme = "https";
         parsed.port = 443;
@@ -54,6 +54,6 @@ ParsedURL ParseURL(const QByteArray& url)
     }
     parsed.host = rest.left(slash);
     parsed.object = rest.mid(slash);
-    SplitPort(parsed);
+    splitPort(parsed);
     return parsed;
 }

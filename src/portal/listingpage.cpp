@@ -55,36 +55,36 @@ static_assert(kHitMark.size() - 2 + kAfterTime + kHitGap.size() == kTimeBeforeMa
 static_assert(kTimeLength + kHitImage.size() + kAfterTime + kHitGap.size() == kHitTimeBeforeMarker,
               "on a hit row the time must stand 148 characters before the marker");
 
-void Append(QByteArray& page, std::string_view text)
+void appendText(QByteArray& page, std::string_view text)
 {
     page.append(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-void AppendTwoDigits(QByteArray& page, int n)
+void appendTwoDigits(QByteArray& page, int n)
 {
     page.append(static_cast<char>('0' + n / 10));
     page.append(static_cast<char>('0' + n % 10));
 }
 
 // "HH:MM" in local time.
-void AppendLocalTime(QByteArray& page, qint64 instant)
+void appendLocalTime(QByteArray& page, qint64 instant)
 {
     const QTime time = QDateTime::fromMSecsSinceEpoch(instant).toLocalTime().time();
-    AppendTwoDigits(page, time.hour());
+    appendTwoDigits(page, time.hour());
     page.append(':');
-    AppendTwoDigits(page, time.minute());
+    appendTwoDigits(page, time.minute());
 }
 
-void AppendDate(QByteArray& page, const QDate& date)
+void appendDate(QByteArray& page, const QDate& date)
 {
-    AppendTwoDigits(page, date.day());
+    appendTwoDigits(page, date.day());
     page.append('.');
-    AppendTwoDigits(page, date.month());
+    appendTwoDigits(page, date.month());
     page.append('.');
     page.append(QByteArray::number(date.year()));
 }
 
-void AppendHead(QByteArray& page, const QByteArray& title)
+void appendHead(QByteArray& page, const QByteArray& title)
 {
     page += "<html>\r\n"
             "<head>\r\n"
@@ -101,32 +101,32 @@ void AppendHead(QByteArray& page, const QByteArray& title)
             "<body>\r\n";
 }
 
-void AppendRow(QByteArray& page, const Programme& programme, bool onAir)
+void appendRow(QByteArray& page, const Programme& programme, bool onAir)
 {
-    Append(page, onAir ? kOnAirRowStart : kRowStart);
-    AppendLocalTime(page, programme.start);
+    appendText(page, onAir ? kOnAirRowStart : kRowStart);
+    appendLocalTime(page, programme.start);
     if (programme.hit)
-        Append(page, kHitImage);
-    Append(page, kTimeEnd);
+        appendText(page, kHitImage);
+    appendText(page, kTimeEnd);
     if (programme.hit)
-        Append(page, kHitGap);
-    Append(page, kMarkerCellStart);
+        appendText(page, kHitGap);
+    appendText(page, kMarkerCellStart);
     if (onAir) {
-        Append(page, kMarkerImageStart);
-        Append(page, kMarker);
-        Append(page, kMarkerImageEnd);
+        appendText(page, kMarkerImageStart);
+        appendText(page, kMarker);
+        appendText(page, kMarkerImageEnd);
     }
-    Append(page, kMarkerCellEnd);
-    Append(page, kTitleStart);
+    appendText(page, kMarkerCellEnd);
+    appendText(page, kTitleStart);
     page += QByteArray::number(programme.id);
-    Append(page, kTitleMiddle);
+    appendText(page, kTitleMiddle);
     page += programme.title;
-    Append(page, kTitleEnd);
+    appendText(page, kTitleEnd);
 }
 
 } // namespace
 
-QByteArray ListingPage(const Channel& channel, const QDateTime& now)
+QByteArray listingPage(const Channel& channel, const QDateTime& now)
 {
     const QDate day = now.toLocalTime().date();
     const qint64 dayStart = day.startOfDay().toMSecsSinceEpoch();
@@ -151,16 +151,16 @@ QByteArray ListingPage(const Channel& channel, const QDateTime& now)
             onAir = it;
     }
 
-    static const QByteArray kTitle = ProgramText(QStringLiteral("Program TV:"));
-    static const QByteArray kDayHeading = ProgramText(QStringLiteral("Program na dzień"));
+    static const QByteArray kTitle = programText(QStringLiteral("Program TV:"));
+    static const QByteArray kDayHeading = programText(QStringLiteral("Program na dzień"));
     static const QByteArray kNoListings =
-        ProgramText(QStringLiteral("Brak programu na ten dzień."));
+        programText(QStringLiteral("Brak programu na ten dzień."));
 
     QByteArray date;
-    AppendDate(date, day);
+    appendDate(date, day);
     QByteArray page;
     page.reserve(1200 + (last - first) * 200);
-    AppendHead(page, kTitle + ' ' + channel.name + ", " + date);
+    appendHead(page, kTitle + ' ' + channel.name + ", " + date);
     page += "<h1>" + channel.name + "</h1>\r\n";
     page += "<p>" + kDayHeading + ' ' + date + "</p>\r\n";
     if (first == last) {
@@ -168,18 +168,18 @@ QByteArray ListingPage(const Channel& channel, const QDateTime& now)
     } else {
         page += "<table class=\"program\">\r\n";
         for (auto it = first; it != last; ++it)
-            AppendRow(page, *it, it == onAir);
+            appendRow(page, *it, it == onAir);
         page += "</table>\r\n";
     }
     page += "</body>\r\n</html>\r\n";
     return page;
 }
 
-QByteArray ErrorPage(int status, const QString& reason)
+QByteArray errorPage(int status, const QString& reason)
 {
-    const QByteArray title = QByteArray::number(status) + ' ' + ProgramText(reason);
+    const QByteArray title = QByteArray::number(status) + ' ' + programText(reason);
     QByteArray page;
-    AppendHead(page, title);
+    appendHead(page, title);
     page += "<h1>" + title + "</h1>\r\n</body>\r\n</html>\r\n";
     return page;
 }

@@ -16,7 +16,7 @@
 // time cell, so that on the on-air row the end of that image tag, f"></, stands 73 characters
 // before "trwa.gif" and the time 148 before it. A day without a programme on air has no
 // marker, and the page starts with "<html", which ekranik shows as "- brak informacji ".
-QByteArray ListingPage(const Channel& channel, const QDateTime& now);
+QByteArray listingPage(const Channel& channel, const QDateTime& now);
 
 // A short page for an error answer, with the status and a sentence in Polish.
-QByteArray ErrorPage(int status, const QString& reason);
+QByteArray errorPage(int status, const QString& reason);

@@ -8,7 +8,7 @@ namespace {
 constexpr std::string_view kStationKey = "T[station]";
 constexpr int kMaxStationDigits = 9;
 
-int HexValue(char c)
+int hexValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -20,7 +20,7 @@ int HexValue(char c)
 }
 
 // Percent-decoding, "+" as a space; nullopt for a "%" without two hex digits.
-std::optional<std::string> Decode(std::string_view text)
+std::optional<std::string> percentDecode(std::string_view text)
 {
     std::string result;
     result.reserve(text.size());
@@ -30,8 +30,8 @@ std::optional<std::string> Decode(std::string_view text)
         } else if (text[i] == '%') {
             if (i + 2 >= text.size())
                 return std::nullopt;
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
+            const int high = hexValue(text[i + 1]);
+            const int low = hexValue(text[i + 2]);
             if (high < 0 || low < 0)
                 return std::nullopt;
             result += static_cast<char>(high * 16 + low);
@@ -43,7 +43,7 @@ std::optional<std::string> Decode(std::string_view text)
     return result;
 }
 
-ListingRequest Refuse(ListingRequest::Status status, const QString& reason)
+ListingRequest refuse(ListingRequest::Status status, const QString& reason)
 {
     ListingRequest request;
     request.status = status;
@@ -53,19 +53,19 @@ ListingRequest Refuse(ListingRequest::Status status, const QString& reason)
 
 } // namespace
 
-ListingRequest ParseListingRequest(std::string_view target)
+ListingRequest parseListingRequest(std::string_view target)
 {
     const std::size_t question = target.find('?');
     const std::string_view rawPath = target.substr(0, question);
     const std::string_view query =
         question == std::string_view::npos ? std::string_view() : target.substr(question + 1);
 
-    const std::optional<std::string> path = Decode(rawPath);
+    const std::optional<std::string> path = percentDecode(rawPath);
     if (!path)
-        return Refuse(ListingRequest::Status::BadRequest,
+        return refuse(ListingRequest::Status::BadRequest,
                       QStringLiteral("Błędny adres: niepoprawne kodowanie znaków."));
     if (*path != "/." && *path != "/" && *path != "/program.html")
-        return Refuse(ListingRequest::Status::NotFound, QStringLiteral("Nie ma takiej strony."));
+        return refuse(ListingRequest::Status::NotFound, QStringLiteral("Nie ma takiej strony."));
 
     std::optional<std::string> station;
     std::size_t from = 0;
@@ -78,27 +78,27 @@ ListingRequest ParseListingRequest(std::string_view target)
         if (pair.empty())
             continue;
         const std::size_t equals = pair.find('=');
-        const std::optional<std::string> key = Decode(pair.substr(0, equals));
-        const std::optional<std::string> value =
-            Decode(equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
+        const std::optional<std::string> key = percentDecode(pair.substr(0, equals));
+        const std::optional<std::string> value = percentDecode(
+            equals == std::string_view::npos ? std::string_view() : pair.substr(equals + 1));
         if (!key || !value)
-            return Refuse(ListingRequest::Status::BadRequest,
+            return refuse(ListingRequest::Status::BadRequest,
                           QStringLiteral("Błędny adres: niepoprawne kodowanie znaków."));
         if (*key != kStationKey)
             continue;
         if (station)
-            return Refuse(ListingRequest::Status::BadRequest,
+            return refuse(ListingRequest::Status::BadRequest,
                           QStringLiteral("Numer stacji (T[station]) podano więcej niż raz."));
         station = *value;
     }
 
     if (!station)
-        return Refuse(ListingRequest::Status::BadRequest,
+        return refuse(ListingRequest::Status::BadRequest,
                       QStringLiteral("Brak numeru stacji (T[station])."));
     const bool digitsOnly = !station->empty() && station->size() <= kMaxStationDigits &&
                             station->find_first_not_of("0123456789") == std::string::npos;
     if (!digitsOnly)
-        return Refuse(ListingRequest::Status::BadRequest,
+        return refuse(ListingRequest::Status::BadRequest,
                       QStringLiteral("Numer stacji (T[station]) musi być liczbą."));
     ListingRequest request;
     request.station = std::stoi(*station);

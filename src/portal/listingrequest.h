@@ -18,4 +18,4 @@ struct ListingRequest {
     QString reason;
 };
 
-ListingRequest ParseListingRequest(std::string_view target);
+ListingRequest parseListingRequest(std::string_view target);

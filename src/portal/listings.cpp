@@ -12,19 +12,19 @@ constexpr qint64 kDay = 24 * 3600 * 1000;
 // The instant with the same local time of day `days` local days later. A time that does not
 // exist on that day (it falls into a summer-time gap) comes out as Qt resolves it, an hour
 // later.
-qint64 MoveByDays(qint64 instant, int days)
+qint64 moveByDays(qint64 instant, int days)
 {
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(instant).toLocalTime();
     const QDateTime moved(local.date().addDays(days), local.time(), Qt::LocalTime);
     return moved.toMSecsSinceEpoch();
 }
 
-Programme Moved(const Programme& programme, int days)
+Programme movedBy(const Programme& programme, int days)
 {
     Programme result = programme;
-    result.start = MoveByDays(programme.start, days);
+    result.start = moveByDays(programme.start, days);
     if (programme.stop) {
-        result.stop = MoveByDays(*programme.stop, days);
+        result.stop = moveByDays(*programme.stop, days);
         // Only a summer-time gap on either day can squeeze the programme to nothing.
         if (*result.stop <= result.start)
             result.stop = result.start + (*programme.stop - programme.start);
@@ -32,7 +32,7 @@ Programme Moved(const Programme& programme, int days)
     return result;
 }
 
-void SortByStart(QList<Programme>& programmes)
+void sortByStart(QList<Programme>& programmes)
 {
     std::stable_sort(programmes.begin(), programmes.end(),
                      [](const Programme& a, const Programme& b) { return a.start < b.start; });
@@ -61,7 +61,7 @@ void Listings::finish()
 {
     for (Channel& channel : m_channels) {
         QList<Programme>& programmes = channel.programmes;
-        SortByStart(programmes);
+        sortByStart(programmes);
         for (qsizetype i = 0; i + 1 < programmes.size(); ++i) {
             if (!programmes[i].stop)
                 programmes[i].stop = programmes[i + 1].start;
@@ -93,9 +93,9 @@ void Listings::moveToDay(const QDate& day)
         moved.reserve(channel.programmes.size() * 3);
         for (const int copy : {-1, 0, 1}) {
             for (const Programme& p : std::as_const(channel.programmes))
-                moved.append(Moved(p, shift + copy * period));
+                moved.append(movedBy(p, shift + copy * period));
         }
-        SortByStart(moved);
+        sortByStart(moved);
         channel.programmes = moved;
     }
 }

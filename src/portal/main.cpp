@@ -18,7 +18,7 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kStartError = 1;
 
-void PrintError(const QString& text)
+void printError(const QString& text)
 {
     std::fprintf(stderr, "ekranik-portal: %s\n", qPrintable(text));
 }
@@ -29,7 +29,7 @@ struct ListenAddress {
 };
 
 // "ADDRESS:PORT", the address an IPv4 address or host name, or an IPv6 address in brackets.
-std::optional<ListenAddress> ParseListenAddress(const QString& text)
+std::optional<ListenAddress> parseListenAddress(const QString& text)
 {
     static const QRegularExpression kForm(
         QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+)\\]|([^:\\[\\]]+)):([0-9]{1,5})$"));
@@ -78,36 +78,36 @@ int main(int argc, char* argv[])
     options.process(app);
 
     if (!options.positionalArguments().isEmpty()) {
-        PrintError(QStringLiteral("unexpected argument \"%1\"; see --help.")
+        printError(QStringLiteral("unexpected argument \"%1\"; see --help.")
                        .arg(options.positionalArguments().first()));
         return kUsageError;
     }
-    const std::optional<ListenAddress> address = ParseListenAddress(options.value(listen));
+    const std::optional<ListenAddress> address = parseListenAddress(options.value(listen));
     if (!address) {
-        PrintError(QStringLiteral("--listen wants ADDRESS:PORT, e.g. 127.0.0.1:8080, not \"%1\".")
+        printError(QStringLiteral("--listen wants ADDRESS:PORT, e.g. 127.0.0.1:8080, not \"%1\".")
                        .arg(options.value(listen)));
         return kUsageError;
     }
     if (!options.isSet(xmltv) || !options.isSet(stations)) {
-        PrintError(QStringLiteral("--xmltv FILE and --stations FILE are required; see --help."));
+        printError(QStringLiteral("--xmltv FILE and --stations FILE are required; see --help."));
         return kUsageError;
     }
 
     QString error;
     std::optional<StationMap> stationMap = StationMap::read(options.value(stations), &error);
     if (!stationMap) {
-        PrintError(error);
+        printError(error);
         return kStartError;
     }
-    std::optional<Listings> listings = ReadXmltv(options.value(xmltv), &error);
+    std::optional<Listings> listings = readXmltv(options.value(xmltv), &error);
     if (!listings) {
-        PrintError(error);
+        printError(error);
         return kStartError;
     }
     for (const int station : stationMap->stations()) {
         const QString& channel = *stationMap->channel(station);
         if (!listings->channel(channel))
-            PrintError(QStringLiteral("warning: station %1 (\"%2\", line %3) shows channel "
+            printError(QStringLiteral("warning: station %1 (\"%2\", line %3) shows channel "
                                       "\"%4\", which \"%5\" has no listings for.")
                            .arg(station)
                            .arg(options.value(stations))
@@ -126,7 +126,7 @@ int main(int argc, char* argv[])
                         });
     const int port = server.bind(address->host, address->port);
     if (port < 0) {
-        PrintError(QStringLiteral("cannot listen on %1 (is the port in use?).")
+        printError(QStringLiteral("cannot listen on %1 (is the port in use?).")
                        .arg(options.value(listen)));
         return kStartError;
     }
@@ -136,7 +136,7 @@ int main(int argc, char* argv[])
                 static_cast<long long>(programmes), qPrintable(shownHost), port);
     std::fflush(stdout);
     if (!server.serve()) {
-        PrintError(QStringLiteral("cannot serve on %1.").arg(options.value(listen)));
+        printError(QStringLiteral("cannot serve on %1.").arg(options.value(listen)));
         return kStartError;
     }
     return 0;

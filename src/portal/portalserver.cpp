@@ -14,7 +14,7 @@ namespace {
 
 const char kPageType[] = "text/html; charset=iso-8859-2";
 
-QString StatusReason(int status)
+QString statusReason(int status)
 {
     switch (status) {
     case 400:
@@ -65,7 +65,7 @@ PortalServer::PortalServer(Listings listings, StationMap stations, Clock clock, 
     m_server->set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (!response.body.empty())
             return;
-        const QByteArray page = ErrorPage(response.status, StatusReason(response.status));
+        const QByteArray page = errorPage(response.status, statusReason(response.status));
         response.set_content(page.constData(), static_cast<std::size_t>(page.size()), kPageType);
     });
     if (m_log) {
@@ -91,28 +91,28 @@ PortalServer::~PortalServer() = default;
 
 PortalServer::Reply PortalServer::answer(std::string_view target) const
 {
-    const ListingRequest request = ParseListingRequest(target);
+    const ListingRequest request = parseListingRequest(target);
     switch (request.status) {
     case ListingRequest::Status::BadRequest:
-        return {400, ErrorPage(400, request.reason)};
+        return {400, errorPage(400, request.reason)};
     case ListingRequest::Status::NotFound:
-        return {404, ErrorPage(404, request.reason)};
+        return {404, errorPage(404, request.reason)};
     case ListingRequest::Status::Ok:
         break;
     }
     const QString* channelId = m_stations.channel(request.station);
     if (!channelId)
         return {404,
-                ErrorPage(404, QStringLiteral("Nie ma stacji numer %1.").arg(request.station))};
+                errorPage(404, QStringLiteral("Nie ma stacji numer %1.").arg(request.station))};
 
     const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
     if (const Channel* channel = m_listings.channel(*channelId))
-        return {200, ListingPage(*channel, now)};
+        return {200, listingPage(*channel, now)};
     // A station whose channel has no listings gets the page of an empty day.
     Channel empty;
     empty.id = *channelId;
     empty.name = channelId->toUtf8();
-    return {200, ListingPage(empty, now)};
+    return {200, listingPage(empty, now)};
 }
 
 int PortalServer::bind(const QString& address, int port)

@@ -15,7 +15,7 @@ class Server;
 }
 
 // The listings portal: answers the two forms of a station's page address (see
-// ParseListingRequest) with the page of the station's channel for the day (see ListingPage),
+// parseListingRequest) with the page of the station's channel for the day (see listingPage),
 // a 404 page for an unknown station or address and a 400 page for a malformed request. Every
 // answer carries Content-Length; HTTP/1.0 and 1.1 clients are served, several at once, by a
 // pool of threads.

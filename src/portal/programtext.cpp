@@ -60,7 +60,7 @@ constexpr Written kTransliterated[] = {
 };
 
 // Every character that is written without decomposition, and its bytes.
-QHash<char32_t, QByteArray> MakeDirectTable()
+QHash<char32_t, QByteArray> makeDirectTable()
 {
     QHash<char32_t, QByteArray> table;
     for (char32_t c = 0x20; c < 0x7F; ++c)
@@ -74,13 +74,13 @@ QHash<char32_t, QByteArray> MakeDirectTable()
     return table;
 }
 
-const QHash<char32_t, QByteArray>& DirectTable()
+const QHash<char32_t, QByteArray>& directTable()
 {
-    static const QHash<char32_t, QByteArray> table = MakeDirectTable();
+    static const QHash<char32_t, QByteArray> table = makeDirectTable();
     return table;
 }
 
-bool IsDropped(char32_t c)
+bool isDropped(char32_t c)
 {
     const QChar::Category category = QChar::category(c);
     return category == QChar::Other_Control || category == QChar::Other_Format ||
@@ -89,27 +89,27 @@ bool IsDropped(char32_t c)
 }
 
 // The bytes of one character, or nullopt when it has none without decomposition.
-std::optional<QByteArray> Direct(char32_t c)
+std::optional<QByteArray> directBytes(char32_t c)
 {
-    const auto& table = DirectTable();
+    const auto& table = directTable();
     const auto it = table.constFind(c);
     if (it != table.cend())
         return *it;
-    if (IsDropped(c))
+    if (isDropped(c))
         return QByteArray();
     return std::nullopt;
 }
 
-QByteArray Character(char32_t c)
+QByteArray characterBytes(char32_t c)
 {
-    if (const std::optional<QByteArray> bytes = Direct(c))
+    if (const std::optional<QByteArray> bytes = directBytes(c))
         return *bytes;
     // A letter with marks ISO-8859-2 lacks, a ligature, a full-width or circled form: its
     // compatibility decomposition without the marks, when all of that can be written.
     const QString decomposed = QString::fromUcs4(&c, 1).normalized(QString::NormalizationForm_KD);
     QByteArray result;
     for (const char32_t part : decomposed.toUcs4()) {
-        const std::optional<QByteArray> bytes = Direct(part);
+        const std::optional<QByteArray> bytes = directBytes(part);
         if (!bytes)
             return "?";
         result += *bytes;
@@ -119,13 +119,13 @@ QByteArray Character(char32_t c)
 
 } // namespace
 
-QByteArray ProgramText(const QString& text)
+QByteArray programText(const QString& text)
 {
     const QString clean = text.normalized(QString::NormalizationForm_C).simplified();
     QByteArray result;
     result.reserve(clean.size());
     for (const char32_t c : clean.toUcs4())
-        result += Character(c);
+        result += characterBytes(c);
     // Dropped characters may leave spaces side by side or at an end.
     result = result.simplified();
     result.replace("trwa.gif", "trwa gif");

@@ -23,4 +23,4 @@
 //   "…" to "...", "€" to "EUR" and a few more; letters with accents ISO-8859-2 lacks lose
 //   them (è to e, ñ to n); control and format characters go; anything else becomes "?".
 // - The on-air marker text "trwa.gif" never appears: it becomes "trwa gif".
-QByteArray ProgramText(const QString& text);
+QByteArray programText(const QString& text);

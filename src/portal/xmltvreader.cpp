@@ -33,7 +33,7 @@ private:
 };
 
 // "4/5", "8.5 / 10": true when it is at least kHitRating of the scale.
-bool IsHitRating(const QString& value)
+bool isHitRating(const QString& value)
 {
     const QStringList parts = value.split(u'/');
     if (parts.size() != 2)
@@ -100,7 +100,7 @@ private:
                 m_xml.skipCurrentElement();
             }
         }
-        m_listings.addChannel(id, ProgramText(name.any() ? name.text() : id));
+        m_listings.addChannel(id, programText(name.any() ? name.text() : id));
     }
 
     void readProgramme()
@@ -117,7 +117,7 @@ private:
         programme.line = static_cast<int>(line);
         programme.id = ++m_programmes;
         const QString start = attributes.value(QLatin1String("start")).toString();
-        const std::optional<qint64> startTime = ParseXmltvTime(start);
+        const std::optional<qint64> startTime = parseXmltvTime(start);
         if (!startTime)
             return fail(line, QStringLiteral("the start time \"%1\" is not an XMLTV time "
                                              "(YYYYMMDDhhmmss +hhmm).")
@@ -125,7 +125,7 @@ private:
         programme.start = *startTime;
         if (attributes.hasAttribute(QLatin1String("stop"))) {
             const QString stop = attributes.value(QLatin1String("stop")).toString();
-            programme.stop = ParseXmltvTime(stop);
+            programme.stop = parseXmltvTime(stop);
             if (!programme.stop)
                 return fail(line, QStringLiteral("the stop time \"%1\" is not an XMLTV time "
                                                  "(YYYYMMDDhhmmss +hhmm).")
@@ -150,9 +150,9 @@ private:
             return;
         if (!title.any())
             return fail(line, QStringLiteral("a <programme> without a <title>."));
-        programme.title = ProgramText(title.text());
+        programme.title = programText(title.text());
         if (programme.title.isEmpty())
-            programme.title = ProgramText(QStringLiteral("(bez tytułu)"));
+            programme.title = programText(QStringLiteral("(bez tytułu)"));
         m_listings.addProgramme(channel, programme);
     }
 
@@ -161,7 +161,7 @@ private:
         while (m_xml.readNextStartElement()) {
             if (m_xml.name() != u"value")
                 m_xml.skipCurrentElement();
-            else if (IsHitRating(m_xml.readElementText()))
+            else if (isHitRating(m_xml.readElementText()))
                 programme->hit = true;
         }
     }
@@ -175,7 +175,7 @@ private:
 
 } // namespace
 
-std::optional<Listings> ReadXmltv(const QString& fileName, QString* error)
+std::optional<Listings> readXmltv(const QString& fileName, QString* error)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {

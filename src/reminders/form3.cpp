@@ -1,7 +1,7 @@
 #include "reminders/form3.h"
 
-#include "text/win1250.h"
 #include "text/shorten.h"
+#include "text/win1250.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
@@ -19,45 +19,45 @@ Form3::Form3(QWidget* parent)
 {
     setWindowTitle(QStringLiteral("ekranik - Przypomnienie"));
     setFixedSize(kWidth, kHeight);
-    setMask(RoundedWindowShape(size()));
-    setFont(LayoutFont(kSegoe, 11));
-    SetBackground(this, Qt::white);
-    CentreOnDesktop(this);
+    setMask(roundedWindowShape(size()));
+    setFont(layoutFont(kSegoe, 11));
+    setBackground(this, Qt::white);
+    centreOnDesktop(this);
 
-    Label4 = Named(MakeLabel(this, QStringLiteral("ekranik - przypomnienie"), 93, 2,
-                             LayoutFont(kSegoe, 16), kAccent),
+    Label4 = named(makeLabel(this, QStringLiteral("ekranik - przypomnienie"), 93, 2,
+                             layoutFont(kSegoe, 16), kAccent),
                    "Label4");
-    Label1 = Named(MakeLabel(this, QStringLiteral("Ustawiono przypomnienie:"), 103, 29,
-                             LayoutFont(kSegoe, 11, true), kAccent),
+    Label1 = named(makeLabel(this, QStringLiteral("Ustawiono przypomnienie:"), 103, 29,
+                             layoutFont(kSegoe, 11, true), kAccent),
                    "Label1");
     // a and c keep their laid-out size and clip longer texts; b grows with its text.
-    a = Named(MakeLabel(this, QStringLiteral("znaleziono słowo:"), 8, 48, LayoutFont(kSegoe, 11),
+    a = named(makeLabel(this, QStringLiteral("znaleziono słowo:"), 8, 48, layoutFont(kSegoe, 11),
                         kAccent),
               "a");
     a->setFixedSize(199, 13);
-    b = Named(MakeLabel(this, QStringLiteral("w programie:"), 8, 67, LayoutFont(kSegoe, 13),
+    b = named(makeLabel(this, QStringLiteral("w programie:"), 8, 67, layoutFont(kSegoe, 13),
                         QColor(128, 0, 0)),
               "b");
-    c = Named(MakeLabel(this, QStringLiteral("w stacji:"), 8, 98, LayoutFont(kSegoe, 11),
+    c = named(makeLabel(this, QStringLiteral("w stacji:"), 8, 98, layoutFont(kSegoe, 11),
                         QColor(0, 128, 0)),
               "c");
     c->setFixedSize(138, 13);
 
-    GlowButton1 = Named(new GlowButton(QStringLiteral("Schowaj"), this), "GlowButton1");
+    GlowButton1 = named(new GlowButton(QStringLiteral("Schowaj"), this), "GlowButton1");
     GlowButton1->setGeometry(56, 136, 236, 31);
     connect(GlowButton1, &GlowButton::clicked, this, &Form3::GlowButton1Click);
 }
 
-void Form3::ShowReminder(const QByteArray& keyword, const QByteArray& title,
+void Form3::showReminder(const QByteArray& keyword, const QByteArray& title,
                          const QByteArray& station)
 {
     show();
     raise();
     activateWindow();
-    a->setText(QStringLiteral("szukane słowo: ") + Win1250ToUnicode(keyword));
-    b->setText(QStringLiteral("znalezione w programie: ") + Win1250ToUnicode(Shorten25(title)));
+    a->setText(QStringLiteral("szukane słowo: ") + win1250ToUnicode(keyword));
+    b->setText(QStringLiteral("znalezione w programie: ") + win1250ToUnicode(Shorten25(title)));
     b->adjustSize();
-    c->setText(QStringLiteral("w stacji: ") + Win1250ToUnicode(station));
+    c->setText(QStringLiteral("w stacji: ") + win1250ToUnicode(station));
 }
 
 void Form3::GlowButton1Click()
@@ -67,12 +67,12 @@ void Form3::GlowButton1Click()
 
 void Form3::showEvent(QShowEvent* event)
 {
-    KeepOffTaskbar(this);
+    keepOffTaskbar(this);
     QWidget::showEvent(event);
 }
 
 void Form3::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    PaintRoundedFrame(painter, size());
+    paintRoundedFrame(painter, size());
 }

@@ -18,7 +18,7 @@ public:
     explicit Form3(QWidget* parent = nullptr);
 
     // Fills the three labels and shows the window in front, not modally.
-    void ShowReminder(const QByteArray& keyword, const QByteArray& title,
+    void showReminder(const QByteArray& keyword, const QByteArray& title,
                       const QByteArray& station);
     void GlowButton1Click();
 

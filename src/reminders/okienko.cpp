@@ -17,26 +17,26 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
 {
     setWindowTitle(QStringLiteral("okienko"));
     setFixedSize(311, 126);
-    setMask(RoundedWindowShape(size()));
-    setFont(LayoutFont(QStringLiteral("Tahoma"), 11));
-    SetBackground(this, Qt::white);
+    setMask(roundedWindowShape(size()));
+    setFont(layoutFont(QStringLiteral("Tahoma"), 11));
+    setBackground(this, Qt::white);
 
-    Label4 = Named(MakeLabel(this, QStringLiteral("ekranik - informacja"), 85, 0,
-                             LayoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent),
+    Label4 = named(makeLabel(this, QStringLiteral("ekranik - informacja"), 85, 0,
+                             layoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent),
                    "Label4");
-    d = Named(MakeLabel(this, QString(), 85, 20, LayoutFont(QStringLiteral("Tahoma"), 11, true),
-                        kAccent),
-              "d");
-    a = Named(MakeLabel(this, QStringLiteral("cc"), 8, kPromptTop,
-                        LayoutFont(QStringLiteral("Tahoma"), 11), Qt::black),
+    d = named(
+        makeLabel(this, QString(), 85, 20, layoutFont(QStringLiteral("Tahoma"), 11, true), kAccent),
+        "d");
+    a = named(makeLabel(this, QStringLiteral("cc"), 8, kPromptTop,
+                        layoutFont(QStringLiteral("Tahoma"), 11), Qt::black),
               "a");
-    why = Named(MakeLabel(this, QString(), 8, 36, LayoutFont(QStringLiteral("Tahoma"), 11),
+    why = named(makeLabel(this, QString(), 8, 36, layoutFont(QStringLiteral("Tahoma"), 11),
                           QColor(128, 0, 0)),
                 "why");
     why->setFixedWidth(width() - 16);
     why->hide();
 
-    b = Named(new QLineEdit(this), "b");
+    b = named(new QLineEdit(this), "b");
     b->setGeometry(8, 63, 281, 19);
     // Flat: a plain one-pixel line instead of a sunken frame.
     b->setFrame(false);
@@ -48,11 +48,11 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
     });
     connect(b, &QLineEdit::returnPressed, this, &Okienko::okbutClick);
 
-    abc = Named(new QLabel(this), "abc");
+    abc = named(new QLabel(this), "abc");
     abc->move(8, 88);
     abc->hide();
 
-    okbut = Named(new GlowButton(this), "okbut");
+    okbut = named(new GlowButton(this), "okbut");
     okbut->setText(QStringLiteral("OK"));
     okbut->setGeometry(64, 88, 169, 33);
     connect(okbut, &GlowButton::clicked, this, &Okienko::okbutClick);
@@ -63,7 +63,7 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
         m_dragger->addHandle(handle);
 }
 
-void Okienko::Open(const QString& prompt, const QString& purpose, const QString& input)
+void Okienko::openWith(const QString& prompt, const QString& purpose, const QString& input)
 {
     // A prompt breaks into lines at CR as well; QLabel breaks only at LF, and would run one
     // long line past the dialog's edge. Two lines move up far enough to clear the input box.
@@ -93,7 +93,7 @@ void Okienko::okbutClick()
     const QString purpose = d->text();
     if (purpose == kAddStation) {
         if (input == kDebugAccessWord) {
-            emit DebugAccessWordEntered();
+            emit debugAccessWordEntered();
             return; // stays open with the word in the box
         }
         if (!input.isEmpty() && !addStation(input))
@@ -108,7 +108,7 @@ void Okienko::okbutClick()
 // never be found, so such a keyword is not armed and the dialog says why.
 bool Okienko::armReminder(const QString& input)
 {
-    const std::optional<QByteArray> keyword = UnicodeToWin1250(input);
+    const std::optional<QByteArray> keyword = unicodeToWin1250(input);
     if (!keyword) {
         refuse(QStringLiteral("Słowo zawiera znaki, których nie ma w polskich tytułach "
                               "(Windows-1250), więc nigdy nie zostałoby znalezione."));
@@ -116,13 +116,13 @@ bool Okienko::armReminder(const QString& input)
     }
     m_reminderKeyword = *keyword;
     abc->setText(input);
-    emit ReminderArmed(m_reminderKeyword);
+    emit reminderArmed(m_reminderKeyword);
     return true;
 }
 
 bool Okienko::addStation(const QString& input)
 {
-    const std::optional<QByteArray> entry = UnicodeToWin1250(input);
+    const std::optional<QByteArray> entry = unicodeToWin1250(input);
     if (!entry) {
         refuse(QStringLiteral("Tekst zawiera znaki, których nie da się zapisać w liście stacji "
                               "(Windows-1250)."));
@@ -133,15 +133,15 @@ bool Okienko::addStation(const QString& input)
                               "(nazwa.stacji.tv|http://adres.do.stacji)."));
         return false;
     }
-    StationNameProblem problem = CheckStationName(EntryName(*entry));
+    StationNameProblem problem = checkStationName(EntryName(*entry));
     if (problem == StationNameProblem::None &&
         std::any_of(entry->begin(), entry->end(), [](char c) { return uchar(c) < 0x20; }))
         problem = StationNameProblem::ControlChar;
     if (problem != StationNameProblem::None) {
-        refuse(StationNameProblemText(problem));
+        refuse(stationNameProblemText(problem));
         return false;
     }
-    emit StationEntered(*entry);
+    emit stationEntered(*entry);
     return true;
 }
 
@@ -159,7 +159,7 @@ void Okienko::paintEvent(QPaintEvent* event)
 {
     QDialog::paintEvent(event);
     QPainter painter(this);
-    PaintRoundedFrame(painter, size());
+    paintRoundedFrame(painter, size());
 }
 
 // Enter in the edit box is OK (handled by the box itself); it must not reach the dialog's

@@ -23,7 +23,7 @@ public:
     explicit Okienko(QWidget* parent = nullptr);
 
     // Fills the three caller-set controls, then runs the dialog modally until it closes.
-    void Open(const QString& prompt, const QString& purpose, const QString& input);
+    void openWith(const QString& prompt, const QString& purpose, const QString& input);
 
     void okbutClick();
     // The reminder keyword last confirmed; later uses of the edit box leave it alone.
@@ -31,10 +31,10 @@ public:
 
 signals:
     // A new station entry, already checked to be safe to save and fetch.
-    void StationEntered(const QByteArray& entry);
-    void DebugAccessWordEntered();
+    void stationEntered(const QByteArray& entry);
+    void debugAccessWordEntered();
     // A reminder keyword was confirmed (Windows-1250 bytes, as typed).
-    void ReminderArmed(const QByteArray& keyword);
+    void reminderArmed(const QByteArray& keyword);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

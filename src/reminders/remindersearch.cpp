@@ -7,7 +7,7 @@
 
 namespace {
 
-QByteArray AsciiLower(const QByteArray& text)
+QByteArray asciiLower(const QByteArray& text)
 {
     QByteArray lower = text;
     for (char& c : lower) {
@@ -19,9 +19,9 @@ QByteArray AsciiLower(const QByteArray& text)
 
 } // namespace
 
-bool ReminderMatches(const QByteArray& keyword, const QByteArray& title)
+bool reminderMatches(const QByteArray& keyword, const QByteArray& title)
 {
-    return !keyword.isEmpty() && AsciiLower(title).contains(AsciiLower(keyword));
+    return !keyword.isEmpty() && asciiLower(title).contains(asciiLower(keyword));
 }
 
 ReminderSearch::ReminderSearch(const ListingsParser* parser, Form3* window, QObject* parent)
@@ -42,9 +42,9 @@ void ReminderSearch::armReminder(const QByteArray& keyword)
 void ReminderSearch::szukajkaTimer()
 {
     // A spent reminder searches no more, even for a tick already on its way.
-    if (!szukajka->isActive() || !ReminderMatches(m_keyword, m_parser->lastTitle()))
+    if (!szukajka->isActive() || !reminderMatches(m_keyword, m_parser->lastTitle()))
         return;
     szukajka->stop();
-    m_window->ShowReminder(m_keyword, m_parser->lastTitle(), m_parser->lastStation());
+    m_window->showReminder(m_keyword, m_parser->lastTitle(), m_parser->lastStation());
     emit fired();
 }

@@ -11,7 +11,7 @@ class QTimer;
 // capitals A to Z are folded to small letters; every other byte, Polish letters included,
 // must be identical. The keyword may stand anywhere, also inside a word; an empty keyword
 // never matches.
-bool ReminderMatches(const QByteArray& keyword, const QByteArray& title);
+bool reminderMatches(const QByteArray& keyword, const QByteArray& title);
 
 // The reminder: a keyword armed through the input dialog, looked for every 10 s in the title
 // the parser read last. The first match shows the reminder window and spends the reminder.

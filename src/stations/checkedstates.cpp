@@ -1,9 +1,9 @@
 #include "stations/checkedstates.h"
 
-#include "text/errorreport.h"
 #include "stations/strtoint.h"
+#include "text/errorreport.h"
 
-QList<QByteArray> CheckedStateLines(const QList<bool>& checked)
+QList<QByteArray> checkedStateLines(const QList<bool>& checked)
 {
     QList<QByteArray> lines;
     for (qsizetype i = 0; i < checked.size(); ++i) {
@@ -13,11 +13,11 @@ QList<QByteArray> CheckedStateLines(const QList<bool>& checked)
     return lines;
 }
 
-void ApplyCheckedStateLines(const QList<QByteArray>& lines, int count,
+void applyCheckedStateLines(const QList<QByteArray>& lines, int count,
                             const std::function<void(int)>& check)
 {
     for (const QByteArray& line : lines) {
-        const int position = StrToInt(line);
+        const int position = strToInt(line);
         if (position < 0 || position >= count)
             throw ErrorReport(QStringLiteral("List index out of bounds (%1)").arg(position));
         check(position);

@@ -33,7 +33,7 @@ constexpr DefaultStation kDefaults[] = {
 
 } // namespace
 
-QList<QByteArray> DefaultStations()
+QList<QByteArray> defaultStations()
 {
     const QByteArray base = QByteArrayLiteral("http://" EKRANIK_PORTAL_HOST);
     QList<QByteArray> entries;

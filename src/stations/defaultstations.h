@@ -5,4 +5,4 @@
 
 // The station list used when there is no "programy.tv" yet: 13 "<name>|http://<portal>/..."
 // entries. The portal host comes from the EKRANIK_PORTAL_HOST build setting.
-QList<QByteArray> DefaultStations();
+QList<QByteArray> defaultStations();

@@ -16,7 +16,7 @@ QByteArray EntryURL(const QByteArray& entry)
     return bar < 0 ? entry : entry.mid(bar + 1);
 }
 
-StationNameProblem CheckStationName(const QByteArray& name)
+StationNameProblem checkStationName(const QByteArray& name)
 {
     if (name.isEmpty())
         return StationNameProblem::Empty;
@@ -32,7 +32,7 @@ StationNameProblem CheckStationName(const QByteArray& name)
     return StationNameProblem::None;
 }
 
-QString StationNameProblemText(StationNameProblem problem)
+QString stationNameProblemText(StationNameProblem problem)
 {
     switch (problem) {
     case StationNameProblem::None:

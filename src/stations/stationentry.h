@@ -24,7 +24,7 @@ enum class StationNameProblem {
 };
 
 // The first problem found, checked in the order of the enum; None for a usable name.
-StationNameProblem CheckStationName(const QByteArray& name);
+StationNameProblem checkStationName(const QByteArray& name);
 
 // One Polish sentence for the user; empty for None.
-QString StationNameProblemText(StationNameProblem problem);
+QString stationNameProblemText(StationNameProblem problem);

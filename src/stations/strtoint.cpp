@@ -7,7 +7,7 @@
 
 namespace {
 
-std::optional<int> DigitValue(char c, int base)
+std::optional<int> digitValue(char c, int base)
 {
     int value = -1;
     if (c >= '0' && c <= '9')
@@ -21,7 +21,7 @@ std::optional<int> DigitValue(char c, int base)
     return value;
 }
 
-std::optional<int> Parse(const QByteArray& text)
+std::optional<int> parse(const QByteArray& text)
 {
     const char* p = text.constData();
     const char* const end = p + text.size();
@@ -48,7 +48,7 @@ std::optional<int> Parse(const QByteArray& text)
     constexpr qint64 kLimit = qint64(1) << 31;
     qint64 magnitude = 0;
     for (; p < end; ++p) {
-        const std::optional<int> digit = DigitValue(*p, base);
+        const std::optional<int> digit = digitValue(*p, base);
         if (!digit)
             return std::nullopt;
         magnitude = magnitude * base + *digit;
@@ -62,10 +62,10 @@ std::optional<int> Parse(const QByteArray& text)
 
 } // namespace
 
-int StrToInt(const QByteArray& text)
+int strToInt(const QByteArray& text)
 {
-    if (const std::optional<int> value = Parse(text))
+    if (const std::optional<int> value = parse(text))
         return *value;
     throw ErrorReport(
-        QStringLiteral("'%1' is not a valid integer value").arg(Win1250ToUnicode(text)));
+        QStringLiteral("'%1' is not a valid integer value").arg(win1250ToUnicode(text)));
 }

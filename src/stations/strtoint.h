@@ -6,4 +6,4 @@
 // then decimal digits, or hex digits after "$", "0x" or "0X". Nothing may follow the digits.
 // Throws ErrorReport "'<text>' is not a valid integer value" otherwise, and when the value
 // does not fit in 32 bits.
-int StrToInt(const QByteArray& text);
+int strToInt(const QByteArray& text);

@@ -9,43 +9,43 @@
 
 namespace {
 
-QString ErrnoText(int error)
+QString errnoText(int error)
 {
     return QString::fromStdString(std::generic_category().message(error));
 }
 
 // The reason shown after the file name when opening or renaming fails: what the file device
 // reports, else the system error of the last call.
-QString DeviceReason(const QFileDevice& file, int savedErrno)
+QString deviceReason(const QFileDevice& file, int savedErrno)
 {
     if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty())
         return file.errorString();
     if (savedErrno != 0)
-        return ErrnoText(savedErrno);
+        return errnoText(savedErrno);
     return QStringLiteral("Unknown error");
 }
 
 // The reason when reading or writing the text fails. Qt does not record a short write as an error
 // and reports a failed flush only as "Unknown error", while the system call that stopped the write
 // (e.g. "No space left on device") has left its error in errno.
-QString TransferReason(const QFileDevice& file, int savedErrno)
+QString transferReason(const QFileDevice& file, int savedErrno)
 {
-    return savedErrno != 0 ? ErrnoText(savedErrno) : DeviceReason(file, 0);
+    return savedErrno != 0 ? errnoText(savedErrno) : deviceReason(file, 0);
 }
 
-[[noreturn]] void ThrowCannotOpen(const QString& path, const QString& reason)
+[[noreturn]] void throwCannotOpen(const QString& path, const QString& reason)
 {
     throw ErrorReport(QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason));
 }
 
-[[noreturn]] void ThrowCannotCreate(const QString& path, const QString& reason)
+[[noreturn]] void throwCannotCreate(const QString& path, const QString& reason)
 {
     throw ErrorReport(QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason));
 }
 
 } // namespace
 
-QList<QByteArray> SplitTextLines(const QByteArray& text)
+QList<QByteArray> splitTextLines(const QByteArray& text)
 {
     const char* p = text.constData();
     const qsizetype zero = text.indexOf('\0');
@@ -65,7 +65,7 @@ QList<QByteArray> SplitTextLines(const QByteArray& text)
     return lines;
 }
 
-QByteArray JoinTextLines(const QList<QByteArray>& lines)
+QByteArray joinTextLines(const QList<QByteArray>& lines)
 {
     qsizetype size = 0;
     for (const QByteArray& line : lines)
@@ -79,20 +79,20 @@ QByteArray JoinTextLines(const QList<QByteArray>& lines)
     return text;
 }
 
-QList<QByteArray> ReadTextFile(const QString& path)
+QList<QByteArray> readTextFile(const QString& path)
 {
     QFile file(path);
     errno = 0;
     if (!file.open(QIODevice::ReadOnly))
-        ThrowCannotOpen(path, DeviceReason(file, errno));
+        throwCannotOpen(path, deviceReason(file, errno));
     errno = 0;
     const QByteArray text = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        ThrowCannotOpen(path, TransferReason(file, errno));
-    return SplitTextLines(text);
+        throwCannotOpen(path, transferReason(file, errno));
+    return splitTextLines(text);
 }
 
-void WriteTextFile(const QString& path, const QList<QByteArray>& lines)
+void writeTextFile(const QString& path, const QList<QByteArray>& lines)
 {
     QSaveFile file(path);
     // A temporary file renamed over the old one: a failure never leaves a truncated file.
@@ -101,16 +101,16 @@ void WriteTextFile(const QString& path, const QList<QByteArray>& lines)
     file.setDirectWriteFallback(true);
     errno = 0;
     if (!file.open(QIODevice::WriteOnly))
-        ThrowCannotCreate(path, DeviceReason(file, errno));
+        throwCannotCreate(path, deviceReason(file, errno));
 
     // A short write, and a failure while flushing the buffer, are not recorded by QSaveFile
     // itself (commit() would then rename a truncated file over the old one), so both are
     // checked here. Returning without commit() lets the destructor remove the temporary file.
-    const QByteArray text = JoinTextLines(lines);
+    const QByteArray text = joinTextLines(lines);
     errno = 0;
     if (file.write(text) != text.size() || !file.flush())
-        ThrowCannotCreate(path, TransferReason(file, errno));
+        throwCannotCreate(path, transferReason(file, errno));
     errno = 0;
     if (!file.commit())
-        ThrowCannotCreate(path, DeviceReason(file, errno));
+        throwCannotCreate(path, deviceReason(file, errno));
 }

@@ -9,16 +9,16 @@
 
 // Splits text into lines. A line ends at CR, LF or CR LF; a final line break adds no empty
 // line; a zero byte ends the text.
-QList<QByteArray> SplitTextLines(const QByteArray& text);
+QList<QByteArray> splitTextLines(const QByteArray& text);
 
 // Every line followed by CR LF, the last one included.
-QByteArray JoinTextLines(const QList<QByteArray>& lines);
+QByteArray joinTextLines(const QList<QByteArray>& lines);
 
 // Reads and splits a whole file. Throws ErrorReport when the file cannot be opened or read;
 // a missing file is such an error, so callers check for it first.
-QList<QByteArray> ReadTextFile(const QString& path);
+QList<QByteArray> readTextFile(const QString& path);
 
 // Replaces the file with the given lines. The text goes to a temporary file in the same
 // folder that is renamed over the old file only when everything was written, so a failure
 // leaves the old file as it was. Throws ErrorReport on any failure.
-void WriteTextFile(const QString& path, const QList<QByteArray>& lines);
+void writeTextFile(const QString& path, const QList<QByteArray>& lines);

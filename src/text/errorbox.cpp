@@ -4,7 +4,7 @@
 
 namespace {
 
-ErrorBox& Installed()
+ErrorBox& installed()
 {
     static ErrorBox box;
     return box;
@@ -12,15 +12,15 @@ ErrorBox& Installed()
 
 } // namespace
 
-void SetErrorBox(ErrorBox box)
+void setErrorBox(ErrorBox box)
 {
-    Installed() = std::move(box);
+    installed() = std::move(box);
 }
 
-void ShowErrorBox(const QString& text)
+void showErrorBox(const QString& text)
 {
-    if (Installed())
-        Installed()(text);
+    if (installed())
+        installed()(text);
     else
         qWarning().noquote() << text;
 }

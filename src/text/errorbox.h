@@ -8,5 +8,5 @@
 // tests install their own to collect the messages.
 using ErrorBox = std::function<void(const QString& text)>;
 
-void SetErrorBox(ErrorBox box);
-void ShowErrorBox(const QString& text);
+void setErrorBox(ErrorBox box);
+void showErrorBox(const QString& text);

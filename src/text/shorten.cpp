@@ -2,7 +2,7 @@
 
 namespace {
 
-QByteArray ShortenTo(const QByteArray& s, qsizetype limit)
+QByteArray shortenTo(const QByteArray& s, qsizetype limit)
 {
     if (s.size() < limit)
         return s;
@@ -13,10 +13,10 @@ QByteArray ShortenTo(const QByteArray& s, qsizetype limit)
 
 QByteArray Shorten25(const QByteArray& s)
 {
-    return ShortenTo(s, 25);
+    return shortenTo(s, 25);
 }
 
 QByteArray Shorten50(const QByteArray& s)
 {
-    return ShortenTo(s, 50);
+    return shortenTo(s, 50);
 }

@@ -15,8 +15,8 @@
 // so code that must keep bytes exact keeps the original bytes beside the displayed text.
 
 // Decodes Windows-1250 bytes; every byte value gives exactly one character (0x00 gives U+0000).
-QString Win1250ToUnicode(const QByteArray& bytes);
+QString win1250ToUnicode(const QByteArray& bytes);
 
 // Encodes text as Windows-1250; nullopt when some character has no Windows-1250 byte
 // (e.g. Cyrillic or CJK letters, emoji, a lone surrogate).
-std::optional<QByteArray> UnicodeToWin1250(const QString& text);
+std::optional<QByteArray> unicodeToWin1250(const QString& text);

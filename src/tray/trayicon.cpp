@@ -33,7 +33,7 @@ QSystemTrayIcon::MessageIcon messageIcon(TrayIcon::BalloonIcon kind)
 
 // Qt's own test, made when the icon is first shown: with a StatusNotifierItem host
 // registered on the session bus, Qt hands the icon and its messages to D-Bus.
-TrayIcon::BalloonStyle DesktopBalloonStyle()
+TrayIcon::BalloonStyle desktopBalloonStyle()
 {
 #if defined(Q_OS_MACOS)
     return TrayIcon::BalloonStyle::Notification;
@@ -104,7 +104,7 @@ bool TrayIcon::setIconVisible(bool visible)
         pushIconAndTip();
         m_tray->show();
         if (!m_balloonStyle)
-            m_balloonStyle = DesktopBalloonStyle();
+            m_balloonStyle = desktopBalloonStyle();
     } else {
         m_tray->hide();
     }

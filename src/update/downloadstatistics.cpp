@@ -1,17 +1,17 @@
 #include "update/downloadstatistics.h"
 
-void DownloadStatistics::Count(qint64 fileSize)
+void DownloadStatistics::count(qint64 fileSize)
 {
-    ++updates_;
-    bytes_ += fileSize;
+    ++m_updates;
+    m_bytes += fileSize;
 }
 
-QString DownloadStatistics::PobranoCaption() const
+QString DownloadStatistics::pobranoCaption() const
 {
-    return QStringLiteral("Pobrano: %1 kB | %2 MB").arg(bytes_ / 1024).arg(bytes_ / 1048576);
+    return QStringLiteral("Pobrano: %1 kB | %2 MB").arg(m_bytes / 1024).arg(m_bytes / 1048576);
 }
 
-QString DownloadStatistics::AktCaption() const
+QString DownloadStatistics::aktCaption() const
 {
-    return QStringLiteral("Udane aktualizacje: %1 razy").arg(updates_);
+    return QStringLiteral("Udane aktualizacje: %1 razy").arg(m_updates);
 }

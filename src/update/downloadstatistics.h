@@ -8,17 +8,17 @@
 class DownloadStatistics {
 public:
     // One completed download of fileSize bytes.
-    void Count(qint64 fileSize);
+    void count(qint64 fileSize);
 
-    qint64 successfulUpdates() const { return updates_; }
-    qint64 totalBytes() const { return bytes_; }
+    qint64 successfulUpdates() const { return m_updates; }
+    qint64 totalBytes() const { return m_bytes; }
 
     // "Pobrano: <kB> kB | <MB> MB", both whole numbers cut down, both from the byte total.
-    QString PobranoCaption() const;
+    QString pobranoCaption() const;
     // "Udane aktualizacje: <n> razy".
-    QString AktCaption() const;
+    QString aktCaption() const;
 
 private:
-    qint64 updates_ = 0;
-    qint64 bytes_ = 0;
+    qint64 m_updates = 0;
+    qint64 m_bytes = 0;
 };

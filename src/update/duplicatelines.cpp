@@ -2,7 +2,7 @@
 
 #include <QSet>
 
-QList<int> DuplicateRows(const QList<QByteArray>& lines)
+QList<int> duplicateRows(const QList<QByteArray>& lines)
 {
     QList<int> rows;
     QSet<QByteArray> seen;

@@ -10,7 +10,7 @@
 namespace {
 
 // What the file reports, else the system error the failed call left, else Qt's own words.
-QString Reason(const QFile& file, int savedErrno)
+QString failureReason(const QFile& file, int savedErrno)
 {
     if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty() &&
         file.errorString() != QLatin1String("Unknown error"))
@@ -27,14 +27,14 @@ std::optional<QByteArray> ListingsParser::ParseListingsPage(const QString& fileN
     return parse(fileName, false);
 }
 
-std::optional<QByteArray> ListingsParser::ParseKeptPage(const QString& fileName)
+std::optional<QByteArray> ListingsParser::parseKeptPage(const QString& fileName)
 {
     return parse(fileName, true);
 }
 
 std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool missingIsEmpty)
 {
-    const std::optional<QByteArray> station = UnicodeToWin1250(fileName);
+    const std::optional<QByteArray> station = unicodeToWin1250(fileName);
     if (!station) {
         m_errorString = QStringLiteral("Cannot read file \"%1\". The name has a character "
                                        "that Windows-1250 lacks.")
@@ -47,24 +47,24 @@ std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool mi
     if (!missingIsEmpty || file.exists()) {
         errno = 0;
         if (!file.open(QIODevice::ReadOnly)) {
-            m_errorString =
-                QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, Reason(file, errno));
+            m_errorString = QStringLiteral("Cannot open file \"%1\". %2")
+                                .arg(fileName, failureReason(file, errno));
             return std::nullopt;
         }
         errno = 0;
         raw = file.readAll();
         if (file.error() != QFileDevice::NoError) {
-            m_errorString =
-                QStringLiteral("Cannot read file \"%1\". %2").arg(fileName, Reason(file, errno));
+            m_errorString = QStringLiteral("Cannot read file \"%1\". %2")
+                                .arg(fileName, failureReason(file, errno));
             return std::nullopt;
         }
     }
 
     m_errorString.clear();
-    m_pageText = NormalizeLineBreaks(raw);
+    m_pageText = normalizeLineBreaks(raw);
     QByteArray title;
-    const QByteArray line = NowPlayingLine(m_pageText, *station, &title);
-    m_lastTitle = FixPageCharset(title);
-    m_lastStation = FixPageCharset(*station);
+    const QByteArray line = nowPlayingLine(m_pageText, *station, &title);
+    m_lastTitle = fixPageCharset(title);
+    m_lastStation = fixPageCharset(*station);
     return line;
 }

@@ -9,7 +9,7 @@
 class ListingsParser {
 public:
     // Reads the page saved under fileName (the station's name; a path relative to the working
-    // directory) and returns its "station : time - title" line (see NowPlayingLine), with the
+    // directory) and returns its "station : time - title" line (see nowPlayingLine()), with the
     // station written as the Windows-1250 bytes of fileName. On success the page text, the
     // title and the station are kept, the last two with the page charset fixed.
     // nullopt when the file cannot be opened or read, or when fileName has a character that
@@ -18,7 +18,7 @@ public:
     // The same for a station whose download failed: its line is read from the page kept from
     // its last good download or, where none was ever saved, from an empty page
     // ("station :  - "), so the station keeps its place on the display.
-    std::optional<QByteArray> ParseKeptPage(const QString& fileName);
+    std::optional<QByteArray> parseKeptPage(const QString& fileName);
 
     // The last page text read, with every line break made CR LF; empty before the first read.
     const QByteArray& pageText() const { return m_pageText; }

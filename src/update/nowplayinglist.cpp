@@ -16,7 +16,7 @@ QVariant NowPlayingList::data(const QModelIndex& index, int role) const
     const QByteArray& line = m_lines.at(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return Win1250ToUnicode(line);
+        return win1250ToUnicode(line);
     case kLineRole:
         return line;
     default:
@@ -34,7 +34,7 @@ void NowPlayingList::append(const QByteArray& line)
 
 void NowPlayingList::removeRepeats()
 {
-    const QList<int> repeats = DuplicateRows(m_lines);
+    const QList<int> repeats = duplicateRows(m_lines);
     for (auto row = repeats.crbegin(); row != repeats.crend(); ++row) {
         beginRemoveRows(QModelIndex(), *row, *row);
         m_lines.removeAt(*row);

@@ -32,7 +32,7 @@ constexpr char kNoInformation[] = "- brak informacji ";
 // The count characters of text from 1-based position start. A start below 1 counts as 1 without
 // reducing the count; a start past the end or a negative count gives the empty text; a count
 // past the end stops at the end.
-QByteArray Substring(const QByteArray& text, qsizetype start, qsizetype count)
+QByteArray substring(const QByteArray& text, qsizetype start, qsizetype count)
 {
     if (start < 1)
         start = 1;
@@ -45,7 +45,7 @@ QByteArray Substring(const QByteArray& text, qsizetype start, qsizetype count)
 // 0 when there is none or when start is below 1.
 // glibc's memmem is several times faster here than QByteArray::indexOf on a long page; other
 // C libraries (Windows) get the standard library's Boyer-Moore-Horspool search.
-qsizetype Find(QByteArrayView needle, const QByteArray& text, qsizetype start)
+qsizetype findFrom(QByteArrayView needle, const QByteArray& text, qsizetype start)
 {
     if (start < 1 || start > text.size())
         return 0;
@@ -56,14 +56,14 @@ qsizetype Find(QByteArrayView needle, const QByteArray& text, qsizetype start)
                                    static_cast<size_t>(needle.size()));
     return hit ? static_cast<const char*>(hit) - text.constData() + 1 : 0;
 #else
-    const char* const hit = std::search(
-        from, end, std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
+    const char* const hit =
+        std::search(from, end, std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
     return hit != end ? hit - text.constData() + 1 : 0;
 #endif
 }
 
-// What each byte becomes in FixPageCharset.
-constexpr std::array<unsigned char, 256> MakeCharsetTable()
+// What each byte becomes in fixPageCharset().
+constexpr std::array<unsigned char, 256> makeCharsetTable()
 {
     std::array<unsigned char, 256> table{};
     for (int i = 0; i < 256; ++i)
@@ -76,11 +76,10 @@ constexpr std::array<unsigned char, 256> MakeCharsetTable()
     return table;
 }
 
-constexpr std::array<unsigned char, 256> kCharsetTable = MakeCharsetTable();
-
+constexpr std::array<unsigned char, 256> kCharsetTable = makeCharsetTable();
 
 // memchr over [from, end) that gives end instead of null.
-const char* FindByte(const char* from, const char* end, char c)
+const char* findByte(const char* from, const char* end, char c)
 {
     const void* hit = std::memchr(from, c, static_cast<size_t>(end - from));
     return hit ? static_cast<const char*>(hit) : end;
@@ -89,7 +88,7 @@ const char* FindByte(const char* from, const char* end, char c)
 // True when every CR is followed by LF and every LF follows a CR, i.e. when each character
 // is LF exactly when the one before it is CR. Blocks of fixed length without an early exit
 // let the compiler test many characters at once; most pages pass this.
-bool HasOnlyCrLf(const char* text, qsizetype size)
+bool hasOnlyCrLf(const char* text, qsizetype size)
 {
     if (size == 0)
         return true;
@@ -132,7 +131,7 @@ QByteArray StripTags(const QByteArray& s)
     return result;
 }
 
-QByteArray FixPageCharset(const QByteArray& s)
+QByteArray fixPageCharset(const QByteArray& s)
 {
     const auto needsFix = [](char c) {
         return kCharsetTable[static_cast<unsigned char>(c)] != static_cast<unsigned char>(c);
@@ -147,9 +146,9 @@ QByteArray FixPageCharset(const QByteArray& s)
     return result;
 }
 
-QByteArray NormalizeLineBreaks(const QByteArray& text)
+QByteArray normalizeLineBreaks(const QByteArray& text)
 {
-    if (HasOnlyCrLf(text.constData(), text.size()))
+    if (hasOnlyCrLf(text.constData(), text.size()))
         return text;
     const char* const begin = text.constData();
     const char* const end = begin + text.size();
@@ -168,10 +167,10 @@ QByteArray NormalizeLineBreaks(const QByteArray& text)
 
     const char* p = begin;
     while (p != end) {
-        const char* const lf = FindByte(p, end, '\n');
+        const char* const lf = findByte(p, end, '\n');
         // Each CR before the LF is a break of its own, except one right before it, which
         // makes a CR LF pair with it.
-        for (const char* cr = FindByte(p, lf, '\r'); cr != lf; cr = FindByte(p, lf, '\r')) {
+        for (const char* cr = findByte(p, lf, '\r'); cr != lf; cr = findByte(p, lf, '\r')) {
             copy(p, cr);
             putBreak();
             p = cr + 1;
@@ -187,28 +186,28 @@ QByteArray NormalizeLineBreaks(const QByteArray& text)
     return result;
 }
 
-QByteArray NowPlayingLine(const QByteArray& pageText, const QByteArray& station, QByteArray* title)
+QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station, QByteArray* title)
 {
     const QByteArray& t = pageText;
     // Without the marker p is 0, so are the anchor positions, and the title comes from the
     // first 4 characters of the page; the time is then read from the start of the page.
-    const qsizetype p = Find(kOnNowMarker, t, 1);
+    const qsizetype p = findFrom(kOnNowMarker, t, 1);
     // Both searches start at the marker. Without an anchor after it (a = 0) the title text
     // runs from the start of the page to just past the "</a>"; without a "</a>" after it, or
     // with one before the anchor, the length is not positive and the title is empty.
-    const qsizetype a = Find(kTitleAnchor, t, p);
-    const qsizetype b = Find(kAnchorEnd, t, p);
-    const QByteArray programme = StripTags(Substring(t, a, b - a + kAnchorEnd.size()));
+    const qsizetype a = findFrom(kTitleAnchor, t, p);
+    const qsizetype b = findFrom(kAnchorEnd, t, p);
+    const QByteArray programme = StripTags(substring(t, a, b - a + kAnchorEnd.size()));
 
     // A marker near the start of the page gives a start below 1: the time is then read from
     // the start of the page.
-    QByteArray time = Substring(t, p - kTimeBeforeMarker, kTimeLength);
+    QByteArray time = substring(t, p - kTimeBeforeMarker, kTimeLength);
     if (time == kHitMark)
-        time = kHitPrefix + Substring(t, p - kHitTimeBeforeMarker, kTimeLength);
+        time = kHitPrefix + substring(t, p - kHitTimeBeforeMarker, kTimeLength);
     if (time == kPageStart)
         time = kNoInformation;
 
     if (title)
         *title = programme;
-    return Shorten50(FixPageCharset(station + " : " + time + " - " + programme));
+    return Shorten50(fixPageCharset(station + " : " + time + " - " + programme));
 }

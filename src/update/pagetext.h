@@ -17,11 +17,11 @@ QByteArray StripTags(const QByteArray& s);
 // Moves the letters that differ between ISO-8859-2 and Windows-1250 to their Windows-1250
 // bytes: 0xA6 and "|" become 0x8C (Ś), 0xB6 becomes 0x9C (ś), 0xB1 becomes 0xB9 (ą), 0xBC
 // becomes 0x9F (ź). No other byte changes; 0xA1 (Ą) and 0xAC (Ź) are left as they are.
-QByteArray FixPageCharset(const QByteArray& s);
+QByteArray fixPageCharset(const QByteArray& s);
 
 // Every line break (CR, LF or CR LF) becomes CR LF. A text that already has CR LF everywhere
 // is returned as it is, without a copy.
-QByteArray NormalizeLineBreaks(const QByteArray& text);
+QByteArray normalizeLineBreaks(const QByteArray& text);
 
 // The "station : time - title" line for what a page shows on air now. pageText has its line
 // breaks normalised already (each break counts as two characters); station is the station's
@@ -31,5 +31,5 @@ QByteArray NormalizeLineBreaks(const QByteArray& text);
 // charset fixed and is then shortened to 50 characters. When title is not null it receives the
 // title as read from the page: tags stripped, charset not fixed.
 // A page without the marker, anchor or time still gives a line; see the .cpp for what it holds.
-QByteArray NowPlayingLine(const QByteArray& pageText, const QByteArray& station,
+QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station,
                           QByteArray* title = nullptr);

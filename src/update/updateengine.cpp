@@ -2,8 +2,8 @@
 
 #include "net/httpfetch.h"
 #include "stations/stationentry.h"
-#include "text/win1250.h"
 #include "text/linerole.h"
+#include "text/win1250.h"
 
 #include <QAbstractItemModel>
 #include <QDateTime>
@@ -21,23 +21,23 @@ constexpr int kNormalInterval = 20000;
 constexpr int kClearInterval = 1000000; // the now-playing list is rebuilt every 16 min 40 s
 
 // A timer's countdown restarts only when its interval really changes.
-void SetInterval(QTimer* timer, int msec)
+void setInterval(QTimer* timer, int msec)
 {
     if (timer->interval() != msec)
         timer->setInterval(msec);
 }
 
-QString Text(const QByteArray& bytes)
+QString toText(const QByteArray& bytes)
 {
-    return Win1250ToUnicode(bytes);
+    return win1250ToUnicode(bytes);
 }
 
-QByteArray EntryAt(const QAbstractItemModel& stations, int row)
+QByteArray entryAt(const QAbstractItemModel& stations, int row)
 {
     return stations.index(row, 0).data(kLineRole).toByteArray();
 }
 
-bool CheckedAt(const QAbstractItemModel& stations, int row)
+bool checkedAt(const QAbstractItemModel& stations, int row)
 {
     return stations.index(row, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
 }
@@ -97,25 +97,25 @@ void UpdateEngine::Timer1Timer()
     // about a download names the station whose page is arriving, nested ticks or not.
     if (m_state.hotStart) {
         log(QStringLiteral("HOT START / HOT START"));
-        SetInterval(Timer1, kHotStartInterval);
+        setInterval(Timer1, kHotStartInterval);
     }
 
     ++m_state.queuePosition;
     if (m_state.queuePosition >= m_stations->rowCount() + 1) {
         m_state.queuePosition = 0;
         m_state.hotStart = false;
-        SetInterval(Timer1, kNormalInterval);
+        setInterval(Timer1, kNormalInterval);
         SetUpdateFrequency(m_state.frequencyKeyword);
         log(QStringLiteral("KONIEC HOT START !!!!"));
     }
 
     m_state.weekday = QLocale::system().dayName(QDate::currentDate().dayOfWeek());
     m_state.time = QTime::currentTime().toString(QStringLiteral("hh : mm"));
-    emit clockChanged(m_state.ClockText());
+    emit clockChanged(m_state.clockText());
 
     int checked = 0;
     for (int row = 0; row < m_stations->rowCount(); ++row)
-        checked += CheckedAt(*m_stations, row) ? 1 : 0;
+        checked += checkedAt(*m_stations, row) ? 1 : 0;
     m_state.checkedCount = checked;
 
     // The walk takes the number of entries once; entries deleted while it waits for a download
@@ -123,14 +123,14 @@ void UpdateEngine::Timer1Timer()
     const int entries = m_stations->rowCount();
     bool walkedThrough = true;
     for (int i = 0; i < entries && i < m_stations->rowCount(); ++i) {
-        if (!CheckedAt(*m_stations, i))
+        if (!checkedAt(*m_stations, i))
             continue;
         if (!m_state.activated) {
             walkedThrough = false;
             break;
         }
-        const QByteArray entry = EntryAt(*m_stations, i);
-        log(QStringLiteral(".mrowka: Parsuje program %1").arg(i + 1) + Text(EntryName(entry)));
+        const QByteArray entry = entryAt(*m_stations, i);
+        log(QStringLiteral(".mrowka: Parsuje program %1").arg(i + 1) + toText(EntryName(entry)));
         log(QStringLiteral(".mrowka: Kolejka>>%1").arg(m_state.queuePosition));
         log(QStringLiteral(".mrowka: Aktualnie zazn programow %1").arg(m_state.checkedCount));
         // Read afresh: a nested tick may have moved the queue while a download ran.
@@ -144,7 +144,7 @@ void UpdateEngine::Timer1Timer()
     // station's programme changed (old and new line) and fewer while stations are still to be
     // fetched: then nothing changes on screen.
     if (walkedThrough && ilosc.count() == m_state.checkedCount)
-        emit publishable(ilosc.lines(), m_state.ClockText());
+        emit publishable(ilosc.lines(), m_state.clockText());
 }
 
 void UpdateEngine::clearTimer()
@@ -160,29 +160,29 @@ void UpdateEngine::SetUpdateFrequency(const QString& keyword)
     m_state.frequencyKeyword = keyword;
     if (m_state.hotStart)
         return;
-    if (const std::optional<int> interval = FrequencyInterval(keyword))
-        SetInterval(Timer1, *interval);
+    if (const std::optional<int> interval = frequencyInterval(keyword))
+        setInterval(Timer1, *interval);
 }
 
 void UpdateEngine::StartStationDownload(const QByteArray& url, const QByteArray& name)
 {
     // The page is saved under the station's name: a name that is not a plain file in the
     // working folder would write elsewhere, or over the station files. Never fetched.
-    if (CheckStationName(name) != StationNameProblem::None) {
+    if (checkStationName(name) != StationNameProblem::None) {
         log(QStringLiteral(".mrowka: Pomijam stację o nazwie, która nie jest nazwą pliku: ") +
-            Text(name));
+            toText(name));
         return;
     }
     ht->URL = url;
-    ht->FileName = Text(name);
+    ht->FileName = toText(name);
     log(QStringLiteral(".mrowka: Sciagacz ustawiony... "));
     // Busy from the request on, not only from the first piece of the page.
     if (m_state.downloadBusy || ht->isBusy()) {
-        log(QStringLiteral(".mrowka: !!!Nie sciaglem ") + Text(name));
+        log(QStringLiteral(".mrowka: !!!Nie sciaglem ") + toText(name));
         return;
     }
     m_state.currentStation = name;
-    log(QStringLiteral(".mrowka: Sciagam... ") + Text(name));
+    log(QStringLiteral(".mrowka: Sciagam... ") + toText(name));
     flushLog();
     ht->DownloadFile();
 }
@@ -195,14 +195,14 @@ void UpdateEngine::htProgress(int TotalSize, int Readed)
 
 void UpdateEngine::htDoneFile(const QString& FileName, int FileSize)
 {
-    m_statistics.Count(FileSize);
-    emit pobranoChanged(m_statistics.PobranoCaption());
+    m_statistics.count(FileSize);
+    emit pobranoChanged(m_statistics.pobranoCaption());
     m_state.downloadBusy = false;
 
     if (!fileNowPlayingLine(m_parser.ParseListingsPage(FileName)))
         return;
     log(QStringLiteral(".mrowka: Sciagnieto: ") + FileName);
-    emit aktChanged(m_statistics.AktCaption());
+    emit aktChanged(m_statistics.aktCaption());
 }
 
 // Nothing is counted, but the station still files its line, from the page kept from its last
@@ -213,7 +213,7 @@ void UpdateEngine::htError()
     log(QStringLiteral(".mrowka|http: blad blad blad"));
     m_state.downloadBusy = false;
     if (!m_state.currentStation.isEmpty())
-        fileNowPlayingLine(m_parser.ParseKeptPage(Text(m_state.currentStation)));
+        fileNowPlayingLine(m_parser.parseKeptPage(toText(m_state.currentStation)));
 }
 
 // Appends the line and removes repeats, keeping the first of equal lines; a page that could

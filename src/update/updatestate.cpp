@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-std::optional<int> FrequencyInterval(const QString& keyword)
+std::optional<int> frequencyInterval(const QString& keyword)
 {
     static const std::array<std::pair<const char*, int>, 6> kFrequencies{{
         {"slowest", 60000},

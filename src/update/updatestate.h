@@ -25,9 +25,9 @@ struct UpdateState {
     bool downloadBusy = false;
 
     // "hh : mm | weekday".
-    QString ClockText() const { return time + QStringLiteral(" | ") + weekday; }
+    QString clockText() const { return time + QStringLiteral(" | ") + weekday; }
 };
 
 // The update interval that a frequency keyword stands for ("slowest" ... "extreme"), compared
 // exactly; nothing for any other keyword, the empty one included.
-std::optional<int> FrequencyInterval(const QString& keyword);
+std::optional<int> frequencyInterval(const QString& keyword);

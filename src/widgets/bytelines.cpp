@@ -4,36 +4,36 @@
 
 #include <QListWidget>
 
-QListWidgetItem* AppendLine(QListWidget* list, const QByteArray& line)
+QListWidgetItem* appendLine(QListWidget* list, const QByteArray& line)
 {
-    auto* item = new QListWidgetItem(Win1250ToUnicode(line));
+    auto* item = new QListWidgetItem(win1250ToUnicode(line));
     item->setData(Qt::UserRole, line);
     list->addItem(item);
     return item;
 }
 
-QByteArray LineOf(const QListWidgetItem* item)
+QByteArray lineOf(const QListWidgetItem* item)
 {
     return item->data(Qt::UserRole).toByteArray();
 }
 
-QByteArray LineAt(const QListWidget* list, int row)
+QByteArray lineAt(const QListWidget* list, int row)
 {
-    return LineOf(list->item(row));
+    return lineOf(list->item(row));
 }
 
-QList<QByteArray> Lines(const QListWidget* list)
+QList<QByteArray> linesOf(const QListWidget* list)
 {
     QList<QByteArray> lines;
     lines.reserve(list->count());
     for (int row = 0; row < list->count(); ++row)
-        lines.append(LineAt(list, row));
+        lines.append(lineAt(list, row));
     return lines;
 }
 
-void SetLines(QListWidget* list, const QList<QByteArray>& lines)
+void setLines(QListWidget* list, const QList<QByteArray>& lines)
 {
     list->clear();
     for (const QByteArray& line : lines)
-        AppendLine(list, line);
+        appendLine(list, line);
 }

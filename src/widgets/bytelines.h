@@ -10,8 +10,8 @@ class QListWidgetItem;
 // own bytes beside the text it shows, so a line goes back out exactly as it came in, even with
 // bytes that have no Unicode meaning.
 
-QListWidgetItem* AppendLine(QListWidget* list, const QByteArray& line);
-QByteArray LineOf(const QListWidgetItem* item);
-QByteArray LineAt(const QListWidget* list, int row);
-QList<QByteArray> Lines(const QListWidget* list);
-void SetLines(QListWidget* list, const QList<QByteArray>& lines);
+QListWidgetItem* appendLine(QListWidget* list, const QByteArray& line);
+QByteArray lineOf(const QListWidgetItem* item);
+QByteArray lineAt(const QListWidget* list, int row);
+QList<QByteArray> linesOf(const QListWidget* list);
+void setLines(QListWidget* list, const QList<QByteArray>& lines);

@@ -6,13 +6,13 @@
 #include <QPainter>
 
 CheckRowDelegate::CheckRowDelegate(int rowHeight, QObject* parent)
-    : QStyledItemDelegate(parent), rowHeight_(rowHeight)
+    : QStyledItemDelegate(parent), m_rowHeight(rowHeight)
 {
 }
 
 QSize CheckRowDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    return {QStyledItemDelegate::sizeHint(option, index).width(), rowHeight_};
+    return {QStyledItemDelegate::sizeHint(option, index).width(), m_rowHeight};
 }
 
 // The style lays out and draws the row; the check box is then drawn over its place, because
@@ -29,7 +29,7 @@ void CheckRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const QStyle* style = opt.widget ? opt.widget->style() : QApplication::style();
     const QRect place =
         style->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &opt, opt.widget);
-    const int side = std::min(9, rowHeight_ - 2);
+    const int side = std::min(9, m_rowHeight - 2);
     QRect box(0, 0, side, side);
     box.moveCenter(place.center());
 

@@ -13,5 +13,5 @@ public:
                const QModelIndex& index) const override;
 
 private:
-    int rowHeight_;
+    int m_rowHeight;
 };

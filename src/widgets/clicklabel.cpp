@@ -4,16 +4,16 @@
 
 void ClickLabel::mousePressEvent(QMouseEvent* event)
 {
-    pressed_ = event->button() == Qt::LeftButton;
-    event->setAccepted(pressed_);
+    m_pressed = event->button() == Qt::LeftButton;
+    event->setAccepted(m_pressed);
 }
 
 // Like a button: the click counts only if the button comes up over the label.
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
 {
-    const bool click = pressed_ && event->button() == Qt::LeftButton &&
+    const bool click = m_pressed && event->button() == Qt::LeftButton &&
                        rect().contains(event->position().toPoint());
-    pressed_ = false;
+    m_pressed = false;
     if (click)
         emit clicked();
 }

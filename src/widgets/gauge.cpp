@@ -12,9 +12,9 @@ namespace {
 
 // A refused range is reported in the error box, never thrown: a setter may run inside a queued
 // progress report, and an exception must not unwind through the event loop.
-void RefuseOutOfRange(qint64 lowest, qint64 highest)
+void refuseOutOfRange(qint64 lowest, qint64 highest)
 {
-    ShowErrorBox(QStringLiteral("Value must be between %1 and %2")
+    showErrorBox(QStringLiteral("Value must be between %1 and %2")
                      .arg(QString::number(lowest), QString::number(highest)));
 }
 
@@ -57,7 +57,7 @@ void Gauge::setMaxValue(int value)
     if (value == m_maxValue)
         return;
     if (value < m_minValue)
-        return RefuseOutOfRange(qint64(m_minValue) + 1, INT_MAX);
+        return refuseOutOfRange(qint64(m_minValue) + 1, INT_MAX);
     m_maxValue = value;
     m_progress = std::min(m_progress, value);
     repaint();
@@ -68,7 +68,7 @@ void Gauge::setMinValue(int value)
     if (value == m_minValue)
         return;
     if (value > m_maxValue)
-        return RefuseOutOfRange(INT_MIN, qint64(m_maxValue) - 1);
+        return refuseOutOfRange(INT_MIN, qint64(m_maxValue) - 1);
     m_minValue = value;
     m_progress = std::max(m_progress, value);
     repaint();

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QScreen>
 
-QFont LayoutFont(const QString& family, int pixelSize, bool bold)
+QFont layoutFont(const QString& family, int pixelSize, bool bold)
 {
     QFont font(family);
     font.setPixelSize(pixelSize);
@@ -14,18 +14,18 @@ QFont LayoutFont(const QString& family, int pixelSize, bool bold)
     return font;
 }
 
-QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
+QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
                   const QColor& colour)
 {
     auto* label = new QLabel(text, parent);
     label->setFont(font);
-    SetTextColour(label, colour);
+    setTextColour(label, colour);
     label->move(x, y);
     label->adjustSize();
     return label;
 }
 
-void SetTextColour(QWidget* widget, const QColor& colour)
+void setTextColour(QWidget* widget, const QColor& colour)
 {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::WindowText, colour);
@@ -33,7 +33,7 @@ void SetTextColour(QWidget* widget, const QColor& colour)
     widget->setPalette(palette);
 }
 
-void SetBackground(QWidget* widget, const QColor& colour)
+void setBackground(QWidget* widget, const QColor& colour)
 {
     widget->setAutoFillBackground(true);
     QPalette palette = widget->palette();
@@ -42,13 +42,13 @@ void SetBackground(QWidget* widget, const QColor& colour)
     widget->setPalette(palette);
 }
 
-void CentreOnDesktop(QWidget* window)
+void centreOnDesktop(QWidget* window)
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         window->move(screen->availableGeometry().center() - window->rect().center());
 }
 
-void InstallFontFallbacks()
+void installFontFallbacks()
 {
     // Wine ships a free Tahoma with the same metrics; Debian keeps it outside fontconfig's path.
     if (!QFontDatabase::hasFamily(QStringLiteral("Tahoma"))) {

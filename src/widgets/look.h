@@ -15,30 +15,30 @@ inline const QColor kAccent{102, 110, 105};
 inline const QColor kCream{255, 251, 240};
 
 // A layout font: the named face at a character height in pixels, the way the windows were laid
-// out. Where the face is missing, the fallbacks of InstallFontFallbacks() stand in for it.
-QFont LayoutFont(const QString& family, int pixelSize, bool bold = false);
+// out. Where the face is missing, the fallbacks of installFontFallbacks() stand in for it.
+QFont layoutFont(const QString& family, int pixelSize, bool bold = false);
 
 // A label of the layouts: text at (x, y) in the given font and colour, sized to its text.
-QLabel* MakeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
+QLabel* makeLabel(QWidget* parent, const QString& text, int x, int y, const QFont& font,
                   const QColor& colour);
 
 // Gives a control its layout name as its object name, by which tests and handlers find it.
-template <class Control> Control* Named(Control* control, const char* name)
+template <class Control> Control* named(Control* control, const char* name)
 {
     control->setObjectName(QString::fromLatin1(name));
     return control;
 }
 
 // The colour of a widget's text.
-void SetTextColour(QWidget* widget, const QColor& colour);
+void setTextColour(QWidget* widget, const QColor& colour);
 
 // A solid background behind the widget and in its input fields.
-void SetBackground(QWidget* widget, const QColor& colour);
+void setBackground(QWidget* widget, const QColor& colour);
 
 // Places a top-level window at the centre of the primary screen's work area.
-void CentreOnDesktop(QWidget* window);
+void centreOnDesktop(QWidget* window);
 
 // Registers metrically close stand-ins for the Windows faces the layouts name (Trebuchet MS,
 // Verdana, Tahoma, Segoe UI), for systems that lack them. Call once after the application
 // object exists.
-void InstallFontFallbacks();
+void installFontFallbacks();

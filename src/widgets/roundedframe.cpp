@@ -9,7 +9,7 @@ namespace {
 
 // How far row `row` (counted from the top of a corner, 0-based) of a corner ellipse of the
 // given radii lies inside the straight edge. The row is sampled at its middle.
-int CornerInset(int row, double rx, double ry)
+int cornerInset(int row, double rx, double ry)
 {
     const double dy = (ry - (row + 0.5)) / ry;
     if (dy <= 0.0)
@@ -20,7 +20,7 @@ int CornerInset(int row, double rx, double ry)
 
 } // namespace
 
-QRegion RoundRectRegion(int left, int top, int right, int bottom, int ellipseW, int ellipseH)
+QRegion roundRectRegion(int left, int top, int right, int bottom, int ellipseW, int ellipseH)
 {
     const int width = right - left;
     const int height = bottom - top;
@@ -42,32 +42,32 @@ QRegion RoundRectRegion(int left, int top, int right, int bottom, int ellipseW, 
             y += run;
             continue;
         }
-        const int inset = std::min(CornerInset(fromEdge, rx, ry), width / 2);
+        const int inset = std::min(cornerInset(fromEdge, rx, ry), width / 2);
         region += QRect(left + inset, top + y, width - 2 * inset, 1);
         ++y;
     }
     return region;
 }
 
-QRegion RoundRectOutline(int left, int top, int right, int bottom, int ellipseW, int ellipseH)
+QRegion roundRectOutline(int left, int top, int right, int bottom, int ellipseW, int ellipseH)
 {
-    const QRegion shape = RoundRectRegion(left, top, right, bottom, ellipseW, ellipseH);
+    const QRegion shape = roundRectRegion(left, top, right, bottom, ellipseW, ellipseH);
     const QRegion inner = shape.translated(1, 0) & shape.translated(-1, 0) &
                           shape.translated(0, 1) & shape.translated(0, -1) & shape;
     return shape - inner;
 }
 
-QRegion RoundedWindowShape(QSize size)
+QRegion roundedWindowShape(QSize size)
 {
-    return RoundRectRegion(0, 0, size.width(), size.height(), 8, 8);
+    return roundRectRegion(0, 0, size.width(), size.height(), 8, 8);
 }
 
-void PaintRoundedFrame(QPainter& painter, QSize size)
+void paintRoundedFrame(QPainter& painter, QSize size)
 {
     const int w = size.width();
     const int h = size.height();
-    for (const QRect& r : RoundRectOutline(1, 1, w - 2, h - 2, 8, 8))
+    for (const QRect& r : roundRectOutline(1, 1, w - 2, h - 2, 8, 8))
         painter.fillRect(r, kCream);
-    for (const QRect& r : RoundRectOutline(0, 0, w - 1, h - 1, 10, 10))
+    for (const QRect& r : roundRectOutline(0, 0, w - 1, h - 1, 10, 10))
         painter.fillRect(r, kAccent);
 }

@@ -13,14 +13,14 @@ class QPainter;
 // height of the corner ellipses.
 
 // The filled rounded rectangle, pixel by pixel.
-QRegion RoundRectRegion(int left, int top, int right, int bottom, int ellipseW, int ellipseH);
+QRegion roundRectRegion(int left, int top, int right, int bottom, int ellipseW, int ellipseH);
 
 // The one-pixel outline of the same shape: its pixels that touch the outside.
-QRegion RoundRectOutline(int left, int top, int right, int bottom, int ellipseW, int ellipseH);
+QRegion roundRectOutline(int left, int top, int right, int bottom, int ellipseW, int ellipseH);
 
 // The window shape: (0, 0) to (width, height) with 8 x 8 corners.
-QRegion RoundedWindowShape(QSize size);
+QRegion roundedWindowShape(QSize size);
 
 // The two-line frame: a cream line from (1, 1) to (W - 2, H - 2) with 8 x 8 corners, then a
 // grey-green line from (0, 0) to (W - 1, H - 1) with 10 x 10 corners. Nothing is filled.
-void PaintRoundedFrame(QPainter& painter, QSize size);
+void paintRoundedFrame(QPainter& painter, QSize size);

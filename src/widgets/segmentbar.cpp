@@ -14,28 +14,29 @@ constexpr int kMargin = 2;     // blocks start 2 pixels inside the top, left and
 
 // The bar's arithmetic is done on long double and rounds to the nearest integer with ties to
 // the even neighbour (the default rounding mode), so 12.5 per cent is 12 and 13.5 is 14.
-qint64 RoundEven(long double value)
+qint64 roundEven(long double value)
 {
     return static_cast<qint64>(std::nearbyint(value));
 }
 
-// One colour channel of band `band`: start + Round(band * step).
-int BandChannel(int start, long double step, qint64 band)
+// One colour channel of band `band`: start + roundToNearest(band * step).
+int bandChannel(int start, long double step, qint64 band)
 {
-    return std::clamp(start + static_cast<int>(RoundEven(band * step)), 0, 255);
+    return std::clamp(start + static_cast<int>(roundEven(band * step)), 0, 255);
 }
 
 // Shades (x1, y1)-(x2, y2) from `from` at the top to `to` at the bottom in `steps` bands,
-// stacked top to bottom. Band i has the colour from + Round(i * (to - from) / steps) and covers
-// the rows from y1 + Round(i * S) to y1 + Round(i * S) + Trunc(S) + 1 (at most y2), where
-// S = (y2 - y1) / steps; a later band paints over an earlier one where they overlap.
+// stacked top to bottom. Band i has the colour from + roundToNearest(i * (to - from) / steps) and
+// covers the rows from y1 + roundToNearest(i * S) to y1 + roundToNearest(i * S) + truncated(S) + 1
+// (at most y2), where S = (y2 - y1) / steps; a later band paints over an earlier one where they
+// overlap.
 //
 // Band tops and bottoms never decrease from one band to the next, so a row ends up with the
 // colour of the last band whose top lies on or above it, provided that band reaches down to it;
 // when it does not, no earlier band does either and the row is left alone. That is what the
 // band-by-band painting would leave behind, but it costs a few steps per row rather than one
 // per band, however many bands there are.
-void FillBands(QPainter& painter, int x1, int y1, int x2, int y2, const QColor& from,
+void fillBands(QPainter& painter, int x1, int y1, int x2, int y2, const QColor& from,
                const QColor& to, int steps)
 {
     if (x2 <= x1 || y2 <= y1)
@@ -46,7 +47,7 @@ void FillBands(QPainter& painter, int x1, int y1, int x2, int y2, const QColor& 
     const long double stepB = static_cast<long double>(to.blue() - from.blue()) / count;
     const long double bandSize = static_cast<long double>(y2 - y1) / count;
     const qint64 bandRows = static_cast<qint64>(std::trunc(bandSize)) + 1;
-    const auto bandTop = [&](qint64 band) { return y1 + RoundEven(band * bandSize); };
+    const auto bandTop = [&](qint64 band) { return y1 + roundEven(band * bandSize); };
 
     for (int row = y1; row < y2; ++row) {
         // The last band whose top is on or above the row; band 0 starts at y1.
@@ -62,9 +63,9 @@ void FillBands(QPainter& painter, int x1, int y1, int x2, int y2, const QColor& 
         const qint64 bottom = std::min<qint64>(bandTop(lo) + bandRows, y2);
         if (row >= bottom)
             continue;
-        const QColor colour(BandChannel(from.red(), stepR, lo),
-                            BandChannel(from.green(), stepG, lo),
-                            BandChannel(from.blue(), stepB, lo));
+        const QColor colour(bandChannel(from.red(), stepR, lo),
+                            bandChannel(from.green(), stepG, lo),
+                            bandChannel(from.blue(), stepB, lo));
         painter.fillRect(QRect(x1, row, x2 - x1, 1), colour);
     }
 }
@@ -201,7 +202,7 @@ void SegmentBar::paintEvent(QPaintEvent*)
 
 // The per cent value and the filled length are kept in 64 bits, which no int position, minimum,
 // maximum or widget width can overflow:
-//   |P| <= Round(2^31 / 1 * 100) and the inner width is below QWIDGETSIZE_MAX, so
+//   |P| <= roundToNearest(2^31 / 1 * 100) and the inner width is below QWIDGETSIZE_MAX, so
 //   |P * inner width| < 2^31 * 100 * 2^24 < 2^63.
 // The filled length is then cut to the widget width W: from F = W on, every block pixel inside
 // the control is already drawn, and a longer bar would only add blocks that lie past the right
@@ -229,7 +230,7 @@ QImage SegmentBar::picture() const
     // minimum is 0) reports it.
     const qint64 span = qint64(m_max) - m_min;
     const qint64 percent =
-        span == 0 ? 0 : RoundEven(static_cast<long double>(m_position) / span * 100.0L);
+        span == 0 ? 0 : roundEven(static_cast<long double>(m_position) / span * 100.0L);
     if (percent < 1)
         return image;
 
@@ -248,7 +249,7 @@ QImage SegmentBar::picture() const
 
     const qint64 inner = w - 2;
     const qint64 filled =
-        std::min<qint64>(RoundEven(static_cast<long double>(percent * inner) / 100.0L), w);
+        std::min<qint64>(roundEven(static_cast<long double>(percent * inner) / 100.0L), w);
 
     const int top = kMargin;
     const int bottom = h - kMargin;
@@ -258,8 +259,8 @@ QImage SegmentBar::picture() const
             painter.fillRect(QRect(x1, top, x2 - x1, bottom - top), colour);
             return;
         }
-        FillBands(painter, x1, top, x2, mid, colourTo, colour, m_steps);
-        FillBands(painter, x1, mid, x2, bottom, colour, colourTo, m_steps);
+        fillBands(painter, x1, top, x2, mid, colourTo, colour, m_steps);
+        fillBands(painter, x1, mid, x2, bottom, colour, colourTo, m_steps);
     };
 
     if (filled <= kBlockPitch) {

@@ -10,14 +10,14 @@
 StationListBox::StationListBox(QWidget* parent) : QListWidget(parent)
 {
     setFrameShape(QFrame::NoFrame);
-    setFont(LayoutFont(QStringLiteral("Verdana"), 9));
+    setFont(layoutFont(QStringLiteral("Verdana"), 9));
     setItemDelegate(new CheckRowDelegate(12, this));
     setTextElideMode(Qt::ElideNone);
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    SetBackground(this, Qt::white);
-    SetTextColour(this, QColor(128, 128, 128));
+    setBackground(this, Qt::white);
+    setTextColour(this, QColor(128, 128, 128));
     connect(this, &QListWidget::itemChanged, this, [this] {
         if (!m_programChangesChecks)
             emit userChangedCheck();
@@ -27,7 +27,7 @@ StationListBox::StationListBox(QWidget* parent) : QListWidget(parent)
 void StationListBox::appendStation(const QByteArray& entry)
 {
     const QScopedValueRollback<bool> quiet(m_programChangesChecks, true);
-    QListWidgetItem* item = AppendLine(this, entry);
+    QListWidgetItem* item = appendLine(this, entry);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
 }
@@ -41,7 +41,7 @@ void StationListBox::setStations(const QList<QByteArray>& entries)
 
 QList<QByteArray> StationListBox::stations() const
 {
-    return Lines(this);
+    return linesOf(this);
 }
 
 QList<bool> StationListBox::checkMarks() const
@@ -74,6 +74,7 @@ void StationListBox::checkQuietly(int row)
 bool StationListBox::viewportEvent(QEvent* event)
 {
     if (event->type() == QEvent::MouseButtonDblClick)
-        QMetaObject::invokeMethod(this, &StationListBox::doubleClickedAnywhere, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &StationListBox::doubleClickedAnywhere,
+                                  Qt::QueuedConnection);
     return QListWidget::viewportEvent(event);
 }

@@ -14,7 +14,7 @@
 
 namespace {
 
-xcb_atom_t Atom(xcb_connection_t* c, const char* name)
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 {
     const auto cookie = xcb_intern_atom(c, 0, static_cast<uint16_t>(strlen(name)), name);
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
@@ -23,16 +23,16 @@ xcb_atom_t Atom(xcb_connection_t* c, const char* name)
     return atom;
 }
 
-void SetSkipStates(QWidget* window)
+void setSkipStates(QWidget* window)
 {
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
     if (!x11 || !x11->connection())
         return;
     xcb_connection_t* c = x11->connection();
     const auto win = static_cast<xcb_window_t>(window->winId());
-    const xcb_atom_t state = Atom(c, "_NET_WM_STATE");
-    const xcb_atom_t wanted[] = {Atom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
-                                 Atom(c, "_NET_WM_STATE_SKIP_PAGER")};
+    const xcb_atom_t state = internAtom(c, "_NET_WM_STATE");
+    const xcb_atom_t wanted[] = {internAtom(c, "_NET_WM_STATE_SKIP_TASKBAR"),
+                                 internAtom(c, "_NET_WM_STATE_SKIP_PAGER")};
 
     if (window->testAttribute(Qt::WA_Mapped)) {
         // A mapped window asks the window manager.
@@ -72,10 +72,10 @@ void SetSkipStates(QWidget* window)
 } // namespace
 #endif
 
-void KeepOffTaskbar(QWidget* window)
+void keepOffTaskbar(QWidget* window)
 {
 #ifdef EKRANIK_HAVE_XCB
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        SetSkipStates(window);
+        setSkipStates(window);
 #endif
 }

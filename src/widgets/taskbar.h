@@ -6,4 +6,4 @@ class QWidget;
 // tool-window flag alone does that on Windows, but not under every X11 window manager (icewm
 // still gives it a button), so on X11 the window also gets the skip-taskbar and skip-pager
 // states. Call it each time the window is about to be shown; repeating it is harmless.
-void KeepOffTaskbar(QWidget* window);
+void keepOffTaskbar(QWidget* window);

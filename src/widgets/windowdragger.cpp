@@ -3,56 +3,56 @@
 #include <QMouseEvent>
 #include <QWidget>
 
-WindowDragger::WindowDragger(QWidget* window) : QObject(window), window_(window)
+WindowDragger::WindowDragger(QWidget* window) : QObject(window), m_window(window)
 {
-    window_->installEventFilter(this);
+    m_window->installEventFilter(this);
 }
 
 void WindowDragger::addHandle(QWidget* handle)
 {
-    handles_.insert(handle);
+    m_handles.insert(handle);
 }
 
 bool WindowDragger::startsDrag(QPoint windowPos) const
 {
-    QWidget* hit = window_->childAt(windowPos);
-    return hit ? handles_.contains(hit) : backgroundDrags_;
+    QWidget* hit = m_window->childAt(windowPos);
+    return hit ? m_handles.contains(hit) : m_backgroundDrags;
 }
 
 // The filter sits on the window only. A label or panel that ignores a mouse event hands it on
 // to the window, so presses on the handles arrive here too, in window coordinates.
 bool WindowDragger::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != window_)
+    if (watched != m_window)
         return false;
     switch (event->type()) {
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (dragging_ || !startsDrag(mouse->position().toPoint()))
+        if (m_dragging || !startsDrag(mouse->position().toPoint()))
             return false;
-        dragging_ = true;
-        grabOffset_ = mouse->globalPosition().toPoint() - window_->frameGeometry().topLeft();
+        m_dragging = true;
+        m_grabOffset = mouse->globalPosition().toPoint() - m_window->frameGeometry().topLeft();
         return true;
     }
     case QEvent::MouseMove: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (!dragging_)
+        if (!m_dragging)
             return false;
         if (mouse->buttons() == Qt::NoButton) {
-            dragging_ = false;
+            m_dragging = false;
             return false;
         }
-        QPoint target = mouse->globalPosition().toPoint() - grabOffset_;
+        QPoint target = mouse->globalPosition().toPoint() - m_grabOffset;
         if (adjust)
             target = adjust(target);
-        window_->move(target);
+        m_window->move(target);
         return true;
     }
     case QEvent::MouseButtonRelease: {
         auto* mouse = static_cast<QMouseEvent*>(event);
-        if (dragging_ && mouse->buttons() == Qt::NoButton)
-            dragging_ = false;
+        if (m_dragging && mouse->buttons() == Qt::NoButton)
+            m_dragging = false;
         return false;
     }
     default:

@@ -22,7 +22,7 @@ public:
     // A child of the window that drags it like the background does.
     void addHandle(QWidget* handle);
     // Whether a press on the window's own background drags it (it does unless switched off).
-    void setBackgroundDrags(bool drags) { backgroundDrags_ = drags; }
+    void setBackgroundDrags(bool drags) { m_backgroundDrags = drags; }
 
     // Called with the window's top-left corner the move wants; returns where it goes. The
     // desktop widget snaps to the screen's edges here.
@@ -34,9 +34,9 @@ protected:
 private:
     bool startsDrag(QPoint windowPos) const;
 
-    QWidget* window_;
-    QSet<QWidget*> handles_;
-    bool backgroundDrags_ = true;
-    bool dragging_ = false;
-    QPoint grabOffset_;
+    QWidget* m_window;
+    QSet<QWidget*> m_handles;
+    bool m_backgroundDrags = true;
+    bool m_dragging = false;
+    QPoint m_grabOffset;
 };

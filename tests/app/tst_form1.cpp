@@ -7,11 +7,11 @@
 #include "display/form2.h"
 #include "net/httpfetch.h"
 #include "reminders/okienko.h"
+#include "stations/textfile.h"
 #include "support/controls.h"
 #include "support/faultserver.h"
 #include "support/scratchfolder.h"
 #include "text/errorbox.h"
-#include "stations/textfile.h"
 #include "text/win1250.h"
 #include "tray/trayicon.h"
 #include "update/updateengine.h"
@@ -38,7 +38,7 @@
 
 namespace {
 
-QByteArray ReadFile(const QString& path)
+QByteArray readFile(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -46,7 +46,7 @@ QByteArray ReadFile(const QString& path)
     return file.readAll();
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
+void writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -55,7 +55,7 @@ void WriteFile(const QString& path, const QByteArray& bytes)
 
 // Presses a mouse button on `widget`, moves the pointer by `delta` and lets go, the way a user
 // drags: the moves carry the pressed button.
-void Drag(QWidget* widget, Qt::MouseButton button, QPoint delta)
+void dragBy(QWidget* widget, Qt::MouseButton button, QPoint delta)
 {
     const QPoint local(5, 5);
     const QPoint global = widget->mapToGlobal(local);
@@ -85,11 +85,11 @@ class TestForm1 : public QObject {
     // A main window in a fresh working folder, with error boxes and file writes recorded.
     std::unique_ptr<Form1> makeForm(bool show = true)
     {
-        auto form = std::make_unique<Form1>([this](const QString& path,
-                                                   const QList<QByteArray>& lines) {
-            writes << path;
-            WriteTextFile(path, lines);
-        });
+        auto form =
+            std::make_unique<Form1>([this](const QString& path, const QList<QByteArray>& lines) {
+                writes << path;
+                writeTextFile(path, lines);
+            });
         if (show)
             form->show();
         return form;
@@ -97,7 +97,7 @@ class TestForm1 : public QObject {
 
     template <class T> static T* in(const std::unique_ptr<Form1>& form, const char* name)
     {
-        return Control<T>(form.get(), name);
+        return control<T>(form.get(), name);
     }
     static QStringList nowPlaying(const std::unique_ptr<Form1>& form)
     {
@@ -111,8 +111,8 @@ class TestForm1 : public QObject {
 private slots:
     void initTestCase()
     {
-        HttpFetch::GlobalInit();
-        InstallFontFallbacks();
+        HttpFetch::globalInit();
+        installFontFallbacks();
     }
 
     void init()
@@ -121,12 +121,12 @@ private slots:
         QVERIFY(folder->isValid());
         errors.clear();
         writes.clear();
-        SetErrorBox([this](const QString& text) { errors << text; });
+        setErrorBox([this](const QString& text) { errors << text; });
     }
 
     void cleanup()
     {
-        SetErrorBox({});
+        setErrorBox({});
         folder.reset();
     }
 
@@ -144,7 +144,10 @@ private slots:
         QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.912"));
         QCOMPARE(form->applicationTitle(), QStringLiteral("ekranik 2oo6 beta o.912"));
         QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 13);
-        QVERIFY(in<StationListBox>(form, "programy")->stations().first().startsWith("discovery.tv|http://"));
+        QVERIFY(in<StationListBox>(form, "programy")
+                    ->stations()
+                    .first()
+                    .startsWith("discovery.tv|http://"));
         QVERIFY(!in<StationListBox>(form, "programy")->checkMarks().contains(true));
         QCOMPARE(form->size(), QSize(350, 239));
     }
@@ -153,25 +156,26 @@ private slots:
     // inside the list, a byte that has no Unicode meaning, any line break style on reading.
     void stationFilesRoundTripExactly()
     {
-        const QByteArray kultura = *UnicodeToWin1250(QStringLiteral("tvp kultura ąęłńóśźż ĄŻ.tv"));
-        WriteFile("programy.tv", kultura + "|http://host/k\r\n\r\nodd\x98.tv|http://host/o\n"
+        const QByteArray kultura = *unicodeToWin1250(QStringLiteral("tvp kultura ąęłńóśźż ĄŻ.tv"));
+        writeFile("programy.tv", kultura + "|http://host/k\r\n\r\nodd\x98.tv|http://host/o\n"
                                            "last.tv|http://host/l");
-        WriteFile("programy_stan.tv", "0\r\n3\r\n");
+        writeFile("programy_stan.tv", "0\r\n3\r\n");
 
         auto form = makeForm();
         QVERIFY(errors.isEmpty());
         QCOMPARE(in<StationListBox>(form, "programy")->stations(),
                  (QList<QByteArray>{kultura + "|http://host/k", "", "odd\x98.tv|http://host/o",
                                     "last.tv|http://host/l"}));
-        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(), (QList<bool>{true, false, false, true}));
+        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(),
+                 (QList<bool>{true, false, false, true}));
         QCOMPARE(in<StationListBox>(form, "programy")->item(0)->text(),
                  QStringLiteral("tvp kultura ąęłńóśźż ĄŻ.tv|http://host/k"));
 
         QVERIFY(form->close());
-        QCOMPARE(ReadFile("programy.tv"), kultura +
+        QCOMPARE(readFile("programy.tv"), kultura +
                                               "|http://host/k\r\n\r\nodd\x98.tv|http://host/o\r\n"
                                               "last.tv|http://host/l\r\n");
-        QCOMPARE(ReadFile("programy_stan.tv"), QByteArray("0\r\n3\r\n"));
+        QCOMPARE(readFile("programy_stan.tv"), QByteArray("0\r\n3\r\n"));
     }
 
     void loadingErrorsStopAtTheBadLine_data()
@@ -198,8 +202,8 @@ private slots:
         QFETCH(QByteArray, states);
         QFETCH(QString, message);
         QFETCH(QList<bool>, marks);
-        WriteFile("programy.tv", "a.tv|http://a\r\nb.tv|http://b\r\nc.tv|http://c\r\n");
-        WriteFile("programy_stan.tv", states);
+        writeFile("programy.tv", "a.tv|http://a\r\nb.tv|http://b\r\nc.tv|http://c\r\n");
+        writeFile("programy_stan.tv", states);
         auto form = makeForm();
         QCOMPARE(errors, QStringList{message});
         QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(), marks);
@@ -229,37 +233,41 @@ private slots:
         QCOMPARE(errors.size(), 2);
 
         QVERIFY(QDir().rmdir("programy.tv"));
-        WriteFile("programy.tv", "a.tv|http://a\r\n");
+        writeFile("programy.tv", "a.tv|http://a\r\n");
         form->hide();
         form->show();
         QCOMPARE(errors.size(), 2);
         QVERIFY(form->engine()->state().activated);
-        QCOMPARE(in<StationListBox>(form, "programy")->stations(), QList<QByteArray>{"a.tv|http://a"});
+        QCOMPARE(in<StationListBox>(form, "programy")->stations(),
+                 QList<QByteArray>{"a.tv|http://a"});
     }
 
     // Loading replaces the list and its marks only once: activating the window again (after
     // the input dialog closes, say) keeps what the user did since.
     void laterShowsDoNotReload()
     {
-        WriteFile("programy.tv", "a.tv|http://a\r\n");
+        writeFile("programy.tv", "a.tv|http://a\r\n");
         auto form = makeForm();
         in<StationListBox>(form, "programy")->appendStation("b.tv|http://b");
         form->hide();
         form->show();
-        QCOMPARE(in<StationListBox>(form, "programy")->stations(), (QList<QByteArray>{"a.tv|http://a", "b.tv|http://b"}));
+        QCOMPARE(in<StationListBox>(form, "programy")->stations(),
+                 (QList<QByteArray>{"a.tv|http://a", "b.tv|http://b"}));
     }
 
     void checkMarkMovesWithItsEntryOnDelete()
     {
-        WriteFile("programy.tv", "0|a\r\n1|b\r\n2|c\r\n3|d\r\n4|e\r\n");
-        WriteFile("programy_stan.tv", "4\r\n");
+        writeFile("programy.tv", "0|a\r\n1|b\r\n2|c\r\n3|d\r\n4|e\r\n");
+        writeFile("programy_stan.tv", "4\r\n");
         auto form = makeForm();
         form->engine()->addTestLine("4 : 10:00 - news");
 
         in<StationListBox>(form, "programy")->setCurrentRow(2);
         form->delClick();
-        QCOMPARE(in<StationListBox>(form, "programy")->stations(), (QList<QByteArray>{"0|a", "1|b", "3|d", "4|e"}));
-        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(), (QList<bool>{false, false, false, true}));
+        QCOMPARE(in<StationListBox>(form, "programy")->stations(),
+                 (QList<QByteArray>{"0|a", "1|b", "3|d", "4|e"}));
+        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(),
+                 (QList<bool>{false, false, false, true}));
         // Nothing stays selected: a second press deletes nothing.
         form->delClick();
         QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 4);
@@ -267,13 +275,13 @@ private slots:
         QCOMPARE(nowPlaying(form).size(), 1);
 
         QVERIFY(form->close());
-        QCOMPARE(ReadFile("programy_stan.tv"), QByteArray("3\r\n"));
+        QCOMPARE(readFile("programy_stan.tv"), QByteArray("3\r\n"));
     }
 
     // Only the user's own changes of a check mark empty the now-playing list.
     void userCheckChangesEmptyTheNowPlayingList()
     {
-        WriteFile("programy_stan.tv", "1\r\n");
+        writeFile("programy_stan.tv", "1\r\n");
         auto form = makeForm();
         QCOMPARE(in<StationListBox>(form, "programy")->checkMarks().count(true), 1);
 
@@ -302,7 +310,7 @@ private slots:
         writes.clear();
         {
             auto form = makeForm();
-            QSignalSpy closed(form.get(), &Form1::Closed);
+            QSignalSpy closed(form.get(), &Form1::closed);
             QVERIFY(form->close());
             QCOMPARE(writes, (QStringList{"programy_stan.tv", "programy.tv"}));
             QCOMPARE(closed.size(), 1);
@@ -313,7 +321,10 @@ private slots:
     void closingCancelsTheDownload()
     {
         FaultServer server;
-        server.setReply({FaultServer::okHead(5000), QByteArray(5000, 'x'), 0, 0, 100, true});
+        server.setReply({.head = FaultServer::okHead(5000),
+                         .body = QByteArray(5000, 'x'),
+                         .sendOnly = 100,
+                         .stallAfter = true});
         auto form = makeForm();
         HttpFetch* ht = form->engine()->downloader();
         QSignalSpy failed(ht, &HttpFetch::OnError);
@@ -332,7 +343,7 @@ private slots:
     void saveFailureKeepsTheWindowOpen()
     {
         auto form = makeForm();
-        QSignalSpy closed(form.get(), &Form1::Closed);
+        QSignalSpy closed(form.get(), &Form1::closed);
         const QString path = folder->path();
         QVERIFY(QDir(path).removeRecursively());
 
@@ -405,8 +416,10 @@ private slots:
         QCOMPARE(captions, (QStringList{"ekranik - konfiguracja", "-", "Ustawienia", "Statystyki",
                                         "Częstotliwość aktualizacji", "Koniec"}));
         QVERIFY(!in<QMenu>(form, "PopupMenu1")->actions().first()->isEnabled());
-        QVERIFY(!in<QAction>(form, "pobrano")->isEnabled() && !in<QAction>(form, "akt")->isEnabled());
-        QCOMPARE(in<QMenu>(form, "Czstotliwo1")->defaultAction(), in<QAction>(form, "Normalnie20s1"));
+        QVERIFY(!in<QAction>(form, "pobrano")->isEnabled() &&
+                !in<QAction>(form, "akt")->isEnabled());
+        QCOMPARE(in<QMenu>(form, "Czstotliwo1")->defaultAction(),
+                 in<QAction>(form, "Normalnie20s1"));
         QCOMPARE(in<QMenu>(form, "Czstotliwo1")->actions().size(), 8);
         QVERIFY(!in<QMenu>(form, "Czstotliwo1")->actions().last()->isEnabled());
 
@@ -431,7 +444,7 @@ private slots:
         in<QAction>(form, "UstawieniaRadudoVorozu1")->trigger();
         form->Label5Click();
         QVERIFY(!form->isVisible());
-        QVERIFY(!Control<QWidget>(form.get(), "acset")->isVisible());
+        QVERIFY(!control<QWidget>(form.get(), "acset")->isVisible());
         auto* ico = in<TrayIcon>(form, "ico");
         QCOMPARE(ico->lastBalloon(),
                  (TrayIcon::Balloon{QStringLiteral("ekranik"),
@@ -458,7 +471,7 @@ private slots:
         form->setWidget(&widget);
         UpdateEngine* engine = form->engine();
         emit engine->clockChanged(QStringLiteral("20 : 05 | środa"));
-        QCOMPARE(Control<QLabel>(&widget, "hur")->text(), QStringLiteral("20 : 05 | środa"));
+        QCOMPARE(control<QLabel>(&widget, "hur")->text(), QStringLiteral("20 : 05 | środa"));
         emit engine->publishable({"s1.tv : 20:00 - Film"}, QStringLiteral("20 : 05 | środa"));
         QVERIFY(widget.isVisible());
         in<QAction>(form, "c2")->trigger();
@@ -474,20 +487,22 @@ private slots:
         Okienko dialog(form.get());
         form->setDialog(&dialog);
         QTimer::singleShot(0, &dialog, [&] {
-            QCOMPARE(Control<QLabel>(&dialog, "d")->text(), Okienko::kAddStation);
-            QCOMPARE(Control<QLabel>(&dialog, "a")->text(),
+            QCOMPARE(control<QLabel>(&dialog, "d")->text(), Okienko::kAddStation);
+            QCOMPARE(control<QLabel>(&dialog, "a")->text(),
                      QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"));
-            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka"));
+            control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka"));
             dialog.okbutClick();
             QVERIFY(dialog.isVisible());
             QCOMPARE(form->height(), 645);
             QVERIFY(form->mask().contains(QPoint(100, 620))); // the shape grew with it
-            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("nazwa.stacji.tv|http://adres.do.stacji"));
+            control<QLineEdit>(&dialog, "b")
+                ->setText(QStringLiteral("nazwa.stacji.tv|http://adres.do.stacji"));
             dialog.okbutClick();
         });
         form->addClick();
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(in<StationListBox>(form, "programy")->stations().last(), QByteArray("nazwa.stacji.tv|http://adres.do.stacji"));
+        QCOMPARE(in<StationListBox>(form, "programy")->stations().last(),
+                 QByteArray("nazwa.stacji.tv|http://adres.do.stacji"));
         QCOMPARE(in<StationListBox>(form, "programy")->checkMarks().last(), false);
     }
 
@@ -510,11 +525,13 @@ private slots:
 
         in<StationListBox>(form, "programy")->setCurrentRow(1);
         QTimer::singleShot(0, &dialog, [&] {
-            QCOMPARE(Control<QLabel>(&dialog, "d")->text(), QStringLiteral("Program TV na dziś"));
-            QCOMPARE(Control<QLabel>(&dialog, "a")->text(), QStringLiteral("Adres do aktualnego programu"));
-            QVERIFY(Control<QLineEdit>(&dialog, "b")->text().endsWith(
-                "/.?&T%5Bstation%5D=5&T%5Bcategory%5D=ALL&T%5Btime%5D=0"));
-            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("edited|http://elsewhere"));
+            QCOMPARE(control<QLabel>(&dialog, "d")->text(), QStringLiteral("Program TV na dziś"));
+            QCOMPARE(control<QLabel>(&dialog, "a")->text(),
+                     QStringLiteral("Adres do aktualnego programu"));
+            QVERIFY(control<QLineEdit>(&dialog, "b")
+                        ->text()
+                        .endsWith("/.?&T%5Bstation%5D=5&T%5Bcategory%5D=ALL&T%5Btime%5D=0"));
+            control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("edited|http://elsewhere"));
             dialog.okbutClick();
         });
         form->programyDblClick();
@@ -549,7 +566,7 @@ private slots:
         else if (from == "ver")
             widget = in<QLabel>(form, "ver");
         else if (from == "Label2") {
-            Control<QWidget>(form.get(), "acset")->show();
+            control<QWidget>(form.get(), "acset")->show();
             widget = in<QLabel>(form, "Label2");
         } else if (from == "programy")
             widget = in<StationListBox>(form, "programy")->viewport();
@@ -571,7 +588,7 @@ private slots:
                                 Qt::NoButton, Qt::NoModifier);
             QApplication::sendEvent(form.get(), &release);
         } else {
-            Drag(widget, Qt::MouseButton(button), QPoint(40, 30));
+            dragBy(widget, Qt::MouseButton(button), QPoint(40, 30));
         }
         QCOMPARE(form->pos() - before, moves ? QPoint(40, 30) : QPoint(0, 0));
     }

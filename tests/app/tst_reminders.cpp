@@ -3,15 +3,15 @@
 // reminder window.
 
 #include "app/form1.h"
-#include "update/updateengine.h"
 #include "net/httpfetch.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
-#include "support/controls.h"
 #include "reminders/remindersearch.h"
-#include "text/win1250.h"
+#include "support/controls.h"
 #include "support/listingspage.h"
 #include "support/scratchfolder.h"
+#include "text/win1250.h"
+#include "update/updateengine.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 
@@ -26,9 +26,9 @@
 
 namespace {
 
-QByteArray Cp1250(const QString& text)
+QByteArray cp1250(const QString& text)
 {
-    return *UnicodeToWin1250(text);
+    return *unicodeToWin1250(text);
 }
 
 } // namespace
@@ -47,7 +47,7 @@ class TestReminders : public QObject {
     {
         bool closed = false;
         QTimer::singleShot(0, dialog.get(), [&] {
-            Control<QLineEdit>(dialog.get(), "b")->setText(keyword);
+            control<QLineEdit>(dialog.get(), "b")->setText(keyword);
             dialog->okbutClick();
             closed = !dialog->isVisible();
             dialog->close();
@@ -57,7 +57,7 @@ class TestReminders : public QObject {
         else if (purposeCaller == "add")
             form->addClick();
         else {
-            Control<QListWidget>(form.get(), "programy")->setCurrentRow(0);
+            control<QListWidget>(form.get(), "programy")->setCurrentRow(0);
             form->programyDblClick();
         }
         return closed;
@@ -66,18 +66,18 @@ class TestReminders : public QObject {
     // A completed download of tvp1.tv whose programme on air is `title`.
     void parse(const QByteArray& title)
     {
-        QVERIFY(SaveListingsPage(QStringLiteral("tvp1.tv"), "20:00", title));
+        QVERIFY(saveListingsPage(QStringLiteral("tvp1.tv"), "20:00", title));
         form->engine()->htDoneFile(QStringLiteral("tvp1.tv"), 100);
     }
     void search() { form->reminderSearch()->szukajkaTimer(); }
     const QTimer& szukajka() const { return form->reminderSearch()->timer(); }
-    QString mhm() const { return Control<GlowButton>(form.get(), "mhm")->text(); }
+    QString mhm() const { return control<GlowButton>(form.get(), "mhm")->text(); }
 
 private slots:
     void initTestCase()
     {
-        HttpFetch::GlobalInit();
-        InstallFontFallbacks();
+        HttpFetch::globalInit();
+        installFontFallbacks();
     }
 
     void init()
@@ -128,7 +128,7 @@ private slots:
         QFETCH(QString, keyword);
         QFETCH(QString, title);
         QFETCH(bool, matches);
-        QCOMPARE(ReminderMatches(Cp1250(keyword), Cp1250(title)), matches);
+        QCOMPARE(reminderMatches(cp1250(keyword), cp1250(title)), matches);
     }
 
     // The prompt breaks at its CR: two lines, within the dialog and above the input box.
@@ -138,18 +138,20 @@ private slots:
         QString purpose;
         QRect place;
         QTimer::singleShot(0, dialog.get(), [&] {
-            prompt = Control<QLabel>(dialog.get(), "a")->text();
-            purpose = Control<QLabel>(dialog.get(), "d")->text();
-            place = Control<QLabel>(dialog.get(), "a")->geometry();
+            prompt = control<QLabel>(dialog.get(), "a")->text();
+            purpose = control<QLabel>(dialog.get(), "d")->text();
+            place = control<QLabel>(dialog.get(), "a")->geometry();
             dialog->close();
         });
         form->mhmClick();
         QCOMPARE(prompt,
                  QStringLiteral("Podaj nazwę programu\nnp. Tobek Zorowiecki, Tobek, Zórowiecki"));
         QCOMPARE(purpose, QStringLiteral("Dodaj przypomnienie"));
-        QVERIFY2(place.height() >= 2 * Control<QLabel>(dialog.get(), "a")->fontMetrics().lineSpacing(), qPrintable(prompt));
+        QVERIFY2(place.height() >=
+                     2 * control<QLabel>(dialog.get(), "a")->fontMetrics().lineSpacing(),
+                 qPrintable(prompt));
         QVERIFY(dialog->rect().adjusted(8, 0, -8, 0).contains(place));
-        QVERIFY(place.bottom() < Control<QLineEdit>(dialog.get(), "b")->y());
+        QVERIFY(place.bottom() < control<QLineEdit>(dialog.get(), "b")->y());
     }
 
     // Armed, the search finds nothing before a parse; then the first title with the keyword
@@ -160,20 +162,21 @@ private slots:
         QCOMPARE(mhm(), QStringLiteral("Szukam: mecz"));
         QVERIFY(szukajka().isActive());
         QCOMPARE(szukajka().interval(), 10000);
-        QCOMPARE(Control<QLabel>(dialog.get(), "abc")->text(), QStringLiteral("mecz"));
+        QCOMPARE(control<QLabel>(dialog.get(), "abc")->text(), QStringLiteral("mecz"));
 
         search(); // nothing parsed yet
         QVERIFY(!window->isVisible());
-        parse(Cp1250(QStringLiteral("Wiadomości")));
+        parse(cp1250(QStringLiteral("Wiadomości")));
         search();
         QVERIFY(!window->isVisible());
 
         parse("Pi\xb3ka no\xbfna: MECZ"); // as the page has it (ISO-8859-2 = Windows-1250 here)
         search();
         QVERIFY(window->isVisible());
-        QCOMPARE(Control<QLabel>(window.get(), "a")->text(), QStringLiteral("szukane słowo: mecz"));
-        QCOMPARE(Control<QLabel>(window.get(), "b")->text(), QStringLiteral("znalezione w programie: Piłka nożna: MECZ"));
-        QCOMPARE(Control<QLabel>(window.get(), "c")->text(), QStringLiteral("w stacji: tvp1.tv"));
+        QCOMPARE(control<QLabel>(window.get(), "a")->text(), QStringLiteral("szukane słowo: mecz"));
+        QCOMPARE(control<QLabel>(window.get(), "b")->text(),
+                 QStringLiteral("znalezione w programie: Piłka nożna: MECZ"));
+        QCOMPARE(control<QLabel>(window.get(), "c")->text(), QStringLiteral("w stacji: tvp1.tv"));
         QCOMPARE(mhm(), QStringLiteral("Przypomnienie"));
         QVERIFY(!szukajka().isActive());
 
@@ -188,7 +191,7 @@ private slots:
         QVERIFY(confirm("mhm", QStringLiteral("film")));
         parse("Film fabularny o bardzo d\xb3ugim tytule");
         search();
-        QCOMPARE(Control<QLabel>(window.get(), "b")->text(),
+        QCOMPARE(control<QLabel>(window.get(), "b")->text(),
                  QStringLiteral("znalezione w programie: Film fabularny o bardzo dł..."));
     }
 
@@ -200,7 +203,7 @@ private slots:
         QVERIFY(confirm("add", QStringLiteral("x.tv|http://x")));
         QVERIFY(confirm("address", QStringLiteral("edited")));
         QCOMPARE(dialog->reminderKeyword(), QByteArray("Sport"));
-        QCOMPARE(Control<QLabel>(dialog.get(), "abc")->text(), QStringLiteral("Sport"));
+        QCOMPARE(control<QLabel>(dialog.get(), "abc")->text(), QStringLiteral("Sport"));
         QCOMPARE(mhm(), QStringLiteral("Szukam: Sport"));
         QVERIFY(szukajka().isActive());
         parse("Magazyn sportowy"); // "sport" inside "sportowy"

@@ -2,6 +2,7 @@
 // colour keying mask, the schemes, the frame, and moving it with edge snapping.
 
 #include "display/form2.h"
+#include "support/controls.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
 
@@ -22,7 +23,7 @@
 
 namespace {
 
-QList<QByteArray> Rows(int n)
+QList<QByteArray> widgetRows(int n)
 {
     QList<QByteArray> rows;
     for (int i = 0; i < n; ++i)
@@ -33,7 +34,7 @@ QList<QByteArray> Rows(int n)
 }
 
 // A fresh picture of the widget, all of it, whatever its mask.
-QImage Picture(QWidget* widget)
+QImage pictureOf(QWidget* widget)
 {
     QImage image(widget->size(), QImage::Format_RGB32);
     widget->render(&image, QPoint(), QRegion(),
@@ -43,7 +44,7 @@ QImage Picture(QWidget* widget)
 
 // A point of `child` where its window shows a pixel: presses on keyed pixels go through the
 // widget to whatever lies beneath.
-QPoint Opaque(QWidget* child)
+QPoint opaquePoint(QWidget* child)
 {
     const QRegion shape = child->window()->mask();
     for (int y = 0; y < child->height(); ++y) {
@@ -55,9 +56,9 @@ QPoint Opaque(QWidget* child)
     return {0, 0};
 }
 
-void Press(QWidget* widget, Qt::MouseButton button, QPoint delta)
+void pressAndDrag(QWidget* widget, Qt::MouseButton button, QPoint delta)
 {
-    const QPoint local = Opaque(widget);
+    const QPoint local = opaquePoint(widget);
     const QPoint global = widget->mapToGlobal(local);
     QMouseEvent press(QEvent::MouseButtonPress, QPointF(local), QPointF(global), button, button,
                       Qt::NoModifier);
@@ -74,9 +75,9 @@ void Press(QWidget* widget, Qt::MouseButton button, QPoint delta)
 constexpr QRgb kHole = qRgb(1, 2, 3);
 
 // What the widget should show: a fresh picture of it, holes at the key colour while keying is on.
-QImage Expected(Form2& widget)
+QImage expectedPicture(Form2& widget)
 {
-    QImage picture = Picture(&widget);
+    QImage picture = pictureOf(&widget);
     for (int y = 0; widget.colorKeying() && y < picture.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
         for (int x = 0; x < picture.width(); ++x) {
@@ -88,7 +89,7 @@ QImage Expected(Form2& widget)
 }
 
 // What the window does show: the pixels of its buffer where its mask lets them through.
-QImage Actual(Form2& widget)
+QImage actualPicture(Form2& widget)
 {
     const QImage buffer = widget.screen()->grabWindow(widget.winId()).toImage();
     QImage shown(widget.size(), QImage::Format_RGB32);
@@ -101,13 +102,13 @@ QImage Actual(Form2& widget)
 }
 
 // Lets deferred work run: the list's delayed layout, its scroll bar shown or hidden, repaints.
-void Settle()
+void settle()
 {
     for (int i = 0; i < 10; ++i)
         QCoreApplication::processEvents();
 }
 
-void Wheel(QWidget* widget, int notches)
+void wheel(QWidget* widget, int notches)
 {
     const QPointF at(widget->width() / 2, widget->height() / 2);
     QWheelEvent wheel(at, widget->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
@@ -126,7 +127,7 @@ class TestForm2 : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { InstallFontFallbacks(); }
+    void initTestCase() { installFontFallbacks(); }
 
     // The list scrolls exactly when its rows are taller than it: 13 pixels a row against a
     // height of the window's minus 29.
@@ -150,11 +151,11 @@ private slots:
         QFETCH(bool, scrolls);
         Form2 widget;
         const QPoint top = widget.pos();
-        widget.SetHeight(height);
-        widget.Publish(Rows(rows));
+        widget.setHeight(height);
+        widget.publish(widgetRows(rows));
         QCOMPARE(widget.pos(), top);
-        QCOMPARE(widget.b->geometry(), QRect(8, 22, 282, height - 29));
-        QCOMPARE(widget.b->verticalScrollBar()->isVisible(), scrolls);
+        QCOMPARE(control<QListWidget>(&widget, "b")->geometry(), QRect(8, 22, 282, height - 29));
+        QCOMPARE(control<QListWidget>(&widget, "b")->verticalScrollBar()->isVisible(), scrolls);
     }
 
     void titleDuringDownload_data()
@@ -177,9 +178,9 @@ private slots:
         QFETCH(QByteArray, station);
         QFETCH(QString, title);
         Form2 widget;
-        widget.ShowDownloadProgress(station, 10, 20);
-        QCOMPARE(widget.a->text(), title);
-        QCOMPARE(widget.pb2->width(), widget.a->width());
+        widget.showDownloadProgress(station, 10, 20);
+        QCOMPARE(control<QLabel>(&widget, "a")->text(), title);
+        QCOMPARE(control<Gauge>(&widget, "pb2")->width(), control<QLabel>(&widget, "a")->width());
     }
 
     // The first report of a download is held to the previous maximum, the next one shows the
@@ -187,15 +188,16 @@ private slots:
     void progressLine()
     {
         Form2 widget;
-        widget.ShowDownloadProgress("a.tv", 500, 2000);
-        QCOMPARE(widget.pb2->progress(), 100); // held to the start maximum of 100 ...
-        QCOMPARE(widget.pb2->maxValue(), 2000);
-        widget.ShowDownloadProgress("a.tv", 1000, 2000);
-        QCOMPARE(widget.pb2->progress(), 1000);
-        widget.ShowDownloadProgress("a.tv", 0, 0);
-        QCOMPARE(widget.pb2->maxValue(), 0);
-        QCOMPARE(widget.pb2->progress(), 0);
-        const QImage line = Picture(widget.pb2);
+        widget.showDownloadProgress("a.tv", 500, 2000);
+        QCOMPARE(control<Gauge>(&widget, "pb2")->progress(),
+                 100); // held to the start maximum of 100 ...
+        QCOMPARE(control<Gauge>(&widget, "pb2")->maxValue(), 2000);
+        widget.showDownloadProgress("a.tv", 1000, 2000);
+        QCOMPARE(control<Gauge>(&widget, "pb2")->progress(), 1000);
+        widget.showDownloadProgress("a.tv", 0, 0);
+        QCOMPARE(control<Gauge>(&widget, "pb2")->maxValue(), 0);
+        QCOMPARE(control<Gauge>(&widget, "pb2")->progress(), 0);
+        const QImage line = pictureOf(control<Gauge>(&widget, "pb2"));
         for (int x = 0; x < line.width(); ++x)
             QCOMPARE(line.pixelColor(x, 0), QColor(Qt::black));
     }
@@ -205,12 +207,12 @@ private slots:
     void colourKeying()
     {
         Form2 widget;
-        widget.Publish(Rows(2));
+        widget.publish(widgetRows(2));
         QVERIFY(widget.colorKeying());
         QCOMPARE(widget.keyColor(), QColor(Qt::black));
         QVERIFY(!widget.mask().contains(QPoint(150, 70)));           // empty black background
         QVERIFY(!(widget.mask() & QRect(8, 22, 282, 26)).isEmpty()); // the rows, at once
-        widget.ApplyScheme(Form2::Scheme::DarkText);
+        widget.applyScheme(Form2::Scheme::DarkText);
         QCOMPARE(widget.keyColor(), QColor(Qt::black));
         QVERIFY(widget.mask().contains(QPoint(150, 70)));
     }
@@ -220,44 +222,46 @@ private slots:
     void maskFollowsThePicture_data()
     {
         QTest::addColumn<Steps>("steps");
-        const auto rows = [](int n) { return Step([n](Form2& w) { w.Publish(Rows(n)); }); };
-        const auto height = [](int h) { return Step([h](Form2& w) { w.SetHeight(h); }); };
+        const auto rows = [](int n) { return Step([n](Form2& w) { w.publish(widgetRows(n)); }); };
+        const auto height = [](int h) { return Step([h](Form2& w) { w.setHeight(h); }); };
         const auto scrollTo = [](int value) {
             return Step([value](Form2& w) {
-                w.b->verticalScrollBar()->setValue(
-                    std::min(value, w.b->verticalScrollBar()->maximum()));
+                control<QListWidget>(&w, "b")->verticalScrollBar()->setValue(
+                    std::min(value, control<QListWidget>(&w, "b")->verticalScrollBar()->maximum()));
             });
         };
-        const Step dark = [](Form2& w) { w.ApplyScheme(Form2::Scheme::DarkText); };
-        const Step light = [](Form2& w) { w.ApplyScheme(Form2::Scheme::LightText); };
+        const Step dark = [](Form2& w) { w.applyScheme(Form2::Scheme::DarkText); };
+        const Step light = [](Form2& w) { w.applyScheme(Form2::Scheme::LightText); };
         // What "Przeźroczystość" does: keying flips, the key follows the scheme of the moment.
         const Step transp = [](Form2& w) {
-            w.SetColorKeying(!w.colorKeying());
-            w.SetKeyColor(w.scheme() == Form2::Scheme::DarkText ? Qt::white : Qt::black);
+            w.setColorKeying(!w.colorKeying());
+            w.setKeyColor(w.scheme() == Form2::Scheme::DarkText ? Qt::white : Qt::black);
         };
         const auto clock = [](const char* text) {
-            return Step([text](Form2& w) { w.SetClock(QString::fromUtf8(text)); });
+            return Step([text](Form2& w) { w.setClock(QString::fromUtf8(text)); });
         };
         const auto progress = [](int readed) {
-            return Step([readed](Form2& w) { w.ShowDownloadProgress("tvn.tv", readed, 100); });
+            return Step([readed](Form2& w) { w.showDownloadProgress("tvn.tv", readed, 100); });
         };
-        const Step flipClock = [](Form2& w) { w.FlipClock(); };
-        const Step flipLine = [](Form2& w) { w.FlipProgressLine(); };
+        const Step flipClock = [](Form2& w) { w.flipClock(); };
+        const Step flipLine = [](Form2& w) { w.flipProgressLine(); };
         const Step frame = [](Form2& w) {
             auto* ramka = new QCheckBox(&w);
             ramka->hide();
             ramka->setChecked(true);
-            w.SetFrameOption(ramka);
-            w.Repaint();
+            w.setFrameOption(ramka);
+            w.repaintFrame();
         };
 
         QTest::newRow("scroll bar") << Steps{rows(12), scrollTo(20)};
-        QTest::newRow("wheel") << Steps{rows(12), [](Form2& w) { Wheel(w.b->viewport(), -1); }};
+        QTest::newRow("wheel") << Steps{
+            rows(12), [](Form2& w) { wheel(control<QListWidget>(&w, "b")->viewport(), -1); }};
         QTest::newRow("range shrinks under the rows")
-            << Steps{rows(30), scrollTo(1000), [](Form2& w) { w.b->model()->removeRows(0, 20); }};
+            << Steps{rows(30), scrollTo(1000),
+                     [](Form2& w) { control<QListWidget>(&w, "b")->model()->removeRows(0, 20); }};
         QTest::newRow("rows: more than fit") << Steps{rows(2), rows(12)};
         QTest::newRow("rows: fewer") << Steps{rows(12), rows(2)};
-        QTest::newRow("rows: cleared") << Steps{rows(12), [](Form2& w) { w.Clear(); }};
+        QTest::newRow("rows: cleared") << Steps{rows(12), [](Form2& w) { w.showUpdating(); }};
         QTest::newRow("tall") << Steps{rows(12), height(600)};
         QTest::newRow("tall, scrolled") << Steps{rows(30), scrollTo(1000), height(600)};
         QTest::newRow("compact again") << Steps{rows(12), height(600), height(83)};
@@ -269,7 +273,7 @@ private slots:
         QTest::newRow("keying off") << Steps{rows(12), dark, transp};
         QTest::newRow("keying on") << Steps{rows(12), transp, dark, transp};
         QTest::newRow("key colour")
-            << Steps{rows(12), dark, [](Form2& w) { w.SetKeyColor(Qt::white); }};
+            << Steps{rows(12), dark, [](Form2& w) { w.setKeyColor(Qt::white); }};
         QTest::newRow("frame") << Steps{rows(12), frame};
         QTest::newRow("clock") << Steps{rows(12), clock("21 : 05 | środa"),
                                         clock("22 : 47 | czwartek")};
@@ -288,12 +292,12 @@ private slots:
         widget.move(0, 0); // all of it on the screen, where it can be read back
         for (const Step& step : steps) {
             step(widget);
-            Settle();
+            settle();
         }
         if (!widget.colorKeying())
             QVERIFY(widget.mask().isEmpty());
-        const QImage expected = Expected(widget);
-        const QImage actual = Actual(widget);
+        const QImage expected = expectedPicture(widget);
+        const QImage actual = actualPicture(widget);
         int wrong = 0;
         QRect where;
         for (int y = 0; y < expected.height(); ++y) {
@@ -312,11 +316,11 @@ private slots:
     {
         Form2 widget;
         QCheckBox ramka;
-        widget.SetFrameOption(&ramka);
-        QCOMPARE(Picture(&widget).pixelColor(0, 40), QColor(Qt::black));
+        widget.setFrameOption(&ramka);
+        QCOMPARE(pictureOf(&widget).pixelColor(0, 40), QColor(Qt::black));
         ramka.setChecked(true);
-        widget.Repaint();
-        const QImage framed = Picture(&widget);
+        widget.repaintFrame();
+        const QImage framed = pictureOf(&widget);
         const int w = widget.width();
         const int h = widget.height();
         for (QPoint p : {QPoint(0, 40), QPoint(w - 1, 40), QPoint(150, 0), QPoint(150, h - 1)})
@@ -324,18 +328,19 @@ private slots:
         for (QPoint p : {QPoint(1, 40), QPoint(w - 2, 40), QPoint(150, 1), QPoint(150, h - 2)})
             QCOMPARE(framed.pixelColor(p), kCream);
         ramka.setChecked(false);
-        widget.Repaint();
-        QCOMPARE(Picture(&widget).pixelColor(0, 40), QColor(Qt::black));
+        widget.repaintFrame();
+        QCOMPARE(pictureOf(&widget).pixelColor(0, 40), QColor(Qt::black));
     }
 
     void clearShowsUpdating()
     {
         Form2 widget;
-        widget.Publish(Rows(3));
-        widget.Clear();
+        widget.publish(widgetRows(3));
+        widget.showUpdating();
         QVERIFY(!(widget.mask() & QRect(8, 22, 282, 13)).isEmpty());
-        QCOMPARE(widget.b->count(), 1);
-        QCOMPARE(widget.b->item(0)->text(), QStringLiteral("Aktualizacja..."));
+        QCOMPARE(control<QListWidget>(&widget, "b")->count(), 1);
+        QCOMPARE(control<QListWidget>(&widget, "b")->item(0)->text(),
+                 QStringLiteral("Aktualizacja..."));
     }
 
     // Edges closer than 10 pixels snap, left, top, right, bottom in turn; a later edge wins.
@@ -364,22 +369,23 @@ private slots:
         QFETCH(QPoint, to);
         QFETCH(QSize, size);
         QFETCH(QPoint, snapped);
-        QCOMPARE(Form2::Snap(to, size, QRect(0, 0, 1280, 760)), snapped);
+        QCOMPARE(Form2::snap(to, size, QRect(0, 0, 1280, 760)), snapped);
     }
 
     // The title and the clock move the widget with any button; the list does not.
     void dragging()
     {
         Form2 widget;
-        widget.SetClock(QStringLiteral("21 : 05 | środa"));
+        widget.setClock(QStringLiteral("21 : 05 | środa"));
         widget.move(400, 300);
         widget.show();
         const QPoint start = widget.pos();
-        Press(widget.a, Qt::RightButton, QPoint(30, -20));
+        pressAndDrag(control<QLabel>(&widget, "a"), Qt::RightButton, QPoint(30, -20));
         QCOMPARE(widget.pos(), start + QPoint(30, -20));
-        Press(widget.hur, Qt::LeftButton, QPoint(-30, 20));
+        pressAndDrag(control<QLabel>(&widget, "hur"), Qt::LeftButton, QPoint(-30, 20));
         QCOMPARE(widget.pos(), start);
-        Press(widget.b->viewport(), Qt::LeftButton, QPoint(50, 50));
+        pressAndDrag(control<QListWidget>(&widget, "b")->viewport(), Qt::LeftButton,
+                     QPoint(50, 50));
         QCOMPARE(widget.pos(), start);
     }
 };

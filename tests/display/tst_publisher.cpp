@@ -17,7 +17,7 @@ class TestPublisher : public QObject {
     const QString clock = QStringLiteral("20 : 05 | środa");
 
 private slots:
-    void initTestCase() { InstallFontFallbacks(); }
+    void initTestCase() { installFontFallbacks(); }
 
     // Widget mode fills the widget's list and shows it; balloon mode hides the widget and puts
     // the lines, each ended by CR LF, into an information balloon for 11 seconds, again at
@@ -30,7 +30,7 @@ private slots:
         Publisher publisher(&widget, &tray);
         publisher.publish(lines, clock);
         QVERIFY(widget.isVisible());
-        auto* list = Control<QListWidget>(&widget, "b");
+        auto* list = control<QListWidget>(&widget, "b");
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(1)->text(), QStringLiteral("s2.tv : 20:00 - Film"));
 
@@ -38,10 +38,11 @@ private slots:
         QVERIFY(widget.isVisible());
         publisher.publish(lines, clock);
         QVERIFY(!widget.isVisible());
-        QCOMPARE(tray.lastBalloon(),
-                 (TrayIcon::Balloon{QStringLiteral("ekranik, 20 : 05 | środa"),
-                                    QStringLiteral("s1.tv : 20:00 - Film\r\ns2.tv : 20:00 - Film\r\n"),
-                                    TrayIcon::BalloonIcon::Info, 11000}));
+        QCOMPARE(
+            tray.lastBalloon(),
+            (TrayIcon::Balloon{QStringLiteral("ekranik, 20 : 05 | środa"),
+                               QStringLiteral("s1.tv : 20:00 - Film\r\ns2.tv : 20:00 - Film\r\n"),
+                               TrayIcon::BalloonIcon::Info, 11000}));
         publisher.publish(lines, clock);
         QCOMPARE(tray.balloonsShown(), 2);
 
@@ -60,7 +61,7 @@ private slots:
         Publisher publisher(&widget, &tray);
         publisher.publish({}, clock);
         QVERIFY(widget.isVisible());
-        QCOMPARE(Control<QListWidget>(&widget, "b")->count(), 0);
+        QCOMPARE(control<QListWidget>(&widget, "b")->count(), 0);
 
         publisher.setMode(Publisher::Mode::Balloon);
         tray.ShowBalloonHint(QStringLiteral("ekranik"), QStringLiteral("earlier"),

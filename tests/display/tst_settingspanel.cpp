@@ -19,20 +19,20 @@ class TestSettingsPanel : public QObject {
     std::unique_ptr<Form2> widget;
     std::unique_ptr<SettingsPanel> panel;
 
-    QCheckBox* box(const char* name) const { return Control<QCheckBox>(panel.get(), name); }
-    QRadioButton* radio(const char* name) const { return Control<QRadioButton>(panel.get(), name); }
+    QCheckBox* box(const char* name) const { return control<QCheckBox>(panel.get(), name); }
+    QRadioButton* radio(const char* name) const { return control<QRadioButton>(panel.get(), name); }
 
 private slots:
-    void initTestCase() { InstallFontFallbacks(); }
+    void initTestCase() { installFontFallbacks(); }
 
     void init()
     {
         widget = std::make_unique<Form2>();
         panel = std::make_unique<SettingsPanel>();
         panel->setWidget(widget.get());
-        widget->SetFrameOption(box("ramka"));
+        widget->setFrameOption(box("ramka"));
         panel->show();
-        widget->Publish({"tvn.tv : 20:00 - Fakty"});
+        widget->publish({"tvn.tv : 20:00 - Fakty"});
     }
 
     void cleanup()
@@ -66,11 +66,11 @@ private slots:
     void clockAndProgressLine()
     {
         QTest::mouseClick(box("CheckBox1"), Qt::LeftButton);
-        QVERIFY(widget->hur->isHidden());
+        QVERIFY(control<QLabel>(widget.get(), "hur")->isHidden());
         QTest::mouseClick(box("CheckBox2"), Qt::LeftButton);
-        QVERIFY(widget->pb2->isHidden());
+        QVERIFY(control<Gauge>(widget.get(), "pb2")->isHidden());
         QTest::mouseClick(box("CheckBox1"), Qt::LeftButton);
-        QVERIFY(!widget->hur->isHidden());
+        QVERIFY(!control<QLabel>(widget.get(), "hur")->isHidden());
     }
 
     // With "Czarny" chosen, transparency off and on again leaves keying on with key white.

@@ -16,13 +16,13 @@ namespace {
 
 const QByteArray kOldPage = "the page saved by the last good download";
 
-QByteArray ReadFile(const QString& path)
+QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
 }
 
-QByteArray Body(int size)
+QByteArray patternBody(int size)
 {
     QByteArray body(size, '\0');
     for (int i = 0; i < size; ++i)
@@ -57,7 +57,7 @@ class TestHttpFetch : public QObject {
     }
 
 private slots:
-    void initTestCase() { HttpFetch::GlobalInit(); }
+    void initTestCase() { HttpFetch::globalInit(); }
 
     void init()
     {
@@ -119,8 +119,9 @@ private slots:
     void completePageWithProgress()
     {
         FaultServer server;
-        const QByteArray body = Body(5000);
-        server.setReply({FaultServer::okHead(5000), body, 700, 5, -1, false});
+        const QByteArray body = patternBody(5000);
+        server.setReply(
+            {.head = FaultServer::okHead(5000), .body = body, .chunkSize = 700, .pauseMs = 5});
         writeOldPage();
         auto fetch = makeFetch(server.url("/program.html?T%5Bstation%5D=5"));
         QSignalSpy progress(fetch.get(), &HttpFetch::OnProgress);
@@ -133,7 +134,7 @@ private slots:
         QCOMPARE(done.size(), 1);
         QCOMPARE(done.first().at(0).toString(), page);
         QCOMPARE(done.first().at(1).toInt(), 5000);
-        QCOMPARE(ReadFile(page), body);
+        QCOMPARE(readFile(page), body);
 
         QVERIFY2(progress.size() >= 5, qPrintable(QString::number(progress.size())));
         int last = 0;
@@ -157,11 +158,12 @@ private slots:
             << FaultServer::statusHead(404, 9) << QByteArray("not found") << -1 << false;
         QTest::newRow("server error")
             << FaultServer::statusHead(500, 5) << QByteArray("oops!") << -1 << false;
-        QTest::newRow("short body") << FaultServer::okHead(5000) << Body(5000) << 1200 << false;
+        QTest::newRow("short body")
+            << FaultServer::okHead(5000) << patternBody(5000) << 1200 << false;
         QTest::newRow("no length, text")
-            << FaultServer::headWithoutLength(200) << Body(300) << -1 << false;
+            << FaultServer::headWithoutLength(200) << patternBody(300) << -1 << false;
         QTest::newRow("no length, binary")
-            << FaultServer::headWithoutLength(200) << Body(300) << -1 << true;
+            << FaultServer::headWithoutLength(200) << patternBody(300) << -1 << true;
         QTest::newRow("no length, binary, empty")
             << FaultServer::headWithoutLength(200) << QByteArray() << -1 << true;
         QTest::newRow("empty error page without length")
@@ -179,7 +181,7 @@ private slots:
         QFETCH(int, sendOnly);
         QFETCH(bool, binary);
         FaultServer server;
-        server.setReply({head, body, 0, 0, sendOnly, false});
+        server.setReply({.head = head, .body = body, .sendOnly = sendOnly});
         writeOldPage();
         auto fetch = makeFetch(server.url("/x"));
         fetch->BinaryData = binary;
@@ -189,7 +191,7 @@ private slots:
         fetch->DownloadFile();
         QCOMPARE(done.size(), 0);
         QCOMPARE(error.size(), 1);
-        QCOMPARE(ReadFile(page), kOldPage);
+        QCOMPARE(readFile(page), kOldPage);
         QCOMPARE(QDir(folder->path()).entryList(QDir::Files), QStringList{"polsat.tv"});
     }
 
@@ -201,7 +203,7 @@ private slots:
         QSignalSpy error(fetch.get(), &HttpFetch::OnError);
         fetch->DownloadFile();
         QCOMPARE(error.size(), 1);
-        QCOMPARE(ReadFile(page), kOldPage);
+        QCOMPARE(readFile(page), kOldPage);
     }
 
     // An address with nothing to connect to, and a station without a file name, fail too
@@ -219,7 +221,7 @@ private slots:
         QFETCH(QByteArray, url);
         QFETCH(bool, noFileName);
         FaultServer server;
-        server.setReply({FaultServer::okHead(2), "ok", 0, 0, -1, false});
+        server.setReply({.head = FaultServer::okHead(2), .body = "ok"});
         auto fetch = makeFetch(url.isEmpty() ? server.url("/x") : url);
         if (noFileName)
             fetch->FileName.clear();
@@ -234,14 +236,14 @@ private slots:
     void emptyPageWithoutLength()
     {
         FaultServer server;
-        server.setReply({FaultServer::headWithoutLength(200), QByteArray(), 0, 0, -1, false});
+        server.setReply({.head = FaultServer::headWithoutLength(200)});
         writeOldPage();
         auto fetch = makeFetch(server.url("/x"));
         QSignalSpy done(fetch.get(), &HttpFetch::OnDoneFile);
         fetch->DownloadFile();
         QCOMPARE(done.size(), 1);
         QCOMPARE(done.first().at(1).toInt(), 0);
-        QCOMPARE(ReadFile(page), QByteArray());
+        QCOMPARE(readFile(page), QByteArray());
     }
 
     void requestForm_data()
@@ -255,7 +257,7 @@ private slots:
     {
         QFETCH(bool, post);
         FaultServer server;
-        server.setReply({FaultServer::okHead(2), "ok", 0, 0, -1, false});
+        server.setReply({.head = FaultServer::okHead(2), .body = "ok"});
         auto fetch =
             makeFetch(server.url("/.?&T%5Bstation%5D=5&T%5Bcategory%5D=ALL&T%5Btime%5D=0"));
         if (post) {
@@ -300,7 +302,10 @@ private slots:
     void busyDownloadStartsNothing()
     {
         FaultServer server;
-        server.setReply({FaultServer::okHead(3000), Body(3000), 1000, 30, -1, false});
+        server.setReply({.head = FaultServer::okHead(3000),
+                         .body = patternBody(3000),
+                         .chunkSize = 1000,
+                         .pauseMs = 30});
         auto fetch = makeFetch(server.url("/x"), false);
         int inside = 0;
         connect(fetch.get(), &HttpFetch::OnDoneFile, fetch.get(), [&] {
@@ -328,7 +333,10 @@ private slots:
     void waitingRunsTheEventLoop()
     {
         FaultServer server;
-        server.setReply({FaultServer::okHead(2000), Body(2000), 500, 50, -1, false});
+        server.setReply({.head = FaultServer::okHead(2000),
+                         .body = patternBody(2000),
+                         .chunkSize = 500,
+                         .pauseMs = 50});
         auto fetch = makeFetch(server.url("/x"));
         bool nestedReturned = false;
         QTimer::singleShot(20, fetch.get(), [&] {
@@ -346,7 +354,7 @@ private slots:
     void cancelBeforeTheWorkerStartsSendsNothing()
     {
         FaultServer server;
-        server.setReply({FaultServer::okHead(2), "ok", 0, 0, -1, false});
+        server.setReply({.head = FaultServer::okHead(2), .body = "ok"});
         writeOldPage();
         auto fetch = makeFetch(server.url("/x"), false);
         QSignalSpy error(fetch.get(), &HttpFetch::OnError);
@@ -354,7 +362,7 @@ private slots:
         fetch->CancelDownload();
         QVERIFY(error.wait(5000));
         QCOMPARE(server.requestCount(), 0);
-        QCOMPARE(ReadFile(page), kOldPage);
+        QCOMPARE(readFile(page), kOldPage);
     }
 
     // A server that trickles one byte at a time keeps above any low-speed limit; the overall
@@ -362,7 +370,10 @@ private slots:
     void deadlineEndsATricklingDownload()
     {
         FaultServer server;
-        server.setReply({FaultServer::okHead(100), Body(100), 1, 200, -1, false});
+        server.setReply({.head = FaultServer::okHead(100),
+                         .body = patternBody(100),
+                         .chunkSize = 1,
+                         .pauseMs = 200});
         writeOldPage();
         auto fetch = makeFetch(server.url("/x"));
         QCOMPARE(fetch->deadline(), std::chrono::milliseconds(60000));
@@ -374,7 +385,7 @@ private slots:
         QCOMPARE(error.size(), 1);
         QCOMPARE(done.size(), 0);
         QVERIFY(progress.size() > 0 && progress.size() < 100);
-        QCOMPARE(ReadFile(page), kOldPage);
+        QCOMPARE(readFile(page), kOldPage);
     }
 
     // A stalled body is cut short by a cancel, from a timer or from the progress handler.
@@ -389,7 +400,10 @@ private slots:
     {
         QFETCH(bool, fromProgress);
         FaultServer server;
-        server.setReply({FaultServer::okHead(5000), Body(5000), 0, 0, 1000, true});
+        server.setReply({.head = FaultServer::okHead(5000),
+                         .body = patternBody(5000),
+                         .sendOnly = 1000,
+                         .stallAfter = true});
         writeOldPage();
         auto fetch = makeFetch(server.url("/x"));
         if (fromProgress)
@@ -401,7 +415,7 @@ private slots:
         fetch->DownloadFile(); // returns once the cancel has ended the transfer
         QCOMPARE(error.size(), 1);
         QCOMPARE(done.size(), 0);
-        QCOMPARE(ReadFile(page), kOldPage);
+        QCOMPARE(readFile(page), kOldPage);
     }
 
     // Destroying the component mid-download: the worker finishes on its own, nothing reaches
@@ -417,7 +431,10 @@ private slots:
     {
         QFETCH(bool, wait);
         FaultServer server;
-        server.setReply({FaultServer::okHead(5000), Body(5000), 0, 0, 1000, true});
+        server.setReply({.head = FaultServer::okHead(5000),
+                         .body = patternBody(5000),
+                         .sendOnly = 1000,
+                         .stallAfter = true});
         writeOldPage();
         HttpFetch* fetch = makeFetch(server.url("/x"), wait).release();
         QPointer<HttpFetch> watch(fetch);
@@ -438,7 +455,7 @@ private slots:
         QVERIFY(reports >= 1);
         if (wait)
             QCOMPARE(reports, 1);
-        QCOMPARE(ReadFile(page), kOldPage);
+        QCOMPARE(readFile(page), kOldPage);
     }
 };
 

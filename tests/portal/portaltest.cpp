@@ -9,24 +9,24 @@
 #include <QTest>
 #include <ctime>
 
-void UseTestTimeZone()
+void useTestTimeZone()
 {
     const QByteArray zone = qgetenv("EKRANIK_TEST_TZ");
     qputenv("TZ", zone.isEmpty() ? QByteArray("Europe/Warsaw") : zone);
     tzset();
 }
 
-qint64 LocalInstant(const QString& isoLocal)
+qint64 localInstant(const QString& isoLocal)
 {
     const QDateTime local = QDateTime::fromString(isoLocal, Qt::ISODate);
     Q_ASSERT(local.isValid());
     return local.toMSecsSinceEpoch();
 }
 
-QByteArray NowPlaying(const QByteArray& page, const QString& station, QByteArray* title)
+QByteArray nowPlayingOf(const QByteArray& page, const QString& station, QByteArray* title)
 {
     QTemporaryDir folder;
-    WriteFile(folder.path(), station, page);
+    writeFile(folder.path(), station, page);
     // The parser takes the station's file name relative to the working directory.
     const QString previous = QDir::currentPath();
     QDir::setCurrent(folder.path());
@@ -40,7 +40,7 @@ QByteArray NowPlaying(const QByteArray& page, const QString& station, QByteArray
     return *line;
 }
 
-QString WriteFile(const QString& folder, const QString& name, const QByteArray& bytes)
+QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes)
 {
     const QString path = QDir(folder).filePath(name);
     QFile file(path);

@@ -8,15 +8,16 @@
 
 // Puts the process in the time zone named by EKRANIK_TEST_TZ, else Europe/Warsaw. Call first
 // in main, before anything reads the local time.
-void UseTestTimeZone();
+void useTestTimeZone();
 
 // An instant given as local date and time, "2026-12-08T20:00".
-qint64 LocalInstant(const QString& isoLocal);
+qint64 localInstant(const QString& isoLocal);
 
 // What ekranik shows for a page: the page saved as the station's file in a fresh folder and
 // read by ekranik's own parser. Returns the "station : time - title" line (Windows-1250) and
 // sets title to the title as ekranik shows it.
-QByteArray NowPlaying(const QByteArray& page, const QString& station, QByteArray* title = nullptr);
+QByteArray nowPlayingOf(const QByteArray& page, const QString& station,
+                        QByteArray* title = nullptr);
 
 // Writes bytes to a new file of that name in folder; returns its path.
-QString WriteFile(const QString& folder, const QString& name, const QByteArray& bytes);
+QString writeFile(const QString& folder, const QString& name, const QByteArray& bytes);

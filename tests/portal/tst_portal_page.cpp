@@ -26,17 +26,17 @@ const Slot kLate{"2026-12-08T21:10", "2026-12-08T23:55", "Kabaret"};
 const Slot kNight{"2026-12-08T23:55", "2026-12-09T00:30", "Nocne granie"};
 const QString kNoInformation = "tvp1.tv : - brak informacji  - ";
 
-Channel MakeChannel(const QList<Slot>& schedule)
+Channel makeChannel(const QList<Slot>& schedule)
 {
     Channel channel;
     channel.id = "tvp1.pl";
     channel.name = "TVP 1";
     for (const Slot& slot : schedule) {
         Programme programme;
-        programme.start = LocalInstant(slot.start);
+        programme.start = localInstant(slot.start);
         if (!slot.stop.isEmpty())
-            programme.stop = LocalInstant(slot.stop);
-        programme.title = ProgramText(slot.title);
+            programme.stop = localInstant(slot.stop);
+        programme.title = programText(slot.title);
         programme.hit = slot.hit;
         programme.id = static_cast<int>(channel.programmes.size()) + 100;
         channel.programmes.append(programme);
@@ -45,13 +45,13 @@ Channel MakeChannel(const QList<Slot>& schedule)
 }
 
 // The title as ekranik shows it when the programme is on air.
-QString ShownTitle(const QString& title)
+QString shownTitle(const QString& title)
 {
-    const Channel channel = MakeChannel({{"2026-12-08T12:00", "2026-12-08T13:00", title}});
+    const Channel channel = makeChannel({{"2026-12-08T12:00", "2026-12-08T13:00", title}});
     QByteArray shown;
-    NowPlaying(ListingPage(channel, QDateTime::fromString("2026-12-08T12:30", Qt::ISODate)),
-               "tvp1.tv", &shown);
-    return Win1250ToUnicode(shown);
+    nowPlayingOf(listingPage(channel, QDateTime::fromString("2026-12-08T12:30", Qt::ISODate)),
+                 "tvp1.tv", &shown);
+    return win1250ToUnicode(shown);
 }
 
 } // namespace
@@ -127,10 +127,10 @@ private slots:
         QFETCH(QString, now);
         QFETCH(QString, expected);
         const QByteArray page =
-            ListingPage(MakeChannel(schedule), QDateTime::fromString(now, Qt::ISODate));
+            listingPage(makeChannel(schedule), QDateTime::fromString(now, Qt::ISODate));
         QVERIFY(page.startsWith("<html"));
         QVERIFY(page.count("trwa.gif") <= 1);
-        QCOMPARE(NowPlaying(page, "tvp1.tv"), *UnicodeToWin1250(expected));
+        QCOMPARE(nowPlayingOf(page, "tvp1.tv"), *unicodeToWin1250(expected));
     }
 
     void shownTitles_data()
@@ -165,7 +165,7 @@ private slots:
     {
         QFETCH(QString, title);
         QFETCH(QString, shown);
-        QCOMPARE(ShownTitle(title), shown);
+        QCOMPARE(shownTitle(title), shown);
     }
 
     // Every character of ISO-8859-2 shows as itself in ekranik (Ľ, which no byte can show, as
@@ -186,7 +186,7 @@ private slots:
     {
         QFETCH(QString, character);
         QFETCH(QString, shown);
-        QCOMPARE(ShownTitle("a" + character + "a"), "a" + shown + "a");
+        QCOMPARE(shownTitle("a" + character + "a"), "a" + shown + "a");
     }
 
     void requests_data()
@@ -227,7 +227,7 @@ private slots:
         QFETCH(QByteArray, target);
         QFETCH(ListingRequest::Status, status);
         QFETCH(int, station);
-        const ListingRequest request = ParseListingRequest(target.toStdString());
+        const ListingRequest request = parseListingRequest(target.toStdString());
         QCOMPARE(request.status, status);
         QCOMPARE(request.station, station);
         QCOMPARE(request.reason.isEmpty(), status == ListingRequest::Status::Ok);
@@ -236,7 +236,7 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    UseTestTimeZone();
+    useTestTimeZone();
     QCoreApplication app(argc, argv);
     TestPortalPage test;
     return QTest::qExec(&test, argc, argv);

@@ -48,7 +48,7 @@ struct Reply {
     qsizetype contentLength = -1; // -1: no Content-Length
 };
 
-int Connect(quint16 port)
+int connectTo(quint16 port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const timeval timeout{10, 0};
@@ -64,14 +64,14 @@ int Connect(quint16 port)
     return fd;
 }
 
-bool Send(int fd, const QByteArray& bytes)
+bool sendBytes(int fd, const QByteArray& bytes)
 {
     return ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
 }
 
 // Reads one reply: the head, then as many body bytes as Content-Length says (or up to the end
 // of the connection without one). What comes after stays in pending.
-Reply ReadReply(int fd, QByteArray& pending)
+Reply readReply(int fd, QByteArray& pending)
 {
     Reply reply;
     const auto fill = [&] {
@@ -106,15 +106,15 @@ Reply ReadReply(int fd, QByteArray& pending)
 }
 
 // One request on a connection of its own.
-Reply Exchange(quint16 port, const QByteArray& request)
+Reply exchangeOnce(quint16 port, const QByteArray& request)
 {
-    const int fd = Connect(port);
+    const int fd = connectTo(port);
     if (fd < 0)
         return {};
     QByteArray pending;
     Reply reply;
-    if (Send(fd, request))
-        reply = ReadReply(fd, pending);
+    if (sendBytes(fd, request))
+        reply = readReply(fd, pending);
     ::close(fd);
     return reply;
 }
@@ -125,7 +125,7 @@ QByteArray Get(const QByteArray& target, const QByteArray& version = "HTTP/1.0")
 }
 
 // Downloads url as ekranik does into the file `station` in folder; the page on success.
-std::optional<QByteArray> Download(const QByteArray& url, const QString& folder,
+std::optional<QByteArray> download(const QByteArray& url, const QString& folder,
                                    const QString& station)
 {
     HttpFetch fetch;
@@ -163,10 +163,10 @@ class TestPortalServer : public QObject {
 private slots:
     void initTestCase()
     {
-        HttpFetch::GlobalInit();
+        HttpFetch::globalInit();
         QString error;
         std::optional<Listings> listings =
-            ReadXmltv(WriteFile(folder.path(), "listings.xml", kListings), &error);
+            readXmltv(writeFile(folder.path(), "listings.xml", kListings), &error);
         QVERIFY2(listings, qPrintable(error));
         StationMap stations;
         stations.insert(1, "tvp1.pl");
@@ -213,9 +213,9 @@ private slots:
         QFETCH(QString, station);
         QFETCH(QByteArray, target);
         QFETCH(QString, shown);
-        const std::optional<QByteArray> page = Download(url(target), folder.path(), station);
+        const std::optional<QByteArray> page = download(url(target), folder.path(), station);
         QVERIFY(page);
-        QCOMPARE(Win1250ToUnicode(NowPlaying(*page, station)), shown);
+        QCOMPARE(win1250ToUnicode(nowPlayingOf(*page, station)), shown);
     }
 
     // Every answer has a Content-Length that matches its body, and the server goes on serving
@@ -245,13 +245,13 @@ private slots:
     {
         QFETCH(QByteArray, request);
         QFETCH(int, status);
-        const Reply reply = Exchange(port, request);
+        const Reply reply = exchangeOnce(port, request);
         QCOMPARE(reply.status, status);
         QVERIFY2(reply.contentLength >= 0, reply.headers.constData());
         QCOMPARE(reply.body.size(), reply.contentLength);
         QVERIFY(reply.body.startsWith("<html>"));
 
-        const Reply next = Exchange(port, Get("/program.html?T%5Bstation%5D=219"));
+        const Reply next = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=219"));
         QCOMPARE(next.status, 200);
         QVERIFY(next.body.contains("trwa.gif"));
     }
@@ -266,7 +266,7 @@ private slots:
         for (int c = 0; c < kClients; ++c) {
             clients.emplace_back([&] {
                 for (int r = 0; r < kRequests; ++r) {
-                    const Reply reply = Exchange(port, Get("/program.html?T%5Bstation%5D=219"));
+                    const Reply reply = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=219"));
                     if (reply.status == 200 && reply.body == expected)
                         ++good;
                 }
@@ -312,8 +312,8 @@ private slots:
         QFETCH(QString, message);
         QProcess program;
         program.start(kProgram, {"--listen", listen, "--xmltv",
-                                 WriteFile(folder.path(), "broken.xml", listings), "--stations",
-                                 WriteFile(folder.path(), "stations.map", stations)});
+                                 writeFile(folder.path(), "broken.xml", listings), "--stations",
+                                 writeFile(folder.path(), "stations.map", stations)});
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), exitCode);
@@ -333,8 +333,8 @@ private slots:
             " +0000\" channel=\"tvp1.pl\"><title>Teraz w Jedynce</title></programme></tv>";
         QProcess program;
         program.start(kProgram, {"--listen", "127.0.0.1:0", "--xmltv",
-                                 WriteFile(folder.path(), "now.xml", xml), "--stations",
-                                 WriteFile(folder.path(), "now.map", "1 tvp1.pl\n")});
+                                 writeFile(folder.path(), "now.xml", xml), "--stations",
+                                 writeFile(folder.path(), "now.map", "1 tvp1.pl\n")});
         QVERIFY(program.waitForReadyRead(30000));
         const QString started = QString::fromUtf8(program.readAllStandardOutput());
         const QRegularExpressionMatch m =
@@ -342,12 +342,12 @@ private slots:
         QVERIFY2(m.hasMatch(), qPrintable(started));
         const QByteArray target = "/program.html?T%5Bstation%5D=1";
 
-        const std::optional<QByteArray> page = Download(
+        const std::optional<QByteArray> page = download(
             "http://127.0.0.1:" + m.captured(1).toLatin1() + target, folder.path(), "tvp1.tv");
         program.terminate();
         QVERIFY(program.waitForFinished(30000));
         QVERIFY(page);
-        QCOMPARE(NowPlaying(*page, "tvp1.tv"),
+        QCOMPARE(nowPlayingOf(*page, "tvp1.tv"),
                  "tvp1.tv : " + start.toLocalTime().toString("HH:mm").toLatin1() +
                      " - Teraz w Jedynce");
         const QByteArray log = program.readAllStandardError();
@@ -357,7 +357,7 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    UseTestTimeZone();
+    useTestTimeZone();
     QCoreApplication app(argc, argv);
     TestPortalServer test;
     return QTest::qExec(&test, argc, argv);

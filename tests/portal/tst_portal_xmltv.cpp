@@ -17,13 +17,13 @@ namespace {
 
 const QString kDataDir = QStringLiteral(EKRANIK_DATA_DIR);
 
-QByteArray ProgrammeXml(const QByteArray& start, const QByteArray& stop, const QByteArray& title)
+QByteArray programmeXml(const QByteArray& start, const QByteArray& stop, const QByteArray& title)
 {
     return "<programme start=\"" + start + "\" stop=\"" + stop + "\" channel=\"c\"><title>" +
            title + "</title></programme>\n";
 }
 
-QByteArray Xmltv(const QByteArray& programmes)
+QByteArray xmltvOf(const QByteArray& programmes)
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tv>\n"
            "<channel id=\"c\"><display-name>Kanał</display-name></channel>\n" +
@@ -36,27 +36,27 @@ struct Day {
     QByteArray line;
 };
 
-Day DayOf(const Listings& listings, const QString& now)
+Day dayOf(const Listings& listings, const QString& now)
 {
     const QByteArray page =
-        ListingPage(*listings.channel("c"), QDateTime::fromString(now, Qt::ISODate));
+        listingPage(*listings.channel("c"), QDateTime::fromString(now, Qt::ISODate));
     Day day;
     static const QRegularExpression kTime("<td class=\"godz\">(\\d\\d:\\d\\d)");
     for (const QRegularExpressionMatch& m : kTime.globalMatch(QString::fromLatin1(page)))
         day.times << m.captured(1);
-    day.line = NowPlaying(page, "c.tv");
+    day.line = nowPlayingOf(page, "c.tv");
     return day;
 }
 
 // UTC hours first..last of a day as programmes an hour long, titled by their UTC hour.
-QByteArray HourlyUtc(const QByteArray& date, int first, int last)
+QByteArray hourlyUtc(const QByteArray& date, int first, int last)
 {
     QByteArray programmes;
     for (int h = first; h <= last; ++h) {
         const QDateTime start(QDate::fromString(date, "yyyyMMdd"), QTime(0, 0), Qt::UTC);
         const QByteArray s = start.addSecs(h * 3600).toString("yyyyMMddHHmmss").toLatin1();
         const QByteArray e = start.addSecs((h + 1) * 3600).toString("yyyyMMddHHmmss").toLatin1();
-        programmes += ProgrammeXml(s + " +0000", e + " +0000", "UTC " + QByteArray::number(h));
+        programmes += programmeXml(s + " +0000", e + " +0000", "UTC " + QByteArray::number(h));
     }
     return programmes;
 }
@@ -70,7 +70,7 @@ class TestPortalXmltv : public QObject {
 
     std::optional<Listings> read(const QByteArray& xml, QString* error = nullptr)
     {
-        return ReadXmltv(WriteFile(folder.path(), "listings.xml", xml), error);
+        return readXmltv(writeFile(folder.path(), "listings.xml", xml), error);
     }
 
 private slots:
@@ -122,7 +122,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QString, utc);
-        const std::optional<qint64> instant = ParseXmltvTime(text);
+        const std::optional<qint64> instant = parseXmltvTime(text);
         QCOMPARE(instant.has_value(), !utc.isEmpty());
         if (instant)
             QCOMPARE(QDateTime::fromMSecsSinceEpoch(*instant, Qt::UTC),
@@ -137,27 +137,27 @@ private slots:
         QTest::addColumn<QStringList>("times");
         QTest::addColumn<QByteArray>("line");
         QTest::newRow("winter, mixed offsets")
-            << ProgrammeXml("20261208170000 +0000", "20261208180000 +0000", "A") +
-                   ProgrammeXml("20261208200000 +0200", "20261208190000 +0000", "B") +
-                   ProgrammeXml("20261208190000", "20261208230000 +0100", "C")
+            << programmeXml("20261208170000 +0000", "20261208180000 +0000", "A") +
+                   programmeXml("20261208200000 +0200", "20261208190000 +0000", "B") +
+                   programmeXml("20261208190000", "20261208230000 +0100", "C")
             << "2026-12-08T19:15" << QStringList{"18:00", "19:00", "20:00"}
             << QByteArray("c.tv : 19:00 - B");
         QTest::newRow("summer, UTC")
-            << ProgrammeXml("20260708180000 +0000", "20260708190000 +0000", "A")
+            << programmeXml("20260708180000 +0000", "20260708190000 +0000", "A")
             << "2026-07-08T20:30" << QStringList{"20:00"} << QByteArray("c.tv : 20:00 - A");
         QTest::newRow("UTC evening is tomorrow here")
-            << ProgrammeXml("20261208233000 +0000", "20261209003000 +0000", "A")
+            << programmeXml("20261208233000 +0000", "20261209003000 +0000", "A")
             << "2026-12-09T00:45" << QStringList{"00:30"} << QByteArray("c.tv : 00:30 - A");
         // Warsaw moves from 02:00 to 03:00 on 29 March 2026: a 23-hour day.
         QTest::newRow("spring forward")
-            << HourlyUtc("20260328", 23, 45) << "2026-03-29T03:30"
+            << hourlyUtc("20260328", 23, 45) << "2026-03-29T03:30"
             << QStringList{"00:00", "01:00", "03:00", "04:00", "05:00", "06:00", "07:00", "08:00",
                            "09:00", "10:00", "11:00", "12:00", "13:00", "14:00", "15:00", "16:00",
                            "17:00", "18:00", "19:00", "20:00", "21:00", "22:00", "23:00"}
             << QByteArray("c.tv : 03:00 - UTC 25");
         // ...and from 03:00 back to 02:00 on 25 October 2026: a 25-hour day, 02:00 twice.
         QTest::newRow("fall back")
-            << HourlyUtc("20261024", 22, 46) << "2026-10-25T02:30"
+            << hourlyUtc("20261024", 22, 46) << "2026-10-25T02:30"
             << QStringList{"00:00", "01:00", "02:00", "02:00", "03:00", "04:00", "05:00",
                            "06:00", "07:00", "08:00", "09:00", "10:00", "11:00", "12:00",
                            "13:00", "14:00", "15:00", "16:00", "17:00", "18:00", "19:00",
@@ -172,9 +172,9 @@ private slots:
         QFETCH(QStringList, times);
         QFETCH(QByteArray, line);
         QString error;
-        const std::optional<Listings> listings = read(Xmltv(programmes), &error);
+        const std::optional<Listings> listings = read(xmltvOf(programmes), &error);
         QVERIFY2(listings, qPrintable(error));
-        const Day day = DayOf(*listings, now);
+        const Day day = dayOf(*listings, now);
         QCOMPARE(day.times, times);
         QCOMPARE(day.line, line);
     }
@@ -184,24 +184,25 @@ private slots:
         QTest::addColumn<QByteArray>("xml");
         QTest::addColumn<int>("line");
         QTest::addColumn<QString>("what");
-        const QByteArray good = ProgrammeXml("20261208200000 +0100", "20261208210000 +0100", "A");
+        const QByteArray good = programmeXml("20261208200000 +0100", "20261208210000 +0100", "A");
         QTest::newRow("empty file") << QByteArray() << 1 << "Premature end of document";
         QTest::newRow("other root")
             << QByteArray("<?xml version=\"1.0\"?>\n\n<html/>\n") << 3 << "not <tv>";
         QTest::newRow("unclosed element")
-            << Xmltv(good +
-                     "<programme start=\"20261208210000\" channel=\"c\">\n<title>B</title>\n")
+            << xmltvOf(good +
+                       "<programme start=\"20261208210000\" channel=\"c\">\n<title>B</title>\n")
             << 7 << "";
         QTest::newRow("bad start time")
-            << Xmltv(good + ProgrammeXml("2026-12-08 21:00", "20261208220000", "B")) << 5
+            << xmltvOf(good + programmeXml("2026-12-08 21:00", "20261208220000", "B")) << 5
             << "\"2026-12-08 21:00\" is not an XMLTV time";
         QTest::newRow("stop before start")
-            << Xmltv(ProgrammeXml("20261208210000", "20261208200000", "B")) << 4
+            << xmltvOf(programmeXml("20261208210000", "20261208200000", "B")) << 4
             << "before it starts";
-        QTest::newRow("no title") << Xmltv("<programme start=\"20261208210000\" channel=\"c\"/>\n")
+        QTest::newRow("no title") << xmltvOf(
+                                         "<programme start=\"20261208210000\" channel=\"c\"/>\n")
                                   << 4 << "<title>";
         QTest::newRow("no channel")
-            << Xmltv("<programme start=\"20261208210000\"><title>B</title></programme>\n") << 4
+            << xmltvOf("<programme start=\"20261208210000\"><title>B</title></programme>\n") << 4
             << "without a channel";
     }
 
@@ -241,7 +242,7 @@ private slots:
         QString message;
         // A "%1" in the path stays in the message as it is.
         const std::optional<StationMap> map =
-            StationMap::read(WriteFile(folder.path(), "stations%1.map", text), &message);
+            StationMap::read(writeFile(folder.path(), "stations%1.map", text), &message);
         QCOMPARE(!map, !error.isEmpty());
         if (map) {
             QCOMPARE(map->stations(), (QList<int>{1, 2, 67}));
@@ -274,9 +275,9 @@ private slots:
             const QByteArray stop = h == 23 ? QByteArray("20261209000000 +0000")
                                             : QByteArray::number(2026120801 + h) + "0000 +0000";
             // Titled by the Warsaw hour it starts at.
-            programmes += ProgrammeXml(start, stop, QByteArray::number((h + 1) % 24));
+            programmes += programmeXml(start, stop, QByteArray::number((h + 1) % 24));
         }
-        std::optional<Listings> listings = read(Xmltv(programmes));
+        std::optional<Listings> listings = read(xmltvOf(programmes));
         QVERIFY(listings);
         listings->moveToDay(day);
         for (int h = 0; h < 24; ++h) {
@@ -284,7 +285,7 @@ private slots:
             if (!QDateTime(day, time).isValid())
                 continue;
             const QByteArray hour = QByteArray::number(h).rightJustified(2, '0');
-            const Day shown = DayOf(*listings, QDateTime(day, time).toString(Qt::ISODate));
+            const Day shown = dayOf(*listings, QDateTime(day, time).toString(Qt::ISODate));
             const QByteArray expected = "c.tv : " + hour + ":00 - " + QByteArray::number(h);
             QCOMPARE(shown.line, expected);
         }
@@ -298,29 +299,29 @@ private slots:
         QString error;
         std::optional<StationMap> map = StationMap::read(kDataDir + "/stations.map", &error);
         QVERIFY2(map, qPrintable(error));
-        std::optional<Listings> listings = ReadXmltv(kDataDir + "/demo.xmltv", &error);
+        std::optional<Listings> listings = readXmltv(kDataDir + "/demo.xmltv", &error);
         QVERIFY2(listings, qPrintable(error));
         const QDate today(2027, 3, 28);
         listings->moveToDay(today);
 
-        const QList<QByteArray> defaults = DefaultStations();
+        const QList<QByteArray> defaults = defaultStations();
         QCOMPARE(defaults.size(), 13);
         QCOMPARE(map->stations().size(), defaults.size());
         int hits = 0;
         for (const QByteArray& entry : defaults) {
             const QByteArray address = entry.mid(entry.indexOf('|') + 1);
             const QByteArray target = address.mid(address.indexOf('/', 7));
-            const ListingRequest request = ParseListingRequest(target.toStdString());
+            const ListingRequest request = parseListingRequest(target.toStdString());
             QCOMPARE(request.status, ListingRequest::Status::Ok);
             const QString* channelId = map->channel(request.station);
             QVERIFY2(channelId, entry.constData());
             const Channel* channel = listings->channel(*channelId);
             QVERIFY2(channel, qPrintable(*channelId));
             for (QDateTime now = today.startOfDay(); now.date() == today; now = now.addSecs(1200)) {
-                const QByteArray page = ListingPage(*channel, now);
+                const QByteArray page = listingPage(*channel, now);
                 QVERIFY2(page.contains("trwa.gif"),
                          qPrintable(*channelId + " at " + now.toString(Qt::ISODate)));
-                hits += NowPlaying(page, "x.tv").contains("[HIT]") ? 1 : 0;
+                hits += nowPlayingOf(page, "x.tv").contains("[HIT]") ? 1 : 0;
             }
         }
         QVERIFY(hits > 0);
@@ -329,7 +330,7 @@ private slots:
 
 int main(int argc, char* argv[])
 {
-    UseTestTimeZone();
+    useTestTimeZone();
     QCoreApplication app(argc, argv);
     TestPortalXmltv test;
     return QTest::qExec(&test, argc, argv);

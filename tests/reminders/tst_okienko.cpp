@@ -25,13 +25,13 @@ class TestOkienko : public QObject {
             }
         });
         stayedOpen = false;
-        dialog.Open(QStringLiteral("prompt"), purpose, QString());
+        dialog.openWith(QStringLiteral("prompt"), purpose, QString());
     }
 
     bool stayedOpen = false;
 
 private slots:
-    void initTestCase() { InstallFontFallbacks(); }
+    void initTestCase() { installFontFallbacks(); }
 
     void addStationOutcomes_data()
     {
@@ -70,13 +70,15 @@ private slots:
         QFETCH(bool, staysOpen);
         QFETCH(int, debugWords);
         Okienko dialog;
-        QSignalSpy entered(&dialog, &Okienko::StationEntered);
-        QSignalSpy debug(&dialog, &Okienko::DebugAccessWordEntered);
+        QSignalSpy entered(&dialog, &Okienko::stationEntered);
+        QSignalSpy debug(&dialog, &Okienko::debugAccessWordEntered);
         QString reason;
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            Control<QLineEdit>(&dialog, "b")->setText(input);
+            control<QLineEdit>(&dialog, "b")->setText(input);
             dialog.okbutClick();
-            reason = Control<QLabel>(&dialog, "why")->isVisible() ? Control<QLabel>(&dialog, "why")->text() : QString();
+            reason = control<QLabel>(&dialog, "why")->isVisible()
+                         ? control<QLabel>(&dialog, "why")->text()
+                         : QString();
         });
         QCOMPARE(stayedOpen, staysOpen);
         QCOMPARE(debug.size(), debugWords);
@@ -86,7 +88,7 @@ private slots:
         // A refusal says why and keeps the text for mending; the access word says nothing.
         const bool refused = staysOpen && debugWords == 0;
         QCOMPARE(!reason.isEmpty(), refused);
-        QCOMPARE(Control<QLineEdit>(&dialog, "b")->text(), input);
+        QCOMPARE(control<QLineEdit>(&dialog, "b")->text(), input);
     }
 
     // A text without "|" lacks the bar, not a name, and the reason says so.
@@ -94,11 +96,12 @@ private slots:
     {
         Okienko dialog;
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka.tv"));
+            control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka.tv"));
             dialog.okbutClick();
         });
-        QVERIFY2(Control<QLabel>(&dialog, "why")->text().startsWith(QStringLiteral("Brakuje znaku „|”")),
-                 qPrintable(Control<QLabel>(&dialog, "why")->text()));
+        QVERIFY2(
+            control<QLabel>(&dialog, "why")->text().startsWith(QStringLiteral("Brakuje znaku „|”")),
+            qPrintable(control<QLabel>(&dialog, "why")->text()));
     }
 
     // The reason goes away as soon as the user mends the text, and the next opening starts clean.
@@ -106,48 +109,51 @@ private slots:
     {
         Okienko dialog;
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("bad"));
+            control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("bad"));
             dialog.okbutClick();
-            QVERIFY(Control<QLabel>(&dialog, "why")->isVisible() && !Control<QLabel>(&dialog, "a")->isVisible());
-            QTest::keyClick(Control<QLineEdit>(&dialog, "b"), Qt::Key_X);
-            QVERIFY(!Control<QLabel>(&dialog, "why")->isVisible() && Control<QLabel>(&dialog, "a")->isVisible());
+            QVERIFY(control<QLabel>(&dialog, "why")->isVisible() &&
+                    !control<QLabel>(&dialog, "a")->isVisible());
+            QTest::keyClick(control<QLineEdit>(&dialog, "b"), Qt::Key_X);
+            QVERIFY(!control<QLabel>(&dialog, "why")->isVisible() &&
+                    control<QLabel>(&dialog, "a")->isVisible());
             dialog.okbutClick();
         });
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            QVERIFY(!Control<QLabel>(&dialog, "why")->isVisible());
-            QCOMPARE(Control<QLabel>(&dialog, "a")->text(), QStringLiteral("prompt"));
-            QVERIFY(Control<QLineEdit>(&dialog, "b")->text().isEmpty());
+            QVERIFY(!control<QLabel>(&dialog, "why")->isVisible());
+            QCOMPARE(control<QLabel>(&dialog, "a")->text(), QStringLiteral("prompt"));
+            QVERIFY(control<QLineEdit>(&dialog, "b")->text().isEmpty());
         });
     }
 
     void enterActsAsOk()
     {
         Okienko dialog;
-        QSignalSpy entered(&dialog, &Okienko::StationEntered);
+        QSignalSpy entered(&dialog, &Okienko::stationEntered);
         openAndAct(dialog, Okienko::kAddStation, [&] {
-            QTest::keyClicks(Control<QLineEdit>(&dialog, "b"), QStringLiteral("x.tv|http://x"));
-            QTest::keyClick(Control<QLineEdit>(&dialog, "b"), Qt::Key_Return);
+            QTest::keyClicks(control<QLineEdit>(&dialog, "b"), QStringLiteral("x.tv|http://x"));
+            QTest::keyClick(control<QLineEdit>(&dialog, "b"), Qt::Key_Return);
         });
         QVERIFY(!stayedOpen);
         QCOMPARE(entered.size(), 1);
-        QCOMPARE(Control<QLineEdit>(&dialog, "b")->text(), QStringLiteral("x.tv|http://x")); // nothing inserted
+        QCOMPARE(control<QLineEdit>(&dialog, "b")->text(),
+                 QStringLiteral("x.tv|http://x")); // nothing inserted
     }
 
     void otherPurposesOnlyClose()
     {
         Okienko dialog;
-        QSignalSpy entered(&dialog, &Okienko::StationEntered);
-        QSignalSpy debug(&dialog, &Okienko::DebugAccessWordEntered);
+        QSignalSpy entered(&dialog, &Okienko::stationEntered);
+        QSignalSpy debug(&dialog, &Okienko::debugAccessWordEntered);
         for (const QString& purpose : {Okienko::kShowAddress, QStringLiteral("dodaj stację")}) {
             openAndAct(dialog, purpose, [&] {
-                Control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka"));
+                control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka"));
                 dialog.okbutClick();
             });
             QVERIFY(!stayedOpen);
         }
         QCOMPARE(entered.size(), 0);
         QCOMPARE(debug.size(), 0);
-        QVERIFY(Control<QLabel>(&dialog, "abc")->text().isEmpty());
+        QVERIFY(control<QLabel>(&dialog, "abc")->text().isEmpty());
     }
 
     void layout()
@@ -155,8 +161,8 @@ private slots:
         Okienko dialog;
         QCOMPARE(dialog.size(), QSize(311, 126));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("okienko"));
-        QCOMPARE(Control<QLineEdit>(&dialog, "b")->geometry(), QRect(8, 63, 281, 19));
-        QVERIFY(!Control<QLineEdit>(&dialog, "b")->hasFrame());
+        QCOMPARE(control<QLineEdit>(&dialog, "b")->geometry(), QRect(8, 63, 281, 19));
+        QVERIFY(!control<QLineEdit>(&dialog, "b")->hasFrame());
         // Rounded: the corner pixel is cut away, the edge next to it is not.
         QVERIFY(!dialog.mask().contains(QPoint(0, 0)));
         QVERIFY(dialog.mask().contains(QPoint(155, 0)));

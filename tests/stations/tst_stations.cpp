@@ -1,12 +1,12 @@
 #include "stations/checkedstates.h"
 #include "stations/defaultstations.h"
-#include "text/errorreport.h"
 #include "stations/stationentry.h"
 #include "stations/stationfiles.h"
 #include "stations/strtoint.h"
 #include "stations/textfile.h"
-#include "text/win1250.h"
 #include "support/scratchfolder.h"
+#include "text/errorreport.h"
+#include "text/win1250.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,7 +21,7 @@
 namespace {
 
 // The text of the ErrorReport thrown by f, or a null string when nothing was thrown.
-template <typename F> QString ErrorOf(F&& f)
+template <typename F> QString errorOf(F&& f)
 {
     try {
         f();
@@ -31,15 +31,15 @@ template <typename F> QString ErrorOf(F&& f)
     return QString();
 }
 
-QByteArray Cp1250(const char* utf8)
+QByteArray cp1250(const char* utf8)
 {
-    const std::optional<QByteArray> bytes = UnicodeToWin1250(QString::fromUtf8(utf8));
+    const std::optional<QByteArray> bytes = unicodeToWin1250(QString::fromUtf8(utf8));
     if (!bytes)
         qFatal("test text not representable in Windows-1250: %s", utf8);
     return *bytes;
 }
 
-QByteArray FileBytes(const QString& path)
+QByteArray fileBytes(const QString& path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
@@ -47,7 +47,7 @@ QByteArray FileBytes(const QString& path)
     return file.readAll();
 }
 
-void PutFile(const QString& path, const QByteArray& bytes)
+void putFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -55,7 +55,7 @@ void PutFile(const QString& path, const QByteArray& bytes)
 }
 
 // `Cannot ... file "<path>". <reason>` with a reason that tells the user something.
-void VerifyFileError(const QString& message, const char* what, const QString& path)
+void verifyFileError(const QString& message, const char* what, const QString& path)
 {
     const QString prefix = QStringLiteral("Cannot %1 file \"%2\". ").arg(what, path);
     QVERIFY2(message.startsWith(prefix), qPrintable(message));
@@ -122,27 +122,27 @@ private slots:
 
         QTest::newRow("good") << QByteArray("polsat.tv") << P::None;
         QTest::newRow("inner dots") << QByteArray("a..b.tv") << P::None;
-        QTest::newRow("polish") << Cp1250("żółw.tv") << P::None;
+        QTest::newRow("polish") << cp1250("żółw.tv") << P::None;
     }
 
     void stationName()
     {
         QFETCH(QByteArray, name);
         QFETCH(StationNameProblem, problem);
-        QCOMPARE(CheckStationName(name), problem);
-        QCOMPARE(StationNameProblemText(problem).isEmpty(), problem == StationNameProblem::None);
+        QCOMPARE(checkStationName(name), problem);
+        QCOMPARE(stationNameProblemText(problem).isEmpty(), problem == StationNameProblem::None);
     }
 
-    void defaultStations()
+    void defaultStationsCases()
     {
-        const QList<QByteArray> stations = DefaultStations();
+        const QList<QByteArray> stations = defaultStations();
         QCOMPARE(stations.size(), 13);
 
         QList<QByteArray> names;
         for (const QByteArray& entry : stations) {
             names.append(EntryName(entry));
             QVERIFY2(EntryURL(entry).startsWith("http://" EKRANIK_PORTAL_HOST "/"), entry);
-            QCOMPARE(CheckStationName(EntryName(entry)), StationNameProblem::None);
+            QCOMPARE(checkStationName(EntryName(entry)), StationNameProblem::None);
         }
         const QList<QByteArray> expectedNames = {
             "discovery.tv", "polsat.tv", "tv4.tv",         "tvn.tv",
@@ -157,7 +157,7 @@ private slots:
                                           "/program.html?T%5Bstation%5D=13"));
     }
 
-    void splitTextLines_data()
+    void splitTextLinesCases_data()
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QList<QByteArray>>("lines");
@@ -177,34 +177,34 @@ private slots:
         QTest::newRow("spaces kept") << QByteArray(" a \r\n\tb") << L{" a ", "\tb"};
     }
 
-    void splitTextLines()
+    void splitTextLinesCases()
     {
         QFETCH(QByteArray, text);
         QFETCH(QList<QByteArray>, lines);
-        QCOMPARE(SplitTextLines(text), lines);
+        QCOMPARE(splitTextLines(text), lines);
     }
 
     void fileRoundTripIsByteExact()
     {
-        const QByteArray polish = Cp1250("tvp kultura ąęłńóśźż ĄĘŁŃÓŚŹŻ.tv|http://x/");
+        const QByteArray polish = cp1250("tvp kultura ąęłńóśźż ĄĘŁŃÓŚŹŻ.tv|http://x/");
         const QList<QByteArray> entries = {
             polish,
             QByteArray(),
             QByteArray("unassigned \x81\x83\x88\x90\x98|http://y/?a=1|2"),
-            DefaultStations().at(0),
+            defaultStations().at(0),
         };
 
-        WriteTextFile(kStationListFile, entries);
+        writeTextFile(kStationListFile, entries);
 
-        const QByteArray bytes = FileBytes(kStationListFile);
+        const QByteArray bytes = fileBytes(kStationListFile);
         QVERIFY(
             bytes.startsWith("tvp kultura \xb9\xea\xb3\xf1\xf3\x9c\x9f\xbf "
                              "\xa5\xca\xa3\xd1\xd3\x8c\x8f\xaf.tv|http://x/\r\n\r\nunassigned"));
-        QVERIFY(bytes.endsWith(DefaultStations().at(0) + "\r\n"));
+        QVERIFY(bytes.endsWith(defaultStations().at(0) + "\r\n"));
         QCOMPARE(bytes.count("\r\n"), entries.size());
 
-        QCOMPARE(ReadTextFile(kStationListFile), entries);
-        QCOMPARE(Win1250ToUnicode(EntryName(ReadTextFile(kStationListFile).at(0))),
+        QCOMPARE(readTextFile(kStationListFile), entries);
+        QCOMPARE(win1250ToUnicode(EntryName(readTextFile(kStationListFile).at(0))),
                  QString::fromUtf8("tvp kultura ąęłńóśźż ĄĘŁŃÓŚŹŻ.tv"));
     }
 
@@ -226,17 +226,17 @@ private slots:
         for (int position : checked)
             marks[position] = true;
 
-        PutFile(kCheckedStatesFile, "1\r\n2\r\n");
-        WriteTextFile(kCheckedStatesFile, CheckedStateLines(marks));
-        QCOMPARE(FileBytes(kCheckedStatesFile), bytes);
+        putFile(kCheckedStatesFile, "1\r\n2\r\n");
+        writeTextFile(kCheckedStatesFile, checkedStateLines(marks));
+        QCOMPARE(fileBytes(kCheckedStatesFile), bytes);
 
         QList<bool> loaded(marks.size(), false);
-        ApplyCheckedStateLines(ReadTextFile(kCheckedStatesFile), loaded.size(),
+        applyCheckedStateLines(readTextFile(kCheckedStatesFile), loaded.size(),
                                [&](int position) { loaded[position] = true; });
         QCOMPARE(loaded, marks);
     }
 
-    void strToInt_data()
+    void strToIntCases_data()
     {
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("value");
@@ -257,11 +257,11 @@ private slots:
         QTest::newRow("min hex") << QByteArray("-0x80000000") << int(-2147483647 - 1);
     }
 
-    void strToInt()
+    void strToIntCases()
     {
         QFETCH(QByteArray, text);
         QFETCH(int, value);
-        QCOMPARE(StrToInt(text), value);
+        QCOMPARE(strToInt(text), value);
     }
 
     void strToIntRejects_data()
@@ -287,11 +287,11 @@ private slots:
     void strToIntRejects()
     {
         QFETCH(QByteArray, text);
-        QCOMPARE(ErrorOf([&] { StrToInt(text); }),
-                 QStringLiteral("'%1' is not a valid integer value").arg(Win1250ToUnicode(text)));
+        QCOMPARE(errorOf([&] { strToInt(text); }),
+                 QStringLiteral("'%1' is not a valid integer value").arg(win1250ToUnicode(text)));
     }
 
-    void applyCheckedStateLines_data()
+    void applyCheckedStateLinesCases_data()
     {
         QTest::addColumn<QList<QByteArray>>("lines");
         QTest::addColumn<int>("count");
@@ -305,7 +305,7 @@ private slots:
             << L{"1", "x", "2"} << 3 << A{1} << QStringLiteral("'x' is not a valid integer value");
         QTest::newRow("empty line")
             << L{"0", "", "1"} << 3 << A{0} << QStringLiteral("'' is not a valid integer value");
-        QTest::newRow("polish text") << L{"2", Cp1250("żółw")} << 3 << A{2}
+        QTest::newRow("polish text") << L{"2", cp1250("żółw")} << 3 << A{2}
                                      << QString::fromUtf8("'żółw' is not a valid integer value");
         QTest::newRow("past the end")
             << L{"0", "5", "1"} << 3 << A{0} << QStringLiteral("List index out of bounds (5)");
@@ -315,7 +315,7 @@ private slots:
                                   << QStringLiteral("List index out of bounds (-1)");
     }
 
-    void applyCheckedStateLines()
+    void applyCheckedStateLinesCases()
     {
         QFETCH(QList<QByteArray>, lines);
         QFETCH(int, count);
@@ -324,7 +324,7 @@ private slots:
 
         QList<int> calls;
         const QString message =
-            ErrorOf([&] { ApplyCheckedStateLines(lines, count, [&](int n) { calls.append(n); }); });
+            errorOf([&] { applyCheckedStateLines(lines, count, [&](int n) { calls.append(n); }); });
         QCOMPARE(message, error);
         QCOMPARE(calls, applied);
     }
@@ -345,7 +345,7 @@ private slots:
         if (targetIsFolder)
             QVERIFY(QDir().mkdir(path));
 
-        VerifyFileError(ErrorOf([&] { WriteTextFile(path, {"a|b"}); }), "create", path);
+        verifyFileError(errorOf([&] { writeTextFile(path, {"a|b"}); }), "create", path);
         QCOMPARE(QFileInfo(path).isDir(), targetIsFolder);
         QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  targetIsFolder ? QStringList{path} : QStringList{});
@@ -370,7 +370,7 @@ private slots:
         QFETCH(int, sizeLimit);
 
         const QByteArray old = "old|http://old/\r\n";
-        PutFile(kStationListFile, old);
+        putFile(kStationListFile, old);
         const QList<QByteArray> lines(lineCount, QByteArray("station.tv|http://h/"));
 
         rlimit saved{};
@@ -379,13 +379,13 @@ private slots:
         limited.rlim_cur = rlim_t(sizeLimit);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const QString message = ErrorOf([&] { WriteTextFile(kStationListFile, lines); });
+        const QString message = errorOf([&] { writeTextFile(kStationListFile, lines); });
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &saved), 0);
         std::signal(SIGXFSZ, oldHandler);
 
-        VerifyFileError(message, "create", kStationListFile);
+        verifyFileError(message, "create", kStationListFile);
         qInfo("%s", qPrintable(message));
-        QCOMPARE(FileBytes(kStationListFile), old);
+        QCOMPARE(fileBytes(kStationListFile), old);
         QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{kStationListFile});
     }
@@ -406,7 +406,7 @@ private slots:
         const QString path = QStringLiteral("ro/programy.tv");
         const QByteArray old = "old|http://old/\r\n";
         QVERIFY(QDir().mkdir("ro"));
-        PutFile(path, old);
+        putFile(path, old);
         const auto readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
         const auto writable = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
         const auto readOnlyFolder = readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
@@ -419,17 +419,17 @@ private slots:
         const uid_t nobody = 65534;
         if (asRoot && seteuid(nobody) != 0)
             QSKIP("cannot switch to an unprivileged user id");
-        const QString message = ErrorOf([&] { WriteTextFile(path, {"new|http://new/"}); });
+        const QString message = errorOf([&] { writeTextFile(path, {"new|http://new/"}); });
         if (asRoot)
             QCOMPARE(seteuid(rootId), 0);
 
         QVERIFY(QFile::setPermissions("ro", readOnlyFolder | QFile::WriteOwner));
         if (fileWritable) {
             QVERIFY2(message.isEmpty(), qPrintable(message));
-            QCOMPARE(FileBytes(path), QByteArray("new|http://new/\r\n"));
+            QCOMPARE(fileBytes(path), QByteArray("new|http://new/\r\n"));
         } else {
-            VerifyFileError(message, "create", path);
-            QCOMPARE(FileBytes(path), old);
+            verifyFileError(message, "create", path);
+            QCOMPARE(fileBytes(path), old);
         }
         QCOMPARE(QDir("ro").entryList(QDir::Files | QDir::Hidden), QStringList{"programy.tv"});
     }
@@ -447,8 +447,8 @@ private slots:
         QFETCH(bool, folder);
         if (folder)
             QVERIFY(QDir().mkdir(kStationListFile));
-        const QString message = ErrorOf([] { ReadTextFile(kStationListFile); });
-        VerifyFileError(message, "open", kStationListFile);
+        const QString message = errorOf([] { readTextFile(kStationListFile); });
+        verifyFileError(message, "open", kStationListFile);
         qInfo("%s", qPrintable(message));
     }
 
@@ -475,9 +475,9 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(std::optional<QByteArray>, bytes);
-        QCOMPARE(UnicodeToWin1250(text), bytes);
+        QCOMPARE(unicodeToWin1250(text), bytes);
         if (bytes)
-            QCOMPARE(Win1250ToUnicode(*bytes), text);
+            QCOMPARE(win1250ToUnicode(*bytes), text);
     }
 
     // What the comment in win1250.h promises about the unassigned bytes.
@@ -487,11 +487,11 @@ private slots:
         for (int byte = 0; byte < 256; ++byte)
             all.append(char(byte));
 
-        const QString text = Win1250ToUnicode(all);
+        const QString text = win1250ToUnicode(all);
         QCOMPARE(text.size(), 256);
         for (int byte : {0x81, 0x83, 0x88, 0x90, 0x98})
             QCOMPARE(text.at(byte).unicode(), char16_t(byte));
-        QCOMPARE(UnicodeToWin1250(text), std::optional<QByteArray>(all));
+        QCOMPARE(unicodeToWin1250(text), std::optional<QByteArray>(all));
     }
 
     // The program's own table agrees with Qt's (ICU's) windows-1250 converter on every byte.
@@ -503,7 +503,7 @@ private slots:
         QStringDecoder decoder("windows-1250", QStringConverter::Flag::Stateless);
         QVERIFY(decoder.isValid());
         const QString system = decoder.decode(all);
-        const QString ours = Win1250ToUnicode(all);
+        const QString ours = win1250ToUnicode(all);
         for (int byte = 0; byte < 256; ++byte)
             QVERIFY2(ours.at(byte) == system.at(byte), qPrintable(QString::number(byte, 16)));
     }

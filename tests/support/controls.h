@@ -6,11 +6,11 @@
 
 // A control of a window, found by its layout name. A test that asks for a control the window
 // does not have stops there, naming it.
-template <class T> T* Control(const QObject* window, const char* name)
+template <class T> T* control(const QObject* window, const char* name)
 {
-    T* control = window->findChild<T*>(QString::fromLatin1(name));
-    if (!control)
+    T* found = window->findChild<T*>(QString::fromLatin1(name));
+    if (!found)
         qFatal("%s has no %s called \"%s\"", window->metaObject()->className(),
                T::staticMetaObject.className(), name);
-    return control;
+    return found;
 }

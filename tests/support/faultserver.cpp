@@ -14,14 +14,14 @@ namespace {
 // How often the server thread looks at the stop flag while it waits for a socket.
 constexpr int kPollMs = 20;
 
-[[noreturn]] void ThrowErrno(int error, const char* what)
+[[noreturn]] void throwErrno(int error, const char* what)
 {
     throw std::system_error(error, std::generic_category(), what);
 }
 
 // 1 when fd is ready for events (or has an error or hang-up to report), 0 when timeoutMs passed
 // or a signal came in, -1 when poll itself failed.
-int PollOne(int fd, short events, int timeoutMs)
+int pollOne(int fd, short events, int timeoutMs)
 {
     pollfd entry{fd, events, 0};
     const int ready = ::poll(&entry, 1, timeoutMs);
@@ -30,20 +30,20 @@ int PollOne(int fd, short events, int timeoutMs)
     return ready;
 }
 
-bool WouldBlock(int error)
+bool wouldBlock(int error)
 {
     return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
 }
 
 // The declared body length of a complete request head; 0 when absent or not a number.
-qsizetype DeclaredLength(const QByteArray& head)
+qsizetype declaredLength(const QByteArray& head)
 {
     bool ok = false;
     const qlonglong length = headerValue(head, "Content-Length").toLongLong(&ok);
     return ok && length > 0 ? qsizetype(length) : 0;
 }
 
-QByteArray ReasonPhrase(int status)
+QByteArray reasonPhrase(int status)
 {
     switch (status) {
     case 200:
@@ -59,14 +59,14 @@ QByteArray ReasonPhrase(int status)
 
 // Reads away whatever the client has already sent, so closing does not turn into a reset that
 // could cost the client the end of the reply.
-void DiscardPending(int fd)
+void discardPending(int fd)
 {
     char buffer[4096];
     while (::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT) > 0) {
     }
 }
 
-sockaddr_in LoopbackAddress(quint16 port)
+sockaddr_in loopbackAddress(quint16 port)
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -75,7 +75,7 @@ sockaddr_in LoopbackAddress(quint16 port)
     return address;
 }
 
-quint16 BoundPort(int fd)
+quint16 boundPort(int fd)
 {
     sockaddr_in address{};
     socklen_t size = sizeof address;
@@ -85,16 +85,16 @@ quint16 BoundPort(int fd)
 }
 
 // A non-blocking TCP socket bound to 127.0.0.1 at a port the kernel picks.
-int BindLoopback()
+int bindLoopback()
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
-        ThrowErrno(errno, "socket");
-    const sockaddr_in address = LoopbackAddress(0);
+        throwErrno(errno, "socket");
+    const sockaddr_in address = loopbackAddress(0);
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) < 0) {
         const int error = errno;
         ::close(fd);
-        ThrowErrno(error, "bind 127.0.0.1");
+        throwErrno(error, "bind 127.0.0.1");
     }
     return fd;
 }
@@ -104,12 +104,12 @@ int BindLoopback()
 FaultServer::FaultServer()
 {
     m_reply.head = okHead(0);
-    m_listenFd = BindLoopback();
-    m_port = BoundPort(m_listenFd);
+    m_listenFd = bindLoopback();
+    m_port = boundPort(m_listenFd);
     if (::listen(m_listenFd, 16) < 0 || m_port == 0) {
         const int error = errno;
         ::close(m_listenFd);
-        ThrowErrno(error, "listen");
+        throwErrno(error, "listen");
     }
     m_thread = std::thread(&FaultServer::run, this);
 }
@@ -182,7 +182,7 @@ QByteArray FaultServer::headWithoutLength(int status)
 QByteArray FaultServer::statusHead(int status, qint64 contentLength)
 {
     QByteArray head =
-        "HTTP/1.0 " + QByteArray::number(status) + ' ' + ReasonPhrase(status) + "\r\n";
+        "HTTP/1.0 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     if (contentLength >= 0)
         head += "Content-Length: " + QByteArray::number(contentLength) + "\r\n";
     return head + "\r\n";
@@ -190,8 +190,8 @@ QByteArray FaultServer::statusHead(int status, qint64 contentLength)
 
 quint16 FaultServer::refusedPort()
 {
-    const int fd = BindLoopback();
-    const quint16 port = BoundPort(fd);
+    const int fd = bindLoopback();
+    const quint16 port = boundPort(fd);
     ::close(fd);
     return port;
 }
@@ -199,13 +199,13 @@ quint16 FaultServer::refusedPort()
 void FaultServer::run()
 {
     while (!m_stop) {
-        if (PollOne(m_listenFd, POLLIN, kPollMs) <= 0)
+        if (pollOne(m_listenFd, POLLIN, kPollMs) <= 0)
             continue;
         const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
             continue;
         serve(fd);
-        DiscardPending(fd);
+        discardPending(fd);
         ::shutdown(fd, SHUT_RDWR);
         ::close(fd);
     }
@@ -243,7 +243,7 @@ bool FaultServer::readRequest(int fd, QByteArray& request) const
             request = data.left(total);
             return true;
         }
-        const int ready = PollOne(fd, POLLIN, kPollMs);
+        const int ready = pollOne(fd, POLLIN, kPollMs);
         if (ready < 0)
             return false;
         if (ready == 0)
@@ -252,7 +252,7 @@ bool FaultServer::readRequest(int fd, QByteArray& request) const
         if (received == 0)
             return false;
         if (received < 0) {
-            if (WouldBlock(errno))
+            if (wouldBlock(errno))
                 continue;
             return false;
         }
@@ -260,7 +260,7 @@ bool FaultServer::readRequest(int fd, QByteArray& request) const
         if (total < 0) {
             const qsizetype blank = data.indexOf("\r\n\r\n");
             if (blank >= 0)
-                total = blank + 4 + DeclaredLength(data.left(blank + 4));
+                total = blank + 4 + declaredLength(data.left(blank + 4));
         }
     }
     return false;
@@ -292,9 +292,9 @@ bool FaultServer::sendAll(int fd, const char* data, qsizetype size) const
         if (sent > 0) {
             data += sent;
             size -= sent;
-        } else if (sent < 0 && WouldBlock(errno)) {
+        } else if (sent < 0 && wouldBlock(errno)) {
             // The client is not reading; wait for room, looking at the stop flag meanwhile.
-            if (PollOne(fd, POLLOUT, kPollMs) < 0)
+            if (pollOne(fd, POLLOUT, kPollMs) < 0)
                 return false;
         } else {
             return false;
@@ -319,13 +319,13 @@ void FaultServer::stall(int fd, std::uint64_t releaseMark)
                 return;
         }
         // A client that hangs up ends the stall too, so the next connection gets served.
-        const int ready = PollOne(fd, POLLIN, 0);
+        const int ready = pollOne(fd, POLLIN, 0);
         if (ready < 0)
             return;
         if (ready > 0) {
             char buffer[4096];
             const ssize_t received = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
-            if (received == 0 || (received < 0 && !WouldBlock(errno)))
+            if (received == 0 || (received < 0 && !wouldBlock(errno)))
                 return;
         }
     }

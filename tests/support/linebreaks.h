@@ -3,8 +3,8 @@
 #include <QByteArray>
 
 // The plain one-byte-at-a-time way to make every line break CR LF, which the program's fast
-// NormalizeLineBreaks is checked against.
-inline QByteArray SlowNormalizeLineBreaks(const QByteArray& text)
+// normalizeLineBreaks() is checked against.
+inline QByteArray slowNormalizeLineBreaks(const QByteArray& text)
 {
     QByteArray result;
     for (qsizetype i = 0; i < text.size(); ++i) {

@@ -7,18 +7,18 @@
 // directory; the old one is current again when it goes.
 class ScratchFolder {
 public:
-    ScratchFolder() : previous_(QDir::currentPath()) { QDir::setCurrent(folder_.path()); }
-    ~ScratchFolder() { QDir::setCurrent(previous_); }
+    ScratchFolder() : m_previous(QDir::currentPath()) { QDir::setCurrent(m_folder.path()); }
+    ~ScratchFolder() { QDir::setCurrent(m_previous); }
     ScratchFolder(const ScratchFolder&) = delete;
     ScratchFolder& operator=(const ScratchFolder&) = delete;
 
-    QString path() const { return folder_.path(); }
+    QString path() const { return m_folder.path(); }
     bool isValid() const
     {
-        return folder_.isValid() && QDir::currentPath() == QDir(path()).canonicalPath();
+        return m_folder.isValid() && QDir::currentPath() == QDir(path()).canonicalPath();
     }
 
 private:
-    QString previous_;
-    QTemporaryDir folder_;
+    QString m_previous;
+    QTemporaryDir m_folder;
 };

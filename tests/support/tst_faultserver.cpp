@@ -93,7 +93,7 @@ private:
     bool m_eof = false;
 };
 
-QByteArray Pattern(qsizetype size)
+QByteArray bytePattern(qsizetype size)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     for (qsizetype i = 0; i < size; ++i)
@@ -174,9 +174,10 @@ private slots:
     void replyArrivesComplete_data()
     {
         QTest::addColumn<FaultServer::Reply>("reply");
-        const QByteArray big = Pattern(200000);
-        const QByteArray small = Pattern(25);
-        QTest::newRow("one send") << FaultServer::Reply{FaultServer::okHead(big.size()), big};
+        const QByteArray big = bytePattern(200000);
+        const QByteArray small = bytePattern(25);
+        QTest::newRow("one send") << FaultServer::Reply{.head = FaultServer::okHead(big.size()),
+                                                        .body = big};
         QTest::newRow("pieces, no length") << FaultServer::Reply{
             .head = FaultServer::headWithoutLength(), .body = big, .chunkSize = 1000};
         QTest::newRow("uneven pieces with pauses")
@@ -188,7 +189,7 @@ private slots:
             .head = FaultServer::statusHead(404, 7), .body = "missing", .chunkSize = 1};
         QTest::newRow("no body") << FaultServer::Reply{
             .head = FaultServer::statusHead(500, 0), .body = {}, .chunkSize = 3};
-        QTest::newRow("bare bytes") << FaultServer::Reply{"garbage", {}};
+        QTest::newRow("bare bytes") << FaultServer::Reply{.head = "garbage"};
     }
 
     void replyArrivesComplete()
@@ -220,7 +221,10 @@ private slots:
         QFETCH(int, expected);
         const QByteArray body = "0123456789";
         FaultServer server;
-        server.setReply({FaultServer::okHead(body.size()), body, chunkSize, 0, sendOnly});
+        server.setReply({.head = FaultServer::okHead(body.size()),
+                         .body = body,
+                         .chunkSize = chunkSize,
+                         .sendOnly = sendOnly});
         Client client(server.port());
         QCOMPARE(client.exchange(kGet), FaultServer::okHead(body.size()) + body.left(expected));
         QVERIFY(client.sawEof());
@@ -271,7 +275,7 @@ private slots:
             QCOMPARE(client.read(sent.size()), sent);
             QVERIFY(server.waitForRequests(2, 10000));
         }
-        server.setReply({FaultServer::okHead(2), "ok"});
+        server.setReply({.head = FaultServer::okHead(2), .body = "ok"});
         Client next(server.port());
         QCOMPARE(next.exchange(kGet), FaultServer::okHead(2) + "ok");
         QVERIFY(next.sawEof());
@@ -304,9 +308,9 @@ private slots:
                                                        .chunkSize = 4,
                                                        .pauseMs = 3600000}
                                  << int(head.size() + 4) << int(head.size() + 4);
-        const QByteArray huge = Pattern(64 << 20);
+        const QByteArray huge = bytePattern(64 << 20);
         QTest::newRow("client not reading")
-            << FaultServer::Reply{FaultServer::okHead(huge.size()), huge}
+            << FaultServer::Reply{.head = FaultServer::okHead(huge.size()), .body = huge}
             << int(FaultServer::okHead(huge.size()).size()) << -1;
     }
 

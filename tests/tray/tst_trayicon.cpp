@@ -133,8 +133,8 @@ private slots:
         QTest::addColumn<QStringList>("posted");
         QTest::newRow("own tip") << TrayIcon::BalloonStyle::OwnTip
                                  << QStringList{"first|text", "|", "second|text", "|"};
-        QTest::newRow("notifications") << TrayIcon::BalloonStyle::Notification
-                                       << QStringList{"first|text", "second|text"};
+        QTest::newRow("notifications")
+            << TrayIcon::BalloonStyle::Notification << QStringList{"first|text", "second|text"};
     }
 
     void hidingABalloon()

@@ -18,7 +18,7 @@ const QByteArray kStation = "stacja.tv";
 const QByteArray kFilm = "<a href=\"javascript:okno(123)\">Film</a>";
 
 // Writes text over page from 1-based position pos.
-void Put(QByteArray& page, qsizetype pos, const QByteArray& text)
+void put(QByteArray& page, qsizetype pos, const QByteArray& text)
 {
     if (!text.isEmpty())
         page.replace(pos - 1, text.size(), text);
@@ -26,18 +26,18 @@ void Put(QByteArray& page, qsizetype pos, const QByteArray& text)
 
 // A page with "trwa.gif" at 1-based position p, at73 starting 73 characters before it and at148
 // 148 characters before it, then tail. The rest of the front is head padded with dots.
-QByteArray MarkedPage(qsizetype p, const QByteArray& at73, const QByteArray& at148,
+QByteArray markedPage(qsizetype p, const QByteArray& at73, const QByteArray& at148,
                       const QByteArray& tail, const QByteArray& head = "<html><body>")
 {
     QByteArray page = head.leftJustified(p - 1, '.', true);
-    Put(page, p - 73, at73);
-    Put(page, p - 148, at148);
+    put(page, p - 73, at73);
+    put(page, p - 148, at148);
     return page + "trwa.gif" + tail;
 }
 
 // A page as the portal writes it, with CR LF breaks: "20:00" 73 characters before the marker
 // (three breaks in between), an earlier programme before it and ISO-8859-2 "ś" in the title.
-QByteArray PortalPage()
+QByteArray portalPage()
 {
     QByteArray page =
         "<html>\r\n<body>\r\n<table>\r\n"
@@ -54,7 +54,7 @@ QByteArray PortalPage()
 }
 
 // Turns the CR LF breaks of text into the given breaks, taken in turn.
-QByteArray RewriteBreaks(const QByteArray& text, const QList<QByteArray>& breaks)
+QByteArray rewriteBreaks(const QByteArray& text, const QList<QByteArray>& breaks)
 {
     QByteArray result;
     qsizetype from = 0;
@@ -71,7 +71,7 @@ QByteArray RewriteBreaks(const QByteArray& text, const QList<QByteArray>& breaks
 // A straightforward normalisation, one character at a time, to check the fast one against.
 
 // "0123456789012..." of the given length, so a wrong cut shows.
-QByteArray Digits(qsizetype length)
+QByteArray digitText(qsizetype length)
 {
     QByteArray text;
     for (qsizetype i = 0; i < length; ++i)
@@ -79,15 +79,15 @@ QByteArray Digits(qsizetype length)
     return text;
 }
 
-QByteArray Cp1250(const char* utf8)
+QByteArray cp1250(const char* utf8)
 {
-    const std::optional<QByteArray> bytes = UnicodeToWin1250(QString::fromUtf8(utf8));
+    const std::optional<QByteArray> bytes = unicodeToWin1250(QString::fromUtf8(utf8));
     if (!bytes)
         qFatal("test text not representable in Windows-1250: %s", utf8);
     return *bytes;
 }
 
-void PutFile(const QString& path, const QByteArray& bytes)
+void putFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
@@ -149,7 +149,7 @@ private slots:
     }
 
     // The five ISO-8859-2 bytes move; every other byte value, the zero byte included, stays.
-    void fixPageCharset()
+    void fixPageCharsetCases()
     {
         QByteArray all;
         for (int i = 0; i < 256; ++i)
@@ -160,7 +160,7 @@ private slots:
         fixed[0xB6] = '\x9C';
         fixed[0xB1] = '\xB9';
         fixed[0xBC] = '\x9F';
-        QCOMPARE(FixPageCharset(all), fixed);
+        QCOMPARE(fixPageCharset(all), fixed);
     }
 
     void shorten_data()
@@ -169,15 +169,15 @@ private slots:
         QTest::addColumn<int>("length");
         QTest::addColumn<QByteArray>("expected");
 
-        QTest::addRow("25: 24 stays") << 25 << 24 << Digits(24);
-        QTest::addRow("25: 25 gets dots") << 25 << 25 << Digits(25) + "...";
-        QTest::addRow("25: 26 gets dots") << 25 << 26 << Digits(26) + "...";
-        QTest::addRow("25: 40 is cut") << 25 << 40 << Digits(26) + "...";
+        QTest::addRow("25: 24 stays") << 25 << 24 << digitText(24);
+        QTest::addRow("25: 25 gets dots") << 25 << 25 << digitText(25) + "...";
+        QTest::addRow("25: 26 gets dots") << 25 << 26 << digitText(26) + "...";
+        QTest::addRow("25: 40 is cut") << 25 << 40 << digitText(26) + "...";
         QTest::addRow("50: empty stays") << 50 << 0 << QByteArray();
-        QTest::addRow("50: 49 stays") << 50 << 49 << Digits(49);
-        QTest::addRow("50: 50 gets dots") << 50 << 50 << Digits(50) + "...";
-        QTest::addRow("50: 51 gets dots") << 50 << 51 << Digits(51) + "...";
-        QTest::addRow("50: 60 is cut") << 50 << 60 << Digits(51) + "...";
+        QTest::addRow("50: 49 stays") << 50 << 49 << digitText(49);
+        QTest::addRow("50: 50 gets dots") << 50 << 50 << digitText(50) + "...";
+        QTest::addRow("50: 51 gets dots") << 50 << 51 << digitText(51) + "...";
+        QTest::addRow("50: 60 is cut") << 50 << 60 << digitText(51) + "...";
     }
 
     void shorten()
@@ -185,10 +185,11 @@ private slots:
         QFETCH(int, limit);
         QFETCH(int, length);
         QFETCH(QByteArray, expected);
-        QCOMPARE(limit == 25 ? Shorten25(Digits(length)) : Shorten50(Digits(length)), expected);
+        QCOMPARE(limit == 25 ? Shorten25(digitText(length)) : Shorten50(digitText(length)),
+                 expected);
     }
 
-    void normalizeLineBreaks_data()
+    void normalizeLineBreaksCases_data()
     {
         QTest::addColumn<QByteArray>("input");
         QTest::addColumn<QByteArray>("expected");
@@ -202,11 +203,11 @@ private slots:
         QTest::addRow("zero bytes kept") << QByteArray("a\0\nb", 4) << QByteArray("a\0\r\nb", 5);
     }
 
-    void normalizeLineBreaks()
+    void normalizeLineBreaksCases()
     {
         QFETCH(QByteArray, input);
         QFETCH(QByteArray, expected);
-        QCOMPARE(NormalizeLineBreaks(input), expected);
+        QCOMPARE(normalizeLineBreaks(input), expected);
     }
 
     // Random mixes of breaks and text against the one-character-at-a-time version.
@@ -219,44 +220,44 @@ private slots:
             const int length = random.bounded(40);
             for (int i = 0; i < length; ++i)
                 text += alphabet[random.bounded(4)];
-            QCOMPARE(NormalizeLineBreaks(text), SlowNormalizeLineBreaks(text));
+            QCOMPARE(normalizeLineBreaks(text), slowNormalizeLineBreaks(text));
         }
     }
 
     // A page that has CR LF everywhere, as most do, is not copied.
     void normalizeLineBreaksKeepsCrLfPage()
     {
-        const QByteArray page = PortalPage();
-        QVERIFY(NormalizeLineBreaks(page).isSharedWith(page));
+        const QByteArray page = portalPage();
+        QVERIFY(normalizeLineBreaks(page).isSharedWith(page));
     }
 
-    void nowPlayingLine_data()
+    void nowPlayingLineCases_data()
     {
         QTest::addColumn<QByteArray>("page");
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QByteArray>("title");
 
         QTest::addRow("time and title")
-            << MarkedPage(300, "20:00", "", kFilm) << QByteArray("stacja.tv : 20:00 - Film")
+            << markedPage(300, "20:00", "", kFilm) << QByteArray("stacja.tv : 20:00 - Film")
             << QByteArray("Film");
-        QTest::addRow("hit") << MarkedPage(300, "f\"></", "21:30", kFilm)
+        QTest::addRow("hit") << markedPage(300, "f\"></", "21:30", kFilm)
                              << QByteArray("stacja.tv : [HIT] 21:30 - Film") << QByteArray("Film");
         QTest::addRow("nested tags in the title")
-            << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\"><b>Fakty</b> extra</a>")
+            << markedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\"><b>Fakty</b> extra</a>")
             << QByteArray("stacja.tv : 20:00 - Fakty extra") << QByteArray("Fakty extra");
         QTest::addRow("time is not stripped")
-            << MarkedPage(300, "<b>20", "", kFilm) << QByteArray("stacja.tv : <b>20 - Film")
+            << markedPage(300, "<b>20", "", kFilm) << QByteArray("stacja.tv : <b>20 - Film")
             << QByteArray("Film");
         QTest::addRow("first marker counts")
-            << MarkedPage(300, "20:00", "",
+            << markedPage(300, "20:00", "",
                           kFilm + QByteArray(200, '.') + "trwa.gif" +
                               "<a href=\"javascript:okno(9)\">Inny</a>")
             << QByteArray("stacja.tv : 20:00 - Film") << QByteArray("Film");
         QTest::addRow("anchor before the marker is passed over")
-            << MarkedPage(300, "20:00", "", kFilm, "<a href=\"javascript:okno(8)\">Stary</a>")
+            << markedPage(300, "20:00", "", kFilm, "<a href=\"javascript:okno(8)\">Stary</a>")
             << QByteArray("stacja.tv : 20:00 - Film") << QByteArray("Film");
         QTest::addRow("marker past 65 535")
-            << MarkedPage(200000, "f\"></", "21:30", kFilm)
+            << markedPage(200000, "f\"></", "21:30", kFilm)
             << QByteArray("stacja.tv : [HIT] 21:30 - Film") << QByteArray("Film");
 
         // Without the marker the time and title come from the start of the page.
@@ -276,13 +277,13 @@ private slots:
             << QByteArray("<img src=\"trwa.gif\">Film</a>!xyz")
             << QByteArray("stacja.tv : <img  - Film!") << QByteArray("Film!");
         QTest::addRow("no </a> after the marker")
-            << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(5)\">Film bez konca")
+            << markedPage(300, "20:00", "", "<a href=\"javascript:okno(5)\">Film bez konca")
             << QByteArray("stacja.tv : 20:00 - ") << QByteArray();
         QTest::addRow("</a> right before the anchor")
-            << MarkedPage(300, "20:00", "", "</a>" + kFilm) << QByteArray("stacja.tv : 20:00 - ")
+            << markedPage(300, "20:00", "", "</a>" + kFilm) << QByteArray("stacja.tv : 20:00 - ")
             << QByteArray();
         QTest::addRow("</a> well before the anchor")
-            << MarkedPage(300, "20:00", "", "x</a> y " + kFilm)
+            << markedPage(300, "20:00", "", "x</a> y " + kFilm)
             << QByteArray("stacja.tv : 20:00 - ") << QByteArray();
 
         // A marker near the start: the time is read from the start of the page.
@@ -293,43 +294,43 @@ private slots:
             << QByteArray("<html><img src=\"trwa.gif\">") + kFilm
             << QByteArray("stacja.tv : - brak informacji  - Film") << QByteArray("Film");
         QTest::addRow("hit marker within 148")
-            << MarkedPage(100, "f\"></", "", kFilm, "21:30")
+            << markedPage(100, "f\"></", "", kFilm, "21:30")
             << QByteArray("stacja.tv : [HIT] 21:30 - Film") << QByteArray("Film");
         QTest::addRow("hit time <html is kept")
-            << MarkedPage(100, "f\"></", "", kFilm, "<html>")
+            << markedPage(100, "f\"></", "", kFilm, "<html>")
             << QByteArray("stacja.tv : [HIT] <html - Film") << QByteArray("Film");
 
         // The charset is fixed in the line, not in the title handed back.
         QTest::addRow("| in the title")
-            << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">A|B</a>")
+            << markedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">A|B</a>")
             << QByteArray("stacja.tv : 20:00 - A\x8C"
                           "B")
             << QByteArray("A|B");
         QTest::addRow("ISO-8859-2 letters in the title")
-            << MarkedPage(300, "20:00", "",
+            << markedPage(300, "20:00", "",
                           "<a href=\"javascript:okno(1)\">\xA6\xB6\xB1\xBC\xA1\xAC</a>")
             << QByteArray("stacja.tv : 20:00 - \x8C\x9C\xB9\x9F\xA1\xAC")
             << QByteArray("\xA6\xB6\xB1\xBC\xA1\xAC");
 
         // "stacja.tv : 20:00 - " is 20 characters; the title makes up the rest.
         for (const int length : {49, 50, 51, 60}) {
-            const QByteArray title = Digits(length - 20);
+            const QByteArray title = digitText(length - 20);
             const QByteArray full = "stacja.tv : 20:00 - " + title;
             QTest::addRow("line of %d", length)
-                << MarkedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">" + title + "</a>")
+                << markedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">" + title + "</a>")
                 << (length < 50 ? full : full.left(51) + "...") << title;
         }
     }
 
-    void nowPlayingLine()
+    void nowPlayingLineCases()
     {
         QFETCH(QByteArray, page);
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, title);
         QByteArray gotTitle = "not set";
-        QCOMPARE(NowPlayingLine(page, kStation, &gotTitle), line);
+        QCOMPARE(nowPlayingLine(page, kStation, &gotTitle), line);
         QCOMPARE(gotTitle, title);
-        QCOMPARE(NowPlayingLine(page, kStation), line);
+        QCOMPARE(nowPlayingLine(page, kStation), line);
     }
 
     void parseListingsPage_data()
@@ -340,20 +341,20 @@ private slots:
         QTest::addColumn<QByteArray>("lastStation");
 
         // Each break counts as two characters whatever the file has.
-        const QByteArray page = PortalPage();
+        const QByteArray page = portalPage();
         const QByteArray line = "stacja.tv : 20:00 - Wiadomo\x9C"
                                 "ci";
         QTest::addRow("CR LF") << "stacja.tv" << page << line << kStation;
-        QTest::addRow("LF") << "stacja.tv" << RewriteBreaks(page, {"\n"}) << line << kStation;
-        QTest::addRow("CR") << "stacja.tv" << RewriteBreaks(page, {"\r"}) << line << kStation;
-        QTest::addRow("mixed") << "stacja.tv" << RewriteBreaks(page, {"\n", "\r", "\r\n"}) << line
+        QTest::addRow("LF") << "stacja.tv" << rewriteBreaks(page, {"\n"}) << line << kStation;
+        QTest::addRow("CR") << "stacja.tv" << rewriteBreaks(page, {"\r"}) << line << kStation;
+        QTest::addRow("mixed") << "stacja.tv" << rewriteBreaks(page, {"\n", "\r", "\r\n"}) << line
                                << kStation;
 
         // The station is the file name in Windows-1250, with the page charset fixed after it.
         QTest::addRow("Polish station name") << QString::fromUtf8("Śląsk.tv") << page
-                                             << Cp1250("Śląsk.tv") + " : 20:00 - Wiadomo\x9C"
+                                             << cp1250("Śląsk.tv") + " : 20:00 - Wiadomo\x9C"
                                                                      "ci"
-                                             << Cp1250("Śląsk.tv");
+                                             << cp1250("Śląsk.tv");
         QTest::addRow("| in the station name") << "a|b.tv" << page
                                                << QByteArray("a\x8C"
                                                              "b.tv : 20:00 - Wiadomo\x9C"
@@ -368,11 +369,11 @@ private slots:
         QFETCH(QByteArray, fileBytes);
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, lastStation);
-        PutFile(fileName, fileBytes);
+        putFile(fileName, fileBytes);
 
         ListingsParser parser;
         QCOMPARE(parser.ParseListingsPage(fileName), std::optional<QByteArray>(line));
-        QCOMPARE(parser.pageText(), PortalPage());
+        QCOMPARE(parser.pageText(), portalPage());
         QCOMPARE(parser.lastTitle(), QByteArray("Wiadomo\x9C"
                                                 "ci"));
         QCOMPARE(parser.lastStation(), lastStation);
@@ -383,9 +384,9 @@ private slots:
     void parseListingsPageWithoutMarker()
     {
         ListingsParser parser;
-        PutFile("stacja.tv", PortalPage());
+        putFile("stacja.tv", portalPage());
         QVERIFY(parser.ParseListingsPage("stacja.tv"));
-        PutFile("stacja.tv", "<html>\n<body>Brak danych</body>\n</html>\n");
+        putFile("stacja.tv", "<html>\n<body>Brak danych</body>\n</html>\n");
         QCOMPARE(parser.ParseListingsPage("stacja.tv"),
                  std::optional<QByteArray>("stacja.tv : - brak informacji  - "));
         QCOMPARE(parser.lastTitle(), QByteArray());
@@ -408,7 +409,7 @@ private slots:
     {
         QFETCH(QString, fileName);
         QVERIFY(QDir().mkdir("katalog.tv"));
-        PutFile(QString::fromUtf8("Первый.tv"), PortalPage());
+        putFile(QString::fromUtf8("Первый.tv"), portalPage());
 
         ListingsParser parser;
         QCOMPARE(parser.ParseListingsPage(fileName), std::nullopt);
@@ -416,10 +417,10 @@ private slots:
         QVERIFY(parser.lastTitle().isEmpty());
         QVERIFY(parser.lastStation().isEmpty());
 
-        PutFile("stacja.tv", PortalPage());
+        putFile("stacja.tv", portalPage());
         QVERIFY(parser.ParseListingsPage("stacja.tv"));
         QCOMPARE(parser.ParseListingsPage(fileName), std::nullopt);
-        QCOMPARE(parser.pageText(), PortalPage());
+        QCOMPARE(parser.pageText(), portalPage());
         QCOMPARE(parser.lastTitle(), QByteArray("Wiadomo\x9C"
                                                 "ci"));
         QCOMPARE(parser.lastStation(), kStation);

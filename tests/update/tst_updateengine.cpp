@@ -20,18 +20,18 @@ namespace {
 
 using Lines = QList<QByteArray>;
 
-FaultServer::Reply Serving(const QByteArray& page)
+FaultServer::Reply serving(const QByteArray& page)
 {
     return {.head = FaultServer::okHead(page.size()), .body = page};
 }
 
-FaultServer::Reply Failing(int status)
+FaultServer::Reply failing(int status)
 {
     return {.head = FaultServer::statusHead(status, 0)};
 }
 
 // The station numbers the server was asked for, in order.
-QList<int> Stations(const FaultServer& server)
+QList<int> requestedStations(const FaultServer& server)
 {
     QList<int> numbers;
     static const QRegularExpression station(QStringLiteral("station%5D=(\\d+)"));
@@ -89,14 +89,14 @@ class TestUpdateEngine : public QObject {
     }
 
 private slots:
-    void initTestCase() { HttpFetch::GlobalInit(); }
+    void initTestCase() { HttpFetch::globalInit(); }
 
     void init()
     {
         folder = std::make_unique<ScratchFolder>();
         QVERIFY(folder->isValid());
         server = std::make_unique<FaultServer>();
-        server->setReply(Serving(ListingsPage("20:00", "Film")));
+        server->setReply(serving(listingsPage("20:00", "Film")));
         stations.clear();
         published.clear();
         logged.clear();
@@ -120,9 +120,10 @@ private slots:
         QSignalSpy akt(engine.get(), &UpdateEngine::aktChanged);
 
         QCOMPARE(ticks(1), 1000);
-        QCOMPARE(Stations(*server), QList<int>{1});
+        QCOMPARE(requestedStations(*server), QList<int>{1});
         QCOMPARE(ticks(12), 1000);
-        QCOMPARE(Stations(*server), (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
+        QCOMPARE(requestedStations(*server),
+                 (QList<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13}));
         QCOMPARE(engine->state().queuePosition, 13);
         QCOMPARE(lines().size(), 13);
         QCOMPARE(lines().first(), QByteArray("s1.tv : 20:00 - Film"));
@@ -135,7 +136,7 @@ private slots:
         QVERIFY(log().contains(QStringLiteral("KONIEC HOT START !!!!")));
 
         QCOMPARE(ticks(1), 20000);
-        QCOMPARE(Stations(*server).last(), 1);
+        QCOMPARE(requestedStations(*server).last(), 1);
         // Every hot-start tick says so, the wrapping one included.
         QCOMPARE(log().count(QStringLiteral("HOT START / HOT START")), 14);
         // Each tick with a complete list publishes it: from the 13th on.
@@ -149,7 +150,7 @@ private slots:
     {
         start(13, {6});
         ticks(14);
-        QCOMPARE(Stations(*server), QList<int>{7});
+        QCOMPARE(requestedStations(*server), QList<int>{7});
         QCOMPARE(log().count(QStringLiteral(".mrowka: Parsuje program")), 14);
         QVERIFY(log().contains(QStringLiteral(".mrowka: Parsuje program 7s7.tv\n"
                                               ".mrowka: Kolejka>>7\n"
@@ -171,7 +172,7 @@ private slots:
         QVERIFY(!log().contains(QStringLiteral(".mrowka:")));
         QCOMPARE(published, QList<Lines>(4));
         QCOMPARE(clock.size(), 4);
-        QCOMPARE(publishable.last().at(1).toString(), engine->state().ClockText());
+        QCOMPARE(publishable.last().at(1).toString(), engine->state().clockText());
         QVERIFY(QRegularExpression(QStringLiteral("^\\d\\d : \\d\\d \\| \\S+"))
                     .match(clock.last().first().toString())
                     .hasMatch());
@@ -243,7 +244,7 @@ private slots:
         ticks(3);
         stations.removeRow(0);
         ticks(2); // position 4 is now station 5; position 5 is the wrap
-        QCOMPARE(Stations(*server), (QList<int>{1, 2, 3, 5}));
+        QCOMPARE(requestedStations(*server), (QList<int>{1, 2, 3, 5}));
         QCOMPARE(engine->state().queuePosition, 0);
     }
 
@@ -253,7 +254,7 @@ private slots:
         start(2, {0, 1});
         setEntry(0, "../evil.tv|" + server->url("/x"));
         ticks(2);
-        QCOMPARE(Stations(*server), QList<int>{2});
+        QCOMPARE(requestedStations(*server), QList<int>{2});
         QVERIFY(log().contains(QStringLiteral("nie jest nazwą pliku: ../evil.tv")));
         QVERIFY(!QFile::exists("../evil.tv"));
     }
@@ -264,7 +265,7 @@ private slots:
         QSignalSpy pobrano(engine.get(), &UpdateEngine::pobranoChanged);
         QSignalSpy akt(engine.get(), &UpdateEngine::aktChanged);
         for (int size : {10240, 20480, 1048576}) {
-            server->setReply(Serving(QByteArray(size, 'x')));
+            server->setReply(serving(QByteArray(size, 'x')));
             engine->StartStationDownload(server->url("/x"), "s1.tv");
         }
         QCOMPARE(pobrano.last().first().toString(), QStringLiteral("Pobrano: 1054 kB | 1 MB"));
@@ -277,8 +278,9 @@ private slots:
     void progressReports()
     {
         start(1, {0});
-        const QByteArray page = ListingsPage("21:30", "Wiadomości") + QByteArray(20480, ' ');
-        server->setReply({.head = FaultServer::okHead(page.size()), .body = page, .chunkSize = 5120});
+        const QByteArray page = listingsPage("21:30", "Wiadomości") + QByteArray(20480, ' ');
+        server->setReply(
+            {.head = FaultServer::okHead(page.size()), .body = page, .chunkSize = 5120});
         QSignalSpy progress(engine.get(), &UpdateEngine::downloadProgress);
         engine->StartStationDownload(server->url("/x"), "tv%1");
         QVERIFY(progress.size() >= 2);
@@ -296,7 +298,7 @@ private slots:
     void nestedTickDuringASlowDownload()
     {
         start(2, {0, 1});
-        const QByteArray page = ListingsPage("20:00", "Film") + QByteArray(3000, ' ');
+        const QByteArray page = listingsPage("20:00", "Film") + QByteArray(3000, ' ');
         server->setReply({.head = FaultServer::okHead(page.size()),
                           .body = page,
                           .chunkSize = 300,
@@ -318,9 +320,9 @@ private slots:
     {
         start(3, {0, 1, 2});
         FaultServer missing;
-        missing.setReply(Failing(404));
-        setEntry(1, "s2.tv|http://127.0.0.1:" + QByteArray::number(FaultServer::refusedPort()) +
-                        "/x");
+        missing.setReply(failing(404));
+        setEntry(1,
+                 "s2.tv|http://127.0.0.1:" + QByteArray::number(FaultServer::refusedPort()) + "/x");
         setEntry(2, "s3.tv|" + missing.url("/x"));
         const Lines expected{"s1.tv : 20:00 - Film", "s2.tv :  - ", "s3.tv :  - "};
         ticks(3);
@@ -330,7 +332,7 @@ private slots:
         QCOMPARE(engine->statistics().successfulUpdates(), 1);
 
         // The station fetched before keeps the line of the page it left.
-        server->setReply(Failing(500));
+        server->setReply(failing(500));
         engine->clearTimer();
         ticks(4); // the wrap, then the three stations
         QCOMPARE(lines(), expected);
@@ -359,9 +361,8 @@ private slots:
     void failureAfterProgress()
     {
         start(1, {0});
-        server->setReply({.head = FaultServer::okHead(5000),
-                          .body = QByteArray(5000, 'x'),
-                          .sendOnly = 1500});
+        server->setReply(
+            {.head = FaultServer::okHead(5000), .body = QByteArray(5000, 'x'), .sendOnly = 1500});
         QSignalSpy akt(engine.get(), &UpdateEngine::aktChanged);
         int reports = 0;
         connect(engine.get(), &UpdateEngine::downloadProgress, this, [&] {
@@ -375,7 +376,7 @@ private slots:
         QCOMPARE(lines(), Lines{"s1.tv :  - "}); // no page kept yet
         QCOMPARE(akt.size(), 0);
 
-        server->setReply(Serving(ListingsPage("20:00", "Film")));
+        server->setReply(serving(listingsPage("20:00", "Film")));
         engine->StartStationDownload(server->url("/x"), "s1.tv");
         QCOMPARE(server->requestCount(), 2);
         QCOMPARE(lines().size(), 2);
@@ -406,7 +407,7 @@ private slots:
         // the clear timer empties the list and both stations are fetched again.
         ticks(1); // the wrap: still complete
         QCOMPARE(published.size(), 2);
-        server->setReply(Serving(ListingsPage("21:00", "Sport")));
+        server->setReply(serving(listingsPage("21:00", "Sport")));
         published.clear();
         ticks(1); // station 1 again, with a new line beside its old one
         QCOMPARE(lines().size(), 3);
@@ -427,7 +428,7 @@ private slots:
         start(100, {});
         for (int row = 0; row < 100; ++row)
             stations.item(row)->setCheckState(Qt::Checked);
-        server->setReply(Failing(404));
+        server->setReply(failing(404));
         QSignalSpy batches(engine.get(), &UpdateEngine::logged);
         ticks(1);
         // "HOT START", 3 lines for station 1 and its 2 download lines; then the error line and

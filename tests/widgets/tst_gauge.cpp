@@ -11,7 +11,7 @@
 
 namespace {
 
-QImage Render(QWidget& widget)
+QImage rendered(QWidget& widget)
 {
     QImage image(widget.size(), QImage::Format_RGB32);
     image.fill(Qt::magenta);
@@ -20,12 +20,12 @@ QImage Render(QWidget& widget)
 }
 
 // What `action` put in the error box, or "(nothing shown)".
-template <typename Action> QString RefusalText(Action action)
+template <typename Action> QString refusalText(Action action)
 {
     QString shown = QStringLiteral("(nothing shown)");
-    SetErrorBox([&](const QString& text) { shown = text; });
+    setErrorBox([&](const QString& text) { shown = text; });
     action();
-    SetErrorBox({});
+    setErrorBox({});
     return shown;
 }
 
@@ -47,7 +47,7 @@ class TestGauge : public QObject {
     Q_OBJECT
 
 private slots:
-    // The filled width is Trunc((W + 1) * percent / 100) columns, cut at W, with the percent
+    // The filled width is truncated((W + 1) * percent / 100) columns, cut at W, with the percent
     // done rounded down; worked out by hand for each row.
     void picture_data()
     {
@@ -105,7 +105,7 @@ private slots:
         gauge.setBackColor(back);
         QCOMPARE(gauge.progress(), progress);
 
-        const QImage image = Render(gauge);
+        const QImage image = rendered(gauge);
         for (int y = 0; y < height; ++y) {
             for (int x = 0; x < width; ++x) {
                 const QColor expected = x < filled ? fore : back;
@@ -127,13 +127,13 @@ private slots:
         gauge.setMaxValue(50);
         QCOMPARE(gauge.progress(), 50);
 
-        QCOMPARE(RefusalText([&] { gauge.setMaxValue(-5); }),
+        QCOMPARE(refusalText([&] { gauge.setMaxValue(-5); }),
                  QStringLiteral("Value must be between 1 and 2147483647"));
         QCOMPARE(gauge.maxValue(), 50);
         QCOMPARE(gauge.progress(), 50);
 
         gauge.setMinValue(10);
-        QCOMPARE(RefusalText([&] { gauge.setMaxValue(9); }),
+        QCOMPARE(refusalText([&] { gauge.setMaxValue(9); }),
                  QStringLiteral("Value must be between 11 and 2147483647"));
         // A maximum equal to the minimum is allowed and shows nothing done.
         gauge.setMaxValue(10);
@@ -146,7 +146,7 @@ private slots:
         Gauge gauge;
         gauge.setMaxValue(50);
         gauge.setProgress(10);
-        QCOMPARE(RefusalText([&] { gauge.setMinValue(60); }),
+        QCOMPARE(refusalText([&] { gauge.setMinValue(60); }),
                  QStringLiteral("Value must be between -2147483648 and 49"));
         QCOMPARE(gauge.minValue(), 0);
         QCOMPARE(gauge.progress(), 10);

@@ -10,7 +10,7 @@
 namespace {
 
 // The first and last pixel of `row` inside `region`, or (-1, -1).
-QPair<int, int> RowSpan(const QRegion& region, int row, int width)
+QPair<int, int> rowSpan(const QRegion& region, int row, int width)
 {
     int first = -1;
     int last = -1;
@@ -34,22 +34,22 @@ private slots:
     // corners alike, and nothing lies outside (0, 0)-(350, 239).
     void windowShape()
     {
-        const QRegion shape = RoundedWindowShape(QSize(350, 239));
+        const QRegion shape = roundedWindowShape(QSize(350, 239));
         QCOMPARE(shape.boundingRect(), QRect(0, 0, 350, 239));
         const QList<QPair<int, int>> expected{{2, 347}, {1, 348}, {0, 349}, {0, 349}};
         for (int row = 0; row < 4; ++row) {
-            QCOMPARE(RowSpan(shape, row, 350), expected[row]);
-            QCOMPARE(RowSpan(shape, 238 - row, 350), expected[row]);
+            QCOMPARE(rowSpan(shape, row, 350), expected[row]);
+            QCOMPARE(rowSpan(shape, 238 - row, 350), expected[row]);
         }
-        QCOMPARE(RowSpan(shape, 120, 350), qMakePair(0, 349));
+        QCOMPARE(rowSpan(shape, 120, 350), qMakePair(0, 349));
     }
 
     // Degenerate sizes give an empty or a plain shape, never a crash or a negative run.
     void tinyShapes()
     {
-        QVERIFY(RoundRectRegion(0, 0, 0, 10, 8, 8).isEmpty());
-        QVERIFY(RoundRectRegion(5, 5, 5, 5, 8, 8).isEmpty());
-        const QRegion small = RoundRectRegion(0, 0, 3, 3, 8, 8);
+        QVERIFY(roundRectRegion(0, 0, 0, 10, 8, 8).isEmpty());
+        QVERIFY(roundRectRegion(5, 5, 5, 5, 8, 8).isEmpty());
+        const QRegion small = roundRectRegion(0, 0, 3, 3, 8, 8);
         QVERIFY(!small.isEmpty());
         QVERIFY(QRect(0, 0, 3, 3).contains(small.boundingRect()));
     }
@@ -58,14 +58,14 @@ private slots:
     // two end pixels, and the top edge runs between the corner cut-ins.
     void outlineIsOnePixel()
     {
-        const QRegion outline = RoundRectOutline(0, 0, 100, 50, 10, 10);
+        const QRegion outline = roundRectOutline(0, 0, 100, 50, 10, 10);
         for (int row = 5; row < 45; ++row) {
             int count = 0;
             for (int x = 0; x < 100; ++x)
                 count += outline.contains(QPoint(x, row)) ? 1 : 0;
             QCOMPARE(count, 2);
         }
-        QCOMPARE(RowSpan(outline, 0, 100), qMakePair(3, 96));
+        QCOMPARE(rowSpan(outline, 0, 100), qMakePair(3, 96));
         QVERIFY(!outline.contains(QPoint(50, 1)));
     }
 
@@ -78,7 +78,7 @@ private slots:
         image.fill(Qt::white);
         {
             QPainter painter(&image);
-            PaintRoundedFrame(painter, size);
+            paintRoundedFrame(painter, size);
         }
         const int w = size.width();
         const int h = size.height();

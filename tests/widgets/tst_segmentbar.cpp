@@ -20,7 +20,7 @@ const QColor kBlack(0, 0, 0);
 const QColor kWhite(255, 255, 255);
 
 // The first `count` full blocks: [2 + 9k, 9 + 9k).
-Runs FullBlocks(int count)
+Runs fullBlocks(int count)
 {
     Runs runs;
     for (int k = 0; k < count; ++k)
@@ -28,7 +28,7 @@ Runs FullBlocks(int count)
     return runs;
 }
 
-QImage Render(QWidget& widget)
+QImage rendered(QWidget& widget)
 {
     QImage image(widget.size(), QImage::Format_RGB32);
     image.fill(Qt::magenta); // anything the bar leaves unpainted shows up
@@ -36,7 +36,7 @@ QImage Render(QWidget& widget)
     return image;
 }
 
-QString Describe(const QColor& c)
+QString describe(const QColor& c)
 {
     return QStringLiteral("(%1, %2, %3)").arg(c.red()).arg(c.green()).arg(c.blue());
 }
@@ -44,8 +44,8 @@ QString Describe(const QColor& c)
 // Compares the whole picture with: blocks of plain `block` colour over `runs` on rows
 // 2..H-3 (painted over the ring where they reach it), otherwise the ring in `border` (when
 // there is one) and the field in `background`. Gives the first difference, or nothing.
-QString Mismatch(const QImage& image, const Runs& runs, const QColor& block,
-                 const QColor& border = kGrey, const QColor& background = kWhite)
+QString firstMismatch(const QImage& image, const Runs& runs, const QColor& block,
+                      const QColor& border = kGrey, const QColor& background = kWhite)
 {
     const int w = image.width();
     const int h = image.height();
@@ -65,7 +65,7 @@ QString Mismatch(const QImage& image, const Runs& runs, const QColor& block,
                 return QStringLiteral("pixel (%1, %2) is %3, expected %4")
                     .arg(x)
                     .arg(y)
-                    .arg(Describe(actual), Describe(expected));
+                    .arg(describe(actual), describe(expected));
             }
         }
     }
@@ -91,7 +91,7 @@ class TestSegmentBar : public QObject {
 
 private slots:
     // Where the blocks go for a given position, with plain blocks so only the layout shows.
-    // The height is always 18. At 182 wide the filled length is Round(1.8 P), which never
+    // The height is always 18. At 182 wide the filled length is roundToNearest(1.8 P), which never
     // comes out as 10 or 12; the 102-wide bar (filled length = P) covers those. The 52-wide bar
     // (filled length P / 2) rounds its halves to even.
     void layout_data()
@@ -112,12 +112,12 @@ private slots:
         QTest::newRow("max below min") << 182 << 100 << 0 << 50 << Runs{} << kBlack;
         QTest::newRow("INT_MIN over 1") << 182 << 0 << 1 << INT_MIN << Runs{} << kBlack;
 
-        // One short block: F = Round(1.8) = 2 gives one pixel, F = 9 eight pixels (2..9).
+        // One short block: F = roundToNearest(1.8) = 2 gives one pixel, F = 9 eight pixels (2..9).
         QTest::newRow("182: P 1, F 2") << 182 << 0 << 100 << 1 << Runs{{2, 3}} << kSilver;
         QTest::newRow("182: P 5, F 9") << 182 << 0 << 100 << 5 << Runs{{2, 10}} << kSilver;
-        // F = Round(10.8) = 11: one full block, a 2-pixel rest shows nothing.
+        // F = roundToNearest(10.8) = 11: one full block, a 2-pixel rest shows nothing.
         QTest::newRow("182: P 6, F 11") << 182 << 0 << 100 << 6 << Runs{{2, 9}} << kSilver;
-        // F = Round(12.6) = 13: one full block and a 3-pixel block after the gap.
+        // F = roundToNearest(12.6) = 13: one full block and a 3-pixel block after the gap.
         QTest::newRow("182: P 7, F 13")
             << 182 << 0 << 100 << 7 << Runs{{2, 9}, {11, 14}} << kSilver;
 
@@ -134,23 +134,23 @@ private slots:
             << 52 << 0 << 100 << 27 << Runs{{2, 9}, {11, 15}} << kSilver;
 
         // Full: 20 blocks, the last on 173..179; columns 180 and the ring at 181 stay.
-        QTest::newRow("182: full") << 182 << 0 << 100 << 100 << FullBlocks(20) << kBlack;
+        QTest::newRow("182: full") << 182 << 0 << 100 << 100 << fullBlocks(20) << kBlack;
         QTest::newRow("182: twice the maximum")
-            << 182 << 0 << 100 << 200 << FullBlocks(20) << kBlack;
+            << 182 << 0 << 100 << 200 << fullBlocks(20) << kBlack;
         QTest::newRow("182: INT_MAX over 1")
-            << 182 << 0 << 1 << INT_MAX << FullBlocks(20) << kBlack;
+            << 182 << 0 << 1 << INT_MAX << fullBlocks(20) << kBlack;
         QTest::newRow("182: INT_MIN over -1")
-            << 182 << 0 << -1 << INT_MIN << FullBlocks(20) << kBlack;
+            << 182 << 0 << -1 << INT_MIN << fullBlocks(20) << kBlack;
         // 185 wide: a 21st block starts at 182 and is cut off at the right edge, covering the
         // ring on 182..184.
         QTest::newRow("185: twice the maximum")
-            << 185 << 0 << 100 << 200 << FullBlocks(21) << kBlack;
+            << 185 << 0 << 100 << 200 << fullBlocks(21) << kBlack;
         QTest::newRow("185: INT_MAX over 1")
-            << 185 << 0 << 1 << INT_MAX << FullBlocks(21) << kBlack;
+            << 185 << 0 << 1 << INT_MAX << fullBlocks(21) << kBlack;
         // The whole int range: (2^31 - 1) / (2^32 - 1) is just under 50 %, rounds to 50,
         // F = 90: ten blocks in level 1.
         QTest::newRow("INT_MAX over the int range")
-            << 182 << INT_MIN << INT_MAX << INT_MAX << FullBlocks(10) << kGrey;
+            << 182 << INT_MIN << INT_MAX << INT_MAX << fullBlocks(10) << kGrey;
     }
 
     void layout()
@@ -168,7 +168,7 @@ private slots:
         bar.setMin(min);
         bar.setMax(max);
         bar.setPosition(position);
-        const QString mismatch = Mismatch(Render(bar), runs, colour);
+        const QString mismatch = firstMismatch(rendered(bar), runs, colour);
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     }
 
@@ -182,18 +182,18 @@ private slots:
         bar.setPosition(7);
         const Runs runs{{2, 9}, {11, 14}};
         QString mismatch =
-            Mismatch(Render(bar), runs, kSilver, QColor(10, 20, 30), QColor(200, 210, 220));
+            firstMismatch(rendered(bar), runs, kSilver, QColor(10, 20, 30), QColor(200, 210, 220));
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
 
         bar.setShowBorder(false);
-        mismatch = Mismatch(Render(bar), runs, kSilver, QColor(), QColor(200, 210, 220));
+        mismatch = firstMismatch(rendered(bar), runs, kSilver, QColor(), QColor(200, 210, 220));
         QVERIFY2(mismatch.isEmpty(), qPrintable(mismatch));
     }
 
     // The level colour at each side of the level limits (30 %, 60 %, 100 %). Plain blocks are
     // the level colour on every row; shaded, the middle row 9 is the lower half's second band,
-    // colour + Round((white - colour) / 20): 192 + Round(3.15), 128 + Round(6.35),
-    // 64 + Round(9.55), 0 + Round(12.75).
+    // colour + roundToNearest((white - colour) / 20): 192 + roundToNearest(3.15), 128 +
+    // roundToNearest(6.35), 64 + roundToNearest(9.55), 0 + roundToNearest(12.75).
     void levelColour_data()
     {
         QTest::addColumn<int>("position");
@@ -216,9 +216,9 @@ private slots:
 
         SegmentBar bar;
         bar.setPosition(position);
-        const QImage shaded = Render(bar);
+        const QImage shaded = rendered(bar);
         bar.setShowGradient(false);
-        const QImage flat = Render(bar);
+        const QImage flat = rendered(bar);
         for (int x = 2; x < 9; ++x) {
             QCOMPARE(shaded.pixelColor(x, 9), QColor(middleRow, middleRow, middleRow));
             for (int y = 2; y < 16; ++y)
@@ -230,9 +230,9 @@ private slots:
     // colours are set to (colour, colourTo); the upper half (rows 2..8) runs from colourTo to
     // colour, the lower half (rows 9..15) from colour to colourTo.
     //
-    // 20 bands over 7 rows: band i starts at row Round(0.35 i) of the half and is one row high,
-    // so row 0 of a half is band 1, row 6 is band 18 (band 19 starts on the next half), and the
-    // colour is start + Round(i * (end - start) / 20).
+    // 20 bands over 7 rows: band i starts at row roundToNearest(0.35 i) of the half and is one row
+    // high, so row 0 of a half is band 1, row 6 is band 18 (band 19 starts on the next half), and
+    // the colour is start + roundToNearest(i * (end - start) / 20).
     void gradient_data()
     {
         QTest::addColumn<int>("steps");
@@ -242,7 +242,8 @@ private slots:
 
         const auto grey = [](int v) { return QColor(v, v, v); };
 
-        // Upper: 255 + Round(-3.15) = 252, 255 + Round(-56.7) = 198; lower: 192 + 3, 192 + 57.
+        // Upper: 255 + roundToNearest(-3.15) = 252, 255 + roundToNearest(-56.7) = 198; lower: 192 +
+        // 3, 192 + 57.
         QTest::newRow("20 bands, silver")
             << 20 << kSilver << kWhite
             << Rows{{2, grey(252)}, {8, grey(198)}, {9, grey(195)}, {15, grey(249)}};
@@ -265,9 +266,9 @@ private slots:
                                                        {8, QColor(34, 184, 90)},
                                                        {9, QColor(22, 192, 90)},
                                                        {15, QColor(226, 56, 90)}};
-        // 3 bands: S = 7/3, each band Trunc(S) + 1 = 3 rows from row Round(i S) = 0, 2, 5 of the
-        // half, cut at the half's end; band 1 paints over the last row of band 0.
-        // Upper 255, 170, 85; lower 0, 85, 170.
+        // 3 bands: S = 7/3, each band truncated(S) + 1 = 3 rows from row roundToNearest(i S) = 0,
+        // 2, 5 of the half, cut at the half's end; band 1 paints over the last row of band 0. Upper
+        // 255, 170, 85; lower 0, 85, 170.
         {
             Rows rows;
             const int upper[7] = {255, 255, 170, 170, 170, 85, 85};
@@ -279,7 +280,7 @@ private slots:
             QTest::newRow("3 bands") << 3 << kBlack << kWhite << rows;
         }
         // 7 bands: one row apart and two rows high, so each row keeps the band starting on it:
-        // Round(i * 255 / 7) = 0, 36, 73, 109, 146, 182, 219.
+        // roundToNearest(i * 255 / 7) = 0, 36, 73, 109, 146, 182, 219.
         {
             Rows rows;
             const int offset[7] = {0, 36, 73, 109, 146, 182, 219};
@@ -320,7 +321,7 @@ private slots:
         bar.setLevel3Color(colour);
         bar.setLevel3ColorTo(colourTo);
         bar.setPosition(100);
-        const QImage image = Render(bar);
+        const QImage image = rendered(bar);
         for (const int first : {2, 173}) {
             for (int x = first; x < first + 7; ++x) {
                 for (const auto& [y, expected] : rows) {
@@ -329,7 +330,7 @@ private slots:
                             QStringLiteral("pixel (%1, %2) is %3, expected %4")
                                 .arg(x)
                                 .arg(y)
-                                .arg(Describe(image.pixelColor(x, y)), Describe(expected))));
+                                .arg(describe(image.pixelColor(x, y)), describe(expected))));
                     }
                 }
             }
