@@ -48,3 +48,6 @@ shellcheck: deps
 style:
 	@./scripts/install-deps.sh style
 	@git ls-files -z 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' | xargs -0 clang-format --dry-run -Werror
+
+# Further gates, one file each: the sanitizer build (mk/asan.mk) and the fuzzing (mk/fuzz.mk).
+include $(wildcard mk/*.mk)
