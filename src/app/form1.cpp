@@ -356,9 +356,11 @@ void Form1::loadStationList()
     programy->setStations(readTextFile(QString::fromLatin1(kStationListFile)));
 }
 
+// A list that could not be read is not the user's: it never goes over their files.
 void Form1::saveStationList()
 {
-    m_writeStationFile(QString::fromLatin1(kStationListFile), programy->stations());
+    if (m_engine->state().activated)
+        m_writeStationFile(QString::fromLatin1(kStationListFile), programy->stations());
 }
 
 void Form1::LoadCheckedStates()
@@ -372,6 +374,7 @@ void Form1::LoadCheckedStates()
 
 void Form1::SaveCheckedStates()
 {
-    m_writeStationFile(QString::fromLatin1(kCheckedStatesFile),
-                       checkedStateLines(programy->checkMarks()));
+    if (m_engine->state().activated)
+        m_writeStationFile(QString::fromLatin1(kCheckedStatesFile),
+                           checkedStateLines(programy->checkMarks()));
 }

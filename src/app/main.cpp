@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QStyleFactory>
+#include <QTimer>
 
 int main(int argc, char* argv[])
 {
@@ -52,7 +53,9 @@ int main(int argc, char* argv[])
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &form1,
                      [&form1](QSessionManager&) { form1.saveForSessionEnd(); });
 
-    form1.show();
+    // Shown from the event loop: the first show loads the station files, and an error box it
+    // opens must run inside the loop that a request to end from outside quits.
+    QTimer::singleShot(0, &form1, &QWidget::show);
     const int status = app.exec();
     return form1.lostChanges() ? 1 : status;
 }

@@ -45,11 +45,13 @@ QString transferReason(const QFileDevice& file, int savedErrno)
 
 } // namespace
 
-QList<QByteArray> splitTextLines(const QByteArray& text)
+QList<QByteArray> splitTextLines(const QByteArray& withZeros)
 {
+    // A zero byte used to end the text, and a save then wrote back only the lines before it.
+    const QByteArray text =
+        withZeros.contains('\0') ? QByteArray(withZeros).replace('\0', QByteArrayView()) : withZeros;
     const char* p = text.constData();
-    const qsizetype zero = text.indexOf('\0');
-    const char* const end = p + (zero < 0 ? text.size() : zero);
+    const char* const end = p + text.size();
 
     QList<QByteArray> lines;
     while (p < end) {
@@ -89,7 +91,13 @@ QList<QByteArray> readTextFile(const QString& path)
     const QByteArray text = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throwCannotOpen(path, transferReason(file, errno));
-    return splitTextLines(text);
+    QList<QByteArray> lines = splitTextLines(text);
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (lines[i].size() > kLongestLine)
+            throwCannotOpen(path, QStringLiteral("Line %1 is longer than %2 characters.")
+                                      .arg(QString::number(i + 1), QString::number(kLongestLine)));
+    }
+    return lines;
 }
 
 void writeTextFile(const QString& path, const QList<QByteArray>& lines)

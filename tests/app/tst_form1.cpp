@@ -242,6 +242,30 @@ private slots:
                  QList<QByteArray>{"a.tv|http://a"});
     }
 
+    // A list with a line no station could have is refused, naming the line, and the file is
+    // kept as it is: the list shown is not the file's, so closing does not write it. A zero
+    // byte is dropped, and the entries after it are saved again.
+    void oddListFiles()
+    {
+        const QByteArray longLine = "a.tv|http://a\r\n" + QByteArray(70000, 'x') + "\r\n";
+        writeFile("programy.tv", longLine);
+        {
+            auto form = makeForm();
+            QCOMPARE(errors, QStringList{"Cannot open file \"programy.tv\". Line 2 is longer than "
+                                         "65536 characters."});
+            QVERIFY(form->close());
+            QVERIFY(writes.isEmpty());
+            QCOMPARE(readFile("programy.tv"), longLine);
+        }
+        errors.clear();
+        writeFile("programy.tv", QByteArray("a.tv|http://a\r\nb\0.tv|http://b\r\nc.tv|http://c\r\n", 45));
+        auto form = makeForm();
+        QVERIFY(errors.isEmpty());
+        QVERIFY(form->close());
+        QCOMPARE(readFile("programy.tv"),
+                 QByteArray("a.tv|http://a\r\nb.tv|http://b\r\nc.tv|http://c\r\n"));
+    }
+
     // Loading replaces the list and its marks only once: activating the window again (after
     // the input dialog closes, say) keeps what the user did since.
     void laterShowsDoNotReload()

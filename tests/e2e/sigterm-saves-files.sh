@@ -2,7 +2,8 @@
 # sigterm-saves-files.sh EKRANIK
 # The real program, started in an empty folder, stays off the taskbar at idle priority, and
 # ended with SIGTERM leaves the default 13-station list in programy.tv and an empty
-# programy_stan.tv, and nothing else.
+# programy_stan.tv, and nothing else. SIGTERM also ends it while a dialog is open: the error
+# box of a broken programy_stan.tv at start-up, and the input dialog.
 set -u
 ekranik=$1
 # shellcheck source-path=SCRIPTDIR source=common.sh
@@ -34,4 +35,21 @@ tail -n 1 programy.tv | grep -q '^canalplus.tv|http://.*/program.html?T%5Bstatio
   || fail "last entry: $(tail -n 1 programy.tv)"
 extra=$(find . -mindepth 1 ! -name programy.tv ! -name programy_stan.tv)
 [ -z "$extra" ] || fail "left behind: $extra"
+
+# The error box opens inside the first show, titled with the program's title by then.
+printf 'abc\r\n' >programy_stan.tv
+"$ekranik" >"$dir/ekranik.log" 2>&1 &
+pid=$!
+within 10 shown 'ekranik 2oo6 beta o.912' || fail "no error box for a broken programy_stan.tv"
+ends_cleanly "$pid"
+[ "$(wc -c <programy_stan.tv)" -eq 0 ] || fail "programy_stan.tv not saved with the check marks"
+
+# The input dialog of "Dodaj stację".
+"$ekranik" >"$dir/ekranik.log" 2>&1 &
+pid=$!
+within 10 shown 'ekranik 2oo6' || fail "main window never shown"
+eval "$(xdotool getwindowgeometry --shell "$(shown 'ekranik 2oo6' | head -n 1)")"
+xdotool mousemove $((X + 17 + 44)) $((Y + 173 + 12)) click 1
+within 10 shown okienko || fail "the input dialog did not open"
+ends_cleanly "$pid"
 echo "ok"

@@ -172,8 +172,8 @@ private slots:
         QTest::newRow("mixed breaks") << QByteArray("a\rb\nc") << L{"a", "b", "c"};
         QTest::newRow("lf cr is two breaks") << QByteArray("a\n\rb") << L{"a", "", "b"};
         QTest::newRow("cr cr lf") << QByteArray("a\r\r\nb") << L{"a", "", "b"};
-        QTest::newRow("zero ends text") << QByteArray("a\0b", 3) << L{"a"};
-        QTest::newRow("zero after cr") << QByteArray("a\r\0\nb", 5) << L{"a"};
+        QTest::newRow("zero dropped") << QByteArray("a\0b", 3) << L{"ab"};
+        QTest::newRow("zero after cr") << QByteArray("a\r\0\nb", 5) << L{"a", "b"};
         QTest::newRow("spaces kept") << QByteArray(" a \r\n\tb") << L{" a ", "\tb"};
     }
 
