@@ -34,8 +34,8 @@ void onSignal(int)
 }
 
 enum Outcome { Passed, Reset, NotFound, ServerError, ShortBody, Stall, Trickle, kOutcomes };
-constexpr std::array<const char*, kOutcomes> kNames{"passed",    "reset", "404",  "500",
-                                                     "short body", "stall", "trickle"};
+constexpr std::array<const char*, kOutcomes> kNames{"passed",     "reset", "404",    "500",
+                                                    "short body", "stall", "trickle"};
 
 bool sendAll(int fd, const char* data, size_t size)
 {
