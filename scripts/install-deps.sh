@@ -10,7 +10,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-  libcurl4-openssl-dev libcpp-httplib-dev libbenchmark-dev libxcb1-dev
+  libcurl4-openssl-dev libmicrohttpd-dev libbenchmark-dev libxcb1-dev
   # fonts: metric stand-ins for the Windows faces the layout names
   fontconfig fonts-dejavu-core fonts-liberation2 fonts-wine
   # desktop for the end-to-end tests and screenshots

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <sys/resource.h>
 
 namespace {
 
@@ -116,6 +117,14 @@ int main(int argc, char* argv[])
     }
     if (options.isSet(today))
         listings->moveToDay(QDate::currentDate());
+
+    // Every connection takes a file: room for the portal's limit of connections, where the
+    // system lets the soft limit (often 1024) go higher.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     const qsizetype programmes = listings->programmeCount();
     static std::mutex logMutex;

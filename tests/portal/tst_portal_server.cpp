@@ -1,6 +1,7 @@
 // The portal over real sockets: pages fetched by ekranik's own download component and read by
 // its parser, bad requests answered and survived, HTTP/1.0 and 1.1, several clients at once,
-// and the program itself: refusing broken files, serving the listings of now.
+// pipelined requests, clients that hold connections or send what is not served, and the
+// program itself: refusing broken files, serving the listings of now.
 
 #include "net/httpfetch.h"
 #include "portal/portalserver.h"
@@ -12,11 +13,14 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -48,16 +52,19 @@ struct Reply {
     qsizetype contentLength = -1; // -1: no Content-Length
 };
 
-int connectTo(quint16 port)
+// A connection from the loopback address 127.0.0.host.
+int connectTo(quint16 port, int host = 1)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     const timeval timeout{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     sockaddr_in address{};
     address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK - 1 + quint32(host));
+    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     address.sin_port = htons(port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (!bound || ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         ::close(fd);
         return -1;
     }
@@ -122,6 +129,27 @@ Reply exchangeOnce(quint16 port, const QByteArray& request)
 QByteArray Get(const QByteArray& target, const QByteArray& version = "HTTP/1.0")
 {
     return "GET " + target + ' ' + version + "\r\n" + kAsEkranik;
+}
+
+// Whether the portal has ended the connection: it has, or it does when asked for a page once
+// more (an open connection would answer).
+bool endedByPortal(int fd)
+{
+    char byte;
+    ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+    if (n < 0 && errno == EAGAIN) {
+        if (!sendBytes(fd, Get("/program.html?T%5Bstation%5D=1")))
+            return true;
+        n = ::recv(fd, &byte, 1, 0); // up to the receive timeout
+    }
+    return n == 0 || (n < 0 && errno != EAGAIN);
+}
+
+// Whether the connection is still open, with nothing to read.
+bool heldOpen(int fd)
+{
+    char byte;
+    return ::recv(fd, &byte, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN;
 }
 
 // Downloads url as ekranik does into the file `station` in folder; the page on success.
@@ -275,6 +303,138 @@ private slots:
         for (std::thread& client : clients)
             client.join();
         QCOMPARE(good.load(), kClients * kRequests);
+    }
+
+    // Every request of one write is answered, in order, on the one connection.
+    void pipelined()
+    {
+        const QList<QByteArray> targets = {
+            "/program.html?T%5Bstation%5D=1", "/program.html?T%5Bstation%5D=219",
+            "/program.html?T%5Bstation%5D=7", "/.?&T%5Bstation%5D=14"};
+        QByteArray requests;
+        for (const QByteArray& target : targets)
+            requests += "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
+                        (target == targets.last() ? "Connection: close\r\n\r\n" : "\r\n");
+        const int fd = connectTo(port);
+        const auto closing = qScopeGuard([fd] { ::close(fd); });
+        QVERIFY(sendBytes(fd, requests));
+        QByteArray pending;
+        for (const QByteArray& target : targets) {
+            const Reply reply = readReply(fd, pending);
+            const PortalServer::Reply expected = server->answer(target.toStdString());
+            QCOMPARE(reply.status, expected.status);
+            QCOMPARE(reply.body, expected.body);
+        }
+        QVERIFY(endedByPortal(fd));
+    }
+
+    // What asks for anything but a page is refused at once, without its body or the rest of
+    // its head being read, and its connection ends with the answer; so does an HTTP/1.0 one.
+    void answerEndsConnection_data()
+    {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        QTest::newRow("POST of 1e11 bytes")
+            << QByteArray("POST /program.html?T%5Bstation%5D=1 HTTP/1.1\r\nHost: a\r\n"
+                          "Content-Length: 100000000000\r\n\r\n")
+            << 405;
+        QTest::newRow("OPTIONS") << QByteArray("OPTIONS * HTTP/1.1\r\nHost: a\r\n\r\n") << 405;
+        QTest::newRow("head past 8 KiB")
+            << "GET /program.html?T%5Bstation%5D=1 HTTP/1.1\r\nHost: a\r\n" +
+                   QByteArray("X-Filler: 0123456789abcdef\r\n").repeated(320) + "\r\n"
+            << 431;
+        QTest::newRow("not HTTP") << QByteArray("Dzień dobry\r\n\r\n") << 400;
+        QTest::newRow("unknown method")
+            << QByteArray("FETCH /program.html HTTP/1.1\r\nHost: a\r\n\r\n") << 400;
+        QTest::newRow("path too long, HTTP/1.0")
+            << "GET /" + QByteArray(9000, 'a') + " HTTP/1.0\r\n\r\n"
+            << 414;
+        QTest::newRow("HTTP/1.0 page") << Get("/program.html?T%5Bstation%5D=1") << 200;
+    }
+
+    void answerEndsConnection()
+    {
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        const int fd = connectTo(port);
+        const auto closing = qScopeGuard([fd] { ::close(fd); });
+        QVERIFY(sendBytes(fd, request));
+        QByteArray pending;
+        const Reply reply = readReply(fd, pending);
+        QCOMPARE(reply.status, status);
+        QCOMPARE(reply.body.size(), reply.contentLength);
+        QVERIFY(reply.body.startsWith("<html>"));
+        if (status == 405)
+            QVERIFY(reply.headers.contains("\r\nAllow: GET, HEAD"));
+        QVERIFY(endedByPortal(fd));
+    }
+
+    // Clients that hold connections open, idle or sending a head a byte a second, keep no one
+    // else waiting. One address gets 64 connections and no more; a head not in within its
+    // deadline ends its connection unanswered.
+    void heldConnections_data()
+    {
+        QTest::addColumn<int>("from"); // 127.0.0.from
+        QTest::addColumn<int>("clients");
+        QTest::addColumn<bool>("trickle");
+        QTest::newRow("idle") << 2 << 64 << false;
+        QTest::newRow("trickling their heads") << 3 << 10 << true;
+    }
+
+    void heldConnections()
+    {
+        QFETCH(int, from);
+        QFETCH(int, clients);
+        QFETCH(bool, trickle);
+        std::vector<int> held;
+        std::atomic<bool> trickling{trickle};
+        std::thread sender;
+        const auto ending = qScopeGuard([&] {
+            trickling = false;
+            if (sender.joinable())
+                sender.join();
+            for (const int fd : held)
+                ::close(fd);
+        });
+        for (int c = 0; c < clients; ++c) {
+            held.push_back(connectTo(port, from));
+            QVERIFY(held.back() >= 0);
+        }
+        sender = std::thread([&] {
+            const QByteArray head = "GET /program.html?T%5Bstation%5D=1 HTTP/1.1\r\nHost: a\r\n" +
+                                    QByteArray("X-a: b\r\n").repeated(20) + "\r\n";
+            for (qsizetype i = 0; i < head.size(); ++i) {
+                for (int tick = 0; tick < 10; ++tick) {
+                    if (!trickling)
+                        return;
+                    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                }
+                for (const int fd : held)
+                    ::send(fd, head.constData() + i, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+            }
+        });
+
+        const Reply reply = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=219"));
+        QCOMPARE(reply.status, 200);
+        QVERIFY(std::all_of(held.begin(), held.end(), heldOpen));
+        if (!trickle) {
+            const int extra = connectTo(port, from);
+            QVERIFY(extra >= 0);
+            const bool refused = endedByPortal(extra);
+            ::close(extra);
+            QVERIFY(refused);
+            QVERIFY(std::all_of(held.begin(), held.end(), heldOpen));
+            return;
+        }
+        int answered = 0;
+        const auto cutOff = [&answered](int fd) {
+            char byte;
+            const ssize_t n = ::recv(fd, &byte, 1, MSG_DONTWAIT);
+            answered += n > 0;
+            return n == 0 || (n < 0 && errno != EAGAIN);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(held.begin(), held.end(), cutOff), 30000);
+        QCOMPARE(answered, 0);
     }
 
     // A second portal on a port in use fails to start instead of sharing the requests.
