@@ -24,14 +24,18 @@ trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
 
 attack() {
   "$portal" --listen 127.0.0.1:0 --xmltv "$root/data/demo.xmltv" \
-    --stations "$root/data/stations.map" --today >"$dir/out" 2>/dev/null &
+    --stations "$root/data/stations.map" --today >"$dir/out" 2>"$dir/log" &
   pid=$!
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do
     grep -q serving "$dir/out" && break
     sleep 0.1
   done
   port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/out")
-  [ -n "$port" ] || { echo "portal-attack.sh: the portal did not start" >&2; exit 1; }
+  if [ -z "$port" ]; then
+    echo "portal-attack.sh: the portal did not start:" >&2
+    tail -n 5 "$dir/log" >&2
+    exit 1
+  fi
   echo "== $*"
   "$attacker" "127.0.0.1:$port" "$pid" "$@"
   kill "$pid"
