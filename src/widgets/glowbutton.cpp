@@ -258,7 +258,9 @@ bool GlowButton::eventFilter(QObject* watched, QEvent* event)
     // A press on this button while our menu is open only closes the menu. On platforms that replay
     // the press that closed a popup (Windows, X11), the button would otherwise get it and its
     // release would open the menu again at once. Presses elsewhere are still replayed.
-    if (watched == m_menu && event->type() == QEvent::MouseButtonPress) {
+    // The type is asked first: the menu's QWidget destructor still sends events through this
+    // filter, and comparing with m_menu casts the pointer to a QMenu that no longer is one.
+    if (event->type() == QEvent::MouseButtonPress && watched == m_menu) {
         const auto* press = static_cast<QMouseEvent*>(event);
         const QRect onScreen(mapToGlobal(QPoint(0, 0)), size());
         m_menu->setAttribute(Qt::WA_NoMouseReplay,
