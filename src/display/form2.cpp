@@ -197,7 +197,14 @@ void Form2::showEvent(QShowEvent* event)
 void Form2::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    b->setGeometry(8, 22, width() - 15, height() - 29);
+    {
+        // The list's scroll bar reports its new range from inside the list's resize, while Qt
+        // still counts the list's old area as covered by it: a picture taken then leaves the
+        // strip a shorter list gives up unpainted, and the mask would be cut from whatever the
+        // memory held. The mask is cut once the list has its new place.
+        const QScopedValueRollback<bool> guard(m_refreshingMask, true);
+        b->setGeometry(8, 22, width() - 15, height() - 29);
+    }
     refreshMask();
 }
 
