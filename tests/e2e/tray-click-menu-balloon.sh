@@ -55,6 +55,10 @@ said OnClick 2 && fail "double click also gave OnClick"
 
 # The right button opens the menu; its first entry restores the window.
 minimise 3
+# The window manager takes the focus from the minimised window a moment later, and Qt closes
+# every popup when the program loses it: a menu opened before then would close at once.
+inactive() { [ "$(grep -xE 'active|inactive' "$dir/probe.log" | tail -n 1)" = inactive ]; }
+wait_for inactive || fail "the program kept the focus after minimising"
 press_icon 3
 said "OnMouseDown 2" || fail "no OnMouseDown for the right button"
 wait_for menu_window || fail "right button did not open the menu"

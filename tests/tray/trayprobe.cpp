@@ -6,6 +6,7 @@
 //   hide / show     IconVisible false / true
 //   window          shows the main window ("ekranik probe")
 //   quit
+// It also prints "active" and "inactive" as the program gains and loses the focus.
 // The main window goes to the tray when minimised; a click on the icon brings it back, and so
 // does the tray menu's default action "Przywróć" (run by a double click, or chosen in the menu).
 #include "tray/trayicon.h"
@@ -63,6 +64,12 @@ int main(int argc, char** argv)
     QObject::connect(&tray, &TrayIcon::OnBalloonHintClick, &tray,
                      [] { say("OnBalloonHintClick"); });
     QObject::connect(&tray, &TrayIcon::OnMinimizeToTray, &tray, [] { say("OnMinimizeToTray"); });
+    // Qt closes every popup when the program loses the focus: the tests wait for that before
+    // they open the menu.
+    QObject::connect(&app, &QGuiApplication::applicationStateChanged, &tray,
+                     [](Qt::ApplicationState state) {
+                         say(state == Qt::ApplicationActive ? "active" : "inactive");
+                     });
 
     QPixmap pixmap(22, 22);
     pixmap.fill(Qt::darkGreen);
