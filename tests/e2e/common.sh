@@ -3,13 +3,24 @@
 # Each script gets a scratch folder $dir. At exit, every program the script started and left
 # running is ended (SIGTERM, so that Xvfb removes its lock files) and the folder is removed.
 # Programs write their output to $dir/NAME.log, and fail shows those logs.
+# Built with the sanitizers (make asan), a program reports on its stderr, that is in its log:
+# any report there fails the test, also from a program whose exit status no check reads (the
+# portal, ended here) or where a failing status is the expected one.
 
 dir=$(mktemp -d)
 cleanup() {
-  local pid
+  local status=$? pid log
   for pid in $(jobs -p); do end_with_sigterm "$pid" >/dev/null 2>&1; done
+  for log in "$dir"/*.log; do
+    grep -qsE '^==[0-9]+==ERROR: |: runtime error: ' "$log" || continue
+    echo "FAIL: sanitizer report in $(basename "$log")" >&2
+    # A failed check has shown the logs already.
+    [ "$status" -ne 0 ] || sed "s/^/  $(basename "$log" .log): /" "$log" >&2
+    status=1
+  done
   chmod -R u+w "$dir"
   rm -rf "$dir"
+  exit "$status"
 }
 trap cleanup EXIT
 
