@@ -9,10 +9,13 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QRegularExpression>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <optional>
+#include <pthread.h>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -48,6 +51,15 @@ std::optional<ListenAddress> parseListenAddress(const QString& text)
 
 int main(int argc, char* argv[])
 {
+    // SIGTERM and SIGINT end the serving, and the portal returns from main like any ending:
+    // they are taken by a thread of their own, never by a handler in the middle of the loop.
+    // Blocked before any thread starts, so that every thread inherits it.
+    sigset_t endSignals;
+    sigemptyset(&endSignals);
+    sigaddset(&endSignals, SIGTERM);
+    sigaddset(&endSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ekranik-portal"));
     QCoreApplication::setApplicationVersion(QStringLiteral(EKRANIK_VERSION));
@@ -144,7 +156,16 @@ int main(int argc, char* argv[])
     std::printf("ekranik-portal: serving %lld programmes on http://%s:%d/\n",
                 static_cast<long long>(programmes), qPrintable(shownHost), port);
     std::fflush(stdout);
-    if (!server.serve()) {
+    std::thread ender([&server, endSignals] {
+        int signal = 0;
+        sigwait(&endSignals, &signal);
+        server.stop();
+    });
+    const bool served = server.serve();
+    // Served to the end on its own: the waiting thread still has to be let go.
+    pthread_kill(ender.native_handle(), SIGTERM);
+    ender.join();
+    if (!served) {
         printError(QStringLiteral("cannot serve on %1.").arg(options.value(listen)));
         return kStartError;
     }

@@ -482,7 +482,8 @@ private slots:
         QVERIFY(!program.readAllStandardOutput().contains("serving"));
     }
 
-    // The program serves what is on air now, in local time, and logs the request.
+    // The program serves what is on air now, in local time, and logs the request; SIGTERM ends
+    // it the orderly way.
     void programServesNow()
     {
         const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -504,8 +505,10 @@ private slots:
 
         const std::optional<QByteArray> page = download(
             "http://127.0.0.1:" + m.captured(1).toLatin1() + target, folder.path(), "tvp1.tv");
-        program.terminate();
+        program.terminate(); // SIGTERM: an orderly end, status 0
         QVERIFY(program.waitForFinished(30000));
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
         QVERIFY(page);
         QCOMPARE(nowPlayingOf(*page, "tvp1.tv"),
                  "tvp1.tv : " + start.toLocalTime().toString("HH:mm").toLatin1() +
