@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test tsan fuzz clean shellcheck style
+.PHONY: all deps build run test tsan clean shellcheck style
 
 all: build
 
@@ -31,13 +31,6 @@ tsan: deps
 	@cmake --build build-tsan -j $(JOBS) --target tst_httpfetch
 	@TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/support/tsan-qt.supp" \
 	  QT_QPA_PLATFORM=offscreen build-tsan/tests/net/tst_httpfetch
-
-# The two libFuzzer harnesses of the page parser (a clang build of its own in build-fuzz/).
-# Run them by hand, e.g. build-fuzz/fuzz/fuzz_parse_page -dict=fuzz/parse_page.dict -max_total_time=600
-fuzz:
-	@./scripts/install-deps.sh fuzz
-	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DEKRANIK_FUZZ=ON -DEKRANIK_WERROR=ON >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target fuzz_parse_page fuzz_strip_tags
 
 # Every shell script of the project, following the helpers they source.
 SHELL_SCRIPTS = scripts/*.sh tests/e2e/*.sh .ci/run

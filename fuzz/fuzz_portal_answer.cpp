@@ -1,0 +1,148 @@
+// Any bytes as the target of a request to the portal, answered from small fixed listings.
+// parseListingRequest either accepts a station number of at most nine digits or gives a
+// reason; the answer is 200 exactly for an accepted number the station map knows, 404 for an
+// unknown one or another page, 400 for the rest. However the address is written, an accepted
+// number gets the same answer as its plain form. Every answer is an HTML page with CR LF
+// breaks; only a station's page has the on-air marker, and ekranik reads from it the
+// programme on air, from an error page no programme at all.
+
+#include "fuzzsupport.h"
+#include "portal/listingrequest.h"
+#include "portal/portalserver.h"
+#include "text/shorten.h"
+#include "update/pagetext.h"
+
+#include <QDateTime>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+PortalServer* server = nullptr;
+
+// Tuesday, 8 December 2026 in Warsaw.
+QDateTime at(int hour, int minute)
+{
+    return QDateTime(QDate(2026, 12, 8), QTime(hour, minute), Qt::LocalTime);
+}
+
+Programme programme(int id, const QDateTime& start, const QByteArray& title, bool hit = false)
+{
+    Programme p;
+    p.id = id;
+    p.line = id;
+    p.start = start.toMSecsSinceEpoch();
+    p.title = title;
+    p.hit = hit;
+    return p;
+}
+
+Listings fixedListings()
+{
+    Listings listings;
+    listings.addChannel(QStringLiteral("tvp1.pl"), "TVP 1");
+    listings.addProgramme(QStringLiteral("tvp1.pl"), programme(1, at(6, 0), "Kawa czy herbata?"));
+    listings.addProgramme(QStringLiteral("tvp1.pl"), programme(2, at(19, 30), "Wiadomo\xB6\x63i"));
+    listings.addProgramme(QStringLiteral("tvp1.pl"), programme(3, at(20, 5), "Pogoda: \xB6nieg"));
+    listings.addProgramme(QStringLiteral("tvp1.pl"), programme(4, at(20, 20), "Sport"));
+    listings.addProgramme(QStringLiteral("tvp1.pl"), programme(5, at(21, 0), "Teatr Telewizji"));
+    listings.addChannel(QStringLiteral("polsat.pl"), "Polsat");
+    listings.addProgramme(QStringLiteral("polsat.pl"), programme(6, at(18, 50), "Wydarzenia"));
+    listings.addProgramme(QStringLiteral("polsat.pl"),
+                          programme(7, at(20, 5), "Ogniem i mieczem", true));
+    listings.addProgramme(QStringLiteral("polsat.pl"), programme(8, at(23, 0), "Kabaret"));
+    listings.finish();
+    return listings;
+}
+
+StationMap fixedStations()
+{
+    StationMap stations;
+    stations.insert(0, QStringLiteral("tvp1.pl"), 1);
+    stations.insert(1, QStringLiteral("tvp1.pl"), 2);
+    stations.insert(5, QStringLiteral("polsat.pl"), 3);
+    // A channel without listings: the page of an empty day.
+    stations.insert(67, QStringLiteral("discovery.pl"), 4);
+    stations.insert(999999999, QStringLiteral("polsat.pl"), 5);
+    return stations;
+}
+
+// The line ekranik shows for a station's page at 20:10, before its charset is fixed and it is
+// cut short; empty for a station without a programme on air.
+QByteArray expectedLine(int station)
+{
+    switch (station) {
+    case 0:
+    case 1:
+        return "TV : 20:05 - Pogoda: \xB6nieg";
+    case 5:
+    case 999999999:
+        return "TV : [HIT] 20:05 - Ogniem i mieczem";
+    default:
+        return {};
+    }
+}
+
+std::string plainTarget(int station)
+{
+    return "/program.html?T%5Bstation%5D=" + std::to_string(station);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    useWarsawTime();
+    server = new PortalServer(fixedListings(), fixedStations(), [] { return at(20, 10); });
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const std::string_view target(reinterpret_cast<const char*>(data), size);
+    const ListingRequest request = parseListingRequest(target);
+    const PortalServer::Reply reply = server->answer(target);
+
+    FUZZ_CHECK(reply.body.startsWith("<html"));
+    FUZZ_CHECK(hasOnlyCrLfBreaks(reply.body));
+    FUZZ_CHECK(!reply.body.contains('\0'));
+    QByteArray title;
+    const QByteArray line = nowPlayingLine(reply.body, "TV", &title);
+
+    if (request.status != ListingRequest::Status::Ok) {
+        FUZZ_CHECK(!request.reason.isEmpty());
+        const int status = request.status == ListingRequest::Status::NotFound ? 404 : 400;
+        FUZZ_CHECK(reply.status == status);
+        FUZZ_CHECK(reply.body.contains("<title>" + QByteArray::number(status) + ' '));
+        FUZZ_CHECK(!reply.body.contains("trwa.gif"));
+        FUZZ_CHECK(line.startsWith("TV : - brak informacji "));
+        return 0;
+    }
+
+    // Only an address with a query can name a station.
+    FUZZ_CHECK(target.find('?') != std::string_view::npos);
+    FUZZ_CHECK(request.reason.isEmpty());
+    FUZZ_CHECK(request.station >= 0 && request.station <= 999999999);
+    const std::string plain = plainTarget(request.station);
+    FUZZ_CHECK(parseListingRequest(plain).station == request.station);
+    const PortalServer::Reply plainReply = server->answer(plain);
+    FUZZ_CHECK(reply.status == plainReply.status && reply.body == plainReply.body);
+
+    const QByteArray expected = expectedLine(request.station);
+    if (reply.status == 404) {
+        FUZZ_CHECK(expected.isEmpty());
+        FUZZ_CHECK(reply.body.contains("<title>404 "));
+        FUZZ_CHECK(!reply.body.contains("trwa.gif"));
+        return 0;
+    }
+    FUZZ_CHECK(reply.status == 200);
+    if (expected.isEmpty()) {
+        // The empty day of a channel without listings.
+        FUZZ_CHECK(!reply.body.contains("trwa.gif"));
+        FUZZ_CHECK(line.startsWith("TV : - brak informacji "));
+    } else {
+        FUZZ_CHECK(reply.body.count("trwa.gif") == 1);
+        FUZZ_CHECK(line == Shorten50(fixPageCharset(expected)));
+    }
+    return 0;
+}
