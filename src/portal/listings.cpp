@@ -1,4 +1,5 @@
 #include "portal/listings.h"
+#include "portal/programtext.h"
 
 #include <QDateTime>
 #include <algorithm>
@@ -51,7 +52,8 @@ void Listings::addProgramme(const QString& channelId, const Programme& programme
 {
     auto it = m_channels.find(channelId);
     if (it == m_channels.end()) {
-        addChannel(channelId, channelId.toUtf8());
+        // Named by its id, written the way every text on a page is.
+        addChannel(channelId, programText(channelId));
         it = m_channels.find(channelId);
     }
     it->programmes.append(programme);

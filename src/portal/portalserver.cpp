@@ -1,4 +1,5 @@
 #include "portal/portalserver.h"
+#include "portal/programtext.h"
 
 #include "portal/listingpage.h"
 #include "portal/listingrequest.h"
@@ -407,7 +408,7 @@ PortalServer::Reply PortalServer::answer(std::string_view target) const
     // A station whose channel has no listings gets the page of an empty day.
     Channel empty;
     empty.id = *channelId;
-    empty.name = channelId->toUtf8();
+    empty.name = programText(*channelId);
     return {200, listingPage(empty, now)};
 }
 

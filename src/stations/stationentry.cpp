@@ -24,6 +24,8 @@ StationNameProblem checkStationName(const QByteArray& name)
         return StationNameProblem::DotName;
     if (name.contains('/') || name.contains('\\'))
         return StationNameProblem::Separator;
+    if (name.startsWith(':'))
+        return StationNameProblem::Resource;
     if (name == kStationListFile || name == kCheckedStatesFile)
         return StationNameProblem::StationFile;
     if (std::any_of(name.begin(), name.end(),
@@ -44,6 +46,8 @@ QString stationNameProblemText(StationNameProblem problem)
             "Nazwa stacji nie może być samą kropką „.” ani dwiema kropkami „..”.");
     case StationNameProblem::Separator:
         return QStringLiteral("Nazwa stacji nie może zawierać ukośnika „/” ani „\\”.");
+    case StationNameProblem::Resource:
+        return QStringLiteral("Nazwa stacji nie może zaczynać się od dwukropka „:”.");
     case StationNameProblem::StationFile:
         return QStringLiteral("Nazwa stacji nie może być taka sama jak nazwa pliku listy stacji "
                               "„programy.tv” ani pliku zaznaczeń „programy_stan.tv”.");

@@ -19,6 +19,7 @@ enum class StationNameProblem {
     Empty,       // ""
     DotName,     // "." or ".."
     Separator,   // contains "/" or "\"
+    Resource,    // starts with ":", which Qt's file classes read as a resource path
     StationFile, // would overwrite "programy.tv" or "programy_stan.tv"
     ControlChar, // contains a byte below 0x20 (CR/LF would split the entry on reload)
 };

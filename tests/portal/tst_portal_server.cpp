@@ -200,6 +200,7 @@ private slots:
         stations.insert(1, "tvp1.pl");
         stations.insert(219, "mtv.de");
         stations.insert(14, "hbo.pl");
+        stations.insert(15, "trwa.gif"); // an id that is the on-air marker's text
         const QDateTime now = QDateTime::fromString("2026-12-08T20:30", Qt::ISODate);
         server =
             std::make_unique<PortalServer>(std::move(*listings), stations, [now] { return now; });
@@ -234,6 +235,9 @@ private slots:
         QTest::newRow("channel without listings")
             << "hbo.tv" << QByteArray("/program.html?T%5Bstation%5D=14")
             << "hbo.tv : - brak informacji  - ";
+        QTest::newRow("channel without listings, named like the marker")
+            << "odd.tv" << QByteArray("/program.html?T%5Bstation%5D=15")
+            << "odd.tv : - brak informacji  - ";
     }
 
     void downloadedAndRead()

@@ -114,6 +114,7 @@ private slots:
         QTest::newRow("dot dot") << QByteArray("..") << P::DotName;
         QTest::newRow("slash") << QByteArray("tv/p.tv") << P::Separator;
         QTest::newRow("backslash") << QByteArray("tv\\p.tv") << P::Separator;
+        QTest::newRow("resource path") << QByteArray(":tvp1.tv") << P::Resource;
         QTest::newRow("list file") << QByteArray("programy.tv") << P::StationFile;
         QTest::newRow("checked file") << QByteArray("programy_stan.tv") << P::StationFile;
         QTest::newRow("tab") << QByteArray("a\tb.tv") << P::ControlChar;
