@@ -6,7 +6,7 @@
 namespace {
 
 constexpr std::string_view kStationKey = "T[station]";
-constexpr int kMaxStationDigits = 9;
+constexpr int kMaxStationDigits = ListingRequest::kMaxStationDigits;
 
 int hexValue(char c)
 {

@@ -10,6 +10,10 @@
 // The query is percent-decoded; its key T[station] must appear once with a decimal station
 // number. Other keys are accepted and not used.
 struct ListingRequest {
+    // Station numbers have at most this many digits: a request with more is refused, and so is
+    // a station map that maps one, since nobody could ever ask for it.
+    static constexpr int kMaxStationDigits = 9;
+
     enum class Status { Ok, BadRequest, NotFound };
 
     Status status = Status::Ok;

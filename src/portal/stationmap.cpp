@@ -1,5 +1,7 @@
 #include "portal/stationmap.h"
 
+#include "portal/listingrequest.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QStringList>
@@ -41,7 +43,8 @@ std::optional<StationMap> StationMap::read(const QString& fileName, QString* err
                                  .arg(fields.join(u' ')));
         bool ok = false;
         const int station = fields[0].toInt(&ok);
-        if (!ok || station < 0 || !fields[0].front().isDigit())
+        if (!ok || station < 0 || !fields[0].front().isDigit() ||
+            fields[0].size() > ListingRequest::kMaxStationDigits)
             return lineError(QStringLiteral("\"%1\" is not a station number.").arg(fields[0]));
         if (map.channel(station))
             return lineError(QStringLiteral("station %1 is already mapped on line %2.")

@@ -231,6 +231,8 @@ private slots:
         QTest::newRow("not a number")
             << QByteArray("# x\npolsat 5\n") << "line 2: \"polsat\" is not";
         QTest::newRow("negative") << QByteArray("-5 polsat.pl\n") << "line 1: \"-5\" is not";
+        QTest::newRow("more digits than a request takes")
+            << QByteArray("1000000000 polsat.pl\n") << "line 1: \"1000000000\" is not";
         QTest::newRow("twice") << QByteArray("5 polsat.pl\n1 tvp1.pl\n5 tvn.pl\n")
                                << "line 3: station 5 is already mapped on line 1";
     }
