@@ -48,8 +48,9 @@ QString transferReason(const QFileDevice& file, int savedErrno)
 QList<QByteArray> splitTextLines(const QByteArray& withZeros)
 {
     // A zero byte used to end the text, and a save then wrote back only the lines before it.
-    const QByteArray text =
-        withZeros.contains('\0') ? QByteArray(withZeros).replace('\0', QByteArrayView()) : withZeros;
+    const QByteArray text = withZeros.contains('\0')
+                                ? QByteArray(withZeros).replace('\0', QByteArrayView())
+                                : withZeros;
     const char* p = text.constData();
     const char* const end = p + text.size();
 

@@ -258,7 +258,8 @@ private slots:
             QCOMPARE(readFile("programy.tv"), longLine);
         }
         errors.clear();
-        writeFile("programy.tv", QByteArray("a.tv|http://a\r\nb\0.tv|http://b\r\nc.tv|http://c\r\n", 45));
+        writeFile("programy.tv",
+                  QByteArray("a.tv|http://a\r\nb\0.tv|http://b\r\nc.tv|http://c\r\n", 45));
         auto form = makeForm();
         QVERIFY(errors.isEmpty());
         QVERIFY(form->close());
