@@ -17,6 +17,7 @@
 #include "stations/textfile.h"
 #include "text/errorbox.h"
 #include "text/errorreport.h"
+#include "text/logging.h"
 #include "text/win1250.h"
 #include "tray/trayicon.h"
 #include "update/updateengine.h"
@@ -34,12 +35,10 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QPainter>
 #include <QScopedValueRollback>
 
 namespace {
-Q_LOGGING_CATEGORY(lcLog, "ekranik.log", QtWarningMsg)
 const QString kTrebuchet = QStringLiteral("Trebuchet MS");
 } // namespace
 

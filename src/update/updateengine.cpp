@@ -3,17 +3,15 @@
 #include "net/httpfetch.h"
 #include "stations/stationentry.h"
 #include "text/linerole.h"
+#include "text/logging.h"
 #include "text/win1250.h"
 
 #include <QAbstractItemModel>
 #include <QDateTime>
 #include <QLocale>
-#include <QLoggingCategory>
 #include <QTimer>
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcLog, "ekranik.log", QtWarningMsg)
 
 constexpr int kFirstTick = 8000;        // after start-up
 constexpr int kHotStartInterval = 1000; // one station a second until the first wrap

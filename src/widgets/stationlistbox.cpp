@@ -1,6 +1,7 @@
 #include "widgets/stationlistbox.h"
 
-#include "widgets/bytelines.h"
+#include "text/linerole.h"
+#include "text/win1250.h"
 #include "widgets/checkrowdelegate.h"
 #include "widgets/look.h"
 
@@ -27,7 +28,10 @@ StationListBox::StationListBox(QWidget* parent) : QListWidget(parent)
 void StationListBox::appendStation(const QByteArray& entry)
 {
     const QScopedValueRollback<bool> quiet(m_programChangesChecks, true);
-    QListWidgetItem* item = appendLine(this, entry);
+    // The row shows the entry and keeps its own bytes, so it is saved exactly as it was read,
+    // even with bytes that have no Unicode meaning.
+    auto* item = new QListWidgetItem(win1250ToUnicode(entry), this);
+    item->setData(kLineRole, entry);
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
 }
@@ -41,7 +45,11 @@ void StationListBox::setStations(const QList<QByteArray>& entries)
 
 QList<QByteArray> StationListBox::stations() const
 {
-    return linesOf(this);
+    QList<QByteArray> entries;
+    entries.reserve(count());
+    for (int row = 0; row < count(); ++row)
+        entries.append(item(row)->data(kLineRole).toByteArray());
+    return entries;
 }
 
 QList<bool> StationListBox::checkMarks() const
