@@ -41,11 +41,17 @@ void sortByStart(QList<Programme>& programmes)
 
 } // namespace
 
-void Listings::addChannel(const QString& id, const QByteArray& name)
+void Listings::addChannel(const QString& id, const QByteArray& name,
+                          const QStringList& displayNames)
 {
-    Channel& channel = m_channels[id];
-    channel.id = id;
-    channel.name = name;
+    auto it = m_channels.find(id);
+    if (it == m_channels.end()) {
+        it = m_channels.insert(id, Channel{});
+        it->id = id;
+        m_order.append(id);
+    }
+    it->name = name;
+    it->displayNames = displayNames;
 }
 
 void Listings::addProgramme(const QString& channelId, const Programme& programme)
@@ -110,9 +116,7 @@ const Channel* Listings::channel(const QString& id) const
 
 QStringList Listings::channelIds() const
 {
-    QStringList ids = m_channels.keys();
-    ids.sort();
-    return ids;
+    return m_order;
 }
 
 qsizetype Listings::programmeCount() const

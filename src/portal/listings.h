@@ -11,8 +11,9 @@
 // threads at once).
 class Listings {
 public:
-    // Adds a channel, or gives a known one its name.
-    void addChannel(const QString& id, const QByteArray& name);
+    // Adds a channel, or gives a known one its name and display names.
+    void addChannel(const QString& id, const QByteArray& name,
+                    const QStringList& displayNames = {});
     // Adds a programme to a channel; an unknown channel is added with its id as its name.
     void addProgramme(const QString& channelId, const Programme& programme);
     // Puts each channel's programmes in order of start and gives a programme without a stop
@@ -29,9 +30,11 @@ public:
 
     // The channel with the given id, or null.
     const Channel* channel(const QString& id) const;
+    // The channel ids in the order the channels were first added.
     QStringList channelIds() const;
     qsizetype programmeCount() const;
 
 private:
     QHash<QString, Channel> m_channels;
+    QStringList m_order;
 };
