@@ -1,0 +1,298 @@
+// Listings fetched from an http address into the cache folder: kept with their validators and
+// asked for again conditionally, redirects, content encodings, and the ways a download fails
+// (status, short body, size, stall, deadline, refused connection, cancel) without touching the
+// cached copy.
+
+#include "portal/sourcedownload.h"
+#include "support/faultserver.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <curl/curl.h>
+#include <thread>
+
+namespace {
+
+using Outcome = SourceDownload::Outcome;
+
+const QByteArray kBody = "<?xml version=\"1.0\"?>\n<tv></tv>\n";
+// 4096 times 'a', gzip-compressed.
+const QByteArray kGzip = QByteArray::fromHex(
+    "1f8b08000000000002ffedc1010d000000c2a0acef5fc21e0e28000000e0dd0073dc999c00100000");
+const QByteArray kNotModified = "HTTP/1.0 304 Not Modified\r\n\r\n";
+
+// A status head with more header lines (each ending in CRLF).
+QByteArray replyHead(int status, qint64 contentLength, const QByteArray& headers = {})
+{
+    return FaultServer::statusHead(status, contentLength).chopped(2) + headers + "\r\n";
+}
+
+QByteArray contents(const QString& fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString metaFile(const SourceDownload& source)
+{
+    return source.cachedFile().chopped(int(qstrlen("xmltv"))) + QStringLiteral("meta");
+}
+
+} // namespace
+
+class TestPortalDownload : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QCOMPARE(curl_global_init(CURL_GLOBAL_DEFAULT), CURLE_OK); }
+    void cleanupTestCase() { curl_global_cleanup(); }
+
+    void cachedCopyLifecycle();
+    void bodies_data();
+    void bodies();
+    void failures_data();
+    void failures();
+    void unwritableCacheFolder();
+    void cancel();
+};
+
+// Kept, asked for again after a restart, refused, replaced: the cached copy and its validators
+// change only when a new body is kept.
+void TestPortalDownload::cachedCopyLifecycle()
+{
+    QTemporaryDir scratch;
+    const QString cache = scratch.filePath(QStringLiteral("cache/listings"));
+    FaultServer server;
+    const QString url = QString::fromLatin1(server.url("/tv.xml?country=pl"));
+    const QByteArray etag = "W/\"listings 7\"";
+    const QByteArray lastModified = "Tue, 08 Dec 2026 05:00:00 GMT";
+    server.setReply({replyHead(200, kBody.size(),
+                               "ETag: " + etag + "\r\nLast-Modified: " + lastModified + "\r\n"),
+                     kBody});
+
+    const QString hash = QString::fromLatin1(
+        QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex());
+    const QByteArray meta =
+        "url " + url.toUtf8() + "\netag " + etag + "\nlast-modified " + lastModified + '\n';
+    {
+        SourceDownload source(url, cache);
+        QCOMPARE(source.cachedFile(), QDir(cache).filePath(hash + QStringLiteral(".xmltv")));
+        QVERIFY(!source.hasCachedCopy());
+        QCOMPARE(source.fetch(), Outcome::Downloaded);
+        QCOMPARE(contents(source.pendingFile()), kBody);
+        QVERIFY(!source.hasCachedCopy());
+        QString error;
+        QVERIFY2(source.keep(&error), qPrintable(error));
+        QVERIFY(source.pendingFile().isEmpty());
+        QCOMPARE(contents(source.cachedFile()), kBody);
+        QCOMPARE(contents(metaFile(source)), meta);
+    }
+    const QByteArray first = server.requests().at(0);
+    QVERIFY(headerValue(first, "If-None-Match").isNull());
+    QVERIFY(headerValue(first, "If-Modified-Since").isNull());
+    QVERIFY(headerValue(first, "User-Agent").startsWith("ekranik-portal/"));
+
+    // As after a restart: a new object finds the cached copy and its validators.
+    SourceDownload source(url, cache);
+    QVERIFY(source.hasCachedCopy());
+    server.setReply({kNotModified});
+    QCOMPARE(source.fetch(), Outcome::NotModified);
+    QCOMPARE(headerValue(server.requests().at(1), "If-None-Match"), etag);
+    QCOMPARE(headerValue(server.requests().at(1), "If-Modified-Since"), lastModified);
+    QVERIFY(source.pendingFile().isEmpty());
+
+    server.setReply({FaultServer::statusHead(404, 9), "not here\n"});
+    QCOMPARE(source.fetch(), Outcome::Failed);
+    QCOMPARE(source.reason(), QStringLiteral("HTTP status 404"));
+    QCOMPARE(contents(source.cachedFile()), kBody);
+    QCOMPARE(contents(metaFile(source)), meta);
+
+    // A new body without validators: the old ones must not vouch for it.
+    server.setReply({FaultServer::okHead(4), "new\n"});
+    QCOMPARE(source.fetch(), Outcome::Downloaded);
+    QVERIFY(source.keep(nullptr));
+    QCOMPARE(contents(source.cachedFile()), QByteArray("new\n"));
+    QCOMPARE(contents(metaFile(source)), "url " + url.toUtf8() + '\n');
+    server.setReply({FaultServer::okHead(4), "new\n"});
+    QCOMPARE(source.fetch(), Outcome::Downloaded);
+    QVERIFY(headerValue(server.requests().at(4), "If-None-Match").isNull());
+    source.discard();
+    QCOMPARE(QDir(cache).entryList(QDir::Files),
+             QStringList({hash + QStringLiteral(".meta"), hash + QStringLiteral(".xmltv")}));
+}
+
+void TestPortalDownload::bodies_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArray>("etag");
+
+    QTest::newRow("content-encoding gzip is decoded")
+        << replyHead(200, kGzip.size(), "Content-Encoding: gzip\r\n") << kGzip
+        << QByteArray(4096, 'a') << QByteArray();
+    QTest::newRow("a .gz file stays gzip")
+        << replyHead(200, kGzip.size(), "Content-Type: application/gzip\r\n") << kGzip << kGzip
+        << QByteArray();
+    QTest::newRow("no length, read to the end")
+        << FaultServer::headWithoutLength(200) << kBody << kBody << QByteArray();
+    QTest::newRow("redirect") << replyHead(302, 0, "Location: {target}\r\nETag: \"redirect\"\r\n")
+                              << QByteArray() << kBody << QByteArray("\"target\"");
+}
+
+// What arrives is the body as the reader gets it, and the validators kept are the final
+// response's.
+void TestPortalDownload::bodies()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, etag);
+
+    QTemporaryDir cache;
+    FaultServer server;
+    FaultServer target;
+    target.setReply({replyHead(200, kBody.size(), "ETag: \"target\"\r\n"), kBody});
+    server.setReply({head.replace("{target}", target.url("/moved.xml")), body});
+
+    SourceDownload source(QString::fromLatin1(server.url("/tv.xml")), cache.path());
+    QCOMPARE(source.fetch(), Outcome::Downloaded);
+    QCOMPARE(contents(source.pendingFile()), expected);
+    QVERIFY(source.keep(nullptr));
+    QCOMPARE(contents(source.cachedFile()), expected);
+    const bool hasEtag = contents(metaFile(source)).contains("\netag " + etag + '\n');
+    QCOMPARE(hasEtag, !etag.isEmpty());
+}
+
+void TestPortalDownload::failures_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("stall");
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<int>("deadline");
+    QTest::addColumn<int>("stallTime");
+    QTest::addColumn<QString>("reason"); // a pattern
+
+    const qint64 big = 512LL << 20;
+    const QByteArray part(10, 'x');
+    QTest::newRow("404") << FaultServer::statusHead(404, 9) << QByteArray("not here\n") << false
+                         << big << 60 << 60 << QStringLiteral("^HTTP status 404$");
+    QTest::newRow("500 without a body") << FaultServer::statusHead(500, 0) << QByteArray() << false
+                                        << big << 60 << 60 << QStringLiteral("^HTTP status 500$");
+    QTest::newRow("304 without a cached copy") << kNotModified << QByteArray() << false << big << 60
+                                               << 60 << QStringLiteral("^HTTP status 304$");
+    QTest::newRow("body shorter than its length")
+        << FaultServer::okHead(100) << part << false << big << 60 << 60
+        << QStringLiteral("bytes remaining");
+    QTest::newRow("length over the limit") << FaultServer::okHead(2000) << part << false << 1024LL
+                                           << 60 << 60 << QStringLiteral("^larger than 1 KiB$");
+    QTest::newRow("no length, over the limit")
+        << FaultServer::headWithoutLength(200) << QByteArray(2000, 'x') << false << 1000LL << 60
+        << 60 << QStringLiteral("^larger than 1000 bytes$");
+    QTest::newRow("decoded size over the limit")
+        << replyHead(200, kGzip.size(), "Content-Encoding: gzip\r\n") << kGzip << false << 1024LL
+        << 60 << 60 << QStringLiteral("^larger than 1 KiB$");
+    QTest::newRow("deadline") << FaultServer::okHead(100) << part << true << big << 1 << 60
+                              << QStringLiteral("^timed out after 1 s$");
+    QTest::newRow("stall") << FaultServer::okHead(100) << part << true << big << 60 << 1
+                           << QStringLiteral("^stalled: under 1 KiB/s for 1 s$");
+    QTest::newRow("silent after the request")
+        << QByteArray() << QByteArray() << true << big << 60 << 1
+        << QStringLiteral("^stalled: under 1 KiB/s for 1 s$");
+    QTest::newRow("redirect loop")
+        << replyHead(302, 0, "Location: /again\r\n") << QByteArray() << false << big << 60 << 60
+        << QStringLiteral("^Maximum \\(3\\) redirects");
+    QTest::newRow("redirect to ftp")
+        << replyHead(302, 0, "Location: ftp://127.0.0.1/tv.xml\r\n") << QByteArray() << false << big
+        << 60 << 60 << QStringLiteral("ftp");
+    QTest::newRow("connection refused") << QByteArray("refused") << QByteArray() << false << big
+                                        << 60 << 60 << QStringLiteral("^could not connect: ");
+}
+
+// A failed download leaves nothing pending, nothing in the cache folder and no cached copy.
+void TestPortalDownload::failures()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, stall);
+    QFETCH(qint64, maxBytes);
+    QFETCH(int, deadline);
+    QFETCH(int, stallTime);
+    QFETCH(QString, reason);
+
+    QTemporaryDir cache;
+    FaultServer server;
+    server.setReply({head, body, 0, 0, -1, stall});
+    const QByteArray url =
+        head == "refused" ? "http://127.0.0.1:" + QByteArray::number(FaultServer::refusedPort())
+                          : server.url("/tv.xml");
+    SourceDownload::Limits limits;
+    limits.maxBytes = maxBytes;
+    limits.deadline = std::chrono::seconds(deadline);
+    limits.stallTime = std::chrono::seconds(stallTime);
+    limits.maxRedirects = 3;
+
+    SourceDownload source(QString::fromLatin1(url), cache.path(), limits);
+    QCOMPARE(source.fetch(), Outcome::Failed);
+    QVERIFY2(source.reason().contains(QRegularExpression(reason)), qPrintable(source.reason()));
+    QVERIFY(source.pendingFile().isEmpty());
+    QVERIFY(!source.hasCachedCopy());
+    QCOMPARE(QDir(cache.path()).entryList(QDir::Files), QStringList());
+    QString error;
+    QVERIFY(!source.keep(&error));
+}
+
+// A cache folder under a regular file: the body still arrives, only keeping it fails.
+void TestPortalDownload::unwritableCacheFolder()
+{
+    QTemporaryDir scratch;
+    QFile blocker(scratch.filePath(QStringLiteral("file")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    FaultServer server;
+    server.setReply({FaultServer::okHead(kBody.size()), kBody});
+
+    SourceDownload source(QString::fromLatin1(server.url("/tv.xml")),
+                          scratch.filePath(QStringLiteral("file/cache")));
+    QCOMPARE(source.fetch(), Outcome::Downloaded);
+    const QString pending = source.pendingFile();
+    QVERIFY2(pending.startsWith(QDir::tempPath() + QLatin1Char('/')), qPrintable(pending));
+    QString error;
+    QVERIFY(!source.keep(&error));
+    QVERIFY(error.contains(QStringLiteral("file/cache")));
+    QCOMPARE(source.pendingFile(), pending);
+    QCOMPARE(contents(pending), kBody);
+    QVERIFY(!source.hasCachedCopy());
+    source.discard();
+    QVERIFY(!QFile::exists(pending));
+}
+
+void TestPortalDownload::cancel()
+{
+    QTemporaryDir cache;
+    FaultServer server;
+    server.setReply({FaultServer::okHead(1000), QByteArray(10, 'x'), 0, 0, -1, true});
+    std::atomic<bool> cancelled{false};
+    std::thread canceller([&] {
+        server.waitForRequests(1, 30000);
+        cancelled = true;
+    });
+
+    SourceDownload::Limits limits;
+    limits.deadline = std::chrono::seconds(60); // a cancel that is not seen fails, not hangs
+    SourceDownload source(QString::fromLatin1(server.url("/tv.xml")), cache.path(), limits);
+    const Outcome outcome = source.fetch(&cancelled);
+    canceller.join();
+    QCOMPARE(outcome, Outcome::Failed);
+    QCOMPARE(source.reason(), QStringLiteral("cancelled"));
+    QVERIFY(source.pendingFile().isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestPortalDownload)
+
+#include "tst_portal_download.moc"
