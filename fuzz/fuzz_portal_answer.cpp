@@ -1,18 +1,24 @@
-// Any bytes as the target of a request to the portal, answered from small fixed listings.
-// parseListingRequest either accepts a station number of at most nine digits or gives a
-// reason; the answer is 200 exactly for an accepted number the station map knows, 404 for an
+// Any bytes as the target of a request to the portal (and, before a line break, as its Host
+// header), answered from small fixed listings. parseListingRequest either accepts a station
+// number of at most nine digits or a channel id, or gives a reason; the answer is 200 exactly
+// for an accepted number the station map knows or a channel the listings have, 404 for an
 // unknown one or another page, 400 for the rest. However the address is written, an accepted
-// number gets the same answer as its plain form. Every answer is an HTML page with CR LF
-// breaks; only a station's page has the on-air marker, and ekranik reads from it the
-// programme on air, from an error page no programme at all.
+// number or channel gets the same answer as its plain form. Every such answer is an HTML page
+// with CR LF breaks; only a station's page has the on-air marker, and ekranik reads from it
+// the programme on air, from an error page no programme at all. The front page and the station
+// list name the portal by the Host header only when it is a plain host and port, and each
+// station line is one that ekranik's station list takes.
 
 #include "fuzzsupport.h"
+#include "portal/catalogue.h"
+#include "portal/frontpage.h"
 #include "portal/listingrequest.h"
 #include "portal/portalserver.h"
 #include "text/shorten.h"
 #include "update/pagetext.h"
 
 #include <QDateTime>
+#include <QRegularExpression>
 #include <cstdint>
 #include <string>
 
@@ -83,9 +89,36 @@ QByteArray expectedLine(int station)
     }
 }
 
-std::string plainTarget(int station)
+std::string plainTarget(const ListingRequest& request)
 {
-    return "/program.html?T%5Bstation%5D=" + std::to_string(station);
+    if (!request.channel.isNull())
+        return "/program.html?T%5Bchannel%5D=" + percentEncoded(request.channel).toStdString();
+    return "/program.html?T%5Bstation%5D=" + std::to_string(request.station);
+}
+
+// The front page and the station list: the portal's address in every line is the Host header
+// when that is a plain host and port, else the portal's own.
+void checkLists(const ListingRequest& request, const PortalServer::Reply& reply,
+                std::string_view host)
+{
+    FUZZ_CHECK(reply.status == 200);
+    static const QRegularExpression kPlainHost(QStringLiteral("^[A-Za-z0-9.:\\[\\]-]{1,255}$"));
+    const QByteArray hostPort = kPlainHost.match(QString::fromLatin1(host.data(), qsizetype(host.size()))).hasMatch()
+                                    ? QByteArray(host.data(), qsizetype(host.size()))
+                                    : QByteArray("127.0.0.1");
+    const QByteArray expectedList = stationsFile(*server->catalogue(), hostPort);
+    if (request.kind == ListingRequest::Kind::StationsFile) {
+        FUZZ_CHECK(reply.body == expectedList);
+        FUZZ_CHECK(hasOnlyCrLfBreaks(reply.body));
+        return;
+    }
+    FUZZ_CHECK(reply.body.startsWith("<!DOCTYPE html>"));
+    const QString page = QString::fromUtf8(reply.body);
+    FUZZ_CHECK(page.toUtf8() == reply.body);
+    for (const QByteArray& line : expectedList.split('\n')) {
+        if (!line.trimmed().isEmpty())
+            FUZZ_CHECK(page.contains(QString::fromLatin1(line.trimmed()).toHtmlEscaped()));
+    }
 }
 
 } // namespace
@@ -99,9 +132,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    const std::string_view target(reinterpret_cast<const char*>(data), size);
+    std::string_view target(reinterpret_cast<const char*>(data), size);
+    std::string_view host;
+    if (const std::size_t lineBreak = target.find('\n'); lineBreak != std::string_view::npos) {
+        host = target.substr(0, lineBreak);
+        target.remove_prefix(lineBreak + 1);
+    }
     const ListingRequest request = parseListingRequest(target);
-    const PortalServer::Reply reply = server->answer(target);
+    const PortalServer::Reply reply = server->answer(target, host);
+    if (request.status == ListingRequest::Status::Ok &&
+        request.kind != ListingRequest::Kind::Page) {
+        checkLists(request, reply, host);
+        return 0;
+    }
 
     FUZZ_CHECK(reply.body.startsWith("<html"));
     FUZZ_CHECK(hasOnlyCrLfBreaks(reply.body));
@@ -119,16 +162,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
 
-    // Only an address with a query can name a station.
+    // Only an address with a query can name a station or a channel.
     FUZZ_CHECK(target.find('?') != std::string_view::npos);
     FUZZ_CHECK(request.reason.isEmpty());
     FUZZ_CHECK(request.station >= 0 && request.station <= 999999999);
-    const std::string plain = plainTarget(request.station);
-    FUZZ_CHECK(parseListingRequest(plain).station == request.station);
+    const std::string plain = plainTarget(request);
+    const ListingRequest plainRequest = parseListingRequest(plain);
+    FUZZ_CHECK(plainRequest.station == request.station && plainRequest.channel == request.channel);
     const PortalServer::Reply plainReply = server->answer(plain);
     FUZZ_CHECK(reply.status == plainReply.status && reply.body == plainReply.body);
 
-    const QByteArray expected = expectedLine(request.station);
+    QByteArray expected = expectedLine(request.station);
+    if (!request.channel.isNull()) {
+        expected = request.channel == QLatin1String("tvp1.pl")     ? expectedLine(1)
+                   : request.channel == QLatin1String("polsat.pl") ? expectedLine(5)
+                                                                   : QByteArray();
+        if (expected.isEmpty())
+            FUZZ_CHECK(reply.status == 404);
+    }
     if (reply.status == 404) {
         FUZZ_CHECK(expected.isEmpty());
         FUZZ_CHECK(reply.body.contains("<title>404 "));

@@ -6,6 +6,7 @@
 namespace {
 
 constexpr std::string_view kStationKey = "T[station]";
+constexpr std::string_view kChannelKey = "T[channel]";
 constexpr int kMaxStationDigits = ListingRequest::kMaxStationDigits;
 
 int hexValue(char c)
@@ -64,10 +65,21 @@ ListingRequest parseListingRequest(std::string_view target)
     if (!path)
         return refuse(ListingRequest::Status::BadRequest,
                       QStringLiteral("Błędny adres: niepoprawne kodowanie znaków."));
+    if (*path == "/stations.txt") {
+        ListingRequest request;
+        request.kind = ListingRequest::Kind::StationsFile;
+        return request;
+    }
+    if (*path == "/" && query.empty()) {
+        ListingRequest request;
+        request.kind = ListingRequest::Kind::FrontPage;
+        return request;
+    }
     if (*path != "/." && *path != "/" && *path != "/program.html")
         return refuse(ListingRequest::Status::NotFound, QStringLiteral("Nie ma takiej strony."));
 
     std::optional<std::string> station;
+    std::optional<std::string> channel;
     std::size_t from = 0;
     while (from <= query.size()) {
         std::size_t end = query.find('&', from);
@@ -84,6 +96,13 @@ ListingRequest parseListingRequest(std::string_view target)
         if (!key || !value)
             return refuse(ListingRequest::Status::BadRequest,
                           QStringLiteral("Błędny adres: niepoprawne kodowanie znaków."));
+        if (*key == kChannelKey) {
+            if (channel)
+                return refuse(ListingRequest::Status::BadRequest,
+                              QStringLiteral("Kanał (T[channel]) podano więcej niż raz."));
+            channel = *value;
+            continue;
+        }
         if (*key != kStationKey)
             continue;
         if (station)
@@ -92,6 +111,18 @@ ListingRequest parseListingRequest(std::string_view target)
         station = *value;
     }
 
+    if (station && channel)
+        return refuse(ListingRequest::Status::BadRequest,
+                      QStringLiteral("Podano i numer stacji (T[station]), i kanał (T[channel])."));
+    if (channel) {
+        const QString id = QString::fromUtf8(*channel);
+        if (id.isEmpty() || id.toUtf8() != QByteArray::fromStdString(*channel))
+            return refuse(ListingRequest::Status::BadRequest,
+                          QStringLiteral("Kanał (T[channel]) musi być tekstem UTF-8."));
+        ListingRequest request;
+        request.channel = id;
+        return request;
+    }
     if (!station)
         return refuse(ListingRequest::Status::BadRequest,
                       QStringLiteral("Brak numeru stacji (T[station])."));

@@ -65,6 +65,20 @@ void Listings::addProgramme(const QString& channelId, const Programme& programme
     it->programmes.append(programme);
 }
 
+void Listings::addFrom(const Listings& later)
+{
+    for (const QString& id : later.m_order) {
+        const Channel& theirs = *later.channel(id);
+        auto it = m_channels.find(id);
+        if (it == m_channels.end()) {
+            m_channels.insert(id, theirs);
+            m_order.append(id);
+        } else if (it->programmes.isEmpty()) {
+            it->programmes = theirs.programmes;
+        }
+    }
+}
+
 void Listings::finish()
 {
     for (Channel& channel : m_channels) {

@@ -16,6 +16,9 @@ public:
                     const QStringList& displayNames = {});
     // Adds a programme to a channel; an unknown channel is added with its id as its name.
     void addProgramme(const QString& channelId, const Programme& programme);
+    // Adds the channels of a later source: a channel this has not got whole, and of one it
+    // has, the programmes only when it has none (the first source wins).
+    void addFrom(const Listings& later);
     // Puts each channel's programmes in order of start and gives a programme without a stop
     // time the start of the next one as its stop. Call after the last addProgramme.
     void finish();

@@ -1,16 +1,19 @@
-// ekranik-portal: serves the listings pages ekranik downloads, made from an XMLTV file.
+// ekranik-portal: serves the listings pages ekranik downloads, made from XMLTV listings.
 
 #include "portal/listings.h"
 #include "portal/portalserver.h"
+#include "portal/reloader.h"
 #include "portal/stationmap.h"
-#include "portal/xmltvreader.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDate>
+#include <QDir>
+#include <QLocale>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <csignal>
 #include <cstdio>
+#include <curl/curl.h>
 #include <mutex>
 #include <optional>
 #include <pthread.h>
@@ -47,18 +50,28 @@ std::optional<ListenAddress> parseListenAddress(const QString& text)
     return ListenAddress{host, port};
 }
 
+// The default cache folder: the user's XDG cache folder.
+QString defaultCacheFolder()
+{
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return (base.isEmpty() ? QDir::tempPath() : base) + QStringLiteral("/ekranik-portal");
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    // SIGTERM and SIGINT end the serving, and the portal returns from main like any ending:
-    // they are taken by a thread of their own, never by a handler in the middle of the loop.
-    // Blocked before any thread starts, so that every thread inherits it.
-    sigset_t endSignals;
-    sigemptyset(&endSignals);
-    sigaddset(&endSignals, SIGTERM);
-    sigaddset(&endSignals, SIGINT);
-    pthread_sigmask(SIG_BLOCK, &endSignals, nullptr);
+    // SIGTERM and SIGINT end the serving and SIGHUP reads the listings again; all three are
+    // taken by a thread of their own, never by a handler in the middle of the loop. Blocked
+    // before any thread starts, so that every thread inherits it.
+    sigset_t takenSignals;
+    sigemptyset(&takenSignals);
+    sigaddset(&takenSignals, SIGTERM);
+    sigaddset(&takenSignals, SIGINT);
+    sigaddset(&takenSignals, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &takenSignals, nullptr);
+    // Before any thread exists: libcurl's global state for the downloads of sources.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
 
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("ekranik-portal"));
@@ -66,10 +79,13 @@ int main(int argc, char* argv[])
 
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral(
-        "Serves the television listings pages ekranik downloads, made from an XMLTV file:\n"
+        "Serves the television listings pages ekranik downloads, made from XMLTV listings:\n"
         "  /.?&T%5Bstation%5D=N&T%5Bcategory%5D=ALL&T%5Btime%5D=0\n"
         "  /program.html?T%5Bstation%5D=N\n"
-        "give the programme of the day of the channel that station number N shows."));
+        "give the programme of the day of the channel that station number N shows,\n"
+        "  /program.html?T%5Bchannel%5D=ID\n"
+        "that of the channel with that id. / lists every channel with its station line for\n"
+        "ekranik, /stations.txt gives them all as a ready programy.tv."));
     options.addHelpOption();
     options.addVersionOption();
     const QCommandLineOption listen(
@@ -77,17 +93,36 @@ int main(int argc, char* argv[])
         QStringLiteral(
             "Address and port to serve on, 127.0.0.1:8080 unless given (port 0: any free one)."),
         QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:8080"));
-    const QCommandLineOption xmltv(QStringLiteral("xmltv"),
-                                   QStringLiteral("The XMLTV listings file to serve."),
-                                   QStringLiteral("FILE"));
+    const QCommandLineOption xmltv(
+        QStringLiteral("xmltv"),
+        QStringLiteral("XMLTV listings to serve: a file or an http/https address, plain or "
+                       "gzip-compressed. May be given several times; for a channel in several "
+                       "sources, the first one's programmes are served."),
+        QStringLiteral("SOURCE"));
     const QCommandLineOption stations(
         QStringLiteral("stations"),
-        QStringLiteral("The station map: one \"NUMBER CHANNEL-ID\" a line, # comments."),
+        QStringLiteral("The station map: one \"NUMBER CHANNEL\" a line, # comments; CHANNEL is "
+                       "a channel id or display name."),
         QStringLiteral("FILE"));
     const QCommandLineOption today(
         QStringLiteral("today"),
         QStringLiteral("Move the listings to today, keeping their times of day (for demo data)."));
-    options.addOptions({listen, xmltv, stations, today});
+    const QCommandLineOption refresh(
+        QStringLiteral("refresh"),
+        QStringLiteral("Read every source again after this many hours, 6 unless given; SIGHUP "
+                       "reads them at once."),
+        QStringLiteral("HOURS"), QStringLiteral("6"));
+    const QCommandLineOption cache(
+        QStringLiteral("cache"),
+        QStringLiteral("Where downloaded listings are kept, %1 unless given.")
+            .arg(defaultCacheFolder()),
+        QStringLiteral("DIR"));
+    const QCommandLineOption lang(
+        QStringLiteral("lang"),
+        QStringLiteral("The language of the titles to show where there are several, pl unless "
+                       "given."),
+        QStringLiteral("LANG"), QStringLiteral("pl"));
+    options.addOptions({listen, xmltv, stations, today, refresh, cache, lang});
     options.process(app);
 
     if (!options.positionalArguments().isEmpty()) {
@@ -101,34 +136,59 @@ int main(int argc, char* argv[])
                        .arg(options.value(listen)));
         return kUsageError;
     }
-    if (!options.isSet(xmltv) || !options.isSet(stations)) {
-        printError(QStringLiteral("--xmltv FILE and --stations FILE are required; see --help."));
+    if (!options.isSet(xmltv)) {
+        printError(QStringLiteral("--xmltv SOURCE is required; see --help."));
+        return kUsageError;
+    }
+    bool hoursOk = false;
+    const double hours = QLocale::c().toDouble(options.value(refresh), &hoursOk);
+    // At least a minute; at most a year, which is as good as never.
+    if (!hoursOk || hours < 1.0 / 60 || hours > 24 * 366) {
+        printError(QStringLiteral("--refresh wants a number of hours, e.g. 6 or 0.5, not \"%1\".")
+                       .arg(options.value(refresh)));
         return kUsageError;
     }
 
     QString error;
-    std::optional<StationMap> stationMap = StationMap::read(options.value(stations), &error);
-    if (!stationMap) {
+    StationMap stationMap;
+    if (options.isSet(stations)) {
+        std::optional<StationMap> read = StationMap::read(options.value(stations), &error);
+        if (!read) {
+            printError(error);
+            return kStartError;
+        }
+        stationMap = std::move(*read);
+    }
+
+    static std::mutex logMutex;
+    const auto log = [](const QByteArray& line) {
+        const std::lock_guard<std::mutex> lock(logMutex);
+        std::fprintf(stderr, "%s\n", line.constData());
+    };
+    Reloader::Options reloading;
+    reloading.refresh = std::chrono::milliseconds(qint64(hours * 3600 * 1000));
+    reloading.cacheFolder = options.isSet(cache) ? options.value(cache) : defaultCacheFolder();
+    reloading.lang = options.value(lang);
+    reloading.moveToToday = options.isSet(today);
+    Reloader reloader(options.values(xmltv), reloading, [&log](const QString& line) {
+        log("ekranik-portal: " + line.toLocal8Bit());
+    });
+    if (!reloader.loadFirst(&error)) {
         printError(error);
         return kStartError;
     }
-    std::optional<Listings> listings = readXmltv(options.value(xmltv), &error);
-    if (!listings) {
-        printError(error);
-        return kStartError;
-    }
-    for (const int station : stationMap->stations()) {
-        const QString& channel = *stationMap->channel(station);
-        if (!listings->channel(channel))
+    Listings listings = reloader.merged();
+
+    Catalogue first(listings, stationMap);
+    for (const int station : stationMap.stations()) {
+        const QString& channel = *first.channelOfStation(station);
+        if (!listings.channel(channel))
             printError(QStringLiteral("warning: station %1 (\"%2\", line %3) shows channel "
-                                      "\"%4\", which \"%5\" has no listings for.")
-                           .arg(station)
-                           .arg(options.value(stations))
-                           .arg(stationMap->line(station))
-                           .arg(channel, options.value(xmltv)));
+                                      "\"%4\", which the listings have no channel for.")
+                           .arg(QString::number(station), options.value(stations),
+                                QString::number(stationMap.line(station)),
+                                *stationMap.channel(station)));
     }
-    if (options.isSet(today))
-        listings->moveToDay(QDate::currentDate());
 
     // Every connection takes a file: room for the portal's limit of connections, where the
     // system lets the soft limit (often 1024) go higher.
@@ -138,13 +198,8 @@ int main(int argc, char* argv[])
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
 
-    const qsizetype programmes = listings->programmeCount();
-    static std::mutex logMutex;
-    PortalServer server(std::move(*listings), std::move(*stationMap), {},
-                        [](const QByteArray& line) {
-                            const std::lock_guard<std::mutex> lock(logMutex);
-                            std::fprintf(stderr, "%s\n", line.constData());
-                        });
+    const qsizetype programmes = listings.programmeCount();
+    PortalServer server(std::move(listings), std::move(stationMap), {}, log);
     const int port = server.bind(address->host, address->port);
     if (port < 0) {
         printError(QStringLiteral("cannot listen on %1 (is the port in use?).")
@@ -156,15 +211,24 @@ int main(int argc, char* argv[])
     std::printf("ekranik-portal: serving %lld programmes on http://%s:%d/\n",
                 static_cast<long long>(programmes), qPrintable(shownHost), port);
     std::fflush(stdout);
-    std::thread ender([&server, endSignals] {
-        int signal = 0;
-        sigwait(&endSignals, &signal);
+
+    reloader.start([&server](Listings fresh) { server.replaceListings(std::move(fresh)); });
+    std::thread signalled([&server, &reloader, takenSignals] {
+        for (;;) {
+            int signal = 0;
+            sigwait(&takenSignals, &signal);
+            if (signal != SIGHUP)
+                break;
+            reloader.reloadNow();
+        }
         server.stop();
     });
     const bool served = server.serve();
+    reloader.stop();
     // Served to the end on its own: the waiting thread still has to be let go.
-    pthread_kill(ender.native_handle(), SIGTERM);
-    ender.join();
+    pthread_kill(signalled.native_handle(), SIGTERM);
+    signalled.join();
+    curl_global_cleanup();
     if (!served) {
         printError(QStringLiteral("cannot serve on %1.").arg(options.value(listen)));
         return kStartError;

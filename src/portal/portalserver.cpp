@@ -1,9 +1,11 @@
 #include "portal/portalserver.h"
 #include "portal/programtext.h"
 
+#include "portal/frontpage.h"
 #include "portal/listingpage.h"
 #include "portal/listingrequest.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <climits>
 #include <cstring>
@@ -22,7 +24,8 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-const char kPageType[] = "text/html; charset=iso-8859-2";
+const char kFrontPageType[] = "text/html; charset=utf-8";
+const char kStationsFileType[] = "text/plain; charset=windows-1250";
 // The longest request target; a longer one gets a 414.
 constexpr std::size_t kMaxTarget = 8192;
 // What a connection may take of memory for its request head and the head of its answer. The
@@ -55,6 +58,18 @@ QString statusReason(int status)
     default:
         return status < 500 ? QStringLiteral("Błędne zapytanie.") : QStringLiteral("Błąd serwera.");
     }
+}
+
+// A Host header that can stand in a station line: a host name or address and maybe a port,
+// nothing a client could slip more into the line with.
+bool isHostAndPort(std::string_view host)
+{
+    if (host.empty() || host.size() > 255)
+        return false;
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '-' || c == ':' || c == '[' || c == ']';
+    });
 }
 
 bool isMethod(std::string_view method)
@@ -367,9 +382,9 @@ struct PortalServer::Callbacks {
 
 PortalServer::PortalServer(Listings listings, StationMap stations, Clock clock, Log log,
                            Limits limits)
-    : m_listings(std::move(listings)), m_stations(std::move(stations)), m_clock(std::move(clock)),
-      m_log(std::move(log)), m_limits(limits), m_wakeUp(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-      m_door(std::make_unique<Door>())
+    : m_catalogue(std::make_shared<const Catalogue>(std::move(listings), std::move(stations))),
+      m_clock(std::move(clock)), m_log(std::move(log)), m_limits(limits),
+      m_wakeUp(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_door(std::make_unique<Door>())
 {
 }
 
@@ -386,7 +401,21 @@ PortalServer::~PortalServer()
     }
 }
 
-PortalServer::Reply PortalServer::answer(std::string_view target) const
+void PortalServer::replaceListings(Listings listings)
+{
+    auto fresh = std::make_shared<const Catalogue>(std::move(listings), catalogue()->stationMap());
+    const std::lock_guard<std::mutex> lock(m_catalogueMutex);
+    m_catalogue.swap(fresh);
+    // The old catalogue goes when its last request is answered, or here.
+}
+
+std::shared_ptr<const Catalogue> PortalServer::catalogue() const
+{
+    const std::lock_guard<std::mutex> lock(m_catalogueMutex);
+    return m_catalogue;
+}
+
+PortalServer::Reply PortalServer::answer(std::string_view target, std::string_view host) const
 {
     const ListingRequest request = parseListingRequest(target);
     switch (request.status) {
@@ -397,18 +426,35 @@ PortalServer::Reply PortalServer::answer(std::string_view target) const
     case ListingRequest::Status::Ok:
         break;
     }
-    const QString* channelId = m_stations.channel(request.station);
-    if (!channelId)
-        return {404,
-                errorPage(404, QStringLiteral("Nie ma stacji numer %1.").arg(request.station))};
-
+    const std::shared_ptr<const Catalogue> served = catalogue();
     const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
-    if (const Channel* channel = m_listings.channel(*channelId))
+    const QByteArray hostPort =
+        isHostAndPort(host) ? QByteArray(host.data(), qsizetype(host.size())) : m_ownAddress;
+    switch (request.kind) {
+    case ListingRequest::Kind::FrontPage:
+        return {200, frontPage(*served, now, hostPort), kFrontPageType};
+    case ListingRequest::Kind::StationsFile:
+        return {200, stationsFile(*served, hostPort), kStationsFileType};
+    case ListingRequest::Kind::Page:
+        break;
+    }
+
+    QString channelId = request.channel;
+    if (channelId.isNull()) {
+        const QString* mapped = served->channelOfStation(request.station);
+        if (!mapped)
+            return {404,
+                    errorPage(404, QStringLiteral("Nie ma stacji numer %1.").arg(request.station))};
+        channelId = *mapped;
+    }
+    if (const Channel* channel = served->listings().channel(channelId))
         return {200, listingPage(*channel, now)};
+    if (!request.channel.isNull())
+        return {404, errorPage(404, QStringLiteral("Nie ma kanału %1.").arg(channelId))};
     // A station whose channel has no listings gets the page of an empty day.
     Channel empty;
-    empty.id = *channelId;
-    empty.name = programText(*channelId);
+    empty.id = channelId;
+    empty.name = programText(channelId);
     return {200, listingPage(empty, now)};
 }
 
@@ -416,8 +462,11 @@ PortalServer::Reply PortalServer::answer(std::string_view target) const
 bool PortalServer::respond(MHD_Connection* connection, const std::string& target,
                            const char* method, const char* version, int status)
 {
-    const Reply reply =
-        status == 0 ? answer(target) : Reply{status, errorPage(status, statusReason(status))};
+    const char* host =
+        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
+    const Reply reply = status == 0
+                            ? answer(target, host ? std::string_view(host) : std::string_view())
+                            : Reply{status, errorPage(status, statusReason(status))};
     const bool page = status == 0;
     const char* connectionHeader =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONNECTION);
@@ -432,7 +481,7 @@ bool PortalServer::respond(MHD_Connection* connection, const std::string& target
         return false;
     if (page)
         MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, kPageType);
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
     if (reply.status == 405)
         MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
     if (keepAlive) {
@@ -520,7 +569,7 @@ void PortalServer::refuse(Newcomer& newcomer, int status, std::string_view head)
     const QByteArray body = errorPage(status, statusReason(status));
     QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' +
                         MHD_get_reason_phrase_for(unsigned(status)) +
-                        "\r\nConnection: close\r\nContent-Type: " + kPageType + "\r\n";
+                        "\r\nConnection: close\r\nContent-Type: " + Reply().type + "\r\n";
     if (status == 405)
         answer += "Allow: GET, HEAD\r\n";
     answer += "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n";
@@ -666,9 +715,20 @@ int PortalServer::bind(const QString& address, int port)
     sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     ::getsockname(m_listenSocket, reinterpret_cast<sockaddr*>(&bound), &length);
-    return bound.ss_family == AF_INET6
-               ? ntohs(reinterpret_cast<const sockaddr_in6*>(&bound)->sin6_port)
-               : ntohs(reinterpret_cast<const sockaddr_in*>(&bound)->sin_port);
+    const auto* address4 = reinterpret_cast<const sockaddr_in*>(&bound);
+    const auto* address6 = reinterpret_cast<const sockaddr_in6*>(&bound);
+    const int boundPort =
+        bound.ss_family == AF_INET6 ? ntohs(address6->sin6_port) : ntohs(address4->sin_port);
+    // Listening on every address, the portal is at least at the loopback one.
+    const bool anywhere = bound.ss_family == AF_INET6
+                              ? IN6_IS_ADDR_UNSPECIFIED(&address6->sin6_addr)
+                              : address4->sin_addr.s_addr == htonl(INADDR_ANY);
+    const QByteArray shown = addressText(reinterpret_cast<const sockaddr*>(&bound));
+    m_ownAddress = anywhere                      ? QByteArray("127.0.0.1")
+                   : bound.ss_family == AF_INET6 ? '[' + shown + ']'
+                                                 : shown;
+    m_ownAddress += ':' + QByteArray::number(boundPort);
+    return boundPort;
 }
 
 bool PortalServer::serve()

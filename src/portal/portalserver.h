@@ -1,5 +1,6 @@
 #pragma once
 
+#include "portal/catalogue.h"
 #include "portal/listings.h"
 #include "portal/stationmap.h"
 
@@ -34,7 +35,8 @@ struct PortalLimits {
 
 // The listings portal: answers the two forms of a station's page address (see
 // parseListingRequest) with the page of the station's channel for the day (see listingPage),
-// a 404 page for an unknown station or address and a 400 page for a malformed request. Every
+// a 404 page for an unknown station or address and a 400 page for a malformed request; "/" is
+// the front page and "/stations.txt" the station list (see frontPage and stationsFile). Every
 // answer carries Content-Length; HTTP/1.0 and 1.1 clients are served, pipelined requests in
 // order. Only GET and HEAD are served: another method gets a 405 and a head past 8 KiB a 431,
 // without the rest of the request being read.
@@ -49,6 +51,7 @@ public:
     struct Reply {
         int status = 200;
         QByteArray body;
+        const char* type = "text/html; charset=iso-8859-2";
     };
     using Clock = std::function<QDateTime()>;
     using Log = std::function<void(const QByteArray& line)>;
@@ -66,8 +69,15 @@ public:
     PortalServer(const PortalServer&) = delete;
     PortalServer& operator=(const PortalServer&) = delete;
 
-    // The answer to a request target ("/program.html?T%5Bstation%5D=1"), without sockets.
-    Reply answer(std::string_view target) const;
+    // The answer to a request target ("/program.html?T%5Bstation%5D=1"), without sockets. host
+    // is the request's Host header, which the station lines name (the portal's own address
+    // when it is empty or not a plain host and port).
+    Reply answer(std::string_view target, std::string_view host = {}) const;
+
+    // Serves these listings from now on, with the same station map. The requests being
+    // answered finish with the listings they started with. Safe from any thread.
+    void replaceListings(Listings listings);
+    std::shared_ptr<const Catalogue> catalogue() const;
 
     // Binds to the address and port; port 0 takes a free one. Returns the port, or -1.
     int bind(const QString& address, int port);
@@ -105,8 +115,10 @@ private:
     // milliseconds to the next deadline, or -1 when there is none.
     int keepDeadlines();
 
-    Listings m_listings;
-    StationMap m_stations;
+    mutable std::mutex m_catalogueMutex;
+    std::shared_ptr<const Catalogue> m_catalogue;
+    // "HOST:PORT" the portal listens on, as a client would write it.
+    QByteArray m_ownAddress = "127.0.0.1";
     Clock m_clock;
     Log m_log;
     Limits m_limits;

@@ -131,3 +131,22 @@ QByteArray programText(const QString& text)
     result.replace("trwa.gif", "trwa gif");
     return result;
 }
+
+QString shownText(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
+        char32_t c = b < 0xA0 ? b : kLatin2Upper[b - 0xA0];
+        // The few characters written as their Windows-1250 byte.
+        for (const Written& w : kShownRight) {
+            if (b >= 0x80 && w.bytes[0] == byte) {
+                c = w.character;
+                break;
+            }
+        }
+        text += QChar(static_cast<char16_t>(c));
+    }
+    return text;
+}

@@ -24,3 +24,6 @@
 //   them (è to e, ñ to n); control and format characters go; anything else becomes "?".
 // - The on-air marker text "trwa.gif" never appears: it becomes "trwa gif".
 QByteArray programText(const QString& text);
+
+// The characters ekranik shows for bytes programText() wrote, for pages meant for a browser.
+QString shownText(const QByteArray& bytes);

@@ -195,31 +195,51 @@ private slots:
         QTest::addColumn<QByteArray>("target");
         QTest::addColumn<S>("status");
         QTest::addColumn<int>("station");
+        QTest::addColumn<QString>("channel");
         QTest::newRow("query form")
-            << QByteArray("/.?&T%5Bstation%5D=67&T%5Bcategory%5D=ALL&T%5Btime%5D=0") << S::Ok << 67;
+            << QByteArray("/.?&T%5Bstation%5D=67&T%5Bcategory%5D=ALL&T%5Btime%5D=0") << S::Ok << 67
+            << QString();
         QTest::newRow("page form")
-            << QByteArray("/program.html?T%5Bstation%5D=219") << S::Ok << 219;
-        QTest::newRow("dot dropped") << QByteArray("/?&T%5Bstation%5D=5") << S::Ok << 5;
+            << QByteArray("/program.html?T%5Bstation%5D=219") << S::Ok << 219 << QString();
+        QTest::newRow("dot dropped")
+            << QByteArray("/?&T%5Bstation%5D=5") << S::Ok << 5 << QString();
         QTest::newRow("lower-case escapes")
-            << QByteArray("/program.html?T%5bstation%5d=1") << S::Ok << 1;
+            << QByteArray("/program.html?T%5bstation%5d=1") << S::Ok << 1 << QString();
         QTest::newRow("other keys ignored")
-            << QByteArray("/.?x=%41&T%5Bstation%5D=0&&y") << S::Ok << 0;
-        QTest::newRow("no query") << QByteArray("/program.html") << S::BadRequest << 0;
-        QTest::newRow("no station") << QByteArray("/.?&T%5Bcategory%5D=ALL") << S::BadRequest << 0;
+            << QByteArray("/.?x=%41&T%5Bstation%5D=0&&y") << S::Ok << 0 << QString();
+        QTest::newRow("no query") << QByteArray("/program.html") << S::BadRequest << 0 << QString();
+        QTest::newRow("no station")
+            << QByteArray("/.?&T%5Bcategory%5D=ALL") << S::BadRequest << 0 << QString();
         QTest::newRow("empty station")
-            << QByteArray("/program.html?T%5Bstation%5D=") << S::BadRequest << 0;
+            << QByteArray("/program.html?T%5Bstation%5D=") << S::BadRequest << 0 << QString();
         QTest::newRow("station not a number")
-            << QByteArray("/program.html?T%5Bstation%5D=tvp") << S::BadRequest << 0;
+            << QByteArray("/program.html?T%5Bstation%5D=tvp") << S::BadRequest << 0 << QString();
         QTest::newRow("space in number")
-            << QByteArray("/program.html?T%5Bstation%5D=+1") << S::BadRequest << 0;
-        QTest::newRow("too long a number")
-            << QByteArray("/program.html?T%5Bstation%5D=99999999999") << S::BadRequest << 0;
+            << QByteArray("/program.html?T%5Bstation%5D=+1") << S::BadRequest << 0 << QString();
+        QTest::newRow("too long a number") << QByteArray("/program.html?T%5Bstation%5D=99999999999")
+                                           << S::BadRequest << 0 << QString();
         QTest::newRow("station twice")
-            << QByteArray("/program.html?T%5Bstation%5D=1&T%5Bstation%5D=2") << S::BadRequest << 0;
+            << QByteArray("/program.html?T%5Bstation%5D=1&T%5Bstation%5D=2") << S::BadRequest << 0
+            << QString();
         QTest::newRow("broken escape")
-            << QByteArray("/program.html?T%5Bstation%5D=1%") << S::BadRequest << 0;
+            << QByteArray("/program.html?T%5Bstation%5D=1%") << S::BadRequest << 0 << QString();
         QTest::newRow("unknown page")
-            << QByteArray("/index.html?T%5Bstation%5D=1") << S::NotFound << 0;
+            << QByteArray("/index.html?T%5Bstation%5D=1") << S::NotFound << 0 << QString();
+        QTest::newRow("channel by id")
+            << QByteArray("/program.html?T%5Bchannel%5D=%C5%81%C3%B3d%C5%BA%20TV") << S::Ok << 0
+            << "Łódź TV";
+        QTest::newRow("channel in the query form")
+            << QByteArray("/.?&T%5Bchannel%5D=tvp1.pl&T%5Btime%5D=0") << S::Ok << 0 << "tvp1.pl";
+        QTest::newRow("channel and station")
+            << QByteArray("/program.html?T%5Bchannel%5D=a&T%5Bstation%5D=1") << S::BadRequest << 0
+            << QString();
+        QTest::newRow("channel twice")
+            << QByteArray("/program.html?T%5Bchannel%5D=a&T%5Bchannel%5D=a") << S::BadRequest << 0
+            << QString();
+        QTest::newRow("channel not UTF-8")
+            << QByteArray("/program.html?T%5Bchannel%5D=%FF") << S::BadRequest << 0 << QString();
+        QTest::newRow("empty channel")
+            << QByteArray("/program.html?T%5Bchannel%5D=") << S::BadRequest << 0 << QString();
     }
 
     void requests()
@@ -227,9 +247,11 @@ private slots:
         QFETCH(QByteArray, target);
         QFETCH(ListingRequest::Status, status);
         QFETCH(int, station);
+        QFETCH(QString, channel);
         const ListingRequest request = parseListingRequest(target.toStdString());
         QCOMPARE(request.status, status);
         QCOMPARE(request.station, station);
+        QCOMPARE(request.channel, channel);
         QCOMPARE(request.reason.isEmpty(), status == ListingRequest::Status::Ok);
     }
 };

@@ -7,6 +7,9 @@
 #include "portal/portalserver.h"
 #include "portal/xmltvreader.h"
 #include "portaltest.h"
+#include "stations/stationentry.h"
+#include "stations/stationfiles.h"
+#include "stations/textfile.h"
 #include "text/win1250.h"
 
 #include <QDir>
@@ -21,6 +24,7 @@
 #include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -486,39 +490,87 @@ private slots:
         QVERIFY(!program.readAllStandardOutput().contains("serving"));
     }
 
-    // The program serves what is on air now, in local time, and logs the request; SIGTERM ends
-    // it the orderly way.
+    // The program serves what is on air now, in local time, and logs the request. Its station
+    // list, saved as programy.tv, reads back as ekranik's own station file, and each line's
+    // address gives that channel's page; the front page lists the same lines. SIGHUP reads the
+    // listings again while serving. SIGTERM ends it the orderly way.
     void programServesNow()
     {
         const QDateTime now = QDateTime::currentDateTimeUtc();
         const QDateTime start = now.addSecs(-3600).addSecs(-now.time().second());
-        const QByteArray xml =
-            "<tv><programme start=\"" + start.toString("yyyyMMddHHmmss").toLatin1() +
-            " +0000\" stop=\"" + now.addSecs(3600).toString("yyyyMMddHHmmss").toLatin1() +
-            " +0000\" channel=\"tvp1.pl\"><title>Teraz w Jedynce</title></programme></tv>";
+        const QByteArray times =
+            "start=\"" + start.toString("yyyyMMddHHmmss").toLatin1() + " +0000\" stop=\"" +
+            now.addSecs(3600).toString("yyyyMMddHHmmss").toLatin1() + " +0000\"";
+        const auto listingsTitled = [&](const QByteArray& title) {
+            return "<tv><channel id=\"tvp1.pl\"><display-name>TVP 1</display-name></channel>"
+                   "<channel id=\"Łódź TV\"><display-name>Łódź &amp; okolice</display-name>"
+                   "</channel><programme " +
+                   times + " channel=\"tvp1.pl\"><title>" + title +
+                   "</title></programme><programme " + times +
+                   " channel=\"Łódź TV\"><title>Sąsiedzi</title></programme></tv>";
+        };
+        const QString listings =
+            writeFile(folder.path(), "now.xml", listingsTitled("Teraz w Jedynce"));
         QProcess program;
-        program.start(kProgram, {"--listen", "127.0.0.1:0", "--xmltv",
-                                 writeFile(folder.path(), "now.xml", xml), "--stations",
+        program.start(kProgram, {"--listen", "127.0.0.1:0", "--xmltv", listings, "--stations",
                                  writeFile(folder.path(), "now.map", "1 tvp1.pl\n")});
+        auto ended = qScopeGuard([&] {
+            program.kill();
+            program.waitForFinished();
+        });
         QVERIFY(program.waitForReadyRead(30000));
         const QString started = QString::fromUtf8(program.readAllStandardOutput());
         const QRegularExpressionMatch m =
             QRegularExpression("http://127\\.0\\.0\\.1:(\\d+)/").match(started);
         QVERIFY2(m.hasMatch(), qPrintable(started));
+        const QByteArray portal = "http://127.0.0.1:" + m.captured(1).toLatin1();
         const QByteArray target = "/program.html?T%5Bstation%5D=1";
+        const QByteArray time = start.toLocalTime().toString("HH:mm").toLatin1();
+        const auto shown = [&](const QByteArray& url, const QString& station) {
+            const std::optional<QByteArray> page = download(url, folder.path(), station);
+            return page ? win1250ToUnicode(nowPlayingOf(*page, station)) : QString("<failed>");
+        };
+        QCOMPARE(shown(portal + target, "tvp1.tv"), "tvp1.tv : " + time + " - Teraz w Jedynce");
 
-        const std::optional<QByteArray> page = download(
-            "http://127.0.0.1:" + m.captured(1).toLatin1() + target, folder.path(), "tvp1.tv");
+        QTemporaryDir work;
+        const std::optional<QByteArray> list =
+            download(portal + "/stations.txt", work.path(), kStationListFile);
+        QVERIFY(list);
+        const QList<QByteArray> entries = readTextFile(work.filePath(kStationListFile));
+        QCOMPARE(joinTextLines(entries), *list);
+        QCOMPARE(entries,
+                 QList<QByteArray>({"tvp.1.tv|" + portal + target,
+                                    "lodz.okolice.tv|" + portal +
+                                        "/program.html?T%5Bchannel%5D=%C5%81%C3%B3d%C5%BA%20TV"}));
+        QStringList lines;
+        for (const QByteArray& entry : entries) {
+            QCOMPARE(checkStationName(EntryName(entry)), StationNameProblem::None);
+            lines << shown(EntryURL(entry), QString::fromLatin1(EntryName(entry)));
+        }
+        QCOMPARE(lines, QStringList({"tvp.1.tv : " + time + " - Teraz w Jedynce",
+                                     "lodz.okolice.tv : " + time + " - Sąsiedzi"}));
+        const std::optional<QByteArray> front = download(portal + "/", work.path(), "front.html");
+        QVERIFY(front);
+        const QString html = QString::fromUtf8(*front);
+        for (const QByteArray& entry : entries)
+            QVERIFY2(html.contains(QString::fromLatin1(entry).toHtmlEscaped()), qPrintable(html));
+        QVERIFY(html.contains("Łódź &amp; okolice"));
+        QVERIFY(html.contains(time + " Sąsiedzi"));
+
+        writeFile(folder.path(), "now.xml", listingsTitled("Nowy tytuł"));
+        ::kill(pid_t(program.processId()), SIGHUP);
+        QTRY_COMPARE_WITH_TIMEOUT(shown(portal + target, "tvp1.tv"),
+                                  "tvp1.tv : " + time + " - Nowy tytuł", 20000);
+
         program.terminate(); // SIGTERM: an orderly end, status 0
         QVERIFY(program.waitForFinished(30000));
+        ended.dismiss();
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
-        QVERIFY(page);
-        QCOMPARE(nowPlayingOf(*page, "tvp1.tv"),
-                 "tvp1.tv : " + start.toLocalTime().toString("HH:mm").toLatin1() +
-                     " - Teraz w Jedynce");
         const QByteArray log = program.readAllStandardError();
         QVERIFY2(log.contains(" 127.0.0.1 \"GET " + target + " HTTP/1.0\" 200 "), log.constData());
+        QVERIFY2(log.contains("read \"" + listings.toUtf8() + "\": 2 channels, 2 programmes"),
+                 log.constData());
     }
 };
 
