@@ -103,9 +103,10 @@ void checkLists(const ListingRequest& request, const PortalServer::Reply& reply,
 {
     FUZZ_CHECK(reply.status == 200);
     static const QRegularExpression kPlainHost(QStringLiteral("^[A-Za-z0-9.:\\[\\]-]{1,255}$"));
-    const QByteArray hostPort = kPlainHost.match(QString::fromLatin1(host.data(), qsizetype(host.size()))).hasMatch()
-                                    ? QByteArray(host.data(), qsizetype(host.size()))
-                                    : QByteArray("127.0.0.1");
+    const QByteArray hostPort =
+        kPlainHost.match(QString::fromLatin1(host.data(), qsizetype(host.size()))).hasMatch()
+            ? QByteArray(host.data(), qsizetype(host.size()))
+            : QByteArray("127.0.0.1");
     const QByteArray expectedList = stationsFile(*server->catalogue(), hostPort);
     if (request.kind == ListingRequest::Kind::StationsFile) {
         FUZZ_CHECK(reply.body == expectedList);
