@@ -3,7 +3,8 @@
 // pages are made of: each channel's programmes in order of start, every one but a channel's
 // last with a stop no earlier than its start, titles and names that ekranik cannot misread.
 // The page made at a programme's start shows that programme on air, as ekranik's own page
-// reader finds it, and moving the listings to another day keeps all that.
+// reader finds it, and moving the listings to another day keeps all that. The same bytes
+// given a few at a time, as a pipe gives them, come out the same, error line and all.
 
 #include "fuzzsupport.h"
 #include "portal/listingpage.h"
@@ -11,8 +12,11 @@
 #include "update/pagetext.h"
 
 #include <QDateTime>
+#include <QIODevice>
 #include <QSet>
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -27,6 +31,8 @@ void checkChannel(const Channel& channel, const QString& id, QSet<int>& programm
     FUZZ_CHECK(channel.id == id);
     FUZZ_CHECK(!id.isEmpty() && id == id.trimmed());
     FUZZ_CHECK(!breaksPageReading(channel.name));
+    for (const QString& name : channel.displayNames)
+        FUZZ_CHECK(!name.isEmpty() && name == name.trimmed());
     const QList<Programme>& programmes = channel.programmes;
     for (qsizetype i = 0; i < programmes.size(); ++i) {
         const Programme& p = programmes[i];
@@ -78,6 +84,65 @@ void checkOnAirPage(const Channel& channel)
     FUZZ_CHECK(found);
 }
 
+// Bytes in pieces of 1 to 13 bytes, as a pipe may give them, so that tokens and characters
+// are cut where a chunk of a file never cuts them in inputs this small.
+class TrickleDevice : public QIODevice {
+public:
+    explicit TrickleDevice(const QByteArray& bytes) : m_bytes(bytes)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        m_piece = (m_piece * 7 + 3) % 13;
+        const qint64 n = std::min({maxSize, qint64(m_piece + 1), m_bytes.size() - m_at});
+        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_at = 0;
+    int m_piece = 0;
+};
+
+bool sameProgrammes(const QList<Programme>& a, const QList<Programme>& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        if (a[i].start != b[i].start || a[i].stop != b[i].stop || a[i].title != b[i].title ||
+            a[i].hit != b[i].hit || a[i].id != b[i].id || a[i].line != b[i].line)
+            return false;
+    }
+    return true;
+}
+
+void checkTrickled(const QByteArray& bytes, const std::optional<Listings>& whole,
+                   const QString& wholeError, const QString& path)
+{
+    TrickleDevice device(bytes);
+    QString error;
+    const std::optional<Listings> trickled = readXmltv(&device, path, QStringLiteral("pl"), &error);
+    FUZZ_CHECK(trickled.has_value() == whole.has_value());
+    if (!whole) {
+        FUZZ_CHECK(error == wholeError);
+        return;
+    }
+    FUZZ_CHECK(trickled->channelIds() == whole->channelIds());
+    for (const QString& id : whole->channelIds()) {
+        const Channel* a = whole->channel(id);
+        const Channel* b = trickled->channel(id);
+        FUZZ_CHECK(a->name == b->name && a->displayNames == b->displayNames);
+        FUZZ_CHECK(sameProgrammes(a->programmes, b->programmes));
+    }
+}
+
 void checkMovedToDay(const Listings& listings)
 {
     Listings moved = listings;
@@ -115,6 +180,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString untouched = QStringLiteral("untouched");
     QString error = untouched;
     const std::optional<Listings> listings = readXmltv(path, &error);
+    checkTrickled(bytes, listings, error, path);
     if (!listings) {
         FUZZ_CHECK(
             error.startsWith(QStringLiteral("Cannot read listings file \"%1\", line ").arg(path)));

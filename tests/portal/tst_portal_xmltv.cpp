@@ -3,15 +3,18 @@
 
 #include "portal/listingpage.h"
 #include "portal/listingrequest.h"
+#include "portal/programtext.h"
 #include "portal/stationmap.h"
 #include "portal/xmltvreader.h"
 #include "portal/xmltvtime.h"
 #include "portaltest.h"
 #include "stations/defaultstations.h"
 
+#include <QIODevice>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstring>
 
 namespace {
 
@@ -60,6 +63,39 @@ QByteArray hourlyUtc(const QByteArray& date, int first, int last)
     }
     return programmes;
 }
+
+// Gives its bytes a few at a time, as a pipe does, and may fail part way like a cut-off
+// compressed stream.
+class PieceDevice : public QIODevice {
+public:
+    PieceDevice(const QByteArray& bytes, qint64 piece, qint64 failAt = -1)
+        : m_bytes(bytes), m_piece(piece), m_failAt(failAt)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        if (m_failAt >= 0 && m_at >= m_failAt) {
+            setErrorString(QStringLiteral("the stream is cut off"));
+            return -1;
+        }
+        const qint64 end = m_failAt >= 0 ? m_failAt : m_bytes.size();
+        const qint64 n = std::min({maxSize, m_piece, end - m_at});
+        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_piece;
+    qint64 m_failAt;
+    qint64 m_at = 0;
+};
 
 } // namespace
 
@@ -216,6 +252,267 @@ private slots:
         QVERIFY2(error.contains("\"" + folder.filePath("listings.xml") + "\""), qPrintable(error));
         QVERIFY2(error.contains(QStringLiteral(", line %1: ").arg(line)), qPrintable(error));
         QVERIFY2(error.contains(what), qPrintable(error));
+    }
+
+    // Titles and names as written in all the ways XML allows, in the language asked for. Each
+    // file is read whole and a byte at a time, with the same result.
+    void texts_data()
+    {
+        QTest::addColumn<QByteArray>("prolog");
+        QTest::addColumn<QByteArray>("channel"); // what <tv> holds before the programme
+        QTest::addColumn<QByteArray>("titles");
+        QTest::addColumn<QString>("lang");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("displayNames");
+        const QByteArray utf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+        const QByteArray kanal = "<channel id=\"c\"><display-name>Kanał</display-name></channel>";
+        const QStringList kanalNames{"Kanał"};
+        QTest::newRow("CDATA") << utf8 << kanal
+                               << QByteArray("<title><![CDATA[Tom & <Jerry>]]></title>") << "pl"
+                               << "Tom & <Jerry>"
+                               << "Kanał" << kanalNames;
+        QTest::newRow("entities and character references")
+            << utf8
+            << QByteArray("<channel id=\"c\"><display-name>TVN &quot;24&quot;</display-name>"
+                          "</channel>")
+            << QByteArray("<title>Tom &amp; Jerry &#x17B;&#243;&#322;w &lt;3&gt; &apos;</title>")
+            << "pl"
+            << "Tom & Jerry Żółw <3> '"
+            << "TVN \"24\"" << QStringList{"TVN \"24\""};
+        QTest::newRow("unknown entity and lone ampersand kept")
+            << utf8 << kanal << QByteArray("<title>AT&T &nbsp; &amp; &#38;</title>") << "pl"
+            << "AT&T &nbsp; & &"
+            << "Kanał" << kanalNames;
+        QTest::newRow("internal subset entities")
+            << QByteArray("<!DOCTYPE tv SYSTEM \"xmltv.dtd\" [\n"
+                          "  <!ELEMENT tv (channel*)> <!-- ] > -->\n"
+                          "  <!ENTITY nbsp \"&#160;\">\n"
+                          "  <!ENTITY tvn 'TVN &amp; co'> <!ENTITY tvn \"not the first\">\n"
+                          "  <!ENTITY ext SYSTEM \"ext.xml\"> <!ENTITY % pe \"x\"> %pe;\n"
+                          "]>\n")
+            << QByteArray("<channel id=\"c\"><display-name>&tvn;</display-name></channel>")
+            << QByteArray("<title>A&nbsp;B &ext;</title>") << "pl"
+            << "A\u00A0B &ext;"
+            << "TVN & co" << QStringList{"TVN & co"};
+        QTest::newRow("comments, processing instructions, unknown elements")
+            << QByteArray("<?xml version='1.0'?><!-- a -->\n<?xml-stylesheet href=\"s.xsl\"?>\n")
+            << QByteArray("<source><programme start=\"x\"/></source>\n"
+                          "<channel id=\"c\"><icon src=\"i.png\"/><url>u</url>"
+                          "<display-name>Ka<!-- b -->nał<?pi x?></display-name></channel>")
+            << QByteArray("<desc>d <b>e</b></desc><x><title>no</title></x><title>T</title>") << "pl"
+            << "T"
+            << "Kanał" << kanalNames;
+        const QByteArray languages = "<title lang=\"en\">E</title><title lang=\"pl-PL\">P</title>"
+                                     "<title lang=\"pl\">P2</title>";
+        QTest::newRow("language asked for") << utf8 << kanal << languages << "en"
+                                            << "E"
+                                            << "Kanał" << kanalNames;
+        QTest::newRow("region subtag") << utf8 << kanal << languages << "pl"
+                                       << "P"
+                                       << "Kanał" << kanalNames;
+        QTest::newRow("region asked for, case") << utf8 << kanal
+                                                << QByteArray("<title>E</title>"
+                                                              "<title lang='PL_pl'>P</title>")
+                                                << "pl-PL"
+                                                << "P"
+                                                << "Kanał" << kanalNames;
+        QTest::newRow("language missing: the first") << utf8 << kanal << languages << "de"
+                                                     << "E"
+                                                     << "Kanał" << kanalNames;
+        QTest::newRow("display names")
+            << utf8
+            << QByteArray("<channel id=\"c\">\n<display-name lang=\"en\">Channel</display-name>\n"
+                          "<display-name> </display-name><display-name>5</display-name>\n"
+                          "<display-name lang=\"pl\"> Kanał\n</display-name></channel>")
+            << QByteArray("<title>T</title>") << "pl"
+            << "T"
+            << "Kanał" << QStringList{"Channel", "5", "Kanał"};
+        QTest::newRow("no display name: the id")
+            << utf8 << QByteArray("<channel id=\" c \"><display-name/></channel>")
+            << QByteArray("<title>T</title>") << "pl"
+            << "T"
+            << "c" << QStringList{};
+        QTest::newRow("ISO-8859-2") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-2\"?>")
+                                    << QByteArray("<channel id=\"c\"><display-name>Kana\xb3 "
+                                                  "&#x104;</display-name></channel>")
+                                    << QByteArray("<title lang=\"pl\">\xa3\xf3\x64\xbc "
+                                                  "\xb1\xea\xb6\xe6</title>")
+                                    << "pl"
+                                    << "Łódź ąęść"
+                                    << "Kanał Ą" << QStringList{"Kanał Ą"};
+        QTest::newRow("windows-1250") << QByteArray("<?xml version='1.0' encoding='windows-1250'?>")
+                                      << QByteArray(kanal).replace("ł", "\xb3")
+                                      << QByteArray("<title>\x9c\x9f\x8c</title>") << "pl"
+                                      << "śźŚ"
+                                      << "Kanał" << kanalNames;
+        QTest::newRow("GBK, two bytes a character")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"GBK\"?>")
+            << QByteArray("<channel id=\"c\"><display-name>\xD6\xD0\xCE\xC4 &#x4E2D;"
+                          "</display-name></channel>")
+            << QByteArray("<title>T</title>") << "pl"
+            << "T"
+            << "中文 中" << QStringList{"中文 中"};
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF<?xml version=\"1.0\"?>")
+                                         << kanal << QByteArray("<title>T</title>") << "pl"
+                                         << "T"
+                                         << "Kanał" << kanalNames;
+    }
+
+    void texts()
+    {
+        QFETCH(QByteArray, prolog);
+        QFETCH(QByteArray, channel);
+        QFETCH(QByteArray, titles);
+        QFETCH(QString, lang);
+        QFETCH(QString, title);
+        QFETCH(QString, name);
+        QFETCH(QStringList, displayNames);
+        const QByteArray xml = prolog + "<tv>\n" + channel +
+                               "\n<programme start=\"20261208200000\" channel=\"c\">" + titles +
+                               "</programme>\n</tv>\n";
+        for (const qint64 piece : {qint64(1) << 20, qint64(1)}) {
+            PieceDevice device(xml, piece);
+            QString error;
+            const std::optional<Listings> listings = readXmltv(&device, "x", lang, &error);
+            QVERIFY2(listings, qPrintable(error));
+            const Channel* c = listings->channel("c");
+            QVERIFY(c);
+            QCOMPARE(c->programmes.size(), 1);
+            QCOMPARE(c->programmes[0].title, programText(title));
+            QCOMPARE(c->name, programText(name));
+            QCOMPARE(c->displayNames, displayNames);
+        }
+    }
+
+    // A programme is a hit when one of its star ratings is at least 80 % of its scale.
+    void ratings_data()
+    {
+        QTest::addColumn<QByteArray>("ratings");
+        QTest::addColumn<bool>("hit");
+        QTest::newRow("4/5") << QByteArray("<value>4/5</value>") << true;
+        QTest::newRow("3/5") << QByteArray("<value>3/5</value>") << false;
+        QTest::newRow("spaces, sign, fraction")
+            << QByteArray("<value> +8.5 / 10\n</value>") << true;
+        QTest::newRow("exponent") << QByteArray("<value>1e1/10</value>") << true;
+        QTest::newRow("second rating")
+            << QByteArray("<value>1/5</value><value>5/5</value>") << true;
+        QTest::newRow("zero scale") << QByteArray("<value>4/0</value>") << false;
+        QTest::newRow("negative") << QByteArray("<value>-4/-5</value>") << false;
+        QTest::newRow("no scale") << QByteArray("<value>4</value>") << false;
+        QTest::newRow("two slashes") << QByteArray("<value>4/5/5</value>") << false;
+        QTest::newRow("not a number") << QByteArray("<value>x/5</value><icon/>") << false;
+        QTest::newRow("not C digits") << QByteArray("<value>\xD9\xA4/5</value>") << false;
+    }
+
+    void ratings()
+    {
+        QFETCH(QByteArray, ratings);
+        QFETCH(bool, hit);
+        const std::optional<Listings> listings =
+            read(xmltvOf("<programme start=\"20261208200000\" channel=\"c\"><title>A</title>"
+                         "<star-rating>" +
+                         ratings + "</star-rating></programme>"));
+        QVERIFY(listings);
+        QCOMPARE(listings->channel("c")->programmes.value(0).hit, hit);
+    }
+
+    void utf16()
+    {
+        const QString xml = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<tv><channel id=\"c\">"
+                            "<display-name>Kanał 😀</display-name></channel></tv>";
+        QByteArray bytes("\xFF\xFE");
+        bytes.append(reinterpret_cast<const char*>(xml.utf16()), xml.size() * 2);
+        for (const qint64 piece : {qint64(1) << 20, qint64(1)}) {
+            PieceDevice device(bytes, piece);
+            QString error;
+            const std::optional<Listings> listings = readXmltv(&device, "x", "pl", &error);
+            QVERIFY2(listings, qPrintable(error));
+            QCOMPARE(listings->channel("c")->displayNames, QStringList{"Kanał 😀"});
+        }
+    }
+
+    // XML that is not well-formed, or cannot be read: the file and the line of the fault.
+    void brokenXml_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("what");
+        QTest::newRow("mismatched tags")
+            << QByteArray("<tv>\n<channel id=\"c\">\n</tv>\n") << 3 << "</tv> does not match";
+        QTest::newRow("end tag without start")
+            << QByteArray("<tv>\n</x>\n") << 2 << "</x> does not match <tv>";
+        QTest::newRow("unclosed at the end")
+            << QByteArray("<tv>\n<channel id=\"c\">\n") << 3 << "<channel> is not closed";
+        QTest::newRow("text after the root") << QByteArray("<tv/>\n\nhello\n") << 3 << "after";
+        QTest::newRow("text before the root") << QByteArray("\nhello <tv/>\n") << 2 << "before";
+        QTest::newRow("second root") << QByteArray("<tv></tv>\n<tv/>\n") << 2 << "second root";
+        QTest::newRow("< in an attribute value")
+            << QByteArray("<tv>\n<channel id=\"a<b\"/>\n</tv>\n") << 2 << "\"<\" in the value";
+        QTest::newRow("unquoted attribute")
+            << QByteArray("<tv>\n<channel id=c/>\n</tv>\n") << 2 << "not in quotes";
+        QTest::newRow("duplicate attribute")
+            << QByteArray("<tv>\n\n<channel id=\"a\"\n id='b'/>\n</tv>\n") << 4 << "given twice";
+        QTest::newRow("end inside a tag")
+            << QByteArray("<tv>\n<channel id=\"c\"") << 2 << "Premature end of document inside";
+        QTest::newRow("end inside a comment")
+            << QByteArray("<tv>\n<!-- x\n\n") << 4 << "inside a comment";
+        QTest::newRow("end inside CDATA")
+            << QByteArray("<tv><title><![CDATA[x]]") << 1 << "inside a CDATA section";
+        QTest::newRow("bad UTF-8")
+            << QByteArray("<tv>\n<x>ok \xC3\xB3\n\xC3\x28</x></tv>") << 3 << "not UTF-8";
+        QTest::newRow("overlong UTF-8")
+            << QByteArray("<tv>\n<x a='\xC0\xAF'/></tv>") << 2 << "not UTF-8";
+        QTest::newRow("surrogate reference") << QByteArray("<tv>\n<x>&#xD800;</x></tv>") << 2
+                                             << "\"&#xD800;\" is not of a character";
+        QTest::newRow("zero reference")
+            << QByteArray("<tv>\n<x>\n&#0;</x></tv>") << 3 << "\"&#0;\" is not of a character";
+        QTest::newRow("malformed reference")
+            << QByteArray("<tv>\n<x>&#12a;</x></tv>") << 2 << "malformed character reference";
+        QTest::newRow("unknown encoding")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"EBCDIC-US\"?>\n<tv/>\n") << 1
+            << "encoding \"EBCDIC-US\" cannot be read";
+        QTest::newRow("UTF-16 declared, no byte order mark")
+            << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<tv/>\n") << 1
+            << "encoding \"UTF-16\" cannot be read";
+        QTest::newRow("declaration not at the start")
+            << QByteArray("<tv/>\n<?xml version=\"1.0\"?>\n") << 2 << "not at the start";
+        QTest::newRow("DOCTYPE without its end")
+            << QByteArray("<!DOCTYPE tv SYSTEM \"xmltv.dtd\"\n<tv/>\n") << 2
+            << "in the document type declaration";
+    }
+
+    void brokenXml()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(int, line);
+        QFETCH(QString, what);
+        QString error;
+        QVERIFY(!read(xml, &error));
+        const QString expected = QStringLiteral("Cannot read listings file \"%1\", line %2: ")
+                                     .arg(folder.filePath("listings.xml"))
+                                     .arg(line);
+        QVERIFY2(error.startsWith(expected), qPrintable(error));
+        QVERIFY2(error.contains(what), qPrintable(error));
+        // Given a byte at a time, the same message.
+        PieceDevice device(xml, 1);
+        QString trickled;
+        QVERIFY(!readXmltv(&device, folder.filePath("listings.xml"), "pl", &trickled));
+        QCOMPARE(trickled, error);
+    }
+
+    // A stream that breaks off (a cut gzip file): its own message, never listings of what
+    // came before.
+    void deviceError()
+    {
+        const QByteArray xml = xmltvOf(
+            programmeXml("20261208200000 +0100", "20261208210000 +0100", "A").repeated(2000));
+        PieceDevice device(xml, 4096, xml.size() / 2);
+        QString error;
+        QVERIFY(!readXmltv(&device, "listings.xml.gz", "pl", &error));
+        const QString line = QString::number(xml.left(xml.size() / 2).count('\n') + 1);
+        QCOMPARE(error, "Cannot read listings file \"listings.xml.gz\", line " + line +
+                            ": reading failed: the stream is cut off");
     }
 
     void stationMap_data()
