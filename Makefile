@@ -13,6 +13,8 @@ build: deps
 	@cmake -S . -B $(BUILD) -G Ninja >/dev/null
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# `make run XMLTV=SOURCE` serves an XMLTV file or URL instead of the demo listings; make hands
+# a variable given on its command line to run.sh in the environment.
 run: build
 	@./scripts/run.sh $(BUILD)
 

@@ -19,7 +19,7 @@ packages=(
   # locales: the clock shows weekday names of the user's locale
   locales
   # the listings portal: XMLTV checker for the demo data
-  xmltv-util
+  xmltv-util curl
   # checks of the shell scripts (`make shellcheck`)
   shellcheck
 )
