@@ -9,28 +9,13 @@
 #include "portal/reloader.h"
 #include "portaltest.h"
 #include "support/faultserver.h"
+#include "support/gzipped.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <mutex>
-#include <zlib.h>
 
 namespace {
-
-QByteArray gzipped(const QByteArray& data)
-{
-    z_stream z{};
-    deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&z, uLong(data.size()))) + 32, '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
-    z.avail_in = uInt(data.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return out;
-}
 
 // Listings of the given channels, each with one programme titled "<title> <channel>".
 QByteArray listingsOf(const QStringList& channels, const QString& title)
