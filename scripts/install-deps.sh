@@ -11,14 +11,15 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-  libcurl4-openssl-dev libmicrohttpd-dev libbenchmark-dev libxcb1-dev
+  libcurl4-openssl-dev libmicrohttpd-dev zlib1g-dev libbenchmark-dev libxcb1-dev
   # fonts: metric stand-ins for the Windows faces the layout names
   fontconfig fonts-dejavu-core fonts-liberation2 fonts-wine
   # desktop for the end-to-end tests and screenshots
   xvfb xauth icewm trayer xdotool x11-utils imagemagick
   # locales: the clock shows weekday names of the user's locale
   locales
-  # the listings portal: XMLTV checker for the demo data
+  # the listings portal: XMLTV checker for the demo data; curl fetches its station list for
+  # `make run XMLTV=...`
   xmltv-util curl
   # checks of the shell scripts (`make shellcheck`)
   shellcheck
