@@ -214,7 +214,7 @@ bool keepsAscii(QStringDecoder& decoder)
     return !decoder.hasError() && decoded == QLatin1String(ascii);
 }
 
-// Does every byte stand for a character of its own? Then values can be decoded one by one
+// Does every byte stand for a character of its own? Then values can be decoded one by one,
 // wherever they are cut; other encodings are turned into UTF-8 as they are read.
 bool isSingleByte(QStringDecoder& decoder)
 {
@@ -253,6 +253,10 @@ XmlScanner::Token XmlScanner::next()
         case Step::Failed:
             return m_token = Token::Invalid;
         case Step::More:
+            if (m_eof) {
+                fail(m_end, QStringLiteral("Premature end of document."));
+                return m_token = Token::Invalid;
+            }
             // The token is scanned again from its start once there is more of it.
             m_pos = m_tokenStart;
             if (!refill())
@@ -508,6 +512,12 @@ XmlScanner::Step XmlScanner::scanText()
     for (;;) {
         while (!is(d[p], stop))
             ++p;
+        if (p == m_end && !m_eof && d[p - 1] == '\r') {
+            // Not between the two bytes of a CR LF, which is one line end.
+            if (--p == m_pos)
+                return Step::More;
+            break;
+        }
         if (p == m_end || d[p] == '<')
             break;
         if (d[p] == '&') {
@@ -1082,7 +1092,16 @@ void XmlScanner::appendDecoded(QString* out, QByteArrayView raw, Decode how) con
     if (raw.isEmpty())
         return;
     const qsizetype from = out->size();
-    out->append(m_utf8 ? QString::fromUtf8(raw) : QString(m_decoder(raw)));
+    if (m_utf8) {
+        // QString::fromUtf8() drops a byte order mark at the start; in a value it is text.
+        while (raw.startsWith("\xEF\xBB\xBF")) {
+            out->append(QChar(0xFEFF));
+            raw = raw.sliced(3);
+        }
+        out->append(QString::fromUtf8(raw));
+    } else {
+        out->append(QString(m_decoder(raw)));
+    }
     if (how == Decode::Name)
         return;
     // Line ends are "\n", as XML has them; in an attribute value every line end and tab is a

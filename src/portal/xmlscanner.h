@@ -18,8 +18,9 @@ class QIODevice;
 // so whatever a reader passes over costs little more than one look at each byte.
 //
 // The document is UTF-8 unless its XML declaration names another encoding whose markup is
-// ASCII. Of one byte a character (ISO-8859-x, windows-125x), values are decoded as asked for;
-// others, and UTF-16 with a byte order mark, are turned into UTF-8 as read. Comments,
+// ASCII. Encodings of one byte per character (ISO-8859-x, windows-125x) are decoded value by
+// value as asked for; other encodings, and UTF-16 with a byte order mark, are turned into UTF-8
+// as read. Comments,
 // processing instructions and the document type declaration are passed over, keeping the
 // simple entities its internal subset declares. A reference to an entity nobody declared stays
 // in the text as written, as does an "&" that starts no reference at all.
@@ -102,7 +103,6 @@ private:
     Step scanEntityDeclaration(qsizetype* at, QHash<QByteArray, QString>* entities);
     Step scanXmlDeclaration(qsizetype contentBegin, qsizetype contentEnd, qsizetype after);
     Step scanName(qsizetype* at, const char* inside);
-    Step scanReference(qsizetype at, qsizetype* after);
     Step skipQuoted(qsizetype* at, const char* inside);
     Step skipPast(qsizetype* at, QByteArrayView terminator, const char* inside);
     Step skipDeclaration(qsizetype* at, const char* inside);
@@ -120,7 +120,7 @@ private:
     qsizetype m_tokenStart = 0; // where the current token starts
     bool m_started = false;
     bool m_eof = false;
-    // Input neither UTF-8 nor of one byte a character, turned into UTF-8 as it is read.
+    // Input neither UTF-8 nor of one byte per character, turned into UTF-8 as it is read.
     std::optional<QStringDecoder> m_transcoder;
     QStringEncoder m_toUtf8{QStringConverter::Utf8};
 

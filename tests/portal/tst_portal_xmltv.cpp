@@ -323,11 +323,11 @@ private slots:
         QTest::newRow("display names")
             << utf8
             << QByteArray("<channel id=\"c\">\n<display-name lang=\"en\">Channel</display-name>\n"
-                          "<display-name> </display-name><display-name>5</display-name>\n"
+                          "<display-name> </display-name><display-name>5\r\n6</display-name>\n"
                           "<display-name lang=\"pl\"> Kanał\n</display-name></channel>")
             << QByteArray("<title>T</title>") << "pl"
             << "T"
-            << "Kanał" << QStringList{"Channel", "5", "Kanał"};
+            << "Kanał" << QStringList{"Channel", "5\n6", "Kanał"};
         QTest::newRow("no display name: the id")
             << utf8 << QByteArray("<channel id=\" c \"><display-name/></channel>")
             << QByteArray("<title>T</title>") << "pl"

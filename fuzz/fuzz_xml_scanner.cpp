@@ -1,0 +1,198 @@
+// Any bytes to the portal's XML scanner and to QXmlStreamReader. Where Qt finds well-formed XML,
+// the scanner does too, with the same elements, attributes and text, whether it gets the bytes
+// whole or a few at a time. The scanner is laxer than Qt in places (an "&" that starts no
+// reference, control characters, names of any bytes above ASCII): there only Qt fails.
+// Documents declaring entities or attribute lists are left out, as Qt puts their markup and
+// default values into the document and the scanner does not, and so are names XML does not
+// allow but Qt takes.
+
+#include "fuzzsupport.h"
+#include "portal/xmlscanner.h"
+
+#include <QBuffer>
+#include <QList>
+#include <QXmlStreamReader>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+struct Event {
+    XmlScanner::Token token;
+    QString text;                         // the name, or the text
+    QList<std::optional<QString>> values; // of the attributes, in Qt's order
+    bool operator==(const Event&) const = default;
+};
+
+// Adds a piece of text to the events: texts between two tags are one, empty ones none.
+void addText(QList<Event>* events, const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    if (!events->isEmpty() && events->last().token == XmlScanner::Token::Text)
+        events->last().text += text;
+    else
+        events->append({XmlScanner::Token::Text, text, {}});
+}
+
+// Qt takes some ASCII characters in names that XML does not allow, "`" and controls among
+// them; the scanner refuses them.
+bool isXmlName(const QString& name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        const bool letter =
+            (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':' || c >= 0x80;
+        const bool other = (c >= '0' && c <= '9') || c == '-' || c == '.';
+        if (!letter && (i == 0 || !other))
+            return false;
+    }
+    return !name.isEmpty();
+}
+
+// The scanner is asked for an attribute by its name's bytes as written; of a name beyond ASCII
+// they depend on the encoding, so such values are not compared.
+bool isAscii(const QString& name)
+{
+    return std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+const QString kUnlooked = QStringLiteral("(not looked up)");
+
+// Qt's reading, with the names of each start tag's attributes; nullopt when Qt finds the bytes
+// not well-formed.
+std::optional<QList<Event>> qtEvents(const QByteArray& bytes, QList<QStringList>* names)
+{
+    QXmlStreamReader xml(bytes);
+    xml.setNamespaceProcessing(false);
+    QList<Event> events;
+    int depth = 0;
+    while (!xml.atEnd()) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartElement: {
+            ++depth;
+            Event e{XmlScanner::Token::StartElement, xml.qualifiedName().toString(), {}};
+            if (!isXmlName(e.text))
+                return std::nullopt;
+            QStringList attributeNames;
+            for (const QXmlStreamAttribute& a : xml.attributes()) {
+                attributeNames.append(a.qualifiedName().toString());
+                if (!isXmlName(attributeNames.last()))
+                    return std::nullopt;
+                e.values.append(isAscii(attributeNames.last()) ? a.value().toString() : kUnlooked);
+            }
+            names->append(attributeNames);
+            events.append(e);
+            break;
+        }
+        case QXmlStreamReader::EndElement:
+            --depth;
+            events.append({XmlScanner::Token::EndElement, xml.qualifiedName().toString(), {}});
+            break;
+        case QXmlStreamReader::Characters:
+            // Outside the root element only white space, which the scanner does not give.
+            if (depth > 0)
+                addText(&events, xml.text().toString());
+            break;
+        default:
+            break;
+        }
+    }
+    if (xml.hasError())
+        return std::nullopt;
+    return events;
+}
+
+// Bytes in pieces of 1 to 13, cutting tokens and characters anywhere.
+class TrickleDevice : public QIODevice {
+public:
+    explicit TrickleDevice(const QByteArray& bytes) : m_bytes(bytes)
+    {
+        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        m_piece = (m_piece * 7 + 3) % 13;
+        const qint64 n = std::min({maxSize, qint64(m_piece + 1), m_bytes.size() - m_at});
+        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
+        m_at += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_bytes;
+    qint64 m_at = 0;
+    int m_piece = 0;
+};
+
+// The scanner's reading, looking up the attributes Qt names; nullopt on an error.
+std::optional<QList<Event>> scannerEvents(QIODevice* device, const QList<QStringList>& names,
+                                          QString* error)
+{
+    XmlScanner xml(device);
+    QList<Event> events;
+    qsizetype starts = 0;
+    for (;;) {
+        const XmlScanner::Token token = xml.next();
+        switch (token) {
+        case XmlScanner::Token::StartElement: {
+            FUZZ_CHECK(xml.lineNumber() >= 1);
+            Event e{token, xml.nameString(), {}};
+            for (const QString& name : names.value(starts++))
+                e.values.append(isAscii(name) ? xml.attribute(name.toLatin1()) : kUnlooked);
+            events.append(e);
+            break;
+        }
+        case XmlScanner::Token::EndElement:
+            events.append({token, xml.nameString(), {}});
+            break;
+        case XmlScanner::Token::Text:
+            addText(&events, xml.text());
+            break;
+        case XmlScanner::Token::EndOfDocument:
+            return events;
+        case XmlScanner::Token::Invalid:
+            FUZZ_CHECK(xml.lineNumber() >= 1 && !xml.errorString().isEmpty());
+            *error = xml.errorString();
+            return std::nullopt;
+        }
+    }
+}
+
+void checkScanner(QIODevice* device, const QList<Event>& expected, const QList<QStringList>& names)
+{
+    QString error;
+    const std::optional<QList<Event>> events = scannerEvents(device, names, &error);
+    // Qt reads an encoding whose markup is not plain ASCII, such as UTF-7, which the scanner
+    // refuses, and takes a document type declaration inside the root element, which XML does
+    // not allow.
+    if (!events && (error.startsWith(QStringLiteral("the declared encoding")) ||
+                    error.startsWith(QStringLiteral("a document type declaration"))))
+        return;
+    FUZZ_CHECK(events.has_value());
+    FUZZ_CHECK(*events == expected);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    if (bytes.contains("<!ENTITY") || bytes.contains("<!ATTLIST"))
+        return 0;
+    QList<QStringList> names;
+    const std::optional<QList<Event>> expected = qtEvents(bytes, &names);
+    if (!expected)
+        return 0;
+    QBuffer whole(&bytes);
+    whole.open(QIODevice::ReadOnly);
+    checkScanner(&whole, *expected, names);
+    TrickleDevice trickled(bytes);
+    checkScanner(&trickled, *expected, names);
+    return 0;
+}
