@@ -164,15 +164,25 @@ std::optional<QList<Event>> scannerEvents(QIODevice* device, const QList<QString
     }
 }
 
-void checkScanner(QIODevice* device, const QList<Event>& expected, const QList<QStringList>& names)
+// Qt drops the bytes of an unfinished character at the very end, even after the root element.
+bool endsInBrokenCharacter(const QByteArray& bytes)
+{
+    const QByteArray tail = bytes.mid(bytes.lastIndexOf('>') + 1);
+    return std::any_of(tail.cbegin(), tail.cend(), [](char c) { return uchar(c) >= 0x80; });
+}
+
+void checkScanner(QIODevice* device, const QByteArray& bytes, const QList<Event>& expected,
+                  const QList<QStringList>& names)
 {
     QString error;
     const std::optional<QList<Event>> events = scannerEvents(device, names, &error);
     // Qt reads an encoding whose markup is not plain ASCII, such as UTF-7, which the scanner
-    // refuses, and takes a document type declaration inside the root element, which XML does
-    // not allow.
+    // refuses; and takes a document type declaration inside the root element, and bytes after
+    // it, which XML does not allow.
     if (!events && (error.startsWith(QStringLiteral("the declared encoding")) ||
-                    error.startsWith(QStringLiteral("a document type declaration"))))
+                    error.startsWith(QStringLiteral("a document type declaration")) ||
+                    (error.startsWith(QStringLiteral("text after the root element")) &&
+                     endsInBrokenCharacter(bytes))))
         return;
     FUZZ_CHECK(events.has_value());
     FUZZ_CHECK(*events == expected);
@@ -191,8 +201,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     QBuffer whole(&bytes);
     whole.open(QIODevice::ReadOnly);
-    checkScanner(&whole, *expected, names);
+    checkScanner(&whole, bytes, *expected, names);
     TrickleDevice trickled(bytes);
-    checkScanner(&trickled, *expected, names);
+    checkScanner(&trickled, bytes, *expected, names);
     return 0;
 }

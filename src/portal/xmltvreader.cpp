@@ -113,11 +113,10 @@ public:
 private:
     void fail(qint64 line, const QString& what)
     {
+        // In one go, so that a "%1" in the name or the message stays as it is.
         if (m_error.isEmpty())
             m_error = QStringLiteral("Cannot read listings file \"%1\", line %2: %3")
-                          .arg(m_sourceName)
-                          .arg(line)
-                          .arg(what);
+                          .arg(m_sourceName, QString::number(line), what);
     }
 
     // programText() of a title: the same few titles come back all week, and the conversion
