@@ -60,6 +60,19 @@ bool isAscii(const QString& name)
 
 const QString kUnlooked = QStringLiteral("(not looked up)");
 
+// Qt keeps a lone surrogate of UTF-16 input; the scanner, turning the input into UTF-8, makes
+// it a replacement character.
+QString withoutLoneSurrogates(QString text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
 // Qt's reading, with the names of each start tag's attributes; nullopt when Qt finds the bytes
 // not well-formed.
 std::optional<QList<Event>> qtEvents(const QByteArray& bytes, QList<QStringList>* names)
@@ -72,7 +85,9 @@ std::optional<QList<Event>> qtEvents(const QByteArray& bytes, QList<QStringList>
         switch (xml.readNext()) {
         case QXmlStreamReader::StartElement: {
             ++depth;
-            Event e{XmlScanner::Token::StartElement, xml.qualifiedName().toString(), {}};
+            Event e{XmlScanner::Token::StartElement,
+                    withoutLoneSurrogates(xml.qualifiedName().toString()),
+                    {}};
             if (!isXmlName(e.text))
                 return std::nullopt;
             QStringList attributeNames;
@@ -80,7 +95,9 @@ std::optional<QList<Event>> qtEvents(const QByteArray& bytes, QList<QStringList>
                 attributeNames.append(a.qualifiedName().toString());
                 if (!isXmlName(attributeNames.last()))
                     return std::nullopt;
-                e.values.append(isAscii(attributeNames.last()) ? a.value().toString() : kUnlooked);
+                e.values.append(isAscii(attributeNames.last())
+                                    ? withoutLoneSurrogates(a.value().toString())
+                                    : kUnlooked);
             }
             names->append(attributeNames);
             events.append(e);
@@ -88,12 +105,18 @@ std::optional<QList<Event>> qtEvents(const QByteArray& bytes, QList<QStringList>
         }
         case QXmlStreamReader::EndElement:
             --depth;
-            events.append({XmlScanner::Token::EndElement, xml.qualifiedName().toString(), {}});
+            events.append({XmlScanner::Token::EndElement,
+                           withoutLoneSurrogates(xml.qualifiedName().toString()),
+                           {}});
             break;
         case QXmlStreamReader::Characters:
             // Outside the root element only white space, which the scanner does not give.
             if (depth > 0)
-                addText(&events, xml.text().toString());
+                addText(&events, withoutLoneSurrogates(xml.text().toString()));
+            break;
+        case QXmlStreamReader::EntityReference:
+            // Not declared (the document has a DTD Qt does not read): kept as written.
+            addText(&events, u'&' + withoutLoneSurrogates(xml.name().toString()) + u';');
             break;
         default:
             break;

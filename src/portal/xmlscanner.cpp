@@ -467,7 +467,7 @@ XmlScanner::Step XmlScanner::scanToken()
     if (m_pos == m_end) {
         if (!m_eof)
             return Step::More;
-        if (!m_openStarts.isEmpty())
+        if (!m_openStarts.empty())
             return fail(m_end, QStringLiteral("Premature end of document: <%1> is not closed.")
                                    .arg(decode(openName(), Decode::Name, false, {})));
         if (!m_rootSeen)
@@ -496,7 +496,7 @@ XmlScanner::Step XmlScanner::scanText()
 {
     const auto* d = reinterpret_cast<const uchar*>(m_buffer.constData());
     qsizetype p = m_pos;
-    if (m_openStarts.isEmpty()) {
+    if (m_openStarts.empty()) {
         while (is(d[p], kSpace))
             ++p;
         if (p < m_end && d[p] != '<')
@@ -605,7 +605,7 @@ XmlScanner::Step XmlScanner::scanStartTag()
         return s;
     const QByteArrayView name = view(nameBegin, p - nameBegin);
     const auto tagName = [&] { return decode(name, Decode::Name, false, {}); };
-    if (m_openStarts.isEmpty() && m_rootSeen)
+    if (m_openStarts.empty() && m_rootSeen)
         return fail(m_pos, QStringLiteral("a second root element <%1>.").arg(tagName()));
 
     m_attributes.clear();
@@ -697,7 +697,7 @@ XmlScanner::Step XmlScanner::scanStartTag()
                 return fail(a.nameBegin, QStringLiteral("attribute \"%1\" is given twice in <%2>.")
                                              .arg(attributeName(), tagName()));
         }
-        m_attributes.append(a);
+        m_attributes.push_back(a);
     }
 
     m_declarationAllowed = false;
@@ -705,7 +705,7 @@ XmlScanner::Step XmlScanner::scanStartTag()
     m_nameBegin = nameBegin;
     m_nameLength = name.size();
     if (!empty) {
-        m_openStarts.append(qsizetype(m_openNames.size()));
+        m_openStarts.push_back(qsizetype(m_openNames.size()));
         m_openNames.append(name.data(), size_t(name.size()));
     }
     m_pendingEnd = empty;
@@ -735,7 +735,7 @@ XmlScanner::Step XmlScanner::scanEndTag()
                     QStringLiteral("unexpected \"%1\" in </%2>.")
                         .arg(QChar::fromLatin1(char(d[p])), decode(name, Decode::Name, false, {})));
     ++p;
-    if (m_openStarts.isEmpty())
+    if (m_openStarts.empty())
         return fail(m_pos, QStringLiteral("the end tag </%1> has no start tag.")
                                .arg(decode(name, Decode::Name, false, {})));
     const QByteArrayView open = openName();
@@ -743,8 +743,8 @@ XmlScanner::Step XmlScanner::scanEndTag()
         return fail(m_pos, QStringLiteral("the end tag </%1> does not match <%2>.")
                                .arg(decode(name, Decode::Name, false, {}),
                                     decode(open, Decode::Name, false, {})));
-    m_openNames.resize(size_t(m_openStarts.last()));
-    m_openStarts.removeLast();
+    m_openNames.resize(size_t(m_openStarts.back()));
+    m_openStarts.pop_back();
     m_declarationAllowed = false;
     m_nameBegin = nameBegin;
     m_nameLength = name.size();
@@ -895,7 +895,7 @@ XmlScanner::Step XmlScanner::scanMarkupDeclaration()
     }
     const int cdata = startsAt(m_pos, "<![CDATA[");
     if (cdata == 1) {
-        if (m_openStarts.isEmpty())
+        if (m_openStarts.empty())
             return fail(m_pos, QStringLiteral("a CDATA section outside the root element."));
         const qsizetype begin = m_pos + 9;
         qsizetype end = begin;

@@ -6,9 +6,9 @@
 #include <QString>
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <QVarLengthArray>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QIODevice;
 
@@ -79,7 +79,7 @@ private:
     QByteArrayView openName() const
     {
         return QByteArrayView(m_openNames.data(), qsizetype(m_openNames.size()))
-            .sliced(m_openStarts.last());
+            .sliced(m_openStarts.back());
     }
 
     bool refill();
@@ -142,11 +142,11 @@ private:
     bool m_rootSeen = false;
     bool m_pendingEnd = false;
     std::string m_openNames; // the names of the open elements, one after another
-    QVarLengthArray<qsizetype, 32> m_openStarts;
+    std::vector<qsizetype> m_openStarts;
 
     qsizetype m_nameBegin = 0;
     qsizetype m_nameLength = 0;
-    QVarLengthArray<Attribute, 8> m_attributes;
+    std::vector<Attribute> m_attributes; // cleared, never freed, for every start tag
     qsizetype m_textBegin = 0;
     qsizetype m_textLength = 0;
     bool m_textHasReference = false;
