@@ -36,7 +36,7 @@ void addText(QList<Event>* events, const QString& text)
         events->append({XmlScanner::Token::Text, text, {}});
 }
 
-// Qt takes some ASCII characters in names that XML does not allow, "`" and controls among
+// Qt takes some ASCII characters in names that XML does not allow, "`", "{" and controls among
 // them; the scanner refuses them.
 bool isXmlName(const QString& name)
 {
@@ -113,6 +113,10 @@ std::optional<QList<Event>> qtEvents(const QByteArray& bytes, QList<QStringList>
             // Outside the root element only white space, which the scanner does not give.
             if (depth > 0)
                 addText(&events, withoutLoneSurrogates(xml.text().toString()));
+            break;
+        case QXmlStreamReader::ProcessingInstruction:
+            if (!isXmlName(xml.processingInstructionTarget().toString()))
+                return std::nullopt;
             break;
         case QXmlStreamReader::EntityReference:
             // Not declared (the document has a DTD Qt does not read): kept as written.
