@@ -3,6 +3,7 @@
 #include "app/debugarea.h"
 #include "app/idlepriority.h"
 #include "app/programicon.h"
+#include "app/settingsfile.h"
 #include "app/traymenu.h"
 #include "display/form2.h"
 #include "display/publisher.h"
@@ -64,6 +65,8 @@ Form1::Form1(StationFileWriter writeStationFile, QWidget* parent)
     centreOnDesktop(this);
 }
 
+Form1::~Form1() = default;
+
 void Form1::buildLayout()
 {
     Label4 = named(
@@ -118,7 +121,7 @@ void Form1::buildLayout()
 
 void Form1::buildMenus()
 {
-    auto* PopupMenu1 = new TrayMenu(m_engine, this);
+    PopupMenu1 = new TrayMenu(m_engine, this);
     connect(PopupMenu1, &TrayMenu::settingsChosen, this, &Form1::Ustawienia1Click);
     connect(PopupMenu1, &TrayMenu::endChosen, this, &Form1::close1Click);
 
@@ -126,7 +129,7 @@ void Form1::buildMenus()
     auto* PopupMenu2 = named(new QMenu(this), "PopupMenu2");
     auto* displayMode = new QActionGroup(this);
     c1 = named(PopupMenu2->addAction(QStringLiteral("RadudoVorozu na pulpicie")), "c1");
-    QAction* c2 = named(PopupMenu2->addAction(QStringLiteral("Dymek obok zegarka [ XP ]")), "c2");
+    c2 = named(PopupMenu2->addAction(QStringLiteral("Dymek obok zegarka [ XP ]")), "c2");
     for (QAction* mode : {c1, c2}) {
         mode->setCheckable(true);
         displayMode->addAction(mode);
@@ -158,6 +161,7 @@ void Form1::setDialog(Okienko* dialog)
 
 void Form1::setWidget(Form2* widget)
 {
+    m_widget = widget;
     acset->setWidget(widget);
     widget->setFrameOption(acset->frameOption());
     auto* publisher = new Publisher(widget, ico, this);
@@ -177,6 +181,66 @@ void Form1::setReminderWindow(Form3* window)
             [this] { mhm->setText(QStringLiteral("Przypomnienie")); });
     if (m_dialog)
         connect(m_dialog, &Okienko::reminderArmed, m_reminderSearch, &ReminderSearch::armReminder);
+}
+
+void Form1::keepSettingsIn(const QString& path)
+{
+    m_settings = std::make_unique<SettingsFile>(path);
+    restoreSettings();
+
+    if (m_widget)
+        connect(m_widget, &Form2::placed, this,
+                [this](QPoint at) { m_settings->setWidgetPlace(at); });
+    connect(acset, &SettingsPanel::optionsChanged, this,
+            [this] { m_settings->setWidgetLook(acset->options()); });
+    connect(PopupMenu1, &TrayMenu::frequencyChosen, this,
+            [this](const QString& keyword) { m_settings->setFrequency(keyword); });
+    connect(c1, &QAction::toggled, this, [this](bool widgetMode) {
+        m_settings->setDisplayMode(widgetMode ? Publisher::Mode::Widget : Publisher::Mode::Balloon);
+    });
+    if (m_reminderSearch) {
+        connect(m_reminderSearch, &ReminderSearch::armed, this,
+                [this](const QByteArray& keyword) { m_settings->setReminderKeyword(keyword); });
+        connect(m_reminderSearch, &ReminderSearch::fired, this,
+                [this] { m_settings->setReminderKeyword({}); });
+    }
+}
+
+// Each setting goes the way the user's own choice goes: the frequency through its menu item, so
+// that the engine takes it at the end of the quick first pass as it would a click.
+void Form1::restoreSettings()
+{
+    if (m_widget) {
+        const std::optional<QPoint> place = m_settings->widgetPlace();
+        if (place && !m_widget->restorePlace(*place))
+            qCInfo(lcLog).noquote()
+                << QStringLiteral(".mrowka: RadudoVorozu (%1, %2) poza ekranami, wraca na miejsce")
+                       .arg(place->x())
+                       .arg(place->y());
+    }
+    acset->setOptions(m_settings->widgetLook());
+    if (const QString frequency = m_settings->frequency(); !frequency.isEmpty())
+        PopupMenu1->chooseFrequency(frequency);
+    (m_settings->displayMode() == Publisher::Mode::Widget ? c1 : c2)->setChecked(true);
+    if (const QByteArray keyword = m_settings->reminderKeyword();
+        !keyword.isEmpty() && m_reminderSearch)
+        m_reminderSearch->armReminder(keyword);
+}
+
+// Written whole at close as well: a change the program did not see as one (the widget moved by
+// the window manager) is kept too.
+void Form1::saveSettings()
+{
+    if (!m_settings)
+        return;
+    if (m_widget)
+        m_settings->setWidgetPlace(m_widget->pos());
+    m_settings->setWidgetLook(acset->options());
+    m_settings->setFrequency(m_engine->state().frequencyKeyword);
+    m_settings->setDisplayMode(c1->isChecked() ? Publisher::Mode::Widget
+                                               : Publisher::Mode::Balloon);
+    if (m_reminderSearch)
+        m_settings->setReminderKeyword(m_reminderSearch->armedKeyword());
 }
 
 bool Form1::guarded(const std::function<void()>& steps)
@@ -257,6 +321,7 @@ void Form1::FormActivate()
 
 bool Form1::FormCloseQuery()
 {
+    saveSettings();
     const bool saved = guarded([this] {
         SaveCheckedStates();
         m_engine->cancelDownload();

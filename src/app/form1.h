@@ -4,6 +4,7 @@
 #include <QList>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class ClickLabel;
 class Form2;
@@ -14,9 +15,11 @@ class QAction;
 class QLabel;
 class ReminderSearch;
 class SegmentBar;
+class SettingsFile;
 class SettingsPanel;
 class StationListBox;
 class TrayIcon;
+class TrayMenu;
 class UpdateEngine;
 
 // The main window: the station list and its buttons, the tray menu, and below the visible area
@@ -38,6 +41,7 @@ public:
     using StationFileWriter = std::function<void(const QString&, const QList<QByteArray>&)>;
 
     explicit Form1(StationFileWriter writeStationFile = {}, QWidget* parent = nullptr);
+    ~Form1() override;
 
     // The input dialog the station buttons open.
     void setDialog(Okienko* dialog);
@@ -45,6 +49,10 @@ public:
     void setWidget(Form2* widget);
     // The window a reminder pops up in.
     void setReminderWindow(Form3* window);
+    // Remembers the settings in the file at `path` (ekranik.conf), once the widget and the
+    // reminder window are set: what it holds is applied now, each change is written as it
+    // happens, and all of them again at close.
+    void keepSettingsIn(const QString& path);
 
     // --- handlers ---------------------------------------------------------------------------
     void FormActivate();
@@ -91,6 +99,8 @@ protected:
 private:
     void buildLayout();
     void buildMenus();
+    void restoreSettings();
+    void saveSettings();
     // Runs one handler step by step; a reported error stops it and shows the error box.
     bool guarded(const std::function<void()>& steps);
 
@@ -104,11 +114,15 @@ private:
     GlowButton* mhm;
     SegmentBar* pb;
     QAction* c1;
+    QAction* c2;
+    TrayMenu* PopupMenu1;
     TrayIcon* ico;
 
     UpdateEngine* m_engine;
     ReminderSearch* m_reminderSearch = nullptr;
     Okienko* m_dialog = nullptr;
+    Form2* m_widget = nullptr;
+    std::unique_ptr<SettingsFile> m_settings;
     StationFileWriter m_writeStationFile;
     QString m_applicationTitle = QStringLiteral("ekranik");
     bool m_stationFilesLoaded = false;

@@ -1,24 +1,84 @@
 #include "app/closesignals.h"
 #include "app/form1.h"
 #include "app/programicon.h"
+#include "app/settingsfile.h"
+#include "app/workingfolder.h"
 #include "display/form2.h"
 #include "net/httpfetch.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
 #include "text/errorbox.h"
+#include "text/logging.h"
 #include "widgets/look.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QStyleFactory>
 #include <QTimer>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Reads the command line: --help, --version and a mistake end the program here. Gives the
+// --folder given, or nothing.
+QString folderOption(const QCoreApplication& app)
+{
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral(
+            "Program telewizyjny na pulpicie: co teraz leci na wybranych stacjach.\n"
+            "Pliki (programy.tv, programy_stan.tv, pobrane strony) trzyma w folderze z --folder,\n"
+            "w bieżącym, jeśli już są w nim pliki stacji, a poza tym w %1.\n"
+            "Ustawienia: %2.")
+            .arg(standardDataFolder(), SettingsFile::standardPath()));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption folder(
+        QStringLiteral("folder"),
+        QStringLiteral("Folder na pliki programu; utworzony, jeśli go nie ma."),
+        QStringLiteral("DIR"));
+    options.addOption(folder);
+    options.process(app);
+    return options.value(folder);
+}
+
+// Asking for help or the version needs no display: those are answered before the windowing
+// system is opened, so that they work on a machine without one too.
+bool asksOnlyForText(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char* word : {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], word) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    QCoreApplication::setApplicationName(QStringLiteral("ekranik"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(EKRANIK_VERSION));
+    if (asksOnlyForText(argc, argv)) {
+        // Ends the program, unless the word was the value of --folder.
+        const QCoreApplication textOnly(argc, argv);
+        folderOption(textOnly);
+    }
+
     HttpFetch::globalInit();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("ekranik"));
+    const WorkingFolder folder = enterWorkingFolder(folderOption(app), standardDataFolder());
+    if (!folder.error.isEmpty()) {
+        std::fprintf(stderr, "ekranik: %s\n", qPrintable(folder.error));
+        return 2;
+    }
+    qCInfo(lcLog).noquote()
+        << QStringLiteral(".mrowka: Pliki w %1 (%2)").arg(folder.path, folder.reason);
     QApplication::setWindowIcon(programIcon());
     // Drawn the same on every desktop; the windows are laid out to the pixel.
     QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
@@ -35,6 +95,7 @@ int main(int argc, char* argv[])
     form1.setDialog(&okienko);
     form1.setWidget(&form2);
     form1.setReminderWindow(&form3);
+    form1.keepSettingsIn(SettingsFile::standardPath());
     QObject::connect(&form1, &Form1::closed, &app, &QApplication::quit);
 
     // Errors are shown the way the framework always has: a box with the message and OK, over

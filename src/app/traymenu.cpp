@@ -3,7 +3,10 @@
 #include "update/updateengine.h"
 #include "widgets/look.h"
 
-TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent) : QMenu(parent)
+#include <QActionGroup>
+
+TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent)
+    : QMenu(parent), m_frequencies(new QActionGroup(this))
 {
     setObjectName(QStringLiteral("PopupMenu1"));
     const auto item = [](QMenu* menu, const char* name, const QString& caption) {
@@ -34,14 +37,21 @@ TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent) : QMenu(parent)
                        {"Normalnie20s1", "Normalnie [20s]", "normal"},
                        {"Wolno40s1", "Wolno [40s]", "slow"},
                        {"Najwolniej60s1", "Najwolniej [60s]", "slowest"}};
+    // Until one is picked the engine runs at the normal rate, the bold default, checked.
     for (const auto& f : frequencies) {
         QAction* choice = item(Czstotliwo1, f.name, QString::fromUtf8(f.caption));
-        connect(choice, &QAction::triggered, engine,
-                [engine, keyword = QString::fromLatin1(f.keyword)] {
-                    engine->SetUpdateFrequency(keyword);
-                });
-        if (QByteArrayView(f.keyword) == "normal")
+        const QString keyword = QString::fromLatin1(f.keyword);
+        choice->setCheckable(true);
+        choice->setData(keyword);
+        m_frequencies->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, engine, keyword] {
+            engine->SetUpdateFrequency(keyword);
+            emit frequencyChosen(keyword);
+        });
+        if (keyword == QLatin1String("normal")) {
             Czstotliwo1->setDefaultAction(choice);
+            choice->setChecked(true);
+        }
     }
     Czstotliwo1->addSeparator();
     Czstotliwo1
@@ -50,4 +60,15 @@ TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent) : QMenu(parent)
         ->setEnabled(false);
     connect(item(this, "Koniec1", QStringLiteral("Koniec")), &QAction::triggered, this,
             &TrayMenu::endChosen);
+}
+
+bool TrayMenu::chooseFrequency(const QString& keyword)
+{
+    for (QAction* choice : m_frequencies->actions()) {
+        if (choice->data().toString() == keyword) {
+            choice->trigger();
+            return true;
+        }
+    }
+    return false;
 }

@@ -19,6 +19,8 @@
 #include <QScreen>
 #include <QScrollBar>
 
+#include <algorithm>
+
 namespace {
 
 const QString kSegoe = QStringLiteral("Segoe UI");
@@ -39,9 +41,8 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     setWindowTitle(QStringLiteral("RadudoVorozu"));
     setFixedSize(kWidth, kHeight);
     setFont(keyedFont(11));
-    // Its top edge sits 100 pixels above the bottom of the screen.
-    const QScreen* primary = QGuiApplication::primaryScreen();
-    move(kLeft, primary ? primary->geometry().height() - 100 : 0);
+    move(defaultPlace());
+    m_placedAt = pos();
 
     a = named(makeLabel(this, QStringLiteral("ekranik"), 4, 4, keyedFont(11, true), Qt::white),
               "a");
@@ -154,14 +155,54 @@ void Form2::repaintFrame()
 
 void Form2::flipClock()
 {
-    hur->setHidden(!hur->isHidden());
-    refreshMask();
+    setClockShown(!clockShown());
 }
 
 void Form2::flipProgressLine()
 {
-    pb2->setHidden(!pb2->isHidden());
+    setProgressLineShown(!progressLineShown());
+}
+
+void Form2::setClockShown(bool shown)
+{
+    hur->setHidden(!shown);
     refreshMask();
+}
+
+bool Form2::clockShown() const
+{
+    return !hur->isHidden();
+}
+
+void Form2::setProgressLineShown(bool shown)
+{
+    pb2->setHidden(!shown);
+    refreshMask();
+}
+
+bool Form2::progressLineShown() const
+{
+    return !pb2->isHidden();
+}
+
+QPoint Form2::defaultPlace()
+{
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    return {kLeft, primary ? primary->geometry().height() - 100 : 0};
+}
+
+// A widget whose title is off every screen (a monitor unplugged since) could never be dragged
+// back.
+bool Form2::restorePlace(QPoint topLeft)
+{
+    const QPoint title = topLeft + a->geometry().topLeft() + QPoint(2, 2);
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (std::none_of(screens.begin(), screens.end(),
+                     [title](const QScreen* s) { return s->geometry().contains(title); }))
+        return false;
+    move(topLeft);
+    m_placedAt = topLeft;
+    return true;
 }
 
 void Form2::setHeight(int height)
@@ -218,6 +259,17 @@ void Form2::paintEvent(QPaintEvent*)
     painter.drawRect(QRect(1, 1, width() - 2, height() - 2).adjusted(0, 0, -1, -1));
     painter.setPen(kAccent);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+// A drag ends when the button is let go; the release comes here from the title or the clock,
+// which take no clicks of their own.
+void Form2::mouseReleaseEvent(QMouseEvent* event)
+{
+    QWidget::mouseReleaseEvent(event);
+    if (pos() == m_placedAt)
+        return;
+    m_placedAt = pos();
+    emit placed(m_placedAt);
 }
 
 void Form2::refreshMask()

@@ -58,16 +58,33 @@ public:
     // Shows a hidden clock label, hides a shown one; the same for the progress line.
     void flipClock();
     void flipProgressLine();
+    void setClockShown(bool shown);
+    bool clockShown() const;
+    void setProgressLineShown(bool shown);
+    bool progressLineShown() const;
+
+    // --- place ----------------------------------------------------------------------------------
+    // Where the widget stands until moved: its top edge 100 pixels above the bottom of the
+    // primary screen.
+    static QPoint defaultPlace();
+    // Moves the widget to a place it stood before, if its title, where it is grabbed, lies on a
+    // screen that exists now; otherwise it stays and this returns false.
+    bool restorePlace(QPoint topLeft);
 
     // Where a move to `topLeft` ends once the edges have snapped to `workArea`: each edge that
     // comes closer than 10 pixels to the matching edge is moved onto it, checked in the order
     // left, top, right, bottom, a later check overriding an earlier one.
     static QPoint snap(QPoint topLeft, QSize size, const QRect& workArea);
 
+signals:
+    // The user has dragged the widget to a new place.
+    void placed(QPoint topLeft);
+
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     QLabel* a;      // title: "ekranik", or the station being fetched
@@ -80,6 +97,7 @@ private:
     void refreshMask();
 
     WindowDragger* m_dragger;
+    QPoint m_placedAt;
     const QAbstractButton* m_ramka = nullptr;
     Scheme m_scheme = Scheme::LightText;
     bool m_keying = true;

@@ -40,19 +40,22 @@ SettingsPanel::SettingsPanel(QWidget* parent) : QFrame(parent)
 
     // The states at start agree with the widget's: clock and progress line shown, keyed on
     // black, light texts, no frame.
+    const Options start;
     CheckBox1 = makeButton<QCheckBox>(this, "CheckBox1", QStringLiteral("Pokaż dzień i godzine"),
-                                      {31, 28, 137, 17}, true);
-    CheckBox2 = makeButton<QCheckBox>(
-        this, "CheckBox2", QStringLiteral("Pokaż potęp aktualizacji "), {31, 43, 170, 17}, true);
+                                      {31, 28, 137, 17}, start.clock);
+    CheckBox2 =
+        makeButton<QCheckBox>(this, "CheckBox2", QStringLiteral("Pokaż potęp aktualizacji "),
+                              {31, 43, 170, 17}, start.progressLine);
     abc =
         makeButton<QCheckBox>(this, "abc", QStringLiteral("Pasek przewijania jeśli dużo programów"),
-                              {31, 66, 217, 17}, true);
+                              {31, 66, 217, 17}, start.compact);
     ramka = makeButton<QCheckBox>(this, "ramka", QStringLiteral("Obramowanie RadudoVorozu"),
-                                  {31, 89, 162, 17}, false);
+                                  {31, 89, 162, 17}, start.frame);
     transp = makeButton<QCheckBox>(this, "transp", QStringLiteral("Przeźroczystość RadudoVorozu"),
-                                   {31, 103, 176, 17}, true);
-    a1 = makeButton<QRadioButton>(this, "a1", QStringLiteral("Czarny"), {95, 126, 58, 17}, false);
-    a2 = makeButton<QRadioButton>(this, "a2", QStringLiteral("Biały"), {159, 126, 66, 17}, true);
+                                   {31, 103, 176, 17}, start.keying);
+    const bool dark = start.scheme == Form2::Scheme::DarkText;
+    a1 = makeButton<QRadioButton>(this, "a1", QStringLiteral("Czarny"), {95, 126, 58, 17}, dark);
+    a2 = makeButton<QRadioButton>(this, "a2", QStringLiteral("Biały"), {159, 126, 66, 17}, !dark);
     auto* scheme = new QButtonGroup(this);
     scheme->addButton(a1);
     scheme->addButton(a2);
@@ -85,44 +88,90 @@ void SettingsPanel::CheckBox1Click()
 {
     if (m_widget)
         m_widget->flipClock();
+    emit optionsChanged();
 }
 
 void SettingsPanel::CheckBox2Click()
 {
     if (m_widget)
         m_widget->flipProgressLine();
+    emit optionsChanged();
 }
 
 void SettingsPanel::abcClick()
 {
     if (m_widget)
         m_widget->setHeight(abc->isChecked() ? kCompactHeight : kTallHeight);
+    emit optionsChanged();
 }
 
 void SettingsPanel::ramkaClick()
 {
     if (m_widget)
         m_widget->repaintFrame();
+    emit optionsChanged();
 }
 
 // The key colour is chosen here only, from the scheme chosen at this moment: white under dark
 // texts, black under light ones.
 void SettingsPanel::transpClick()
 {
-    if (!m_widget)
-        return;
-    m_widget->setColorKeying(!m_widget->colorKeying());
-    m_widget->setKeyColor(a1->isChecked() ? Qt::white : Qt::black);
+    if (m_widget) {
+        m_widget->setColorKeying(!m_widget->colorKeying());
+        m_widget->setKeyColor(a1->isChecked() ? Qt::white : Qt::black);
+    }
+    emit optionsChanged();
 }
 
 void SettingsPanel::a1Click()
 {
     if (m_widget)
         m_widget->applyScheme(Form2::Scheme::DarkText);
+    emit optionsChanged();
 }
 
 void SettingsPanel::a2Click()
 {
     if (m_widget)
         m_widget->applyScheme(Form2::Scheme::LightText);
+    emit optionsChanged();
+}
+
+SettingsPanel::Options SettingsPanel::options() const
+{
+    return {.clock = CheckBox1->isChecked(),
+            .progressLine = CheckBox2->isChecked(),
+            .compact = abc->isChecked(),
+            .frame = ramka->isChecked(),
+            .keying = transp->isChecked(),
+            .scheme = a1->isChecked() ? Form2::Scheme::DarkText : Form2::Scheme::LightText,
+            .keyColor = m_widget ? m_widget->keyColor() : Options().keyColor};
+}
+
+void SettingsPanel::setOptions(const Options& options)
+{
+    {
+        // The scheme goes to the widget below, with the rest.
+        const QSignalBlocker quiet1(a1);
+        const QSignalBlocker quiet2(a2);
+        (options.scheme == Form2::Scheme::DarkText ? a1 : a2)->setChecked(true);
+    }
+    CheckBox1->setChecked(options.clock);
+    CheckBox2->setChecked(options.progressLine);
+    abc->setChecked(options.compact);
+    ramka->setChecked(options.frame);
+    transp->setChecked(options.keying);
+    if (!m_widget)
+        return;
+    m_widget->setClockShown(options.clock);
+    m_widget->setProgressLineShown(options.progressLine);
+    // Compact is the widget's height at start already; only a tall one changes.
+    if (!options.compact)
+        m_widget->setHeight(kTallHeight);
+    else if (m_widget->height() == kTallHeight)
+        m_widget->setHeight(kCompactHeight);
+    m_widget->applyScheme(options.scheme);
+    m_widget->setKeyColor(options.keyColor);
+    m_widget->setColorKeying(options.keying);
+    m_widget->repaintFrame();
 }

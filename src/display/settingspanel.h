@@ -1,18 +1,33 @@
 #pragma once
 
+#include "display/form2.h"
+
+#include <QColor>
 #include <QFrame>
 
-class Form2;
 class QCheckBox;
 class QLabel;
 class QRadioButton;
 
 // The widget settings panel `acset`: laid over the main window's station list, it changes how
-// the desktop widget looks. Every control acts on the widget at once when clicked; nothing is
-// stored, each start begins with these states.
+// the desktop widget looks. Every control acts on the widget at once when clicked, and says so
+// with optionsChanged, so that the choice can be kept for the next start.
 class SettingsPanel : public QFrame {
     Q_OBJECT
 public:
+    // What the panel sets, the key colour included, which the panel chooses though it shows
+    // it nowhere. The defaults are the states at start.
+    struct Options {
+        bool clock = true;
+        bool progressLine = true;
+        bool compact = true; // the list scrolls; otherwise the widget is tall
+        bool frame = false;
+        bool keying = true;
+        Form2::Scheme scheme = Form2::Scheme::LightText;
+        QColor keyColor = Qt::black;
+        bool operator==(const Options&) const = default;
+    };
+
     explicit SettingsPanel(QWidget* parent = nullptr);
 
     // The widget the controls act on.
@@ -28,6 +43,14 @@ public:
 
     // The frame option, which the widget reads at every paint.
     const QCheckBox* frameOption() const { return ramka; }
+
+    Options options() const;
+    // Sets the controls and the widget alike, as they were left at an earlier run.
+    void setOptions(const Options& options);
+
+signals:
+    // A control was clicked.
+    void optionsChanged();
 
 private:
     QLabel* Label2;

@@ -39,6 +39,11 @@ void ReminderSearch::armReminder(const QByteArray& keyword)
     emit armed(keyword);
 }
 
+QByteArray ReminderSearch::armedKeyword() const
+{
+    return szukajka->isActive() ? m_keyword : QByteArray();
+}
+
 void ReminderSearch::szukajkaTimer()
 {
     // A spent reminder searches no more, even for a tick already on its way.

@@ -29,6 +29,8 @@ public:
     void szukajkaTimer();
 
     const QTimer& timer() const { return *szukajka; }
+    // The keyword looked for; empty when no reminder is armed, or it was spent.
+    QByteArray armedKeyword() const;
 
 signals:
     void armed(const QByteArray& keyword);

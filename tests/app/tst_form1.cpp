@@ -10,6 +10,7 @@
 #include "stations/textfile.h"
 #include "support/controls.h"
 #include "support/faultserver.h"
+#include "support/mousedrag.h"
 #include "support/scratchfolder.h"
 #include "text/errorbox.h"
 #include "text/win1250.h"
@@ -51,26 +52,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
-}
-
-// Presses a mouse button on `widget`, moves the pointer by `delta` and lets go, the way a user
-// drags: the moves carry the pressed button.
-void dragBy(QWidget* widget, Qt::MouseButton button, QPoint delta)
-{
-    const QPoint local(5, 5);
-    const QPoint global = widget->mapToGlobal(local);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(local), QPointF(global), button, button,
-                      Qt::NoModifier);
-    QApplication::sendEvent(widget, &press);
-    for (int step = 1; step <= 4; ++step) {
-        const QPoint at = global + delta * step / 4;
-        QMouseEvent move(QEvent::MouseMove, QPointF(widget->mapFromGlobal(at)), QPointF(at),
-                         Qt::NoButton, button, Qt::NoModifier);
-        QApplication::sendEvent(widget, &move);
-    }
-    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(widget->mapFromGlobal(global + delta)),
-                        QPointF(global + delta), button, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(widget, &release);
 }
 
 } // namespace
@@ -447,6 +428,24 @@ private slots:
                  in<QAction>(form, "Normalnie20s1"));
         QCOMPARE(in<QMenu>(form, "Czstotliwo1")->actions().size(), 8);
         QVERIFY(!in<QMenu>(form, "Czstotliwo1")->actions().last()->isEnabled());
+
+        // The frequency in force is checked, the normal one until another is picked.
+        const auto checkedFrequencies = [&] {
+            QStringList names;
+            for (QAction* action : in<QMenu>(form, "Czstotliwo1")->actions()) {
+                if (action->isChecked())
+                    names << action->objectName();
+            }
+            return names;
+        };
+        QCOMPARE(checkedFrequencies(), QStringList{"Normalnie20s1"});
+        in<QAction>(form, "Wolno40s1")->trigger();
+        QCOMPARE(checkedFrequencies(), QStringList{"Wolno40s1"});
+        QCOMPARE(form->engine()->state().frequencyKeyword, QStringLiteral("slow"));
+        in<QAction>(form, "Wolno40s1")->trigger(); // picked again, still the one
+        QCOMPARE(checkedFrequencies(), QStringList{"Wolno40s1"});
+        QCOMPARE(in<QMenu>(form, "Czstotliwo1")->defaultAction(),
+                 in<QAction>(form, "Normalnie20s1"));
 
         // The display modes: exactly one checked.
         QVERIFY(in<QAction>(form, "c1")->isChecked() && !in<QAction>(form, "c2")->isChecked());

@@ -8,6 +8,9 @@
 # portal, ended here) or where a failing status is the expected one.
 
 dir=$(mktemp -d)
+# The program keeps its settings and, started away from its station files, the files too in the
+# XDG folders: the scratch folder's, never the user's own.
+export XDG_CONFIG_HOME=$dir/config XDG_DATA_HOME=$dir/data
 cleanup() {
   local status=$? pid log
   for pid in $(jobs -p); do end_with_sigterm "$pid" >/dev/null 2>&1; done

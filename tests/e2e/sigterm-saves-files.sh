@@ -2,8 +2,9 @@
 # sigterm-saves-files.sh EKRANIK
 # The real program, started in an empty folder, stays off the taskbar at idle priority, and
 # ended with SIGTERM leaves the default 13-station list in programy.tv and an empty
-# programy_stan.tv, and nothing else. SIGTERM also ends it while a dialog is open: the error
-# box of a broken programy_stan.tv at start-up, and the input dialog.
+# programy_stan.tv in its XDG data folder, and nothing else, there or where it was started.
+# SIGTERM also ends it while a dialog is open: the error box of a broken programy_stan.tv at
+# start-up, and the input dialog.
 set -u
 ekranik=$1
 # shellcheck source-path=SCRIPTDIR source=common.sh
@@ -24,6 +25,8 @@ nices=$(ps -L -o nice= -p "$pid" | sort -u | tr -d ' ')
 
 ends_cleanly "$pid"
 
+[ -z "$(ls -A)" ] || fail "left behind where it was started: $(ls -A)"
+cd "$XDG_DATA_HOME/ekranik" || fail "no folder $XDG_DATA_HOME/ekranik"
 [ -f programy.tv ] || fail "programy.tv not written"
 [ -f programy_stan.tv ] || fail "programy_stan.tv not written"
 [ "$(wc -c <programy_stan.tv)" -eq 0 ] || fail "programy_stan.tv is not empty"

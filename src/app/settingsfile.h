@@ -1,0 +1,47 @@
+#pragma once
+
+#include "display/publisher.h"
+#include "display/settingspanel.h"
+
+#include <QByteArray>
+#include <QPoint>
+#include <QSettings>
+#include <QString>
+#include <optional>
+
+// What the program remembers beyond the station files, in ekranik.conf: the desktop widget's
+// place and look, the update frequency, the display mode and an armed reminder keyword.
+// Reading never fails: a missing or broken file gives the defaults, a value out of range the
+// default of that one setting, each with a line in the log. Every change is written at once.
+class SettingsFile {
+public:
+    explicit SettingsFile(const QString& path);
+
+    // ekranik/ekranik.conf in the user's XDG config folder.
+    static QString standardPath();
+
+    // Nothing when no place was kept.
+    std::optional<QPoint> widgetPlace() const;
+    SettingsPanel::Options widgetLook() const;
+    // A keyword of the tray menu's frequencies; empty when none was picked.
+    QString frequency() const;
+    Publisher::Mode displayMode() const;
+    // Windows-1250, as the reminder search compares it; empty when none is armed.
+    QByteArray reminderKeyword() const;
+
+    void setWidgetPlace(QPoint topLeft);
+    void setWidgetLook(const SettingsPanel::Options& look);
+    void setFrequency(const QString& keyword);
+    void setDisplayMode(Publisher::Mode mode);
+    void setReminderKeyword(const QByteArray& keyword);
+
+private:
+    // The text of `key`; nothing when it is missing, or not one piece of text (then said in the
+    // log).
+    std::optional<QString> text(const char* key) const;
+    void refuse(const char* key, const QString& value) const;
+    void write();
+
+    QSettings m_settings;
+    bool m_writeFailed = false;
+};

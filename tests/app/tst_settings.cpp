@@ -1,0 +1,347 @@
+// What the program remembers between runs and where it keeps its files: the settings read back
+// by a new main window after each way of ending, a broken file or values out of range giving
+// defaults without an error box, a widget place off every screen, and the working folder.
+
+#include "app/form1.h"
+#include "app/settingsfile.h"
+#include "app/workingfolder.h"
+#include "display/form2.h"
+#include "display/settingspanel.h"
+#include "net/httpfetch.h"
+#include "reminders/form3.h"
+#include "reminders/remindersearch.h"
+#include "support/controls.h"
+#include "support/mousedrag.h"
+#include "support/scratchfolder.h"
+#include "text/errorbox.h"
+#include "text/win1250.h"
+#include "update/updateengine.h"
+#include "widgets/glowbutton.h"
+#include "widgets/look.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+// The windows as main.cpp wires them. Declared so that the main window goes first.
+struct Program {
+    explicit Program(const QString& settingsPath)
+    {
+        form1.setWidget(&form2);
+        form1.setReminderWindow(&form3);
+        form1.keepSettingsIn(settingsPath);
+        form1.show();
+    }
+    template <class T> T* in(const char* name) { return control<T>(&form1, name); }
+    SettingsPanel::Options look() { return in<SettingsPanel>("acset")->options(); }
+
+    Form3 form3;
+    Form2 form2;
+    Form1 form1;
+};
+
+// The value of `key` ("section/name") as the file on disk has it, read the way a script would.
+QString onDisk(const QString& path, const QString& key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("<no file>");
+    QString section;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1Char('[')))
+            section = line.mid(1, line.size() - 2);
+        else if (line.startsWith(key.section(QLatin1Char('/'), 1) + QLatin1Char('=')) &&
+                 section == key.section(QLatin1Char('/'), 0, 0))
+            return line.section(QLatin1Char('='), 1);
+    }
+    return QStringLiteral("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScratchFolder> folder;
+    QStringList errors;
+    QString path;
+
+    // Everything as at a first start, but for `look`; no box.
+    void verifyDefaults(Program& program, const SettingsPanel::Options& look = {})
+    {
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(program.form2.pos(), Form2::defaultPlace());
+        QVERIFY(program.look() == look);
+        QVERIFY(program.in<QAction>("c1")->isChecked());
+        QVERIFY(program.in<QAction>("Normalnie20s1")->isChecked());
+        QVERIFY(program.form1.engine()->state().frequencyKeyword.isEmpty());
+        QVERIFY(!program.form1.reminderSearch()->timer().isActive());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        HttpFetch::globalInit();
+        installFontFallbacks();
+    }
+
+    // Never the user's own files: the XDG folders lie in the test's scratch folder.
+    void init()
+    {
+        folder = std::make_unique<ScratchFolder>();
+        QVERIFY(folder->isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(folder->path() + "/config"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(folder->path() + "/data"));
+        path = SettingsFile::standardPath();
+        QCOMPARE(path, folder->path() + "/config/ekranik/ekranik.conf");
+        errors.clear();
+        setErrorBox([this](const QString& text) { errors << text; });
+    }
+
+    void cleanup()
+    {
+        setErrorBox({});
+        folder.reset();
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("Koniec") << "Koniec"
+                                << "Szybko10s1"
+                                << "fast" << 10000;
+        QTest::newRow("closed") << "close"
+                                << "Extremalnieszybko1"
+                                << "extreme" << 2000;
+        QTest::newRow("SIGTERM") << "outside"
+                                 << "Najwolniej60s1"
+                                 << "slowest" << 60000;
+        QTest::newRow("session end") << "session"
+                                     << "Wolno40s1"
+                                     << "slow" << 40000;
+    }
+
+    void roundTrip()
+    {
+        QFETCH(QString, ending);
+        QFETCH(QString, item);
+        QFETCH(QString, keyword);
+        QFETCH(int, interval);
+        const SettingsPanel::Options look{.clock = false,
+                                          .frame = true,
+                                          .keying = false,
+                                          .scheme = Form2::Scheme::DarkText,
+                                          .keyColor = Qt::white};
+        QPoint place;
+        {
+            Program first(path);
+            verifyDefaults(first);
+            first.form2.show();
+            dragBy(control<QLabel>(&first.form2, "a"), Qt::LeftButton, QPoint(-300, -200));
+            place = first.form2.pos();
+            QCOMPARE(place, Form2::defaultPlace() + QPoint(-300, -200));
+            first.in<QRadioButton>("a1")->click();
+            first.in<QCheckBox>("CheckBox1")->click();
+            first.in<QCheckBox>("transp")->click(); // keying off, the key now white
+            first.in<QCheckBox>("ramka")->click();
+            first.in<QAction>(qPrintable(item))->trigger();
+            first.in<QAction>("c2")->trigger();
+            first.form1.reminderSearch()->armReminder(*unicodeToWin1250(QStringLiteral("żółw")));
+
+            // On disk as each change was made.
+            QCOMPARE(onDisk(path, "widget/x"), QString::number(place.x()));
+            QCOMPARE(onDisk(path, "widget/y"), QString::number(place.y()));
+            QCOMPARE(onDisk(path, "widget/scheme"), QStringLiteral("dark"));
+            QCOMPARE(onDisk(path, "widget/keying"), QStringLiteral("false"));
+            QCOMPARE(onDisk(path, "updates/frequency"), keyword);
+            QCOMPARE(onDisk(path, "display/mode"), QStringLiteral("balloon"));
+            QCOMPARE(onDisk(path, "reminder/keyword"), QStringLiteral("żółw"));
+            // Moved the way a window manager may move it, seen at the end only.
+            place += QPoint(5, 5);
+            first.form2.move(place);
+
+            if (ending == "Koniec")
+                first.form1.close1Click();
+            else if (ending == "close")
+                QVERIFY(first.form1.close());
+            else if (ending == "outside")
+                first.form1.endFromOutside();
+            else
+                first.form1.saveForSessionEnd();
+        }
+
+        Program second(path);
+        QVERIFY(errors.isEmpty());
+        QCOMPARE(second.form2.pos(), place);
+        QVERIFY(second.look() == look);
+        QCOMPARE(second.form2.scheme(), Form2::Scheme::DarkText);
+        QVERIFY(!second.form2.clockShown() && second.form2.progressLineShown());
+        QVERIFY(!second.form2.colorKeying());
+        QCOMPARE(second.form2.keyColor(), QColor(Qt::white));
+        QVERIFY(second.in<QAction>(qPrintable(item))->isChecked());
+        QVERIFY(second.in<QAction>("c2")->isChecked());
+        QCOMPARE(second.in<GlowButton>("mhm")->text(), QStringLiteral("Szukam: żółw"));
+        QVERIFY(second.form1.reminderSearch()->timer().isActive());
+
+        // In balloon mode a publication leaves the widget hidden.
+        emit second.form1.engine()->publishable({"a.tv : 20:00 - x"}, QStringLiteral("20 : 05"));
+        QVERIFY(!second.form2.isVisible());
+        // The frequency takes over at the end of the quick first pass, as a click's does: 13
+        // unchecked stations, the 14th tick wraps.
+        for (int tick = 0; tick < 14; ++tick)
+            second.form1.engine()->Timer1Timer();
+        QVERIFY(!second.form1.engine()->state().hotStart);
+        QCOMPARE(second.form1.engine()->updateTimer().interval(), interval);
+        // Controls and widget are in step: a click flips both.
+        second.in<QCheckBox>("CheckBox1")->click();
+        QVERIFY(second.form2.clockShown());
+    }
+
+    // Never an error box: each setting the file cannot give is the default, said in the log.
+    // The next run finds a clean file with what was kept.
+    void brokenFileGivesDefaults_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QStringList>("logged");
+        QTest::addColumn<bool>("frame");
+        const QStringList broken{"uszkodzony"};
+        QTest::newRow("no file") << QByteArray() << QStringList() << false;
+        QTest::newRow("empty") << QByteArray("") << QStringList() << false;
+        QTest::newRow("garbage") << QByteArray("\x01\x02garbage\xff\xfe\n[[[\n=\n") << broken
+                                 << false;
+        // Qt reads the line after an unclosed section; a broken file is not trusted at all.
+        QTest::newRow("unclosed section") << QByteArray("[widget\nframe=true\n") << broken << false;
+        QTest::newRow("out of range")
+            << QByteArray("[widget]\nx=abc\ny=5\nclock=maybe\nscheme=purple\nkeyColor=red\n"
+                          "frame=true\n[updates]\nfrequency=sometimes\n[display]\n"
+                          "mode=widget, balloon\n[reminder]\nkeyword=Матч\n")
+            << QStringList{"widget/x=abc",        "widget/clock=maybe",  "widget/scheme=purple",
+                           "widget/keyColor=red", "frequency=sometimes", "mode=widget,balloon",
+                           "keyword=Матч"}
+            << true;
+    }
+
+    void brokenFileGivesDefaults()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QStringList, logged);
+        QFETCH(bool, frame);
+        if (!contents.isNull())
+            writeFile(path, contents);
+        for (const QString& line : logged)
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QRegularExpression::escape(line)));
+        SettingsPanel::Options look;
+        look.frame = frame;
+        {
+            Program first(path);
+            verifyDefaults(first, look);
+            QVERIFY(first.form1.close());
+        }
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("\\.mrowka: ")));
+        Program second(path);
+        verifyDefaults(second, look);
+    }
+
+    void widgetPlaceOffEveryScreen_data()
+    {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QTest::addColumn<QPoint>("place");
+        QTest::addColumn<bool>("kept");
+        // Its title, grabbed at (6, 6), must be on a screen.
+        QTest::newRow("on the screen") << QPoint(100, 200) << true;
+        QTest::newRow("title at the right edge") << QPoint(screen.right() - 6, 10) << true;
+        QTest::newRow("title past the right edge") << QPoint(screen.right() - 5, 10) << false;
+        QTest::newRow("above") << QPoint(100, -7) << false;
+        QTest::newRow("left of every screen") << QPoint(-400, 100) << false;
+        QTest::newRow("far away") << QPoint(5000, 5000) << false;
+    }
+
+    void widgetPlaceOffEveryScreen()
+    {
+        QFETCH(QPoint, place);
+        QFETCH(bool, kept);
+        writeFile(path,
+                  QStringLiteral("[widget]\nx=%1\ny=%2\n").arg(place.x()).arg(place.y()).toUtf8());
+        Program program(path);
+        QCOMPARE(program.form2.pos(), kept ? place : Form2::defaultPlace());
+    }
+
+    // The working folder: --folder, else the current one if it holds a station file, else the
+    // data folder; made when missing. A folder that cannot be made is named and nothing moves.
+    void workingFolder_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QString>("data");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("reason");
+        const QString data = QStringLiteral("home/share/ekranik");
+        QTest::newRow("--folder, made") << "given/deeper" << QStringList() << data << "given/deeper"
+                                        << "--folder";
+        QTest::newRow("--folder before station files")
+            << "given" << QStringList{"programy.tv"} << data << "given"
+            << "--folder";
+        QTest::newRow("station list here") << "" << QStringList{"programy.tv"} << data << "here"
+                                           << "pliki stacji";
+        QTest::newRow("check marks here") << "" << QStringList{"programy_stan.tv"} << data << "here"
+                                          << "pliki stacji";
+        QTest::newRow("nothing here: data folder, made")
+            << "" << QStringList{"other.tv"} << data << data << "danych";
+        QTest::newRow("--folder under a file") << "afile/x" << QStringList() << data << ""
+                                               << "afile/x";
+        QTest::newRow("no data folder") << "" << QStringList() << ""
+                                        << ""
+                                        << "";
+    }
+
+    void workingFolder()
+    {
+        QFETCH(QString, option);
+        QFETCH(QStringList, present);
+        QFETCH(QString, data);
+        QFETCH(QString, chosen);
+        QFETCH(QString, reason);
+        const QString root = folder->path() + QLatin1Char('/');
+        writeFile(root + "afile", "x");
+        QVERIFY(QDir().mkpath(root + "here"));
+        for (const QString& name : present)
+            writeFile(root + "here/" + name, "");
+        QVERIFY(QDir::setCurrent(root + "here"));
+
+        const WorkingFolder result = enterWorkingFolder(option.isEmpty() ? option : root + option,
+                                                        data.isEmpty() ? data : root + data);
+        if (chosen.isEmpty()) {
+            QVERIFY(result.error.contains(
+                QStringLiteral("\"%1\"").arg(reason.isEmpty() ? reason : root + reason)));
+            QCOMPARE(QDir::currentPath(), QDir(root + "here").canonicalPath());
+        } else {
+            QVERIFY2(result.error.isEmpty(), qPrintable(result.error));
+            QCOMPARE(result.path, QDir(root + chosen).canonicalPath());
+            QCOMPARE(QDir::currentPath(), result.path);
+            QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
+        }
+    }
+};
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"
