@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test tsan clean shellcheck style
+.PHONY: all deps build run test tsan clean shellcheck style install package
 
 all: build
 
@@ -25,6 +25,26 @@ test: deps
 
 clean:
 	rm -rf $(BUILD)
+
+# `make install [PREFIX=/usr/local] [DESTDIR=...]`: the programs, launcher, icons, metainfo, man
+# pages, demo listings and the portal's systemd user unit under PREFIX, staged under DESTDIR.
+PREFIX ?= /usr/local
+install: build
+	@DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# The Debian package ekranik_VERSION_ARCH.deb in build-pkg/, from a build of its own with
+# Debian's hardening flags, installing under /usr; lintian shows what it finds, information
+# included, and fails on any error.
+PACKAGE_BUILD := build-pkg
+DEB_FLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DEKRANIK_WERROR=ON \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j $(JOBS) --target ekranik ekranik-portal ekranik_dist
+	@rm -f $(PACKAGE_BUILD)/ekranik_*.deb
+	@cd $(PACKAGE_BUILD) && cpack -G DEB
+	@lintian --fail-on error --display-info $(PACKAGE_BUILD)/ekranik_*.deb
 
 # The download tests once more under ThreadSanitizer (a build of its own in build-tsan/).
 tsan: deps

@@ -23,6 +23,13 @@ packages=(
   xmltv-util curl
   # checks of the shell scripts (`make shellcheck`)
   shellcheck
+  # the icon's PNG sizes are drawn from its SVG at build time
+  librsvg2-bin
+  # what `cmake --install` and `make package` put out: the launcher, metainfo, man pages and
+  # the Debian package, checked by their own validators
+  desktop-file-utils appstream mandoc man-db dpkg-dev file lintian
+  # systemd-analyze checks the portal's user unit
+  systemd
 )
 for extra in "$@"; do
   case "$extra" in
