@@ -39,6 +39,7 @@ sleep 2
 import -window root "$screenshot" 2>/dev/null
 # The lines stand on the desktop: white text in the widget's list area.
 widget=$(shown RadudoVorozu | head -n 1)
+xprop -id "$widget" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "the widget is on the taskbar"
 eval "$(xdotool getwindowgeometry --shell "$widget")"
 lit=$(convert "$screenshot" -crop "282x52+$((X + 8))+$((Y + 22))" -threshold 50% -format '%[fx:mean>0.01]' info:)
 [ "$lit" = 1 ] || fail "the widget's list shows no lines"
