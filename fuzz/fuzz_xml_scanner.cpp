@@ -131,32 +131,6 @@ std::optional<QList<Event>> qtEvents(const QByteArray& bytes, QList<QStringList>
     return events;
 }
 
-// Bytes in pieces of 1 to 13, cutting tokens and characters anywhere.
-class TrickleDevice : public QIODevice {
-public:
-    explicit TrickleDevice(const QByteArray& bytes) : m_bytes(bytes)
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        m_piece = (m_piece * 7 + 3) % 13;
-        const qint64 n = std::min({maxSize, qint64(m_piece + 1), m_bytes.size() - m_at});
-        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
-        m_at += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_at = 0;
-    int m_piece = 0;
-};
-
 // The scanner's reading, looking up the attributes Qt names; nullopt on an error.
 std::optional<QList<Event>> scannerEvents(QIODevice* device, const QList<QStringList>& names,
                                           QString* error)
