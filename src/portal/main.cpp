@@ -178,16 +178,17 @@ int main(int argc, char* argv[])
         return kStartError;
     }
     Listings listings = reloader.merged();
+    const qsizetype programmes = listings.programmeCount();
+    PortalServer server(std::move(listings), std::move(stationMap), {}, log);
 
-    Catalogue first(listings, stationMap);
-    for (const int station : stationMap.stations()) {
-        const QString& channel = *first.channelOfStation(station);
-        if (!listings.channel(channel))
+    const std::shared_ptr<const Catalogue> first = server.catalogue();
+    const StationMap& map = first->stationMap();
+    for (const int station : map.stations()) {
+        if (!first->listings().channel(*first->channelOfStation(station)))
             printError(QStringLiteral("warning: station %1 (\"%2\", line %3) shows channel "
                                       "\"%4\", which the listings have no channel for.")
                            .arg(QString::number(station), options.value(stations),
-                                QString::number(stationMap.line(station)),
-                                *stationMap.channel(station)));
+                                QString::number(map.line(station)), *map.channel(station)));
     }
 
     // Every connection takes a file: room for the portal's limit of connections, where the
@@ -198,8 +199,6 @@ int main(int argc, char* argv[])
         ::setrlimit(RLIMIT_NOFILE, &files);
     }
 
-    const qsizetype programmes = listings.programmeCount();
-    PortalServer server(std::move(listings), std::move(stationMap), {}, log);
     const int port = server.bind(address->host, address->port);
     if (port < 0) {
         printError(QStringLiteral("cannot listen on %1 (is the port in use?).")
