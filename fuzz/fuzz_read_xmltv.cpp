@@ -9,6 +9,7 @@
 #include "fuzzsupport.h"
 #include "portal/listingpage.h"
 #include "portal/xmltvreader.h"
+#include "support/piecedevice.h"
 #include "update/pagetext.h"
 
 #include <QDateTime>
@@ -99,7 +100,7 @@ bool sameProgrammes(const QList<Programme>& a, const QList<Programme>& b)
 void checkTrickled(const QByteArray& bytes, const std::optional<Listings>& whole,
                    const QString& wholeError, const QString& path)
 {
-    TrickleDevice device(bytes);
+    PieceDevice device(bytes);
     QString error;
     const std::optional<Listings> trickled = readXmltv(&device, path, QStringLiteral("pl"), &error);
     FUZZ_CHECK(trickled.has_value() == whole.has_value());

@@ -8,6 +8,7 @@
 
 #include "fuzzsupport.h"
 #include "portal/xmlscanner.h"
+#include "support/piecedevice.h"
 
 #include <QBuffer>
 #include <QList>
@@ -203,7 +204,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QBuffer whole(&bytes);
     whole.open(QIODevice::ReadOnly);
     checkScanner(&whole, bytes, *expected, names);
-    TrickleDevice trickled(bytes);
+    PieceDevice trickled(bytes);
     checkScanner(&trickled, bytes, *expected, names);
     return 0;
 }

@@ -7,13 +7,10 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QIODevice>
 #include <QString>
 #include <QTemporaryFile>
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 
 // Aborts with the failed condition and its line, which libFuzzer reports as a crash and saves
@@ -85,30 +82,3 @@ inline bool hasOnlyCrLfBreaks(const QByteArray& text)
     }
     return true;
 }
-
-// Bytes in pieces of 1 to 13 bytes, as a pipe may give them, so that tokens and characters are
-// cut where a chunk of a file never cuts them in inputs this small.
-class TrickleDevice : public QIODevice {
-public:
-    explicit TrickleDevice(const QByteArray& bytes) : m_bytes(bytes)
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        m_piece = (m_piece * 7 + 3) % 13;
-        const qint64 n = std::min({maxSize, qint64(m_piece + 1), m_bytes.size() - m_at});
-        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
-        m_at += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_at = 0;
-    int m_piece = 0;
-};

@@ -9,6 +9,7 @@
 #include "portal/xmltvtime.h"
 #include "portaltest.h"
 #include "stations/defaultstations.h"
+#include "support/piecedevice.h"
 
 #include <QIODevice>
 #include <QRegularExpression>
@@ -63,39 +64,6 @@ QByteArray hourlyUtc(const QByteArray& date, int first, int last)
     }
     return programmes;
 }
-
-// Gives its bytes a few at a time, as a pipe does, and may fail part way like a cut-off
-// compressed stream.
-class PieceDevice : public QIODevice {
-public:
-    PieceDevice(const QByteArray& bytes, qint64 piece, qint64 failAt = -1)
-        : m_bytes(bytes), m_piece(piece), m_failAt(failAt)
-    {
-        open(QIODevice::ReadOnly | QIODevice::Unbuffered);
-    }
-    bool isSequential() const override { return true; }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override
-    {
-        if (m_failAt >= 0 && m_at >= m_failAt) {
-            setErrorString(QStringLiteral("the stream is cut off"));
-            return -1;
-        }
-        const qint64 end = m_failAt >= 0 ? m_failAt : m_bytes.size();
-        const qint64 n = std::min({maxSize, m_piece, end - m_at});
-        std::memcpy(data, m_bytes.constData() + m_at, size_t(n));
-        m_at += n;
-        return n;
-    }
-    qint64 writeData(const char*, qint64) override { return -1; }
-
-private:
-    QByteArray m_bytes;
-    qint64 m_piece;
-    qint64 m_failAt;
-    qint64 m_at = 0;
-};
 
 } // namespace
 
