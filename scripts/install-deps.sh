@@ -30,6 +30,10 @@ packages=(
   desktop-file-utils appstream mandoc man-db dpkg-dev file lintian
   # systemd-analyze checks the portal's user unit
   systemd
+  # modern desktops: the widget follows a compositing manager (picom, xcompmgr) through the X
+  # Fixes selection events; Wayland sessions with and without XWayland (weston headless, Qt's
+  # Wayland platform); a StatusNotifierItem tray on a private session bus
+  libxcb-xfixes0-dev libxcb-shape0-dev picom xcompmgr weston xwayland qt6-wayland dbus-daemon
 )
 for extra in "$@"; do
   case "$extra" in
