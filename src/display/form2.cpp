@@ -1,8 +1,10 @@
 #include "display/form2.h"
 
+#include "text/logging.h"
 #include "text/shorten.h"
 #include "text/win1250.h"
 #include "widgets/checkrowdelegate.h"
+#include "widgets/compositorwatch.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
 #include "widgets/taskbar.h"
@@ -20,18 +22,42 @@
 #include <QScrollBar>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 const QString kSegoe = QStringLiteral("Segoe UI");
 
-// Texts of a keyed window are drawn in whole pixels: an antialiased edge pixel is neither the
-// key colour nor the text colour and would stay behind as a fringe on the desktop.
-QFont keyedFont(int pixelSize, bool bold = false)
+// Texts of a window keyed by its mask are drawn in whole pixels: an antialiased edge pixel is
+// neither the key colour nor the text colour and would stay behind as a fringe on the desktop.
+// Over a translucent window the edges blend with whatever lies beneath.
+QFont widgetFont(int pixelSize, bool bold, bool smooth)
 {
     QFont font = layoutFont(kSegoe, pixelSize, bold);
-    font.setStyleStrategy(QFont::NoAntialias);
+    font.setStyleStrategy(smooth ? QFont::PreferAntialias : QFont::NoAntialias);
     return font;
+}
+
+// The pixels of the window that show something in `picture`, a picture of the window at the
+// screen's pixel ratio: a window pixel shows when any of the screen pixels it covers does, so
+// that on a high-density screen no part of a text is cut off.
+template <typename Shows> QRegion shownRegion(const QImage& picture, QSize window, Shows shows)
+{
+    const qreal ratio = picture.devicePixelRatio();
+    QImage keep(window, QImage::Format_RGB32);
+    keep.fill(Qt::black);
+    for (int y = 0; y < picture.height(); ++y) {
+        const int wy = std::min(static_cast<int>(y / ratio), window.height() - 1);
+        const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        auto* kept = reinterpret_cast<QRgb*>(keep.scanLine(wy));
+        for (int x = 0; x < picture.width(); ++x) {
+            if (shows(line[x]))
+                kept[std::min(static_cast<int>(x / ratio), window.width() - 1)] =
+                    qRgb(255, 255, 255);
+        }
+    }
+    // A bitmap's region is its color1 pixels, and MaskInColor marks the black ones color0.
+    return QRegion(QBitmap::fromImage(keep.createMaskFromColor(qRgb(0, 0, 0), Qt::MaskInColor)));
 }
 
 } // namespace
@@ -39,24 +65,29 @@ QFont keyedFont(int pixelSize, bool bold = false)
 Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
 {
     setWindowTitle(QStringLiteral("RadudoVorozu"));
+    // A window that may be translucent needs a picture format with alpha from its creation on;
+    // without a compositor every pixel is painted opaque, and the mask does the keying.
+    setAttribute(Qt::WA_TranslucentBackground);
+    m_compositor = new CompositorWatch(this);
+    m_composited = m_compositor->isActive();
+    connect(m_compositor, &CompositorWatch::activeChanged, this, &Form2::setComposited);
     setFixedSize(kWidth, kHeight);
-    setFont(keyedFont(11));
     move(defaultPlace());
     m_placedAt = pos();
 
-    a = named(makeLabel(this, QStringLiteral("ekranik"), 4, 4, keyedFont(11, true), Qt::white),
-              "a");
+    a = named(
+        makeLabel(this, QStringLiteral("ekranik"), 4, 4, widgetFont(11, true, false), Qt::white),
+        "a");
     a->setCursor(Qt::PointingHandCursor);
 
     pb2 = named(new Gauge(this), "pb2");
     pb2->setGeometry(4, 16, 81, 1);
 
-    hur = named(makeLabel(this, QString(), 210, 4, keyedFont(11), Qt::white), "hur");
+    hur = named(makeLabel(this, QString(), 210, 4, widgetFont(11, false, false), Qt::white), "hur");
     hur->setCursor(Qt::PointingHandCursor);
 
     b = named(new QListWidget(this), "b");
     b->setFrameShape(QFrame::NoFrame);
-    b->setFont(keyedFont(11));
     b->setItemDelegate(new CheckRowDelegate(kRowHeight, b));
     b->setUniformItemSizes(true);
     b->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -125,26 +156,64 @@ void Form2::showUpdating()
 void Form2::applyScheme(Scheme scheme)
 {
     m_scheme = scheme;
-    const QColor background = scheme == Scheme::LightText ? Qt::black : Qt::white;
-    const QColor text = scheme == Scheme::LightText ? Qt::white : Qt::black;
-    setBackground(this, background);
-    setBackground(b, background);
-    setTextColour(b, text);
-    setTextColour(a, text);
-    setTextColour(hur, text);
+    applyLook();
     refreshMask();
 }
 
 void Form2::setColorKeying(bool on)
 {
     m_keying = on;
+    applyLook();
     refreshMask();
 }
 
 void Form2::setKeyColor(const QColor& key)
 {
     m_key = key;
+    applyLook();
     refreshMask();
+}
+
+void Form2::setComposited(bool composited)
+{
+    if (composited == m_composited)
+        return;
+    m_composited = composited;
+    qCInfo(lcLog).noquote() << (composited
+                                    ? QStringLiteral(".mrowka: Kompozytor: widzet przezroczysty")
+                                    : QStringLiteral(".mrowka: Bez kompozytora: widzet z maska"));
+    applyLook();
+    update();
+    refreshMask();
+}
+
+void Form2::applyLook()
+{
+    const QColor background = m_scheme == Scheme::LightText ? Qt::black : Qt::white;
+    const QColor text = m_scheme == Scheme::LightText ? Qt::white : Qt::black;
+    // Over a translucent window the key colour is never painted: what it would cover is left
+    // transparent. (A text in the key colour, after a change of scheme, is then not drawn at
+    // all, where the mask would cut it out of the background.)
+    const auto painted = [this](const QColor& colour) {
+        return m_composited && m_keying && colour.rgb() == m_key.rgb() ? QColor(Qt::transparent)
+                                                                       : colour;
+    };
+    setBackground(this, painted(background));
+    setAutoFillBackground(false); // painted by paintEvent
+    setBackground(b, painted(background));
+    setTextColour(b, painted(text));
+    setTextColour(a, painted(text));
+    setTextColour(hur, painted(text));
+    pb2->setForeColor(painted(Qt::white));
+    pb2->setBackColor(painted(Qt::black));
+
+    const bool smooth = m_composited;
+    setFont(widgetFont(11, false, smooth));
+    b->setFont(widgetFont(11, false, smooth));
+    a->setFont(widgetFont(11, true, smooth));
+    hur->setFont(widgetFont(11, false, smooth));
+    a->adjustSize();
+    hur->adjustSize();
 }
 
 void Form2::repaintFrame()
@@ -251,10 +320,16 @@ void Form2::resizeEvent(QResizeEvent* event)
 
 void Form2::paintEvent(QPaintEvent*)
 {
+    // The background is painted here rather than by Qt: a window that may be translucent gets
+    // none of its own in a picture taken with render(), from which the mask is cut. Transparent
+    // replaces what the buffer held.
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), palette().window());
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     if (!m_ramka || !m_ramka->isChecked())
         return;
     // A cream line just inside a grey-green one, around the whole window.
-    QPainter painter(this);
     painter.setPen(kCream);
     painter.drawRect(QRect(1, 1, width() - 2, height() - 2).adjusted(0, 0, -1, -1));
     painter.setPen(kAccent);
@@ -281,12 +356,18 @@ void Form2::refreshMask()
     // Without keying the whole window shows; an empty region clears the mask.
     QRegion shape;
     if (m_keying) {
-        // The picture as it is now, without the old mask, and every pixel of the key colour cut
-        // out. (A bitmap's region is its color1 pixels, and MaskInColor marks the key ones color0.)
-        QImage picture(size(), QImage::Format_RGB32);
+        // The picture as it is now, at the screen's pixel ratio and without the old mask. Keyed
+        // by the mask, every pixel of the key colour is cut out; translucent, the pointer goes
+        // through where nothing at all is painted.
+        const qreal ratio = devicePixelRatioF();
+        QImage picture(std::ceil(width() * ratio), std::ceil(height() * ratio),
+                       m_composited ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+        picture.setDevicePixelRatio(ratio);
         render(&picture, QPoint(), QRegion(), DrawWindowBackground | DrawChildren | IgnoreMask);
-        const QImage keep = picture.createMaskFromColor(m_key.rgb(), Qt::MaskInColor);
-        shape = QRegion(QBitmap::fromImage(keep));
+        const QRgb key = m_key.rgb();
+        shape = m_composited
+                    ? shownRegion(picture, size(), [](QRgb pixel) { return qAlpha(pixel) != 0; })
+                    : shownRegion(picture, size(), [key](QRgb pixel) { return pixel != key; });
         // A window with nothing left to show would lose its shape altogether; keep one pixel.
         if (shape.isEmpty())
             shape = QRegion(0, 0, 1, 1);

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QWidget>
 
+class CompositorWatch;
 class Gauge;
 class QAbstractButton;
 class QLabel;
@@ -15,10 +16,12 @@ class WindowDragger;
 // background colour is keyed out, so only the texts (and, if chosen, a thin frame) are seen
 // over whatever lies beneath, and the pointer passes through the keyed pixels.
 //
-// Colour keying is a window mask rebuilt from the widget's own picture whenever its content
-// changes: it works on X11 without a compositor and on Windows alike, where per-pixel
-// translucency needs a compositor and paints a solid box without one. The texts are drawn
-// without antialiasing so that no half-keyed fringe is left around them.
+// Without a compositing manager, colour keying is a window mask rebuilt from the widget's own
+// picture whenever its content changes: the texts are then drawn without antialiasing, so that
+// no half-keyed fringe is left around them. Where a compositing manager runs, the window is
+// translucent instead: whatever would be painted in the key colour is left transparent, the
+// texts are antialiased onto that, and the mask only lets the pointer through where nothing is
+// painted. The widget follows a compositing manager that starts or stops while it runs.
 class Form2 : public QWidget {
     Q_OBJECT
 public:
@@ -49,6 +52,9 @@ public:
     bool colorKeying() const { return m_keying; }
     void setKeyColor(const QColor& key);
     QColor keyColor() const { return m_key; }
+    // Per-pixel translucency (a compositing manager runs) or the key-colour mask.
+    void setComposited(bool composited);
+    bool composited() const { return m_composited; }
     // The window's height; its top edge and width stay.
     void setHeight(int height);
     // The check box whose state says whether the frame is painted; read at every paint.
@@ -92,6 +98,8 @@ private:
     QLabel* hur;    // clock
     QListWidget* b; // the now-playing lines
 
+    // The colours and fonts of the scheme, as the key and the way of keying leave them.
+    void applyLook();
     // The mask follows the picture: called after every change of what the widget shows, scrolls
     // of the list included. What a wider mask brings to light is painted afresh.
     void refreshMask();
@@ -101,6 +109,8 @@ private:
     const QAbstractButton* m_ramka = nullptr;
     Scheme m_scheme = Scheme::LightText;
     bool m_keying = true;
+    bool m_composited = false;
+    CompositorWatch* m_compositor;
     bool m_refreshingMask = false;
     QColor m_key = Qt::black;
 };

@@ -92,10 +92,12 @@ void Gauge::paintEvent(QPaintEvent*)
     const int h = height();
     if (w <= 0 || h <= 0)
         return;
-    // Built off-screen and copied in one step.
-    QImage image(w, h, QImage::Format_RGB32);
+    // Built off-screen and copied in one step. Either colour may be transparent (over a
+    // translucent window): it replaces what the picture held, and lets the window show through.
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
     {
         QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
         painter.fillRect(QRect(0, 0, w, h), m_backColor);
         // The filled width counts W + 1 columns, so 100 % always covers the whole line.
         const long double share = percentDone() * 0.01L;

@@ -350,6 +350,79 @@ private slots:
         QVERIFY2(cut.isEmpty(), qPrintable("cut with unpainted " + cut.join(u' ')));
     }
 
+    // Where a compositing manager runs, the window is translucent: nothing in the key colour is
+    // painted, texts are antialiased (their edges half transparent), and the pointer goes through
+    // exactly where nothing is painted. Without one, every shown pixel is opaque and the mask cuts
+    // out the key colour. On a screen of twice the density (QT_SCALE_FACTOR=2) the shape follows
+    // the finer picture: no screen pixel of a text lies outside it.
+    void shapeCoversWhatShows_data()
+    {
+        QTest::addColumn<bool>("composited");
+        QTest::addColumn<Form2::Scheme>("scheme");
+        QTest::addColumn<bool>("keying");
+        QTest::addColumn<QColor>("key");
+        QTest::addColumn<bool>("smoothEdges");
+        const auto light = Form2::Scheme::LightText;
+        const auto dark = Form2::Scheme::DarkText;
+        QTest::newRow("compositor, light texts")
+            << true << light << true << QColor(Qt::black) << true;
+        QTest::newRow("compositor, dark texts")
+            << true << dark << true << QColor(Qt::white) << true;
+        QTest::newRow("compositor, texts in the key colour")
+            << true << dark << true << QColor(Qt::black) << false;
+        QTest::newRow("compositor, keying off")
+            << true << light << false << QColor(Qt::black) << true;
+        QTest::newRow("mask, light texts") << false << light << true << QColor(Qt::black) << false;
+        QTest::newRow("mask, dark texts") << false << dark << true << QColor(Qt::white) << false;
+    }
+
+    void shapeCoversWhatShows()
+    {
+        QFETCH(bool, composited);
+        QFETCH(Form2::Scheme, scheme);
+        QFETCH(bool, keying);
+        QFETCH(QColor, key);
+        QFETCH(bool, smoothEdges);
+        Form2 widget;
+        widget.setComposited(!composited); // and back: the switch itself is under test
+        widget.publish(widgetRows(3));
+        widget.setClock(QStringLiteral("pią 20:15"));
+        widget.setComposited(composited);
+        widget.applyScheme(scheme);
+        widget.setKeyColor(key);
+        widget.setColorKeying(keying);
+        settle();
+
+        const qreal ratio = widget.devicePixelRatioF();
+        QImage picture((QSizeF(widget.size()) * ratio).toSize(), QImage::Format_ARGB32);
+        picture.setDevicePixelRatio(ratio);
+        picture.fill(Qt::transparent);
+        widget.render(&picture, QPoint(), QRegion(),
+                      QWidget::DrawWindowBackground | QWidget::DrawChildren | QWidget::IgnoreMask);
+        const QRegion shape = widget.mask().isEmpty() ? QRegion(widget.rect()) : widget.mask();
+        int outside = 0, keyShown = 0, halfTransparent = 0, opaque = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                const QColor pixel = picture.pixelColor(x, y);
+                const bool shows = pixel.alpha() != 0 && !(keying && pixel.rgb() == key.rgb());
+                if (shows && !shape.contains(QPoint(int(x / ratio), int(y / ratio))))
+                    ++outside;
+                if (keying && pixel.alpha() != 0 && pixel.rgb() == key.rgb())
+                    ++keyShown;
+                halfTransparent += pixel.alpha() != 0 && pixel.alpha() != 255;
+                opaque += pixel.alpha() == 255;
+            }
+        }
+        QCOMPARE(outside, 0);
+        QVERIFY(opaque > 0);
+        QCOMPARE(halfTransparent > 0, smoothEdges && keying);
+        if (composited)
+            QCOMPARE(keyShown, 0);
+        // The pointer goes through the empty background when it is keyed, whichever way.
+        const QColor background = scheme == Form2::Scheme::LightText ? Qt::black : Qt::white;
+        QCOMPARE(shape.contains(QPoint(150, 70)), !keying || key != background);
+    }
+
     void frameFollowsTheOption()
     {
         Form2 widget;
