@@ -34,6 +34,8 @@ packages=(
   # Fixes selection events; Wayland sessions with and without XWayland (weston headless, Qt's
   # Wayland platform); a StatusNotifierItem tray on a private session bus
   libxcb-xfixes0-dev libxcb-shape0-dev picom xcompmgr weston xwayland qt6-wayland dbus-daemon
+  # a picture on the desktop under the translucent widget, as compositing managers draw it
+  xwallpaper
 )
 for extra in "$@"; do
   case "$extra" in
