@@ -1,5 +1,6 @@
 #include "app/closesignals.h"
 #include "app/form1.h"
+#include "app/platformchoice.h"
 #include "app/programicon.h"
 #include "app/settingsfile.h"
 #include "app/workingfolder.h"
@@ -70,8 +71,19 @@ int main(int argc, char* argv[])
         folderOption(textOnly);
     }
 
+    // Chosen before the windowing system is opened: in a Wayland session the desktop widget
+    // needs X11 (XWayland) to place itself.
+    QByteArrayList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QByteArray(argv[i]);
+    const PlatformChoice platform = choosePlatform(SessionEnvironment::current(), arguments);
+    if (!platform.platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform.platform);
+
     HttpFetch::globalInit();
     QApplication app(argc, argv);
+    if (!platform.note.isEmpty())
+        qCWarning(lcLog).noquote() << platform.note;
     const WorkingFolder folder = enterWorkingFolder(folderOption(app), standardDataFolder());
     if (!folder.error.isEmpty()) {
         std::fprintf(stderr, "ekranik: %s\n", qPrintable(folder.error));
