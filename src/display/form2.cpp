@@ -9,6 +9,7 @@
 #include "widgets/look.h"
 #include "widgets/taskbar.h"
 #include "widgets/windowdragger.h"
+#include "widgets/windowshape.h"
 
 #include <QAbstractButton>
 #include <QBitmap>
@@ -365,12 +366,33 @@ void Form2::refreshMask()
         picture.setDevicePixelRatio(ratio);
         render(&picture, QPoint(), QRegion(), DrawWindowBackground | DrawChildren | IgnoreMask);
         const QRgb key = m_key.rgb();
+        if (!m_composited && ratio != 1.0 && hasScreenPixelShapes()) {
+            // The mask in window pixels would leave key-colour screen pixels around every letter:
+            // the window is shaped in screen pixels instead, and Qt then paints all of it.
+            QImage keep = picture.createMaskFromColor(key, Qt::MaskInColor);
+            keep.setDevicePixelRatio(1);
+            QRegion fine(QBitmap::fromImage(keep));
+            if (fine.isEmpty())
+                fine = QRegion(0, 0, 1, 1);
+            const bool hadMask = !mask().isEmpty();
+            if (hadMask)
+                clearMask(); // which takes the window's shape away too
+            if (testAttribute(Qt::WA_WState_Created) && (hadMask || fine != m_screenShape)) {
+                setScreenPixelShape(this, fine);
+                m_screenShape = fine;
+            }
+            return;
+        }
         shape = m_composited
                     ? shownRegion(picture, size(), [](QRgb pixel) { return qAlpha(pixel) != 0; })
                     : shownRegion(picture, size(), [key](QRgb pixel) { return pixel != key; });
         // A window with nothing left to show would lose its shape altogether; keep one pixel.
         if (shape.isEmpty())
             shape = QRegion(0, 0, 1, 1);
+    }
+    if (!m_screenShape.isEmpty()) {
+        setScreenPixelShape(this, QRegion());
+        m_screenShape = QRegion();
     }
     if (shape == mask())
         return;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QList>
+#include <QRegion>
 #include <QWidget>
 
 class CompositorWatch;
@@ -110,6 +111,7 @@ private:
     Scheme m_scheme = Scheme::LightText;
     bool m_keying = true;
     bool m_composited = false;
+    QRegion m_screenShape; // the shape in screen pixels, on a high-density X11 screen
     CompositorWatch* m_compositor;
     bool m_refreshingMask = false;
     QColor m_key = Qt::black;

@@ -7,7 +7,8 @@
 # - with one, the texts are antialiased (their edges blend white into the picture) and still no
 #   key-colour pixel shows;
 # - when it stops, the widget is back to its mask.
-# The widget with smooth texts over the picture is kept in SCREENSHOT.
+# The widget with smooth texts over the picture is kept in SCREENSHOT. With QT_SCALE_FACTOR=2
+# all of it holds on a screen of twice the density, where the mask is cut in screen pixels.
 set -u
 ekranik=$1
 portal=$2
@@ -33,13 +34,14 @@ QT_LOGGING_RULES="ekranik.log.info=true" "$ekranik" >"$dir/ekranik.log" 2>&1 &
 app_pid=$!
 within 40 shown RadudoVorozu || fail "the widget was never mapped"
 within 20 test "$(grep -c ' 200 ' "$dir/portal.log")" -ge 4 || fail "fewer than four pages served"
-# Away from the taskbar and the main window, over nothing but the picture.
+# Away from the taskbar, over nothing but the picture: the main window is minimised.
+xdotool windowminimize "$(shown 'ekranik 2oo6' | head -n 1)"
 widget=$(shown RadudoVorozu | head -n 1)
 xdotool windowmove "$widget" 100 100
 within 5 sh -c "xdotool getwindowgeometry $widget | grep -q 'Position: 100,100'" \
   || fail "the widget did not move"
-X=100 Y=100
-area="297x81+$X+$Y"
+eval "$(xdotool getwindowgeometry --shell "$widget")"
+area="${WIDTH}x$HEIGHT+$X+$Y"
 
 # Counts the widget's pixels on the screen: "black half-tones" — pixels of the key colour, and
 # pixels that are neither the picture beneath nor the texts' white.
@@ -67,8 +69,8 @@ sleep 2
 read -r black half < <(count_pixels)
 [ "$black" -eq 0 ] || fail "with a compositor, $black key-colour pixels show"
 [ "$half" -ge 100 ] || fail "with a compositor, only $half half-tone pixels: texts not smooth"
-convert "$dir/screen.png" -crop "$((297 + 40))x$((81 + 30))+$((X - 20))+$((Y - 15))" +repage \
-  "$screenshot"
+convert "$dir/screen.png" -crop "$((WIDTH + 40))x$((HEIGHT + 30))+$((X - 20))+$((Y - 15))" \
+  +repage "$screenshot"
 
 # (Neither compositing manager ends with status 0 on SIGTERM.)
 kill -TERM "$compositor_pid"
