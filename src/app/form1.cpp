@@ -72,7 +72,11 @@ void Form1::buildLayout()
     Label4 = named(
         makeLabel(this, QStringLiteral("ekranik"), 93, 1, layoutFont(kTrebuchet, 16), kAccent),
         "Label4");
-    ver = named(makeLabel(this, QString(), 137, 5, layoutFont(kTrebuchet, 9), kAccent), "ver");
+    // The release stands right after the title, where the laid-out face ends it (137); a wider
+    // stand-in face, or the unhinted text of a high-density screen, moves it on.
+    ver = named(makeLabel(this, QString(), std::max(137, Label4->x() + Label4->width()), 5,
+                          layoutFont(kTrebuchet, 9), kAccent),
+                "ver");
     Label5 = named(new ClickLabel(QStringLiteral("[ok]"), this), "Label5");
     Label5->setFont(layoutFont(kTrebuchet, 11));
     setTextColour(Label5, kAccent);

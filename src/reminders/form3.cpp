@@ -30,7 +30,8 @@ Form3::Form3(QWidget* parent)
     Label1 = named(makeLabel(this, QStringLiteral("Ustawiono przypomnienie:"), 103, 29,
                              layoutFont(kSegoe, 11, true), kAccent),
                    "Label1");
-    // a and c keep their laid-out size and clip longer texts; b grows with its text.
+    // a and c keep their laid-out size and clip longer texts; b grows with its text, down to a
+    // second line above c when a title in wide letters would run past the window's edge.
     a = named(makeLabel(this, QStringLiteral("znaleziono słowo:"), 8, 48, layoutFont(kSegoe, 11),
                         kAccent),
               "a");
@@ -38,6 +39,8 @@ Form3::Form3(QWidget* parent)
     b = named(makeLabel(this, QStringLiteral("w programie:"), 8, 67, layoutFont(kSegoe, 13),
                         QColor(128, 0, 0)),
               "b");
+    b->setWordWrap(true);
+    b->setFixedWidth(kWidth - 2 * b->x());
     c = named(makeLabel(this, QStringLiteral("w stacji:"), 8, 98, layoutFont(kSegoe, 11),
                         QColor(0, 128, 0)),
               "c");

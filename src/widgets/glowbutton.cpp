@@ -144,6 +144,14 @@ QSize GlowButton::sizeHint() const
     return {std::max(width, 2 * height), height};
 }
 
+QRect GlowButton::captionRect() const
+{
+    QRect caption = rect().adjusted(kTextMargin, 0, -kTextMargin, 0);
+    if (m_menu)
+        caption.setRight(width() - kArrowZone);
+    return caption;
+}
+
 const GlowButton::StateColors& GlowButton::currentColors() const
 {
     if (!isEnabled()) {
@@ -193,10 +201,7 @@ void GlowButton::paintEvent(QPaintEvent*)
 
     const QPoint shift = sunken ? QPoint(1, 1) : QPoint(0, 0);
 
-    QRect captionRect = rect().adjusted(kTextMargin, 0, -kTextMargin, 0);
     if (m_menu) {
-        captionRect.setRight(width() - kArrowZone);
-
         const qreal x = width() - kArrowMargin - kArrowWidth + shift.x();
         const qreal y = (height() - kArrowHeight) / 2.0 + shift.y();
         const QPolygonF arrow{QPointF(x, y), QPointF(x + kArrowWidth, y),
@@ -208,7 +213,8 @@ void GlowButton::paintEvent(QPaintEvent*)
 
     painter.setPen(colors.text);
     painter.setBrush(Qt::NoBrush);
-    painter.drawText(captionRect.translated(shift), Qt::AlignCenter | Qt::TextShowMnemonic, text());
+    painter.drawText(captionRect().translated(shift), Qt::AlignCenter | Qt::TextShowMnemonic,
+                     text());
 }
 
 void GlowButton::setHovered(bool hovered)

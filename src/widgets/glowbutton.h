@@ -55,6 +55,8 @@ public:
     void setMenu(QMenu* menu);
 
     QSize sizeHint() const override;
+    // Where the caption is drawn, centred: inside the side margins, left of a menu's arrow.
+    QRect captionRect() const;
 
 public slots:
     void showMenu();
