@@ -23,6 +23,7 @@
 #include "tray/trayicon.h"
 #include "update/updateengine.h"
 #include "widgets/clicklabel.h"
+#include "widgets/debuglog.h"
 #include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/roundedframe.h"
@@ -147,6 +148,7 @@ void Form1::buildMenus()
     GlowButton3->setMenu(PopupMenu2);
 
     ico = named(new TrayIcon(this, this), "ico");
+    connect(ico, &TrayIcon::noTrayFound, this, &Form1::reportNoTray);
     ico->setIcon(programIcon());
     ico->setHint(kHintBeforeActivation);
     ico->setPopupMenu(PopupMenu1);
@@ -362,9 +364,10 @@ void Form1::Ustawienia1Click()
     ico->RestoreMainWindow();
 }
 
+// Without a tray nothing could bring a hidden window back: the tray icon then minimises it.
 void Form1::Label5Click()
 {
-    hide();
+    ico->HideMainWindow();
     if (acset->isVisible())
         acset->hide();
     if (m_engine->state().hotStart)
@@ -372,6 +375,14 @@ void Form1::Label5Click()
                              QStringLiteral("Aktualizacja w toku, proszę chwile poczekać zanim "
                                             "pojawią się pierwsze efekty (średnio 30 sekund)..."),
                              TrayIcon::BalloonIcon::Info, 10);
+}
+
+void Form1::reportNoTray()
+{
+    const QString line = QStringLiteral(
+        ".mrowka: Brak obszaru powiadomień: [ok] minimalizuje okno zamiast je chować");
+    qCWarning(lcLog).noquote() << line;
+    findChild<DebugLog*>(QStringLiteral("Memo2"))->appendLines({line});
 }
 
 void Form1::mhmClick()

@@ -100,6 +100,8 @@ private:
     void buildLayout();
     void buildMenus();
     void restoreSettings();
+    // The desktop has no tray: said once, in the log and in the debug area.
+    void reportNoTray();
     void saveSettings();
     // Runs one handler step by step; a reported error stops it and shows the error box.
     bool guarded(const std::function<void()>& steps);

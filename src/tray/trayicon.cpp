@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <QWindowStateChangeEvent>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -31,35 +32,44 @@ QSystemTrayIcon::MessageIcon messageIcon(TrayIcon::BalloonIcon kind)
     return QSystemTrayIcon::NoIcon;
 }
 
-// Qt's own test, made when the icon is first shown: with a StatusNotifierItem host
-// registered on the session bus, Qt hands the icon and its messages to D-Bus.
-TrayIcon::BalloonStyle desktopBalloonStyle()
+// Qt's own test, made once when the first tray icon is created: with a StatusNotifierItem
+// host registered on the session bus, the platforms of a Unix desktop hand the icon and its
+// messages to D-Bus. The offscreen platform has no tray of either kind.
+bool iconGoesToDBus()
 {
-#if defined(Q_OS_MACOS)
-    return TrayIcon::BalloonStyle::Notification;
-#elif defined(Q_OS_UNIX)
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland")))
+        return false;
     const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
-        return TrayIcon::BalloonStyle::OwnTip;
+        return false;
     const QDBusInterface hosts(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-    return hosts.property("IsStatusNotifierHostRegistered").toBool()
-               ? TrayIcon::BalloonStyle::Notification
-               : TrayIcon::BalloonStyle::OwnTip;
+    return hosts.property("IsStatusNotifierHostRegistered").toBool();
 #else
-    return TrayIcon::BalloonStyle::OwnTip;
+    return false;
 #endif
 }
+
+// Often enough to bring a window back soon after its tray went away; only while it is hidden.
+constexpr int kTrayWatchMs = 1000;
 
 } // namespace
 
 TrayIcon::TrayIcon(QWidget* mainWindow, QObject* parent)
-    : QObject(parent), m_tray(new QSystemTrayIcon(this)), m_mainWindow(mainWindow)
+    : QObject(parent), m_tray(new QSystemTrayIcon(this)), m_mainWindow(mainWindow),
+      m_onDBus(iconGoesToDBus())
 {
+#if defined(Q_OS_MACOS)
+    m_balloonStyle = BalloonStyle::Notification;
+#endif
     m_cycleTimer.setSingleShot(false);
     connect(&m_cycleTimer, &QTimer::timeout, this, &TrayIcon::cycleStep);
     m_clickTimer.setSingleShot(true);
     connect(&m_clickTimer, &QTimer::timeout, this, &TrayIcon::OnClick);
+    m_trayWatch.setInterval(kTrayWatchMs);
+    connect(&m_trayWatch, &QTimer::timeout, this, &TrayIcon::checkTrayStillThere);
 
     connect(m_tray, &QSystemTrayIcon::activated, this, &TrayIcon::activate);
     connect(m_tray, &QSystemTrayIcon::messageClicked, this, &TrayIcon::balloonClicked);
@@ -103,8 +113,6 @@ bool TrayIcon::setIconVisible(bool visible)
     if (visible) {
         pushIconAndTip();
         m_tray->show();
-        if (!m_balloonStyle)
-            m_balloonStyle = desktopBalloonStyle();
     } else {
         m_tray->hide();
     }
@@ -162,6 +170,10 @@ QMenu* TrayIcon::PopupMenu() const
 void TrayIcon::setPopupMenu(QMenu* menu)
 {
     m_popupMenu = menu;
+    // A StatusNotifierItem host opens the menu itself, from what Qt exports of it; the X11
+    // tray icon would open a context menu on its own as well, a second time over ours.
+    if (m_onDBus)
+        m_tray->setContextMenu(menu);
 }
 
 void TrayIcon::setLeftPopup(bool leftPopup)
@@ -226,10 +238,49 @@ void TrayIcon::ShowMenuAtCursor()
     OpenPopupMenu(QCursor::pos());
 }
 
-void TrayIcon::HideMainWindow()
+bool TrayIcon::trayAvailable() const
 {
-    if (m_mainWindow)
-        m_mainWindow->hide();
+    return m_trayCheck ? m_trayCheck() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayIcon::setTrayCheck(std::function<bool()> check)
+{
+    m_trayCheck = std::move(check);
+}
+
+bool TrayIcon::HideMainWindow()
+{
+    if (!m_mainWindow)
+        return false;
+    if (!trayAvailable()) {
+        reportNoTray();
+        m_mainWindow->showMinimized();
+        return false;
+    }
+    m_mainWindow->hide();
+    m_trayWatch.start();
+    return true;
+}
+
+// The tray went away under a hidden main window (its host quit or died): the window comes back
+// minimised, where the user can still reach it.
+void TrayIcon::checkTrayStillThere()
+{
+    if (!m_mainWindow || m_mainWindow->isVisible()) {
+        m_trayWatch.stop();
+        return;
+    }
+    if (trayAvailable())
+        return;
+    m_trayWatch.stop();
+    reportNoTray();
+    m_mainWindow->showMinimized();
+}
+
+void TrayIcon::reportNoTray()
+{
+    if (!std::exchange(m_noTrayReported, true))
+        emit noTrayFound();
 }
 
 void TrayIcon::RestoreMainWindow()
@@ -296,6 +347,10 @@ void TrayIcon::minimizedToTray()
 {
     if (!m_mainWindow || !m_minimizeToTray || !m_mainWindow->isMinimized())
         return;
+    if (!trayAvailable()) {
+        reportNoTray();
+        return;
+    }
     emit OnMinimizeToTray();
     HideMainWindow();
     setIconVisible(true);

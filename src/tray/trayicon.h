@@ -8,6 +8,7 @@
 #include <QString>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <functional>
 #include <optional>
 
 class QMenu;
@@ -37,6 +38,17 @@ class QWidget;
 // When the tray host quits, dies or is replaced while the icon is shown, Qt's X11 tray support
 // docks the icon again as soon as a new host owns the tray; nothing here has to help it
 // (tests/e2e/tray-host-restart.sh).
+//
+// Where a StatusNotifierItem host runs (KDE Plasma, GNOME with AppIndicator) when the program
+// creates its first tray icon, Qt puts the icons on D-Bus instead, for the whole run, and the host
+// shows the menu itself from what the program exports: there the PopupMenu is handed to
+// QSystemTrayIcon as well, so that Qt exports it (com.canonical.dbusmenu). The host's Activate,
+// ContextMenu and SecondaryActivate arrive as a left, right and middle press
+// (tests/e2e/tray-sni.sh).
+//
+// Where there is no tray at all, nothing could bring a hidden main window back: HideMainWindow
+// and minimise-to-tray leave it minimised instead, and a window hidden to a tray that goes away
+// comes back minimised (tests/e2e/tray-none.sh).
 class TrayIcon : public QObject {
     Q_OBJECT
 
@@ -108,15 +120,16 @@ public:
     bool Enabled() const { return m_enabled; }
     void setEnabled(bool enabled);
 
-    // The menu is not owned. It is opened by this class itself (see the mouse rules above),
-    // never handed to the tray icon as its context menu.
+    // The menu is not owned. It is opened by this class itself (see the mouse rules above);
+    // it is the tray icon's context menu only where the icon lives on D-Bus, for the host to
+    // show.
     QMenu* PopupMenu() const;
     void setPopupMenu(QMenu* menu);
     bool LeftPopup() const { return m_leftPopup; }
     void setLeftPopup(bool leftPopup);
 
     // When set, minimising the main window emits OnMinimizeToTray, hides the window and shows
-    // the icon (once back in the event loop).
+    // the icon (once back in the event loop); without a tray the window stays minimised.
     bool MinimizeToTray() const { return m_minimizeToTray; }
     void setMinimizeToTray(bool minimizeToTray);
 
@@ -136,17 +149,29 @@ public:
     // a tip included.
     const QList<Balloon>& postedMessages() const { return m_posted; }
 
-    // Learnt from the desktop when the icon is first shown, as Qt decides it then; OwnTip
-    // until then. Tests set it to stand for a desktop they do not have.
-    BalloonStyle balloonStyle() const { return m_balloonStyle.value_or(BalloonStyle::OwnTip); }
+    // Learnt from the desktop when the icon is created, as Qt decides it then: Notification
+    // where the icon lives on D-Bus. Tests set it to stand for a desktop they do not have.
+    BalloonStyle balloonStyle() const
+    {
+        return m_balloonStyle.value_or(m_onDBus ? BalloonStyle::Notification
+                                                : BalloonStyle::OwnTip);
+    }
     void setBalloonStyle(BalloonStyle style) { m_balloonStyle = style; }
+
+    // Whether the desktop has a tray to take the icon at this moment. Asks Qt
+    // (QSystemTrayIcon::isSystemTrayAvailable) unless a test stands in for the desktop: there
+    // is never a tray on the offscreen platform.
+    bool trayAvailable() const;
+    void setTrayCheck(std::function<bool()> check);
 
     // Pops the menu up at a global position and returns at once (the menu does not run its
     // own event loop). Nothing happens without a PopupMenu.
     void OpenPopupMenu(QPoint globalPos);
     void ShowMenuAtCursor();
 
-    void HideMainWindow();
+    // Hides the main window to the tray; without a tray it is minimised instead, and the
+    // result is false.
+    bool HideMainWindow();
     // Out of the minimised state, visible, on top and active.
     void RestoreMainWindow();
 
@@ -165,6 +190,9 @@ signals:
     void OnCycle(int NextIndex);
     void OnBalloonHintClick();
     void OnMinimizeToTray();
+    // The main window was to go to the tray, and there was no tray (or it went away under the
+    // hidden window). Emitted the first time only.
+    void noTrayFound();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -173,6 +201,8 @@ private:
     void pushIconAndTip();
     void minimizedToTray();
     void cycleStep();
+    void checkTrayStillThere();
+    void reportNoTray();
     void balloonClicked();
     void post(const Balloon& message);
     bool doubleClickWanted() const;
@@ -182,6 +212,10 @@ private:
     QPointer<QMenu> m_popupMenu;
     QTimer m_cycleTimer;
     QTimer m_clickTimer; // a left press waiting to see whether a double click follows
+    QTimer m_trayWatch;  // runs while the main window is hidden to the tray
+    std::function<bool()> m_trayCheck;
+    bool m_onDBus = false;
+    bool m_noTrayReported = false;
 
     QString m_hint;
     bool m_showHint = true;

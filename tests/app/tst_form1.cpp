@@ -80,6 +80,12 @@ class TestForm1 : public QObject {
     {
         return control<T>(form.get(), name);
     }
+    // The offscreen platform never has a tray: a test of hiding to the tray says whether the
+    // desktop it stands for has one.
+    static void desktopHasTray(const std::unique_ptr<Form1>& form, const bool& trayThere)
+    {
+        in<TrayIcon>(form, "ico")->setTrayCheck([&trayThere] { return trayThere; });
+    }
     static QStringList nowPlaying(const std::unique_ptr<Form1>& form)
     {
         QStringList lines;
@@ -454,17 +460,22 @@ private slots:
         in<QAction>(form, "c2")->trigger();
         QVERIFY(in<QAction>(form, "c2")->isChecked());
 
-        // "[ok]" hides the window, "Ustawienia" brings it back.
+        // "[ok]" hides the window to the tray, "Ustawienia" brings it back.
+        const bool trayThere = true;
+        desktopHasTray(form, trayThere);
         form->Label5Click();
         QVERIFY(!form->isVisible());
         in<QAction>(form, "Ustawienia1")->trigger();
         QVERIFY(form->isVisible());
     }
 
-    // "[ok]" hides the main window; during the hot start it also says the list is on its way.
+    // "[ok]" hides the main window to the tray; during the hot start it also says the list is
+    // on its way.
     void okDuringAndAfterTheHotStart()
     {
         auto form = makeForm();
+        const bool trayThere = true;
+        desktopHasTray(form, trayThere);
         in<QAction>(form, "UstawieniaRadudoVorozu1")->trigger();
         form->Label5Click();
         QVERIFY(!form->isVisible());
@@ -484,6 +495,28 @@ private slots:
         form->Label5Click();
         QVERIFY(!form->isVisible());
         QCOMPARE(ico->balloonsShown(), 1);
+    }
+
+    // Without a tray "[ok]" minimises the window, which the user can still reach, and the
+    // debug area says why, once; a tray that turns up later takes the window again.
+    void okWithoutATray()
+    {
+        auto form = makeForm();
+        bool trayThere = false;
+        desktopHasTray(form, trayThere);
+        for (int round = 0; round < 2; ++round) {
+            form->Label5Click();
+            QVERIFY(form->isVisible());
+            QVERIFY(form->isMinimized());
+            in<QAction>(form, "Ustawienia1")->trigger();
+            QVERIFY(!form->isMinimized());
+        }
+        const QString log = in<DebugLog>(form, "Memo2")->toPlainText();
+        QCOMPARE(log.count(QStringLiteral(".mrowka: Brak obszaru powiadomień")), 1);
+
+        trayThere = true;
+        form->Label5Click();
+        QVERIFY(!form->isVisible());
     }
 
     // The engine's complete list goes where the display mode says, and its clock to the

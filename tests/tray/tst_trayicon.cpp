@@ -1,6 +1,7 @@
 // There is no tray on the offscreen platform, so the tests stand in for the window system: they
-// emit the QSystemTrayIcon's own activated() and messageClicked() signals, and read back what
-// the component pushed to it.
+// emit the QSystemTrayIcon's own activated() and messageClicked() signals, read back what the
+// component pushed to it, and say whether the desktop has a tray (it has, unless a test says
+// otherwise).
 #include "tray/trayicon.h"
 
 #include <QAction>
@@ -35,11 +36,13 @@ struct Fixture {
     QMenu menu;
     QAction* defaultAction = menu.addAction(QStringLiteral("Pokaż"));
     TrayIcon tray{&window};
+    bool trayThere = true;
 
     Fixture()
     {
         menu.setDefaultAction(defaultAction);
         tray.setIcon(colourIcon(Qt::darkGreen));
+        tray.setTrayCheck([this] { return trayThere; });
     }
     QSystemTrayIcon* systemIcon() { return tray.findChild<QSystemTrayIcon*>(); }
     void windowSystem(Reason reason) { emit systemIcon()->activated(reason); }
@@ -371,17 +374,22 @@ private slots:
 
     void minimizeToTray_data()
     {
-        QTest::addColumn<bool>("toTray");
-        QTest::newRow("to the tray") << true;
-        QTest::newRow("stays on screen") << false;
+        QTest::addColumn<bool>("minimizeToTray");
+        QTest::addColumn<bool>("trayThere");
+        QTest::newRow("to the tray") << true << true;
+        QTest::newRow("stays on screen") << false << true;
+        QTest::newRow("no tray: stays minimised") << true << false;
     }
 
     void minimizeToTray()
     {
-        QFETCH(bool, toTray);
+        QFETCH(bool, minimizeToTray);
+        QFETCH(bool, trayThere);
+        const bool toTray = minimizeToTray && trayThere;
 
         Fixture f;
-        f.tray.setMinimizeToTray(toTray);
+        f.trayThere = trayThere;
+        f.tray.setMinimizeToTray(minimizeToTray);
         QSignalSpy spy(&f.tray, &TrayIcon::OnMinimizeToTray);
         f.window.show();
 
@@ -390,11 +398,39 @@ private slots:
             QCoreApplication::processEvents();
             QCOMPARE(spy.size(), toTray ? round : 0);
             QCOMPARE(f.window.isVisible(), !toTray);
+            QVERIFY(f.window.isMinimized() || toTray);
             QCOMPARE(f.tray.IconVisible(), toTray);
             QCOMPARE(f.tray.systemTrayIcon().isVisible(), toTray);
             f.tray.RestoreMainWindow();
             QVERIFY(f.window.isVisible());
         }
+    }
+
+    // Without a tray the main window is minimised rather than hidden, and that is said once; a
+    // tray that turns up later takes it again, and one that goes away gives it back minimised.
+    void withoutATray()
+    {
+        Fixture f;
+        QSignalSpy noTray(&f.tray, &TrayIcon::noTrayFound);
+        f.trayThere = false;
+        f.tray.setIconVisible(true);
+        f.window.show();
+        for (int round = 1; round <= 2; ++round) {
+            QVERIFY(!f.tray.HideMainWindow());
+            QVERIFY(f.window.isVisible());
+            QVERIFY(f.window.isMinimized());
+            f.tray.RestoreMainWindow();
+            QVERIFY(!f.window.isMinimized());
+        }
+        QCOMPARE(noTray.size(), 1);
+
+        f.trayThere = true;
+        QVERIFY(f.tray.HideMainWindow());
+        QVERIFY(!f.window.isVisible());
+        f.trayThere = false;
+        QTRY_VERIFY(f.window.isVisible());
+        QVERIFY(f.window.isMinimized());
+        QCOMPARE(noTray.size(), 1);
     }
 };
 
