@@ -43,3 +43,32 @@ no_balloon() { ! balloon_window; }
 
 # Succeeds once the probe printed the line $1 at least $2 times (default once).
 said() { [ "$(grep -c -x -- "$1" "$dir/probe.log")" -ge "${2:-1}" ]; }
+
+# The real program, for the tests of desktops without an XEmbed tray. start_ekranik EKRANIK
+# starts it in a folder of stations on a closed port, none checked (nothing is fetched), with
+# its output in $dir/ekranik.log; its process is $pid and its main window $main.
+start_ekranik() {
+  local scripts
+  scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts" && pwd)
+  mkdir "$dir/work"
+  (cd "$dir/work" && "$scripts/write-station-list.sh" "127.0.0.1:9")
+  (cd "$dir/work" && exec "$1") >"$dir/ekranik.log" 2>&1 &
+  pid=$!
+  within 10 shown 'ekranik 2oo6' || fail "main window never shown"
+  main=$(shown 'ekranik 2oo6' | head -n 1)
+}
+
+# The main window's WM_STATE as the window manager keeps it: Normal, Iconic, or nothing once
+# withdrawn; and whether it is minimised, on the screen, or hidden.
+wm_state() { xprop -id "$main" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'; }
+iconic() { [ "$(wm_state)" = Iconic ] && xprop -id "$main" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN; }
+main_shown() { shown 'ekranik 2oo6' | grep -qx "$main"; }
+on_screen() { [ "$(wm_state)" = Normal ] && main_shown; }
+withdrawn() { ! main_shown && [ "$(wm_state)" != Iconic ]; }
+
+# A click on the main window's "[ok]".
+click_ok() {
+  local x y
+  read -r x y < <(xdotool getwindowgeometry --shell "$main" | sed -n 's/^[XY]=//p' | paste -sd ' ')
+  xdotool mousemove $((x + 332)) $((y + 11)) click 1
+}

@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
-# with-desktop.sh COMMAND [ARGS...]
+# with-desktop.sh [--no-tray] COMMAND [ARGS...]
 # Runs COMMAND on a private X server (Xvfb) with a window manager and tray host (icewm), then
 # takes them down. DISPLAY is set for the command; its exit status is the script's.
+# With --no-tray icewm runs without its taskbar, which holds its tray: no program owns the tray
+# selection.
 set -u
+taskbar=1
+if [ "${1:-}" = --no-tray ]; then
+  taskbar=0
+  shift
+fi
 # shellcheck source-path=SCRIPTDIR source=common.sh
 . "$(dirname "$0")/common.sh"
 
@@ -17,6 +24,8 @@ DISPLAY=":$(head -n 1 "$dir/display")"
 export DISPLAY
 within 5 xdpyinfo || fail "with-desktop: Xvfb on $DISPLAY does not answer"
 
+mkdir -p "$dir/.icewm"
+echo "ShowTaskBar=$taskbar" >"$dir/.icewm/preferences"
 HOME="$dir" icewm >/dev/null 2>&1 &
 # The tray host is ready once it owns the system tray selection.
 within 5 sh -c "xwininfo -root -tree | grep -qi icewm"

@@ -7,6 +7,8 @@
 //   window          shows the main window ("ekranik probe")
 //   quit
 // It also prints "active" and "inactive" as the program gains and loses the focus.
+// Started as `ekranik_trayprobe --tray-available` it only answers whether the desktop has a tray
+// now (exit status 0) or not (1), as Qt sees it.
 // The main window goes to the tray when minimised; a click on the icon brings it back, and so
 // does the tray menu's default action "Przywróć" (run by a double click, or chosen in the menu).
 #include "tray/trayicon.h"
@@ -36,6 +38,8 @@ void say(const char* line, int value = -1)
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    if (QApplication::arguments().contains(QLatin1String("--tray-available")))
+        return QSystemTrayIcon::isSystemTrayAvailable() ? 0 : 1;
     QApplication::setQuitOnLastWindowClosed(false);
 
     QWidget window;
