@@ -92,6 +92,8 @@ start_portal() {
   within 10 grep -q serving "$dir/portal.out" || fail "the portal did not start"
 }
 portal_port() { sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/portal.out"; }
+# pages_served N: the portal has answered at least N requests with a page.
+pages_served() { [ "$(grep -c ' 200 ' "$dir/portal.log")" -ge "$1" ]; }
 
 # shown TITLE: prints the shown windows titled TITLE; fails when there is none.
 shown() { xdotool search --onlyvisible --name "^$1\$"; }

@@ -33,7 +33,7 @@ cd "$dir/work" || exit 1
 QT_LOGGING_RULES="ekranik.log.info=true" "$ekranik" >"$dir/ekranik.log" 2>&1 &
 app_pid=$!
 within 40 shown RadudoVorozu || fail "the widget was never mapped"
-within 20 test "$(grep -c ' 200 ' "$dir/portal.log")" -ge 4 || fail "fewer than four pages served"
+within 20 pages_served 4 || fail "fewer than four pages served"
 # Away from the taskbar, over nothing but the picture: the main window is minimised.
 xdotool windowminimize "$(shown 'ekranik 2oo6' | head -n 1)"
 widget=$(shown RadudoVorozu | head -n 1)

@@ -34,7 +34,7 @@ app_pid=$!
 
 # The first tick comes after 8 s, then one a second through the 13 stations.
 within 40 shown RadudoVorozu || fail "the widget was never mapped"
-within 20 test "$(grep -c ' 200 ' "$dir/portal.log")" -ge 4 || fail "fewer than four pages served"
+within 20 pages_served 4 || fail "fewer than four pages served"
 sleep 2
 import -window root "$screenshot" 2>/dev/null
 # The lines stand on the desktop: white text in the widget's list area.

@@ -38,8 +38,7 @@ esac
 "$ekranik" >"$dir/ekranik.log" 2>&1 &
 app_pid=$!
 # One page a checked station, the first 8 s after the start.
-served() { [ "$(grep -c ' 200 ' "$dir/portal.log")" -ge 4 ]; }
-within 40 served || fail "fewer than four pages served"
+within 40 pages_served 4 || fail "fewer than four pages served"
 kill -0 "$app_pid" 2>/dev/null || fail "ekranik ended"
 note=$(grep -c 'stoi tam, gdzie postawi go kompozytor' "$dir/ekranik.log")
 
