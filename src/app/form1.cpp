@@ -239,7 +239,8 @@ void Form1::saveSettings()
 {
     if (!m_settings)
         return;
-    if (m_widget)
+    // On Wayland the widget never learns where it stands: the place kept from X11 stays.
+    if (m_widget && windowsPlaceThemselves())
         m_settings->setWidgetPlace(m_widget->pos());
     m_settings->setWidgetLook(acset->options());
     m_settings->setFrequency(m_engine->state().frequencyKeyword);

@@ -342,7 +342,7 @@ void Form2::paintEvent(QPaintEvent*)
 void Form2::mouseReleaseEvent(QMouseEvent* event)
 {
     QWidget::mouseReleaseEvent(event);
-    if (pos() == m_placedAt)
+    if (!windowsPlaceThemselves() || pos() == m_placedAt)
         return;
     m_placedAt = pos();
     emit placed(m_placedAt);

@@ -1,7 +1,14 @@
 #include "widgets/windowdragger.h"
 
+#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QWidget>
+#include <QWindow>
+
+bool windowsPlaceThemselves()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
 
 WindowDragger::WindowDragger(QWidget* window) : QObject(window), m_window(window)
 {
@@ -31,6 +38,10 @@ bool WindowDragger::eventFilter(QObject* watched, QEvent* event)
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (m_dragging || !startsDrag(mouse->position().toPoint()))
             return false;
+        if (!windowsPlaceThemselves()) {
+            QWindow* handle = m_window->windowHandle();
+            return handle && mouse->button() == Qt::LeftButton && handle->startSystemMove();
+        }
         m_dragging = true;
         m_grabOffset = mouse->globalPosition().toPoint() - m_window->frameGeometry().topLeft();
         return true;

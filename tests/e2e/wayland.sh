@@ -63,4 +63,8 @@ else
 fi
 
 ends_cleanly "$app_pid"
+# Natively the widget never learns its place: the one kept from X11 stays in the settings.
+if [ "$mode" = native ]; then
+  grep -qx 'x=300' "$conf" && grep -qx 'y=200' "$conf" || fail "the kept place was lost: $(cat "$conf")"
+fi
 echo ok
