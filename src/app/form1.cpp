@@ -273,7 +273,9 @@ bool Form1::guarded(const std::function<void()>& steps)
 // thrown away by a reload; until then, each of them tries again.
 void Form1::showEvent(QShowEvent* event)
 {
-    keepOffTaskbar(this);
+    // Without a tray the tray icon makes the window an ordinary one, with a taskbar entry.
+    if (windowFlags().testFlag(Qt::Tool))
+        keepOffTaskbar(this);
     QWidget::showEvent(event);
     if (!m_stationFilesLoaded)
         FormActivate();

@@ -11,6 +11,7 @@
 #include <QMetaMethod>
 #include <QStyleHints>
 #include <QWidget>
+#include <QWindow>
 #include <QWindowStateChangeEvent>
 #include <algorithm>
 #include <utility>
@@ -253,13 +254,38 @@ bool TrayIcon::HideMainWindow()
     if (!m_mainWindow)
         return false;
     if (!trayAvailable()) {
-        reportNoTray();
-        m_mainWindow->showMinimized();
+        minimiseWithoutTray();
         return false;
     }
     m_mainWindow->hide();
+    if (std::exchange(m_minimisedWithoutTray, false)) {
+        // Off the taskbar again, now that the tray holds the way back.
+        if (std::exchange(m_madeOrdinary, false))
+            m_mainWindow->setWindowFlag(Qt::Tool, true);
+        // Qt's X11 window keeps asking to start minimised (WM_HINTS) after the window manager
+        // brought back a window that Qt minimised, and the next show would bring it up
+        // minimised. Any other state, set while the window is unmapped, asks for a normal start.
+        if (QWindow* handle = m_mainWindow->windowHandle()) {
+            handle->setWindowStates(Qt::WindowMaximized);
+            handle->setWindowStates(Qt::WindowNoState);
+        }
+    }
     m_trayWatch.start();
     return true;
+}
+
+// Minimised where the user can find it again. Window managers keep a tool window off the
+// taskbar, the task switcher and the overview (Mutter whatever its states say), so until a tray
+// takes the window again it is an ordinary one.
+void TrayIcon::minimiseWithoutTray()
+{
+    reportNoTray();
+    m_minimisedWithoutTray = true;
+    if (m_mainWindow->windowFlags().testFlag(Qt::Tool)) {
+        m_madeOrdinary = true;
+        m_mainWindow->setWindowFlag(Qt::Tool, false);
+    }
+    m_mainWindow->showMinimized();
 }
 
 // The tray went away under a hidden main window (its host quit or died): the window comes back
@@ -273,8 +299,7 @@ void TrayIcon::checkTrayStillThere()
     if (trayAvailable())
         return;
     m_trayWatch.stop();
-    reportNoTray();
-    m_mainWindow->showMinimized();
+    minimiseWithoutTray();
 }
 
 void TrayIcon::reportNoTray()
@@ -289,6 +314,12 @@ void TrayIcon::RestoreMainWindow()
         return;
     if (m_mainWindow->isMinimized())
         m_mainWindow->showNormal();
+    // Hidden is unmapped, though Qt may go on taking the window for mapped after the window
+    // manager brought back a window that Qt minimised: the skip-taskbar states of the show
+    // (keepOffTaskbar) would then go to the window manager, who ignores them for an unmapped
+    // window, instead of into the window's properties.
+    if (!m_mainWindow->isVisible())
+        m_mainWindow->setAttribute(Qt::WA_Mapped, false);
     m_mainWindow->show();
     m_mainWindow->raise();
     m_mainWindow->activateWindow();

@@ -169,8 +169,8 @@ public:
     void OpenPopupMenu(QPoint globalPos);
     void ShowMenuAtCursor();
 
-    // Hides the main window to the tray; without a tray it is minimised instead, and the
-    // result is false.
+    // Hides the main window to the tray; without a tray it is minimised instead, no longer a
+    // tool window (Qt::Tool) until a tray takes it again, and the result is false.
     bool HideMainWindow();
     // Out of the minimised state, visible, on top and active.
     void RestoreMainWindow();
@@ -203,6 +203,7 @@ private:
     void cycleStep();
     void checkTrayStillThere();
     void reportNoTray();
+    void minimiseWithoutTray();
     void balloonClicked();
     void post(const Balloon& message);
     bool doubleClickWanted() const;
@@ -216,6 +217,8 @@ private:
     std::function<bool()> m_trayCheck;
     bool m_onDBus = false;
     bool m_noTrayReported = false;
+    bool m_minimisedWithoutTray = false;
+    bool m_madeOrdinary = false; // a tool window given a taskbar entry for want of a tray
 
     QString m_hint;
     bool m_showHint = true;

@@ -65,6 +65,15 @@ iconic() { [ "$(wm_state)" = Iconic ] && xprop -id "$main" _NET_WM_STATE | grep 
 main_shown() { shown 'ekranik 2oo6' | grep -qx "$main"; }
 on_screen() { [ "$(wm_state)" = Normal ] && main_shown; }
 withdrawn() { ! main_shown && [ "$(wm_state)" != Iconic ]; }
+# Off the taskbar: a utility window with the skip-taskbar state.
+off_taskbar() {
+  xprop -id "$main" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_UTILITY \
+    && xprop -id "$main" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR
+}
+on_taskbar() {
+  ! xprop -id "$main" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_UTILITY \
+    && ! xprop -id "$main" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR
+}
 
 # A click on the main window's "[ok]".
 click_ok() {

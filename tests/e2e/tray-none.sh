@@ -2,8 +2,8 @@
 # tray-none.sh EKRANIK TRAYPROBE
 # The real program on a desktop with a window manager and no tray at all (run with
 # with-desktop.sh --no-tray, on a session bus without a StatusNotifierItem host): "[ok]"
-# minimises the main window rather than hiding it where nothing could bring it back, says why
-# once, and the window can be brought back. A tray that turns up later takes the window again,
+# minimises the main window rather than hiding it where nothing could bring it back, with a
+# taskbar entry, says why once, and the window can be brought back. A tray that turns up later takes the window again,
 # and one that goes away under the hidden window gives it back minimised.
 set -u
 ekranik=$1
@@ -21,6 +21,7 @@ start_ekranik "$ekranik"
 for round in 1 2; do
   click_ok
   wait_for iconic || fail "[ok] left the window '$(wm_state)', not minimised (round $round)"
+  on_taskbar || fail "the minimised window is kept off the taskbar (round $round)"
   xdotool windowactivate "$main" 2>/dev/null
   wait_for on_screen || fail "the minimised window could not be brought back (round $round)"
 done
@@ -33,10 +34,20 @@ wait_for tray_there || fail "trayer did not take the tray"
 wait_for docked_icon ekranik || fail "the icon did not dock in the tray that turned up"
 click_ok
 wait_for withdrawn || fail "with a tray, [ok] left the window '$(wm_state)'"
+# Its menu brings the window back, off the taskbar again.
+xdotool mousemove --window "$(docked_icon ekranik)" 11 11 click 1
+menu_window() { xdotool search --onlyvisible --class '^ekranik$' | grep -vx "$(docked_icon ekranik)" | grep .; }
+wait_for menu_window || fail "a click on the icon did not open the menu"
+xdotool key Down Return
+wait_for on_screen || fail "\"Ustawienia\" did not bring the window back"
+off_taskbar || fail "the window is on the taskbar with a tray to hold it"
+click_ok
+wait_for withdrawn || fail "with a tray, [ok] left the window '$(wm_state)'"
 
 # The tray goes away under the hidden window: the window comes back minimised.
 kill "$tray_host"
 wait_for iconic || fail "the window stayed out of reach after the tray went away: '$(wm_state)'"
+on_taskbar || fail "the window given back is kept off the taskbar"
 [ "$(reported)" -eq 1 ] || fail "the missing tray was reported $(reported) times, want once"
 
 ends_cleanly "$pid"

@@ -92,7 +92,7 @@ for click in activate context; do
 done
 
 # The host goes away under the hidden window: the window comes back minimised. A host that
-# starts again gets the icon back, and "[ok]" hides the window to it.
+# starts again gets the icon back, and "[ok]" hides the window to it, back off the taskbar.
 click_ok
 wait_for withdrawn || fail "[ok] left the window '$(wm_state)'"
 host quit
@@ -104,6 +104,9 @@ xdotool windowactivate "$main" 2>/dev/null
 wait_for on_screen || fail "the minimised window could not be brought back"
 click_ok
 wait_for withdrawn || fail "[ok] left the window '$(wm_state)' with the host back"
+host click Ustawienia
+wait_for on_screen || fail "\"Ustawienia\" did not show the window with the host back"
+off_taskbar || fail "the window is on the taskbar with a tray to hold it"
 
 # "Koniec" in the host's menu ends the program, and its item leaves the host.
 host click Koniec

@@ -406,19 +406,22 @@ private slots:
         }
     }
 
-    // Without a tray the main window is minimised rather than hidden, and that is said once; a
-    // tray that turns up later takes it again, and one that goes away gives it back minimised.
+    // Without a tray the main window is minimised rather than hidden, as an ordinary window that
+    // the taskbar shows, and that is said once; a tray that turns up later takes it again, off
+    // the taskbar, and one that goes away gives it back minimised.
     void withoutATray()
     {
         Fixture f;
         QSignalSpy noTray(&f.tray, &TrayIcon::noTrayFound);
         f.trayThere = false;
         f.tray.setIconVisible(true);
+        f.window.setWindowFlag(Qt::Tool);
         f.window.show();
         for (int round = 1; round <= 2; ++round) {
             QVERIFY(!f.tray.HideMainWindow());
             QVERIFY(f.window.isVisible());
             QVERIFY(f.window.isMinimized());
+            QVERIFY(!f.window.windowFlags().testFlag(Qt::Tool));
             f.tray.RestoreMainWindow();
             QVERIFY(!f.window.isMinimized());
         }
@@ -427,9 +430,11 @@ private slots:
         f.trayThere = true;
         QVERIFY(f.tray.HideMainWindow());
         QVERIFY(!f.window.isVisible());
+        QVERIFY(f.window.windowFlags().testFlag(Qt::Tool));
         f.trayThere = false;
         QTRY_VERIFY(f.window.isVisible());
         QVERIFY(f.window.isMinimized());
+        QVERIFY(!f.window.windowFlags().testFlag(Qt::Tool));
         QCOMPARE(noTray.size(), 1);
     }
 };
