@@ -173,15 +173,24 @@ bool endsInBrokenCharacter(const QByteArray& bytes)
     return std::any_of(tail.cbegin(), tail.cend(), [](char c) { return uchar(c) >= 0x80; });
 }
 
+// Qt reads the digits of "&#x0x41;" as a C-style hexadecimal number, where XML allows hex digits
+// only.
+bool hasCStyleHexReference(const QByteArray& bytes)
+{
+    return bytes.contains("&#x0x") || bytes.contains("&#x0X");
+}
+
 void checkScanner(QIODevice* device, const QByteArray& bytes, const QList<Event>& expected,
                   const QList<QStringList>& names)
 {
     QString error;
     const std::optional<QList<Event>> events = scannerEvents(device, names, &error);
     // Qt reads an encoding whose markup is not plain ASCII, such as UTF-7, which the scanner
-    // refuses; and takes a document type declaration inside the root element, and bytes after
-    // it, which XML does not allow.
+    // refuses; and takes a document type declaration inside the root element, bytes after it,
+    // and character references in C's hexadecimal notation, which XML does not allow.
     if (!events && (error.startsWith(QStringLiteral("the declared encoding")) ||
+                    (error.startsWith(QStringLiteral("a malformed character reference")) &&
+                     hasCStyleHexReference(bytes)) ||
                     error.startsWith(QStringLiteral("a document type declaration")) ||
                     (error.startsWith(QStringLiteral("text after the root element")) &&
                      endsInBrokenCharacter(bytes))))
@@ -197,6 +206,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     if (bytes.contains("<!ENTITY") || bytes.contains("<!ATTLIST"))
         return 0;
+    // XML has no NUL. Qt cuts an attribute value at one and drops one in text, and takes a
+    // document that starts "<" in UTF-16 for UTF-16 without a byte order mark (which XML
+    // requires of UTF-16); the scanner drops every NUL. Such input is only read, whole and in
+    // pieces alike.
+    if (bytes.contains('\0')) {
+        QBuffer whole(&bytes);
+        whole.open(QIODevice::ReadOnly);
+        PieceDevice trickled(bytes);
+        QString wholeError;
+        QString trickledError;
+        FUZZ_CHECK(scannerEvents(&whole, {}, &wholeError) ==
+                   scannerEvents(&trickled, {}, &trickledError));
+        FUZZ_CHECK(wholeError == trickledError);
+        return 0;
+    }
     QList<QStringList> names;
     const std::optional<QList<Event>> expected = qtEvents(bytes, &names);
     if (!expected)

@@ -1104,9 +1104,9 @@ void XmlScanner::appendDecoded(QString* out, QByteArrayView raw, Decode how) con
     }
     if (how == Decode::Name)
         return;
+    const auto has = [raw](char c) { return std::memchr(raw.data(), c, size_t(raw.size())); };
     // Line ends are "\n", as XML has them; in an attribute value every line end and tab is a
     // space.
-    const auto has = [raw](char c) { return std::memchr(raw.data(), c, size_t(raw.size())); };
     if (has('\r')) {
         QChar* const begin = out->data();
         qsizetype w = from;
@@ -1122,5 +1122,16 @@ void XmlScanner::appendDecoded(QString* out, QByteArrayView raw, Decode how) con
             if (out->at(i) == u'\t' || out->at(i) == u'\n')
                 (*out)[i] = u' ';
         }
+    }
+    // A NUL has no place in XML, and none in a title: it is dropped, once the line ends are
+    // known, so that a line end is the same whichever reads split the text.
+    if (has('\0')) {
+        QChar* const begin = out->data();
+        qsizetype w = from;
+        for (qsizetype r = from; r < out->size(); ++r) {
+            if (!begin[r].isNull())
+                begin[w++] = begin[r];
+        }
+        out->truncate(w);
     }
 }

@@ -252,6 +252,14 @@ private slots:
             << utf8 << kanal << QByteArray("<title>AT&T &nbsp; &amp; &#38;</title>") << "pl"
             << "AT&T &nbsp; & &"
             << "Kanał" << kanalNames;
+        QTest::newRow("NUL bytes dropped, line ends kept")
+            << utf8
+            << QByteArray("<channel id=\"c\" x=\"\0\"><display-name>Ka\0na\xc5\x82</display-name>"
+                          "</channel>",
+                          68)
+            << QByteArray("<title>A\r\0\nB</title>", 20) << "pl"
+            << "A\n\nB"
+            << "Kanał" << kanalNames;
         QTest::newRow("internal subset entities")
             << QByteArray("<!DOCTYPE tv SYSTEM \"xmltv.dtd\" [\n"
                           "  <!ELEMENT tv (channel*)> <!-- ] > -->\n"
