@@ -92,6 +92,16 @@ start_portal() {
   within 10 grep -q serving "$dir/portal.out" || fail "the portal did not start"
 }
 portal_port() { sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/portal.out"; }
+# work_folder_for_portal: makes $dir/work and goes into it, with the default station list
+# pointing at the portal and polsat.tv, tvn.tv, tvp1.tv and tvn24.tv checked.
+work_folder_for_portal() {
+  local scripts
+  scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts" && pwd)
+  mkdir -p "$dir/work"
+  cd "$dir/work" || exit 1
+  "$scripts/write-station-list.sh" "127.0.0.1:$(portal_port)" 1 3 4 8
+}
+
 # pages_served N: the portal has answered at least N requests with a page.
 pages_served() { [ "$(grep -c ' 200 ' "$dir/portal.log")" -ge "$1" ]; }
 

@@ -25,10 +25,7 @@ convert -size 1280x800 -seed 7 plasma:fractal -blur 0x2 +level 12%,88% -depth 8 
 xwallpaper --zoom "$dir/picture.png" || fail "could not set the desktop's picture"
 
 start_portal "$portal" "$data"
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-mkdir "$dir/work"
-cd "$dir/work" || exit 1
-"$scripts/write-station-list.sh" "127.0.0.1:$(portal_port)" 1 3 4 8
+work_folder_for_portal
 
 QT_LOGGING_RULES="ekranik.log.info=true" "$ekranik" >"$dir/ekranik.log" 2>&1 &
 app_pid=$!
@@ -56,10 +53,16 @@ count_pixels() {
          END { printf "%d %d\n", black, half }'
 }
 
-sleep 2
-read -r black half < <(count_pixels)
-[ "$black" -eq 0 ] || fail "without a compositor, $black key-colour pixels show"
-[ "$half" -eq 0 ] || fail "without a compositor, $half pixels are neither text nor picture"
+# keyed_by_mask WHEN: no key-colour pixel shows, and every pixel is the picture or the texts'
+# white.
+keyed_by_mask() {
+  sleep 2
+  read -r black half < <(count_pixels)
+  [ "$black" -eq 0 ] || fail "$1, $black key-colour pixels show"
+  [ "$half" -eq 0 ] || fail "$1, $half pixels are neither text nor picture"
+}
+
+keyed_by_mask "without a compositor"
 
 HOME="$dir" "$@" >"$dir/compositor.log" 2>&1 &
 compositor_pid=$!
@@ -77,10 +80,7 @@ kill -TERM "$compositor_pid"
 await_end "$compositor_pid"
 within 10 grep -q 'Bez kompozytora: widzet z maska' "$dir/ekranik.log" \
   || fail "the widget did not notice the compositing manager stop"
-sleep 2
-read -r black half < <(count_pixels)
-[ "$black" -eq 0 ] || fail "after the compositor, $black key-colour pixels show"
-[ "$half" -eq 0 ] || fail "after the compositor, $half pixels are neither text nor picture"
+keyed_by_mask "after the compositor"
 
 ends_cleanly "$app_pid"
 echo "ok"

@@ -14,11 +14,8 @@ out=$4
 . "$(dirname "$0")/common.sh"
 
 start_portal "$portal" "$data"
-port=$(portal_port)
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-mkdir -p "$dir/work" "$out"
-cd "$dir/work" || exit 1
-"$scripts/write-station-list.sh" "127.0.0.1:$port" 1 3 4 8
+mkdir -p "$out"
+work_folder_for_portal
 
 QT_SCALE_FACTOR=2 "$ekranik" >"$dir/ekranik.log" 2>&1 &
 app_pid=$!

@@ -20,13 +20,10 @@ screenshot=$4
 
 # The portal on a free port, with the demo listings moved to today.
 start_portal "$portal" "$data"
-port=$(portal_port)
 
 # The default list pointing at it, with polsat.tv, tvn.tv, tvp1.tv and tvn24.tv checked.
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-mkdir "$dir/work" "$dir/kept"
-cd "$dir/work" || exit 1
-"$scripts/write-station-list.sh" "127.0.0.1:$port" 1 3 4 8
+mkdir "$dir/kept"
+work_folder_for_portal
 cp programy.tv programy_stan.tv "$dir/kept/"
 
 "$ekranik" >"$dir/ekranik.log" 2>&1 &

@@ -21,10 +21,7 @@ unset QT_QPA_PLATFORM DISPLAY
 # As a Wayland desktop sets it for its programs.
 export XDG_SESSION_TYPE=wayland
 start_portal "$portal" "$data"
-scripts=$(cd "$(dirname "$0")/../../scripts" && pwd)
-mkdir "$dir/work"
-cd "$dir/work" || exit 1
-"$scripts/write-station-list.sh" "127.0.0.1:$(portal_port)" 1 3 4 8
+work_folder_for_portal
 conf=$XDG_CONFIG_HOME/ekranik/ekranik.conf
 mkdir -p "$(dirname "$conf")"
 printf '[widget]\nx=300\ny=200\n' >"$conf"

@@ -15,6 +15,8 @@
 //   activate / context / secondary   a left click / the context menu / a middle click
 //   click LABEL a choice of the menu entry with that label, as the host sends it
 //   quit
+#include "support/stdinlines.h"
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -24,11 +26,9 @@
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
-#include <QSocketNotifier>
 #include <QStringList>
 #include <cstdio>
 #include <optional>
-#include <unistd.h>
 
 namespace {
 
@@ -327,33 +327,21 @@ int main(int argc, char** argv)
     say(QStringLiteral("ready"));
 
     const Host host(bus, watcher);
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
-        char buffer[512];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input.setEnabled(false);
+    takeCommandsFromStdin(&app, [&](const QString& line) {
+        if (line == QLatin1String("quit")) {
             QCoreApplication::quit();
-            return;
-        }
-        const QStringList lines =
-            QString::fromUtf8(buffer, int(n)).split(u'\n', Qt::SkipEmptyParts);
-        for (const QString& line : lines) {
-            if (line == QLatin1String("quit")) {
-                QCoreApplication::quit();
-            } else if (watcher.service().isEmpty()) {
-                say(QStringLiteral("no item yet"));
-            } else if (line == QLatin1String("show")) {
-                host.show();
-            } else if (line == QLatin1String("activate")) {
-                host.callItem(QStringLiteral("Activate"));
-            } else if (line == QLatin1String("context")) {
-                host.callItem(QStringLiteral("ContextMenu"));
-            } else if (line == QLatin1String("secondary")) {
-                host.callItem(QStringLiteral("SecondaryActivate"));
-            } else if (line.startsWith(QLatin1String("click "))) {
-                host.click(line.mid(6));
-            }
+        } else if (watcher.service().isEmpty()) {
+            say(QStringLiteral("no item yet"));
+        } else if (line == QLatin1String("show")) {
+            host.show();
+        } else if (line == QLatin1String("activate")) {
+            host.callItem(QStringLiteral("Activate"));
+        } else if (line == QLatin1String("context")) {
+            host.callItem(QStringLiteral("ContextMenu"));
+        } else if (line == QLatin1String("secondary")) {
+            host.callItem(QStringLiteral("SecondaryActivate"));
+        } else if (line.startsWith(QLatin1String("click "))) {
+            host.click(line.mid(6));
         }
     });
     return app.exec();

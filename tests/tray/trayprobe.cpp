@@ -11,16 +11,15 @@
 // now (exit status 0) or not (1), as Qt sees it.
 // The main window goes to the tray when minimised; a click on the icon brings it back, and so
 // does the tray menu's default action "Przywróć" (run by a double click, or chosen in the menu).
+#include "support/stdinlines.h"
 #include "tray/trayicon.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
 #include <QPixmap>
-#include <QSocketNotifier>
 #include <QWidget>
 #include <cstdio>
-#include <unistd.h>
 
 namespace {
 
@@ -81,32 +80,20 @@ int main(int argc, char** argv)
     tray.setHint(QStringLiteral("ekranik probe"));
     tray.setIconVisible(true);
 
-    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
-        char buffer[512];
-        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (n <= 0) {
-            input.setEnabled(false);
+    takeCommandsFromStdin(&app, [&](const QString& line) {
+        if (line.startsWith(QLatin1String("balloon ")))
+            tray.ShowBalloonHint(line.mid(8), QStringLiteral("ekranik"),
+                                 TrayIcon::BalloonIcon::Info, 60);
+        else if (line == QLatin1String("unballoon"))
+            tray.HideBalloonHint();
+        else if (line == QLatin1String("hide"))
+            tray.setIconVisible(false);
+        else if (line == QLatin1String("show"))
+            tray.setIconVisible(true);
+        else if (line == QLatin1String("window"))
+            window.show();
+        else if (line == QLatin1String("quit"))
             QApplication::quit();
-            return;
-        }
-        const QStringList lines =
-            QString::fromUtf8(buffer, int(n)).split(u'\n', Qt::SkipEmptyParts);
-        for (const QString& line : lines) {
-            if (line.startsWith(QLatin1String("balloon ")))
-                tray.ShowBalloonHint(line.mid(8), QStringLiteral("ekranik"),
-                                     TrayIcon::BalloonIcon::Info, 60);
-            else if (line == QLatin1String("unballoon"))
-                tray.HideBalloonHint();
-            else if (line == QLatin1String("hide"))
-                tray.setIconVisible(false);
-            else if (line == QLatin1String("show"))
-                tray.setIconVisible(true);
-            else if (line == QLatin1String("window"))
-                window.show();
-            else if (line == QLatin1String("quit"))
-                QApplication::quit();
-        }
     });
     return app.exec();
 }
