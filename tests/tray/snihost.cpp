@@ -26,11 +26,32 @@
 #include <QDBusObjectPath>
 #include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QSize>
 #include <QStringList>
 #include <cstdio>
 #include <optional>
 
 namespace {
+
+// Reads an array of images as the item gives them, a(iiay) of ARGB32 pixels, and gives the size
+// of the largest one that holds pixels of its size, not all of them zero.
+QSize largestImage(const QDBusArgument& images)
+{
+    QSize best(0, 0);
+    images.beginArray();
+    while (!images.atEnd()) {
+        int w = 0, h = 0;
+        QByteArray bytes;
+        images.beginStructure();
+        images >> w >> h >> bytes;
+        images.endStructure();
+        if (w * h > best.width() * best.height() && bytes.size() == w * h * 4 &&
+            bytes.count('\0') < bytes.size())
+            best = QSize(w, h);
+    }
+    images.endArray();
+    return best;
+}
 
 void say(const QString& line)
 {
@@ -237,37 +258,15 @@ public:
         QString tipIcon, tipTitle, tipText;
         tip.beginStructure();
         tip >> tipIcon;
-        tip.beginArray();
-        while (!tip.atEnd()) {
-            int w = 0, h = 0;
-            QByteArray bytes;
-            tip.beginStructure();
-            tip >> w >> h >> bytes;
-            tip.endStructure();
-        }
-        tip.endArray();
+        largestImage(tip);
         tip >> tipTitle >> tipText;
         tip.endStructure();
         say(QStringLiteral("tooltip %1|%2").arg(tipTitle, tipText));
         say(QStringLiteral("iconname ") + itemProperty(QStringLiteral("IconName")).toString());
         // IconPixmap: a(iiay), ARGB32 images.
         const auto pixmaps = itemProperty(QStringLiteral("IconPixmap")).value<QDBusArgument>();
-        int bestW = 0, bestH = 0;
-        pixmaps.beginArray();
-        while (!pixmaps.atEnd()) {
-            int w = 0, h = 0;
-            QByteArray bytes;
-            pixmaps.beginStructure();
-            pixmaps >> w >> h >> bytes;
-            pixmaps.endStructure();
-            if (w * h > bestW * bestH && bytes.size() == w * h * 4 &&
-                bytes.count('\0') < bytes.size()) {
-                bestW = w;
-                bestH = h;
-            }
-        }
-        pixmaps.endArray();
-        say(QStringLiteral("iconpixmap %1x%2").arg(bestW).arg(bestH));
+        const QSize best = largestImage(pixmaps);
+        say(QStringLiteral("iconpixmap %1x%2").arg(best.width()).arg(best.height()));
         say(QStringLiteral("menu ") + menuPath());
         if (const auto root = layout())
             printNode(*root, 0);
