@@ -75,6 +75,12 @@ Catalogue::Catalogue(Listings listings, StationMap stations)
 
     // The two station files are never a station's name.
     QSet<QByteArray> taken{"programy.tv", "programy_stan.tv"};
+    taken.reserve(ids.size() + taken.size());
+    // For each name taken, the number its next namesake tries first: every namesake starts
+    // where the last one stopped, so any number of equal names costs one pass. A name tried
+    // and found taken belongs to this base alone (".N.tv" says whose it is), so no name is
+    // passed over twice.
+    QHash<QByteArray, int> nextNumber;
     for (const QString& id : ids) {
         const Channel& channel = *m_listings.channel(id);
         QByteArray base = stationNameOf(nameOf(channel));
@@ -83,8 +89,13 @@ Catalogue::Catalogue(Listings listings, StationMap stations)
         if (base.isEmpty())
             base = "kanal.tv";
         QByteArray name = base;
-        for (int n = 2; taken.contains(name); ++n)
-            name = base.chopped(3) + '.' + QByteArray::number(n) + ".tv";
+        if (taken.contains(name)) {
+            int& n = nextNumber[base];
+            n = std::max(n, 2);
+            do
+                name = base.chopped(3) + '.' + QByteArray::number(n++) + ".tv";
+            while (taken.contains(name));
+        }
         taken.insert(name);
 
         const auto number = numberOf.constFind(id);

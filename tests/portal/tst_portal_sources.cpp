@@ -11,6 +11,7 @@
 #include "support/faultserver.h"
 #include "support/gzipped.h"
 
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <mutex>
@@ -269,6 +270,20 @@ private slots:
                                      "tvp.1.2.tv|/program.html?T%5Bchannel%5D=tvp1.de"}));
         QCOMPARE(*catalogue.channelOfStation(7), "nowhere.pl");
         QVERIFY(!catalogue.channelOfStation(2));
+
+        // Any number of channels of one name get names of their own, in one pass (tens of
+        // thousands of namesakes took minutes, each trying every number from 2 again).
+        Listings alike;
+        constexpr int kAlike = 50000;
+        for (int i = 0; i < kAlike; ++i)
+            alike.addChannel(QString::number(i), "TV", {"TV"});
+        const Catalogue namesakes(alike, {});
+        QSet<QByteArray> names;
+        for (const Catalogue::Station& s : namesakes.stations())
+            names.insert(s.name);
+        QCOMPARE(names.size(), kAlike);
+        QVERIFY(names.contains("tv.tv") &&
+                names.contains("tv." + QByteArray::number(kAlike) + ".tv"));
     }
 };
 
