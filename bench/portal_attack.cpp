@@ -14,6 +14,11 @@
 //   bench_portal_attack ADDRESS:PORT PID headers [lines]
 //     one GET with lines (500000) header lines.
 //
+//   bench_portal_attack ADDRESS:PORT PID front [clients] [requests] [pace]
+//     the normal client's requests (one every pace ms) at rest, then again while clients
+//     fetch the front page "/" in a loop, each on a new connection. Defaults: 20 clients,
+//     400 requests, 20 ms.
+//
 // PID is the portal's process: its resident memory (VmRSS) is sampled every 20 ms. The
 // attacker needs a file descriptor for each connection: raise `ulimit -n` first.
 
@@ -142,6 +147,42 @@ bool normalRequest()
     return ok;
 }
 
+struct Latencies {
+    std::vector<double> ms;
+    int failed = 0;
+    double seconds = 0;
+
+    double percentile(double p) const
+    {
+        return ms.empty() ? -1.0 : ms[std::min(ms.size() - 1, size_t(p * double(ms.size())))];
+    }
+    void print(const char* what) const
+    {
+        std::printf("%s: %zu answered, %d failed or timed out (5 s), in %.1f s; p50 %.1f ms, "
+                    "p99 %.1f ms, max %.1f ms\n",
+                    what, ms.size(), failed, seconds, percentile(0.5), percentile(0.99),
+                    ms.empty() ? -1.0 : ms.back());
+    }
+};
+
+// The normal client's requests, one every pace ms, for at most two minutes.
+Latencies askPages(int requests, int pace)
+{
+    Latencies result;
+    const Clock::time_point asking = Clock::now();
+    for (int r = 0; r < requests && msSince(asking) < 120000; ++r) {
+        const Clock::time_point start = Clock::now();
+        if (normalRequest())
+            result.ms.push_back(msSince(start));
+        else
+            ++result.failed;
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(pace));
+    }
+    result.seconds = msSince(asking) / 1000;
+    std::sort(result.ms.begin(), result.ms.end());
+    return result;
+}
+
 struct Attacker {
     int fd = -1;
     int host = 0;
@@ -228,36 +269,70 @@ int hold(int pid, int idle, int slow, int addresses, int requests, int pace)
                 "open after %.1f s\n",
                 idle, slow, addresses, open.load(), msSince(begin) / 1000);
 
-    std::vector<double> latencies;
-    int failed = 0;
-    const Clock::time_point asking = Clock::now();
-    for (int r = 0; r < requests && msSince(asking) < 120000; ++r) {
-        const Clock::time_point start = Clock::now();
-        if (normalRequest())
-            latencies.push_back(msSince(start));
-        else
-            ++failed;
-        std::this_thread::sleep_until(start + std::chrono::milliseconds(pace));
-    }
+    const Latencies latencies = askPages(requests, pace);
     const int openAtEnd = open;
     stop = true;
     attack.join();
 
-    std::sort(latencies.begin(), latencies.end());
-    const auto percentile = [&](double p) {
-        return latencies.empty() ? -1.0
-                                 : latencies[std::min(latencies.size() - 1,
-                                                      size_t(p * double(latencies.size())))];
-    };
-    std::printf("normal client: %zu answered, %d failed or timed out (5 s), in %.1f s; "
-                "p50 %.1f ms, p99 %.1f ms, max %.1f ms\n",
-                latencies.size(), failed, msSince(asking) / 1000, percentile(0.5), percentile(0.99),
-                latencies.empty() ? -1.0 : latencies.back());
+    latencies.print("normal client");
     std::sort(slowCut.begin(), slowCut.end());
     std::printf("attackers dropped by the portal: %ld times (slowloris %zu, after %.1f s at the "
                 "median); %d still open at the end\n",
                 dropped.load(), slowCut.size(), slowCut.empty() ? 0.0 : slowCut[slowCut.size() / 2],
                 openAtEnd);
+    memory.print();
+    return 0;
+}
+
+int front(int pid, int clients, int requests, int pace)
+{
+    const Latencies rest = askPages(requests, pace);
+    rest.print("normal client at rest");
+
+    MemorySampler memory(pid);
+    std::atomic<bool> stop{false};
+    std::atomic<long> fronts{0};
+    std::atomic<long long> frontBytes{0};
+    std::vector<std::thread> fetching;
+    for (int c = 0; c < clients; ++c) {
+        fetching.emplace_back([&, c] {
+            const std::string request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                                        "Connection: close\r\n\r\n";
+            while (!stop) {
+                const int fd = connectFrom(2 + c % 50);
+                if (fd < 0)
+                    continue;
+                const timeval timeout{5, 0};
+                ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+                std::string reply;
+                if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) ==
+                        ssize_t(request.size()) &&
+                    readStatus(fd, &reply) == 200) {
+                    ++fronts;
+                    frontBytes += static_cast<long long>(reply.size());
+                }
+                ::close(fd);
+            }
+        });
+    }
+    // Every client under way first.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const long frontsBefore = fronts;
+    const Clock::time_point loaded = Clock::now();
+    const Latencies load = askPages(requests, pace);
+    const double loadSeconds = msSince(loaded) / 1000;
+    const long served = fronts - frontsBefore;
+    stop = true;
+    for (std::thread& t : fetching)
+        t.join();
+    load.print("normal client while the front page is fetched");
+    std::printf("front page: %d clients fetched it %.0f times a second, %.1f MB each\n", clients,
+                double(served) / loadSeconds,
+                fronts > 0 ? double(frontBytes) / double(fronts.load()) / 1e6 : 0.0);
+    const double goal = 10 * rest.percentile(0.99) + 20;
+    std::printf("p99 under load %.1f ms, goal at most 10 x %.1f + 20 = %.1f ms: %s\n",
+                load.percentile(0.99), rest.percentile(0.99), goal,
+                load.percentile(0.99) <= goal && load.failed == 0 ? "met" : "NOT met");
     memory.print();
     return 0;
 }
@@ -315,9 +390,10 @@ int main(int argc, char* argv[])
         std::fprintf(
             stderr,
             "usage: %s ADDRESS:PORT PID hold [idle] [slowloris] [addresses] [requests] [pace]\n"
+            "       %s ADDRESS:PORT PID front [clients] [requests] [pace]\n"
             "       %s ADDRESS:PORT PID post [megabytes]\n"
             "       %s ADDRESS:PORT PID headers [lines]\n",
-            argv[0], argv[0], argv[0]);
+            argv[0], argv[0], argv[0], argv[0]);
         return 2;
     }
     const std::string hostPort = argv[1];
@@ -337,6 +413,8 @@ int main(int argc, char* argv[])
     if (mode == "hold")
         return hold(pid, int(arg(4, 1000)), int(arg(5, 100)), int(arg(6, 50)), int(arg(7, 200)),
                     int(arg(8, 75)));
+    if (mode == "front")
+        return front(pid, int(arg(4, 20)), int(arg(5, 400)), int(arg(6, 20)));
     if (mode == "post")
         return flood(pid,
                      "POST /program.html?T%5Bstation%5D=1 HTTP/1.1\r\nHost: a\r\n"

@@ -107,7 +107,7 @@ void checkLists(const ListingRequest& request, const PortalServer::Reply& reply,
         kPlainHost.match(QString::fromLatin1(host.data(), qsizetype(host.size()))).hasMatch()
             ? QByteArray(host.data(), qsizetype(host.size()))
             : QByteArray("127.0.0.1");
-    const QByteArray expectedList = stationsFile(*server->catalogue(), hostPort);
+    const QByteArray expectedList = stationsFile(*server->catalogue()).with(hostPort);
     if (request.kind == ListingRequest::Kind::StationsFile) {
         FUZZ_CHECK(reply.body == expectedList);
         FUZZ_CHECK(hasOnlyCrLfBreaks(reply.body));

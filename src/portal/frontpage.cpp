@@ -15,12 +15,16 @@ QByteArray escaped(const QString& text)
     return text.toHtmlEscaped().toUtf8();
 }
 
-} // namespace
-
-QByteArray stationLine(const Catalogue::Station& station, const QByteArray& hostPort)
+// The station line of a channel; each part escaped for HTML when escape is set.
+void appendStationLine(HostedText& text, const Catalogue::Station& station, bool escape)
 {
-    return station.name + "|http://" + hostPort + station.path;
+    const QByteArray start = station.name + "|http://";
+    text += escape ? escaped(QString::fromLatin1(start)) : start;
+    text.addHost();
+    text += escape ? escaped(QString::fromLatin1(station.path)) : station.path;
 }
+
+} // namespace
 
 const Programme* onAirAt(const Channel& channel, qint64 instant)
 {
@@ -35,12 +39,11 @@ const Programme* onAirAt(const Channel& channel, qint64 instant)
     return nullptr;
 }
 
-QByteArray frontPage(const Catalogue& catalogue, const QDateTime& now, const QByteArray& hostPort)
+HostedText frontPage(const Catalogue& catalogue, const QDateTime& now)
 {
     const QList<Catalogue::Station>& stations = catalogue.stations();
-    const QByteArray host = escaped(QString::fromLatin1(hostPort));
-    QByteArray page;
-    page.reserve(2000 + stations.size() * 400);
+    // The address a request names has only letters, digits and ".:-[]", nothing HTML escapes.
+    HostedText page;
     page += "<!DOCTYPE html>\r\n<html lang=\"pl\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"
             "<title>ekranik-portal</title>\r\n<style>\r\n"
             "body { font-family: sans-serif; margin: 1em 2em; }\r\n"
@@ -54,8 +57,9 @@ QByteArray frontPage(const Catalogue& catalogue, const QDateTime& now, const QBy
                                    "ekranika albo pobierz wszystkie naraz jako plik "
                                    "programy.tv:")
                         .arg(stations.size()));
-    page += " <a href=\"/stations.txt\">stations.txt</a> (<code>curl -o programy.tv http://" +
-            host + "/stations.txt</code>).</p>\r\n";
+    page += " <a href=\"/stations.txt\">stations.txt</a> (<code>curl -o programy.tv http://";
+    page.addHost();
+    page += "/stations.txt</code>).</p>\r\n";
     if (stations.isEmpty()) {
         page += "<p>" +
                 escaped(QStringLiteral("Brak programów: źródło jeszcze się nie wczytało "
@@ -78,9 +82,9 @@ QByteArray frontPage(const Catalogue& catalogue, const QDateTime& now, const QBy
                             .toLatin1();
                 page += ' ' + escaped(shownText(onAir->title));
             }
-            page += "</td><td><code>" +
-                    escaped(QString::fromLatin1(stationLine(station, hostPort))) +
-                    "</code></td></tr>\r\n";
+            page += "</td><td><code>";
+            appendStationLine(page, station, true);
+            page += "</code></td></tr>\r\n";
         }
         page += "</table>\r\n";
     }
@@ -88,10 +92,12 @@ QByteArray frontPage(const Catalogue& catalogue, const QDateTime& now, const QBy
     return page;
 }
 
-QByteArray stationsFile(const Catalogue& catalogue, const QByteArray& hostPort)
+HostedText stationsFile(const Catalogue& catalogue)
 {
-    QByteArray file;
-    for (const Catalogue::Station& station : catalogue.stations())
-        file += stationLine(station, hostPort) + "\r\n";
+    HostedText file;
+    for (const Catalogue::Station& station : catalogue.stations()) {
+        appendStationLine(file, station, false);
+        file += "\r\n";
+    }
     return file;
 }

@@ -1,21 +1,21 @@
 #pragma once
 
 #include "portal/catalogue.h"
+#include "portal/hostedtext.h"
 
-#include <QByteArray>
 #include <QDateTime>
 
-// The station line of a channel as ekranik's "Dodaj stację" takes it:
-// "name.tv|http://HOST:PORT/program.html?...".
-QByteArray stationLine(const Catalogue::Station& station, const QByteArray& hostPort);
+// The pages below name the portal by the address a request gives ("HOST:PORT"), which goes in
+// when it is answered (HostedText::with).
 
 // The portal's front page for a browser (UTF-8 HTML): every channel of the listings with its
-// display name, its id, the programme on air at `now` and its station line, ready to copy.
-QByteArray frontPage(const Catalogue& catalogue, const QDateTime& now, const QByteArray& hostPort);
+// display name, its id, the programme on air at `now` and its station line as ekranik's
+// "Dodaj stację" takes it ("name.tv|http://HOST:PORT/program.html?..."), ready to copy.
+HostedText frontPage(const Catalogue& catalogue, const QDateTime& now);
 
 // Every station line as a ready "programy.tv" for ekranik: Windows-1250, each line ending in
 // CR LF, in the order of the listings.
-QByteArray stationsFile(const Catalogue& catalogue, const QByteArray& hostPort);
+HostedText stationsFile(const Catalogue& catalogue);
 
 // The programme of a channel on air at an instant (the latest started of those running), or
 // null.

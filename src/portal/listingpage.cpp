@@ -126,7 +126,7 @@ void appendRow(QByteArray& page, const Programme& programme, bool onAir)
 
 } // namespace
 
-QByteArray listingPage(const Channel& channel, const QDateTime& now)
+QByteArray listingPage(const Channel& channel, const QDateTime& now, PageWindow* window)
 {
     const QDate day = now.toLocalTime().date();
     const qint64 dayStart = day.startOfDay().toMSecsSinceEpoch();
@@ -144,12 +144,26 @@ QByteArray listingPage(const Channel& channel, const QDateTime& now)
             --first;
     }
 
-    // The latest started of the programmes running now.
+    // The latest started of the programmes running now. What runs changes only at a start or
+    // a stop of one of the day's programmes: the page stays the same between the last such
+    // instant and the next.
     auto onAir = last;
+    PageWindow same{dayStart, dayEnd};
+    const auto seeInstant = [&same, nowInstant](qint64 instant) {
+        if (instant <= nowInstant)
+            same.from = std::max(same.from, instant);
+        else
+            same.until = std::min(same.until, instant);
+    };
     for (auto it = first; it != last; ++it) {
         if (it->start <= nowInstant && it->stop && nowInstant < *it->stop)
             onAir = it;
+        seeInstant(it->start);
+        if (it->stop)
+            seeInstant(*it->stop);
     }
+    if (window)
+        *window = same;
 
     static const QByteArray kTitle = programText(QStringLiteral("Program TV:"));
     static const QByteArray kDayHeading = programText(QStringLiteral("Program na dzień"));

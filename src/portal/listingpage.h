@@ -16,7 +16,14 @@
 // time cell, so that on the on-air row the end of that image tag, f"></, stands 73 characters
 // before "trwa.gif" and the time 148 before it. A day without a programme on air has no
 // marker, and the page starts with "<html", which ekranik shows as "- brak informacji ".
-QByteArray listingPage(const Channel& channel, const QDateTime& now);
+//
+// window, when given, receives the instants between which the page stays the same: from the
+// last start, stop or midnight at or before now to the next one after it.
+struct PageWindow {
+    qint64 from = 0;
+    qint64 until = 0;
+};
+QByteArray listingPage(const Channel& channel, const QDateTime& now, PageWindow* window = nullptr);
 
 // A short page for an error answer, with the status and a sentence in Polish.
 QByteArray errorPage(int status, const QString& reason);

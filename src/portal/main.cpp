@@ -1,6 +1,7 @@
 // ekranik-portal: serves the listings pages ekranik downloads, made from XMLTV listings.
 
 #include "portal/listings.h"
+#include "portal/logtext.h"
 #include "portal/portalserver.h"
 #include "portal/reloader.h"
 #include "portal/stationmap.h"
@@ -11,6 +12,7 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <curl/curl.h>
@@ -25,9 +27,32 @@ namespace {
 constexpr int kUsageError = 2;
 constexpr int kStartError = 1;
 
+// One line to stdout or stderr, whole, from any thread; what came from outside (a request, a
+// listings file) is written safely (see logText).
+void writeLine(std::FILE* stream, const QByteArray& line)
+{
+    static std::mutex mutex;
+    const QByteArray text = logText(line) + '\n';
+    const std::lock_guard<std::mutex> lock(mutex);
+    std::fwrite(text.constData(), 1, size_t(text.size()), stream);
+    std::fflush(stream);
+}
+
 void printError(const QString& text)
 {
-    std::fprintf(stderr, "ekranik-portal: %s\n", qPrintable(text));
+    writeLine(stderr, "ekranik-portal: " + text.toLocal8Bit());
+}
+
+// Station numbers of the map whose channel the listings do not have.
+void warnAboutStations(const Catalogue& catalogue, const StationMap& map, const QString& mapFile)
+{
+    for (const int station : map.stations()) {
+        if (!catalogue.listings().channel(*catalogue.channelOfStation(station)))
+            printError(QStringLiteral("warning: station %1 (\"%2\", line %3) shows channel "
+                                      "\"%4\", which the listings have no channel for.")
+                           .arg(QString::number(station), mapFile,
+                                QString::number(map.line(station)), *map.channel(station)));
+    }
 }
 
 struct ListenAddress {
@@ -160,11 +185,7 @@ int main(int argc, char* argv[])
         stationMap = std::move(*read);
     }
 
-    static std::mutex logMutex;
-    const auto log = [](const QByteArray& line) {
-        const std::lock_guard<std::mutex> lock(logMutex);
-        std::fprintf(stderr, "%s\n", line.constData());
-    };
+    const auto log = [](const QByteArray& line) { writeLine(stderr, line); };
     Reloader::Options reloading;
     reloading.refresh = std::chrono::milliseconds(qint64(hours * 3600 * 1000));
     reloading.cacheFolder = options.isSet(cache) ? options.value(cache) : defaultCacheFolder();
@@ -173,23 +194,8 @@ int main(int argc, char* argv[])
     Reloader reloader(options.values(xmltv), reloading, [&log](const QString& line) {
         log("ekranik-portal: " + line.toLocal8Bit());
     });
-    if (!reloader.loadFirst(&error)) {
-        printError(error);
-        return kStartError;
-    }
-    Listings listings = reloader.merged();
-    const qsizetype programmes = listings.programmeCount();
-    PortalServer server(std::move(listings), std::move(stationMap), {}, log);
-
-    const std::shared_ptr<const Catalogue> first = server.catalogue();
-    const StationMap& map = first->stationMap();
-    for (const int station : map.stations()) {
-        if (!first->listings().channel(*first->channelOfStation(station)))
-            printError(QStringLiteral("warning: station %1 (\"%2\", line %3) shows channel "
-                                      "\"%4\", which the listings have no channel for.")
-                           .arg(QString::number(station), options.value(stations),
-                                QString::number(map.line(station)), *map.channel(station)));
-    }
+    const StationMap map = stationMap;
+    PortalServer server(std::move(stationMap), {}, log);
 
     // Every connection takes a file: room for the portal's limit of connections, where the
     // system lets the soft limit (often 1024) go higher.
@@ -207,11 +213,36 @@ int main(int argc, char* argv[])
     }
     const QString shownHost =
         address->host.contains(u':') ? u'[' + address->host + u']' : address->host;
-    std::printf("ekranik-portal: serving %lld programmes on http://%s:%d/\n",
-                static_cast<long long>(programmes), qPrintable(shownHost), port);
-    std::fflush(stdout);
+    const QByteArray hostPort = QStringLiteral("%1:%2").arg(shownHost).arg(port).toUtf8();
+    // The port is taken at once, and answers that the listings are being read (a 503) until
+    // they are in: a big source or a slow download must not look like a portal that is down.
+    // Scripts wait for the "serving ... on http://..." line, which comes once they are in.
+    writeLine(stdout, "ekranik-portal: listening on " + hostPort + ", reading the listings");
 
-    reloader.start([&server](Listings fresh) { server.replaceListings(std::move(fresh)); });
+    // The first reading, on a thread of its own so that serving starts at once and SIGTERM
+    // can cut it short. A file that cannot be read ends the portal, as before it served.
+    std::atomic<bool> ending{false};
+    std::atomic<bool> firstFailed{false};
+    std::thread reading([&] {
+        QString error;
+        if (!reloader.loadFirst(&error)) {
+            if (!ending) {
+                firstFailed = true;
+                printError(error);
+            }
+            server.stop();
+            return;
+        }
+        if (ending)
+            return;
+        Listings listings = reloader.merged();
+        const qsizetype programmes = listings.programmeCount();
+        server.replaceListings(std::move(listings));
+        warnAboutStations(*server.catalogue(), map, options.value(stations));
+        writeLine(stdout, "ekranik-portal: serving " + QByteArray::number(programmes) +
+                              " programmes on http://" + hostPort + '/');
+        reloader.start([&server](Listings fresh) { server.replaceListings(std::move(fresh)); });
+    });
     std::thread signalled([&server, &reloader, takenSignals] {
         for (;;) {
             int signal = 0;
@@ -222,13 +253,18 @@ int main(int argc, char* argv[])
         }
         server.stop();
     });
-    const bool served = server.serve();
+    const bool servedToTheEnd = server.serve();
+    ending = true;
+    // Cuts short a first reading or a download still running, and ends the reloading.
     reloader.stop();
+    reading.join();
     // Served to the end on its own: the waiting thread still has to be let go.
     pthread_kill(signalled.native_handle(), SIGTERM);
     signalled.join();
     curl_global_cleanup();
-    if (!served) {
+    if (firstFailed)
+        return kStartError;
+    if (!servedToTheEnd) {
         printError(QStringLiteral("cannot serve on %1.").arg(options.value(listen)));
         return kStartError;
     }

@@ -1,9 +1,6 @@
 #include "portal/portalserver.h"
-#include "portal/programtext.h"
 
-#include "portal/frontpage.h"
 #include "portal/listingpage.h"
-#include "portal/listingrequest.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -24,8 +21,6 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-const char kFrontPageType[] = "text/html; charset=utf-8";
-const char kStationsFileType[] = "text/plain; charset=windows-1250";
 // The longest request target; a longer one gets a 414.
 constexpr std::size_t kMaxTarget = 8192;
 // What a connection may take of memory for its request head and the head of its answer. The
@@ -39,38 +34,6 @@ constexpr std::size_t kDrainBytes = 256 * 1024;
 // Files the portal needs besides its connections: standard streams, the listening socket, the
 // event loop's own descriptors and the listings it reads.
 constexpr unsigned kOtherFiles = 32;
-
-QString statusReason(int status)
-{
-    switch (status) {
-    case 400:
-        return QStringLiteral("Błędne zapytanie.");
-    case 404:
-        return QStringLiteral("Nie ma takiej strony.");
-    case 405:
-        return QStringLiteral("Portal podaje strony tylko na GET i HEAD.");
-    case 413:
-        return QStringLiteral("Zapytanie jest za duże.");
-    case 414:
-        return QStringLiteral("Adres jest za długi.");
-    case 431:
-        return QStringLiteral("Nagłówek zapytania jest za długi.");
-    default:
-        return status < 500 ? QStringLiteral("Błędne zapytanie.") : QStringLiteral("Błąd serwera.");
-    }
-}
-
-// A Host header that can stand in a station line: a host name or address and maybe a port,
-// nothing a client could slip more into the line with.
-bool isHostAndPort(std::string_view host)
-{
-    if (host.empty() || host.size() > 255)
-        return false;
-    return std::all_of(host.begin(), host.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-               c == '.' || c == '-' || c == ':' || c == '[' || c == ']';
-    });
-}
 
 bool isMethod(std::string_view method)
 {
@@ -175,15 +138,24 @@ RequestLine requestLine(std::string_view head)
     return {line.substr(0, first), line.substr(first + 1, last - first - 1), line.substr(last + 1)};
 }
 
+bool isControlByte(char c)
+{
+    return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
+}
+
+// In a request line or a header field: a control byte other than a tab.
+bool hasControlByte(std::string_view text)
+{
+    return std::any_of(text.begin(), text.end(), isControlByte);
+}
+
 // The status a request head is refused with, or 0 when it asks for a page. head ends with
 // its empty line.
 int refusal(std::string_view head)
 {
-    for (const char c : head) {
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n' && c != '\t') ||
-            c == 0x7f)
-            return 400;
-    }
+    if (std::any_of(head.begin(), head.end(),
+                    [](char c) { return c != '\r' && c != '\n' && isControlByte(c); }))
+        return 400;
     const RequestLine line = requestLine(head);
     if (!isToken(line.method) || line.target.empty() ||
         line.target.find(' ') != std::string_view::npos ||
@@ -260,6 +232,8 @@ struct PortalServer::Connection {
     SteadyClock::time_point headSince;
     bool awaitingHead = false;
     std::list<Connection*>::iterator awaiting;
+    // The answer the page builder made while the connection was set aside for it.
+    std::optional<Reply> built;
 };
 
 struct PortalServer::Newcomer {
@@ -331,13 +305,14 @@ struct PortalServer::Callbacks {
             *requestContext = self;
             server->headArrived(*state);
             if (const int status = refusal(connection, state->target, method, version))
-                return server->respond(connection, state->target, method, version, status) ? MHD_YES
-                                                                                           : MHD_NO;
+                return server->respond(connection, *state, method, version, status) ? MHD_YES
+                                                                                    : MHD_NO;
             return MHD_YES;
         }
         if (*bodySize != 0)
             return MHD_NO; // a body for a page: not what a client of ours sends
-        return server->respond(connection, state->target, method, version, 0) ? MHD_YES : MHD_NO;
+        // Called once more when a page built aside is ready.
+        return server->respond(connection, *state, method, version, 0) ? MHD_YES : MHD_NO;
     }
 
     // After an answer has gone out (or the connection failed): the next head is awaited.
@@ -360,8 +335,13 @@ struct PortalServer::Callbacks {
     static int refusal(MHD_Connection* connection, const std::string& target, const char* method,
                        const char* version)
     {
-        std::size_t head = std::strlen(method) + 1 + target.size() + 1 + std::strlen(version) + 4;
-        MHD_get_connection_values(connection, MHD_HEADER_KIND, &addHeadLength, &head);
+        HeadSeen head;
+        head.length = std::strlen(method) + 1 + target.size() + 1 + std::strlen(version) + 4;
+        MHD_get_connection_values(connection, MHD_HEADER_KIND, &seeField, &head);
+        // As at the door: nothing a client sends reaches the log as a control byte.
+        if (head.control || hasControlByte(target) || hasControlByte(method) ||
+            hasControlByte(version))
+            return 400;
         const std::string_view verb(method);
         if (!isMethod(verb))
             return 400;
@@ -369,27 +349,48 @@ struct PortalServer::Callbacks {
             return 405;
         if (target.size() > kMaxTarget)
             return 414;
-        return head > kMaxHead ? 431 : 0;
+        return head.length > kMaxHead ? 431 : 0;
     }
 
-    static MHD_Result addHeadLength(void* total, MHD_ValueKind, const char* key, const char* value)
+    struct HeadSeen {
+        std::size_t length = 0;
+        bool control = false;
+    };
+
+    static MHD_Result seeField(void* seen, MHD_ValueKind, const char* key, const char* value)
     {
-        *static_cast<std::size_t*>(total) +=
-            std::strlen(key) + 2 + (value ? std::strlen(value) : 0) + 2;
+        auto* head = static_cast<HeadSeen*>(seen);
+        const std::string_view name(key);
+        const std::string_view text(value ? value : "");
+        head->length += name.size() + 2 + text.size() + 2;
+        head->control = head->control || hasControlByte(name) || hasControlByte(text);
         return MHD_YES;
     }
 };
 
 PortalServer::PortalServer(Listings listings, StationMap stations, Clock clock, Log log,
                            Limits limits)
-    : m_catalogue(std::make_shared<const Catalogue>(std::move(listings), std::move(stations))),
-      m_clock(std::move(clock)), m_log(std::move(log)), m_limits(limits),
+    : PortalServer(std::move(stations), std::move(clock), std::move(log), limits)
+{
+    replaceListings(std::move(listings));
+}
+
+PortalServer::PortalServer(StationMap stations, Clock clock, Log log, Limits limits)
+    : m_answers(std::move(stations), std::move(clock)), m_log(std::move(log)), m_limits(limits),
       m_wakeUp(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_door(std::make_unique<Door>())
 {
+    m_pageBuilder = std::thread([this] { buildPages(); });
 }
 
 PortalServer::~PortalServer()
 {
+    // The library must have every connection back before it stops.
+    {
+        const std::lock_guard<std::mutex> lock(m_jobsMutex);
+        m_jobsStopping = true;
+    }
+    m_jobsWake.notify_all();
+    m_pageBuilder.join();
     // Closes every connection the library has; then those still at the door.
     if (m_daemon)
         MHD_stop_daemon(m_daemon);
@@ -401,72 +402,55 @@ PortalServer::~PortalServer()
     }
 }
 
-void PortalServer::replaceListings(Listings listings)
+void PortalServer::buildPages()
 {
-    auto fresh = std::make_shared<const Catalogue>(std::move(listings), catalogue()->stationMap());
-    const std::lock_guard<std::mutex> lock(m_catalogueMutex);
-    m_catalogue.swap(fresh);
-    // The old catalogue goes when its last request is answered, or here.
-}
-
-std::shared_ptr<const Catalogue> PortalServer::catalogue() const
-{
-    const std::lock_guard<std::mutex> lock(m_catalogueMutex);
-    return m_catalogue;
-}
-
-PortalServer::Reply PortalServer::answer(std::string_view target, std::string_view host) const
-{
-    const ListingRequest request = parseListingRequest(target);
-    switch (request.status) {
-    case ListingRequest::Status::BadRequest:
-        return {400, errorPage(400, request.reason)};
-    case ListingRequest::Status::NotFound:
-        return {404, errorPage(404, request.reason)};
-    case ListingRequest::Status::Ok:
-        break;
+    std::unique_lock<std::mutex> lock(m_jobsMutex);
+    for (;;) {
+        m_jobsWake.wait(lock, [this] { return m_jobsStopping || !m_jobs.empty(); });
+        if (m_jobs.empty())
+            return;
+        PageJob job = std::move(m_jobs.front());
+        m_jobs.pop_front();
+        // Ending: what is still waiting is told so, as the library must have it back.
+        const bool stopping = m_jobsStopping;
+        lock.unlock();
+        job.state->built = stopping ? Reply{503, errorPage(503, statusReason(503))}
+                                    : m_answers.answer(job.state->target, job.host);
+        // The library hands the connection back on the serving thread's next turn, which
+        // this wakes.
+        MHD_resume_connection(job.connection);
+        wake();
+        lock.lock();
     }
-    const std::shared_ptr<const Catalogue> served = catalogue();
-    const QDateTime now = m_clock ? m_clock() : QDateTime::currentDateTime();
-    const QByteArray hostPort =
-        isHostAndPort(host) ? QByteArray(host.data(), qsizetype(host.size())) : m_ownAddress;
-    switch (request.kind) {
-    case ListingRequest::Kind::FrontPage:
-        return {200, frontPage(*served, now, hostPort), kFrontPageType};
-    case ListingRequest::Kind::StationsFile:
-        return {200, stationsFile(*served, hostPort), kStationsFileType};
-    case ListingRequest::Kind::Page:
-        break;
-    }
-
-    QString channelId = request.channel;
-    if (channelId.isNull()) {
-        const QString* mapped = served->channelOfStation(request.station);
-        if (!mapped)
-            return {404,
-                    errorPage(404, QStringLiteral("Nie ma stacji numer %1.").arg(request.station))};
-        channelId = *mapped;
-    }
-    if (const Channel* channel = served->listings().channel(channelId))
-        return {200, listingPage(*channel, now)};
-    if (!request.channel.isNull())
-        return {404, errorPage(404, QStringLiteral("Nie ma kanału %1.").arg(channelId))};
-    // A station whose channel has no listings gets the page of an empty day.
-    Channel empty;
-    empty.id = channelId;
-    empty.name = programText(channelId);
-    return {200, listingPage(empty, now)};
 }
 
 // The answer to a request whose head the library has read: a page (status 0) or a refusal.
-bool PortalServer::respond(MHD_Connection* connection, const std::string& target,
-                           const char* method, const char* version, int status)
+// A page still to be built is built aside, its connection suspended until it is ready.
+bool PortalServer::respond(MHD_Connection* connection, Connection& state, const char* method,
+                           const char* version, int status)
 {
-    const char* host =
-        MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
-    const Reply reply = status == 0
-                            ? answer(target, host ? std::string_view(host) : std::string_view())
-                            : Reply{status, errorPage(status, statusReason(status))};
+    const std::string& target = state.target;
+    Reply reply;
+    if (status != 0) {
+        reply = Reply{status, errorPage(status, statusReason(status))};
+    } else if (state.built) {
+        reply = std::move(*state.built);
+        state.built.reset();
+    } else {
+        const char* host =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
+        std::optional<Reply> ready = m_answers.answerOrDefer(target, host ? host : "");
+        if (!ready) {
+            MHD_suspend_connection(connection);
+            {
+                const std::lock_guard<std::mutex> lock(m_jobsMutex);
+                m_jobs.push_back({connection, &state, host ? host : ""});
+            }
+            m_jobsWake.notify_one();
+            return true;
+        }
+        reply = std::move(*ready);
+    }
     const bool page = status == 0;
     const char* connectionHeader =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONNECTION);
@@ -474,14 +458,23 @@ bool PortalServer::respond(MHD_Connection* connection, const std::string& target
                                         ? !listsToken(connectionHeader, "close")
                                         : listsToken(connectionHeader, "keep-alive"));
 
-    MHD_Response* response = MHD_create_response_from_buffer(
-        std::size_t(reply.body.size()), const_cast<char*>(reply.body.constData()),
-        MHD_RESPMEM_MUST_COPY);
-    if (!response)
+    // The library sends the body from where it is, and lets it go when it is sent: a page
+    // of megabytes is not copied once more on the serving thread.
+    const qsizetype bodySize = reply.body.size();
+    auto* body = new QByteArray(std::move(reply.body));
+    MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+        std::size_t(bodySize), const_cast<char*>(body->constData()),
+        [](void* held) { delete static_cast<QByteArray*>(held); }, body);
+    if (!response) {
+        delete body;
         return false;
+    }
     if (page)
         MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
+    if (reply.retryAfter > 0)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER,
+                                std::to_string(reply.retryAfter).c_str());
     if (reply.status == 405)
         MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
     if (keepAlive) {
@@ -498,8 +491,8 @@ bool PortalServer::respond(MHD_Connection* connection, const std::string& target
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_USER_AGENT);
         m_log(logTime() + ' ' + clientAddress(connection) + " \"" + method + ' ' +
               QByteArray::fromStdString(target) + ' ' + version + "\" " +
-              QByteArray::number(reply.status) + ' ' + QByteArray::number(reply.body.size()) +
-              " \"" + (agent && *agent ? QByteArray(agent) : QByteArray("-")) + '"');
+              QByteArray::number(reply.status) + ' ' + QByteArray::number(bodySize) + " \"" +
+              (agent && *agent ? QByteArray(agent) : QByteArray("-")) + '"');
     }
     return queued;
 }
@@ -724,10 +717,11 @@ int PortalServer::bind(const QString& address, int port)
                               ? IN6_IS_ADDR_UNSPECIFIED(&address6->sin6_addr)
                               : address4->sin_addr.s_addr == htonl(INADDR_ANY);
     const QByteArray shown = addressText(reinterpret_cast<const sockaddr*>(&bound));
-    m_ownAddress = anywhere                      ? QByteArray("127.0.0.1")
-                   : bound.ss_family == AF_INET6 ? '[' + shown + ']'
-                                                 : shown;
-    m_ownAddress += ':' + QByteArray::number(boundPort);
+    QByteArray ownAddress = anywhere                      ? QByteArray("127.0.0.1")
+                            : bound.ss_family == AF_INET6 ? '[' + shown + ']'
+                                                          : shown;
+    ownAddress += ':' + QByteArray::number(boundPort);
+    m_answers.setOwnAddress(ownAddress);
     return boundPort;
 }
 
@@ -745,12 +739,13 @@ bool PortalServer::serve()
     // The library listens on nothing: the door accepts and counts. Its event loop is serve()'s
     // own, so that every deadline is kept on the thread that owns the connections.
     m_daemon = MHD_start_daemon(
-        MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET | MHD_USE_SUPPRESS_DATE_NO_CLOCK, 0, nullptr,
-        nullptr, &Callbacks::request, this, MHD_OPTION_CONNECTION_LIMIT, m_maxConnections,
-        MHD_OPTION_CONNECTION_TIMEOUT, m_limits.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-        kConnectionMemory, MHD_OPTION_NOTIFY_CONNECTION, &Callbacks::connectionEvent, this,
-        MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::requestDone, this, MHD_OPTION_URI_LOG_CALLBACK,
-        &Callbacks::requestLine, this, MHD_OPTION_END);
+        MHD_USE_EPOLL | MHD_USE_NO_LISTEN_SOCKET | MHD_USE_SUPPRESS_DATE_NO_CLOCK |
+            MHD_ALLOW_SUSPEND_RESUME,
+        0, nullptr, nullptr, &Callbacks::request, this, MHD_OPTION_CONNECTION_LIMIT,
+        m_maxConnections, MHD_OPTION_CONNECTION_TIMEOUT, m_limits.idleSeconds,
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, MHD_OPTION_NOTIFY_CONNECTION,
+        &Callbacks::connectionEvent, this, MHD_OPTION_NOTIFY_COMPLETED, &Callbacks::requestDone,
+        this, MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::requestLine, this, MHD_OPTION_END);
     const MHD_DaemonInfo* library =
         m_daemon ? MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_EPOLL_FD) : nullptr;
     m_loop = ::epoll_create1(EPOLL_CLOEXEC);
@@ -781,6 +776,9 @@ bool PortalServer::serve()
             const int fd = events[e].data.fd;
             if (fd == m_listenSocket) {
                 acceptAll();
+            } else if (fd == m_wakeUp) {
+                std::uint64_t times = 0;
+                [[maybe_unused]] const ssize_t read = ::read(m_wakeUp, &times, sizeof times);
             } else if (const auto newcomer = m_door->newcomers.find(fd);
                        newcomer != m_door->newcomers.end()) {
                 if (newcomer->second.draining)
@@ -801,6 +799,11 @@ bool PortalServer::serve()
 void PortalServer::stop()
 {
     m_stopping = true;
+    wake();
+}
+
+void PortalServer::wake()
+{
     const std::uint64_t one = 1;
     [[maybe_unused]] const ssize_t written = ::write(m_wakeUp, &one, sizeof one);
 }

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "portal/catalogue.h"
-#include "portal/listings.h"
-#include "portal/stationmap.h"
+#include "portal/portalanswers.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -10,12 +8,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -33,27 +34,21 @@ struct PortalLimits {
     unsigned idleSeconds = 5;
 };
 
-// The listings portal: answers the two forms of a station's page address (see
-// parseListingRequest) with the page of the station's channel for the day (see listingPage),
-// a 404 page for an unknown station or address and a 400 page for a malformed request; "/" is
-// the front page and "/stations.txt" the station list (see frontPage and stationsFile). Every
-// answer carries Content-Length; HTTP/1.0 and 1.1 clients are served, pipelined requests in
-// order. Only GET and HEAD are served: another method gets a 405 and a head past 8 KiB a 431,
-// without the rest of the request being read.
+// The listings portal on a socket: answers every request as PortalAnswers does. Every answer
+// carries Content-Length; HTTP/1.0 and 1.1 clients are served, pipelined requests in order.
+// Only GET and HEAD are served: another method gets a 405 and a head past 8 KiB a 431, without
+// the rest of the request being read; a head with control bytes gets a 400.
 //
 // One thread serves every connection from an event loop, so a client that holds a connection
 // open costs a few kilobytes and no thread. What a client may hold is bounded: connections in
 // all and from one address, the time to send a whole request head (a client that trickles it
 // byte by byte is cut off all the same), the idle time of a kept-alive connection, and the
-// memory of each connection.
+// memory of each connection. The serving thread builds nothing: a station page not built yet
+// is built on a thread of the portal's own while its connection waits aside.
 class PortalServer {
 public:
-    struct Reply {
-        int status = 200;
-        QByteArray body;
-        const char* type = "text/html; charset=iso-8859-2";
-    };
-    using Clock = std::function<QDateTime()>;
+    using Reply = PortalAnswers::Reply;
+    using Clock = PortalAnswers::Clock;
     using Log = std::function<void(const QByteArray& line)>;
 
     using Limits = PortalLimits;
@@ -62,22 +57,29 @@ public:
     static constexpr std::size_t kMaxHead = 8192;
 
     // clock gives "now" for every page (the current local time when empty). log receives one
-    // line a request: time, client address, request line, status, body length, user agent.
+    // line a request: time, client address, request line, status, body length, user agent,
+    // as the client sent them (the log's writer makes them safe to print).
     PortalServer(Listings listings, StationMap stations, Clock clock = {}, Log log = {},
                  Limits limits = {});
+    // Without listings yet: pages are a 503 until replaceListings() brings the first.
+    explicit PortalServer(StationMap stations, Clock clock = {}, Log log = {}, Limits limits = {});
     ~PortalServer();
     PortalServer(const PortalServer&) = delete;
     PortalServer& operator=(const PortalServer&) = delete;
 
-    // The answer to a request target ("/program.html?T%5Bstation%5D=1"), without sockets. host
-    // is the request's Host header, which the station lines name (the portal's own address
-    // when it is empty or not a plain host and port).
-    Reply answer(std::string_view target, std::string_view host = {}) const;
+    // The answer to a request target, without sockets (see PortalAnswers::answer). Where the
+    // Host header is empty or not a plain host and port, station lines name the portal's own
+    // address.
+    Reply answer(std::string_view target, std::string_view host = {}) const
+    {
+        return m_answers.answer(target, host);
+    }
 
-    // Serves these listings from now on, with the same station map. The requests being
-    // answered finish with the listings they started with. Safe from any thread.
-    void replaceListings(Listings listings);
-    std::shared_ptr<const Catalogue> catalogue() const;
+    // Serves these listings from now on (see PortalAnswers::replaceListings). Safe from any
+    // thread.
+    void replaceListings(Listings listings) { m_answers.replaceListings(std::move(listings)); }
+    // What is served; null before the first listings.
+    std::shared_ptr<const Catalogue> catalogue() const { return m_answers.catalogue(); }
 
     // Binds to the address and port; port 0 takes a free one. Returns the port, or -1.
     int bind(const QString& address, int port);
@@ -91,6 +93,12 @@ public:
 
 private:
     struct Connection;
+    // A request whose page is built on the page builder's thread, its connection set aside.
+    struct PageJob {
+        MHD_Connection* connection = nullptr;
+        Connection* state = nullptr;
+        std::string host;
+    };
     struct Callbacks;
     struct Newcomer;
     struct Door;
@@ -107,19 +115,24 @@ private:
     void release(const std::string& address);
 
     // Answers a request whose head is in; false when the answer could not be queued.
-    bool respond(MHD_Connection* connection, const std::string& target, const char* method,
+    bool respond(MHD_Connection* connection, Connection& state, const char* method,
                  const char* version, int status);
+    // The page builder's thread: builds the pages the serving thread set aside.
+    void buildPages();
+    // Wakes the serving thread's event loop.
+    void wake();
     void awaitHead(Connection& connection);
     void headArrived(Connection& connection);
     // Cuts off the connections whose head is overdue and ends the drained ones; returns the
     // milliseconds to the next deadline, or -1 when there is none.
     int keepDeadlines();
 
-    mutable std::mutex m_catalogueMutex;
-    std::shared_ptr<const Catalogue> m_catalogue;
-    // "HOST:PORT" the portal listens on, as a client would write it.
-    QByteArray m_ownAddress = "127.0.0.1";
-    Clock m_clock;
+    PortalAnswers m_answers;
+    std::thread m_pageBuilder;
+    std::mutex m_jobsMutex;
+    std::condition_variable m_jobsWake;
+    std::deque<PageJob> m_jobs;
+    bool m_jobsStopping = false; // under m_jobsMutex
     Log m_log;
     Limits m_limits;
     unsigned m_maxConnections = 0;

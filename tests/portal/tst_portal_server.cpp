@@ -10,8 +10,10 @@
 #include "stations/stationentry.h"
 #include "stations/stationfiles.h"
 #include "stations/textfile.h"
+#include "support/faultserver.h"
 #include "text/win1250.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -154,6 +156,24 @@ bool heldOpen(int fd)
 {
     char byte;
     return ::recv(fd, &byte, 1, MSG_DONTWAIT) < 0 && errno == EAGAIN;
+}
+
+// The first text the pattern captures in a line the program writes to its standard output, or
+// empty when it ends or writes none such within 30 s.
+QString awaitLine(QProcess& program, const QString& pattern)
+{
+    const QRegularExpression expression(pattern);
+    QByteArray written;
+    for (QDeadlineTimer deadline(30000); !deadline.hasExpired();) {
+        written += program.readAllStandardOutput();
+        const QRegularExpressionMatch m = expression.match(QString::fromUtf8(written));
+        if (m.hasMatch())
+            return m.captured(1);
+        if (!program.waitForReadyRead(int(deadline.remainingTime())))
+            break;
+    }
+    qWarning("no line \"%s\" in: %s", qPrintable(pattern), written.constData());
+    return {};
 }
 
 // Downloads url as ekranik does into the file `station` in folder; the page on success.
@@ -445,6 +465,41 @@ private slots:
         QCOMPARE(answered, 0);
     }
 
+    // Before its first listings are in, the portal answers every page with a 503 that says when
+    // to ask again, and what is malformed as ever. Then it serves them, and its front page
+    // follows the minute: what is on air changes without a request having to build it.
+    void pagesFollowTheListingsAndTheMinute()
+    {
+        StationMap stations;
+        stations.insert(1, "tvp1.pl");
+        std::atomic<qint64> now{localInstant("2026-12-08T20:00")};
+        PortalServer portal(stations, [&now] { return QDateTime::fromMSecsSinceEpoch(now); });
+        const quint16 port = quint16(portal.bind("127.0.0.1", 0));
+        std::thread serving([&portal] { portal.serve(); });
+        const auto stopping = qScopeGuard([&] {
+            portal.stop();
+            serving.join();
+        });
+        portal.waitUntilServing();
+        for (const QByteArray target : {"/", "/stations.txt", "/program.html?T%5Bstation%5D=1"}) {
+            const Reply reply = exchangeOnce(port, Get(target));
+            QCOMPARE(reply.status, 503);
+            QVERIFY2(reply.headers.contains("\r\nRetry-After: 5\r\n"), reply.headers.constData());
+            QCOMPARE(reply.body.size(), reply.contentLength);
+        }
+        QCOMPARE(exchangeOnce(port, Get("/program.html")).status, 400);
+
+        QString error;
+        portal.replaceListings(
+            *readXmltv(writeFile(folder.path(), "later.xml", kListings), &error));
+        const Reply page = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=1"));
+        QCOMPARE(page.status, 200);
+        QVERIFY(!page.headers.contains("Retry-After"));
+        QVERIFY(exchangeOnce(port, Get("/")).body.contains("19:30 Wiadomości"));
+        now = localInstant("2026-12-08T20:30");
+        QTRY_VERIFY(portal.answer("/").body.contains("20:10 Ojciec Mateusz"));
+    }
+
     // A second portal on a port in use fails to start instead of sharing the requests.
     void portInUse()
     {
@@ -490,6 +545,36 @@ private slots:
         QVERIFY(!program.readAllStandardOutput().contains("serving"));
     }
 
+    // The program listens at once: while its first download stalls, pages are a 503, and
+    // SIGTERM ends it then and there, not after the download's deadline.
+    void programListensWhileReading()
+    {
+        FaultServer source;
+        source.setReply({FaultServer::okHead(1000), QByteArray(10, 'x'), 0, 0, -1, true});
+        QProcess program;
+        program.start(kProgram, {"--listen", "127.0.0.1:0", "--xmltv",
+                                 QString::fromLatin1(source.url("/tv.xml")), "--cache",
+                                 folder.filePath("stalled-cache")});
+        auto ended = qScopeGuard([&] {
+            program.kill();
+            program.waitForFinished();
+        });
+        const QString port = awaitLine(program, "listening on 127\\.0\\.0\\.1:(\\d+),");
+        QVERIFY(!port.isEmpty());
+        QVERIFY(source.waitForRequests(1, 30000));
+        const Reply reply = exchangeOnce(quint16(port.toInt()), Get("/program.html"
+                                                                    "?T%5Bstation%5D=1"));
+        QCOMPARE(reply.status, 503);
+
+        program.terminate();
+        // The stalled download alone would hold it for a minute.
+        QVERIFY(program.waitForFinished(20000));
+        ended.dismiss();
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+        QVERIFY(!program.readAllStandardOutput().contains("serving"));
+    }
+
     // The program serves what is on air now, in local time, and logs the request. Its station
     // list, saved as programy.tv, reads back as ekranik's own station file, and each line's
     // address gives that channel's page; the front page lists the same lines. SIGHUP reads the
@@ -518,12 +603,9 @@ private slots:
             program.kill();
             program.waitForFinished();
         });
-        QVERIFY(program.waitForReadyRead(30000));
-        const QString started = QString::fromUtf8(program.readAllStandardOutput());
-        const QRegularExpressionMatch m =
-            QRegularExpression("http://127\\.0\\.0\\.1:(\\d+)/").match(started);
-        QVERIFY2(m.hasMatch(), qPrintable(started));
-        const QByteArray portal = "http://127.0.0.1:" + m.captured(1).toLatin1();
+        const QString port = awaitLine(program, "serving 2 programmes on http://127.0.0.1:(\\d+)/");
+        QVERIFY(!port.isEmpty());
+        const QByteArray portal = "http://127.0.0.1:" + port.toLatin1();
         const QByteArray target = "/program.html?T%5Bstation%5D=1";
         const QByteArray time = start.toLocalTime().toString("HH:mm").toLatin1();
         const auto shown = [&](const QByteArray& url, const QString& station) {
@@ -562,6 +644,20 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(shown(portal + target, "tvp1.tv"),
                                   "tvp1.tv : " + time + " - Nowy tytuł", 20000);
 
+        // What a client sends is logged with every byte outside printable ASCII as \xNN, and
+        // a control byte in a pipelined request is refused as in the first.
+        const int fd = connectTo(quint16(port.toInt()));
+        QVERIFY(sendBytes(fd, "GET " + target +
+                                  " HTTP/1.1\r\nHost: a\r\nUser-Agent: Zażółć\r\n\r\n"
+                                  "GET " +
+                                  target +
+                                  "\x1b[2J HTTP/1.1\r\nHost: a\r\nUser-Agent: x\a"
+                                  "\r\nConnection: close\r\n\r\n"));
+        QByteArray pending;
+        QCOMPARE(readReply(fd, pending).status, 200);
+        QCOMPARE(readReply(fd, pending).status, 400);
+        ::close(fd);
+
         program.terminate(); // SIGTERM: an orderly end, status 0
         QVERIFY(program.waitForFinished(30000));
         ended.dismiss();
@@ -569,6 +665,9 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
         const QByteArray log = program.readAllStandardError();
         QVERIFY2(log.contains(" 127.0.0.1 \"GET " + target + " HTTP/1.0\" 200 "), log.constData());
+        QVERIFY2(log.contains("\"Za\\xC5\\xBC\\xC3\\xB3\\xC5\\x82\\xC4\\x87\""), log.constData());
+        QVERIFY2(log.contains(target + "\\x1B[2J HTTP/1.1\" 400 "), log.constData());
+        QVERIFY(log.contains("\"x\\x07\"") && !log.contains('\x1b') && !log.contains('\a'));
         QVERIFY2(log.contains("read \"" + listings.toUtf8() + "\": 2 channels, 2 programmes"),
                  log.constData());
     }

@@ -1,0 +1,251 @@
+#include "portal/portalanswers.h"
+
+#include "portal/frontpage.h"
+#include "portal/hostedtext.h"
+#include "portal/listingpage.h"
+#include "portal/listingrequest.h"
+#include "portal/programtext.h"
+
+#include <QHash>
+#include <algorithm>
+
+namespace {
+
+const char kFrontPageType[] = "text/html; charset=utf-8";
+const char kStationsFileType[] = "text/plain; charset=windows-1250";
+
+// A Host header that can stand in a station line: a host name or address and maybe a port,
+// nothing a client could slip more into the line with.
+bool isHostAndPort(std::string_view host)
+{
+    if (host.empty() || host.size() > 255)
+        return false;
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '-' || c == ':' || c == '[' || c == ']';
+    });
+}
+
+} // namespace
+
+QString statusReason(int status)
+{
+    switch (status) {
+    case 400:
+        return QStringLiteral("Błędne zapytanie.");
+    case 404:
+        return QStringLiteral("Nie ma takiej strony.");
+    case 405:
+        return QStringLiteral("Portal podaje strony tylko na GET i HEAD.");
+    case 413:
+        return QStringLiteral("Zapytanie jest za duże.");
+    case 414:
+        return QStringLiteral("Adres jest za długi.");
+    case 431:
+        return QStringLiteral("Nagłówek zapytania jest za długi.");
+    case 503:
+        return QStringLiteral("Portal wczytuje programy; spróbuj za chwilę.");
+    default:
+        return status < 500 ? QStringLiteral("Błędne zapytanie.") : QStringLiteral("Błąd serwera.");
+    }
+}
+
+// The station pages of one catalogue as built, one a channel, each as long as it stays the same:
+// every client asking for a channel's page until its next programme starts gets the same
+// bytes, built once and held once however many are sending them.
+class PortalAnswers::StationPages {
+public:
+    std::optional<QByteArray> find(const QString& channelId, qint64 instant) const
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const auto it = m_pages.constFind(channelId);
+        if (it == m_pages.cend() || instant < it->window.from || instant >= it->window.until)
+            return std::nullopt;
+        return it->body;
+    }
+    void keep(const QString& channelId, const PageWindow& window, const QByteArray& body)
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_pages.insert(channelId, {window, body});
+    }
+
+private:
+    struct Page {
+        PageWindow window;
+        QByteArray body;
+    };
+    mutable std::mutex m_mutex;
+    QHash<QString, Page> m_pages;
+};
+
+struct PortalAnswers::Pages {
+    // Null until the first listings are in.
+    std::shared_ptr<const Catalogue> catalogue;
+    // The minute of the front page, in minutes since the epoch.
+    qint64 minute = 0;
+    HostedText front;
+    HostedText stations;
+    std::shared_ptr<StationPages> stationPages = std::make_shared<StationPages>();
+};
+
+PortalAnswers::PortalAnswers(StationMap stations, Clock clock)
+    : m_stations(std::move(stations)), m_clock(std::move(clock)),
+      m_pages(std::make_shared<const Pages>())
+{
+    m_builder = std::thread([this] { buildEveryMinute(); });
+}
+
+PortalAnswers::~PortalAnswers()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_builderWake.notify_all();
+    m_builder.join();
+}
+
+std::shared_ptr<const Catalogue> PortalAnswers::catalogue() const
+{
+    return pages()->catalogue;
+}
+
+void PortalAnswers::replaceListings(Listings listings)
+{
+    std::shared_ptr<const Pages> fresh =
+        build(std::make_shared<const Catalogue>(std::move(listings), m_stations), nullptr);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_pages.swap(fresh);
+    // The old pages go when their last request is answered, or here.
+}
+
+qint64 PortalAnswers::minuteOf(const QDateTime& time)
+{
+    return time.toSecsSinceEpoch() / 60;
+}
+
+QDateTime PortalAnswers::now() const
+{
+    return m_clock ? m_clock() : QDateTime::currentDateTime();
+}
+
+std::shared_ptr<const PortalAnswers::Pages>
+PortalAnswers::build(std::shared_ptr<const Catalogue> catalogue, const Pages* earlier) const
+{
+    auto pages = std::make_shared<Pages>();
+    const QDateTime at = now();
+    pages->minute = minuteOf(at);
+    pages->front = frontPage(*catalogue, at);
+    // The station list and the station pages stay as long as the listings do.
+    if (earlier && earlier->catalogue == catalogue) {
+        pages->stations = earlier->stations;
+        pages->stationPages = earlier->stationPages;
+    } else {
+        pages->stations = stationsFile(*catalogue);
+    }
+    pages->catalogue = std::move(catalogue);
+    return pages;
+}
+
+void PortalAnswers::buildEveryMinute()
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (!m_stopping) {
+        // Just after the next minute starts by the system's clock, or when a request finds the
+        // front page of another minute (the clock jumped, or the portal's is not the system's).
+        const auto nextMinute =
+            std::chrono::floor<std::chrono::minutes>(std::chrono::system_clock::now()) +
+            std::chrono::minutes(1) + std::chrono::milliseconds(10);
+        m_builderWake.wait_until(lock, nextMinute, [this] { return m_stopping || m_rebuildAsked; });
+        m_rebuildAsked = false;
+        const std::shared_ptr<const Pages> current = m_pages;
+        if (m_stopping || !current->catalogue || current->minute == minuteOf(now()))
+            continue;
+        lock.unlock();
+        std::shared_ptr<const Pages> fresh = build(current->catalogue, current.get());
+        lock.lock();
+        // New listings may have come meanwhile, with pages of their own.
+        if (m_pages == current)
+            m_pages.swap(fresh);
+    }
+}
+
+std::shared_ptr<const PortalAnswers::Pages> PortalAnswers::pages() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pages;
+}
+
+PortalAnswers::Reply PortalAnswers::answer(std::string_view target, std::string_view host) const
+{
+    return *answer(target, host, true);
+}
+
+std::optional<PortalAnswers::Reply> PortalAnswers::answerOrDefer(std::string_view target,
+                                                                 std::string_view host) const
+{
+    return answer(target, host, false);
+}
+
+std::optional<PortalAnswers::Reply>
+PortalAnswers::answer(std::string_view target, std::string_view host, bool mayBuild) const
+{
+    const ListingRequest request = parseListingRequest(target);
+    switch (request.status) {
+    case ListingRequest::Status::BadRequest:
+        return Reply{400, errorPage(400, request.reason)};
+    case ListingRequest::Status::NotFound:
+        return Reply{404, errorPage(404, request.reason)};
+    case ListingRequest::Status::Ok:
+        break;
+    }
+    const std::shared_ptr<const Pages> served = pages();
+    if (!served->catalogue)
+        return Reply{503, errorPage(503, statusReason(503)), Reply().type, kRetryAfterSeconds};
+    const QByteArrayView hostPort =
+        isHostAndPort(host) ? QByteArrayView(host.data(), qsizetype(host.size())) : m_ownAddress;
+    switch (request.kind) {
+    case ListingRequest::Kind::FrontPage:
+        if (served->minute != minuteOf(now())) {
+            // Served as it is; the builder makes the one of this minute.
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_rebuildAsked = true;
+            m_builderWake.notify_one();
+        }
+        return Reply{200, served->front.with(hostPort), kFrontPageType};
+    case ListingRequest::Kind::StationsFile:
+        return Reply{200, served->stations.with(hostPort), kStationsFileType};
+    case ListingRequest::Kind::Page:
+        break;
+    }
+
+    const Catalogue& catalogue = *served->catalogue;
+    QString channelId = request.channel;
+    if (channelId.isNull()) {
+        const QString* mapped = catalogue.channelOfStation(request.station);
+        if (!mapped)
+            return Reply{
+                404,
+                errorPage(404, QStringLiteral("Nie ma stacji numer %1.").arg(request.station))};
+        channelId = *mapped;
+    }
+    if (const Channel* channel = catalogue.listings().channel(channelId)) {
+        const QDateTime at = now();
+        if (std::optional<QByteArray> kept =
+                served->stationPages->find(channelId, at.toMSecsSinceEpoch()))
+            return Reply{200, std::move(*kept)};
+        if (!mayBuild)
+            return std::nullopt;
+        PageWindow window;
+        QByteArray body = listingPage(*channel, at, &window);
+        served->stationPages->keep(channelId, window, body);
+        return Reply{200, std::move(body)};
+    }
+    if (!request.channel.isNull())
+        return Reply{404, errorPage(404, QStringLiteral("Nie ma kanału %1.").arg(channelId))};
+    // A station whose channel has no listings gets the page of an empty day.
+    Channel empty;
+    empty.id = channelId;
+    empty.name = programText(channelId);
+    return Reply{200, listingPage(empty, now())};
+}

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "portal/catalogue.h"
+#include "portal/listings.h"
+#include "portal/stationmap.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
+
+// What the portal answers to a request target, without sockets: the two forms of a station's
+// page address (see parseListingRequest) give the page of the station's channel for the day
+// (see listingPage), an unknown station or address a 404 page and a malformed request a 400
+// page; "/" is the front page and "/stations.txt" the station list (see frontPage and
+// stationsFile). Until the first listings are in, every page is a 503 with Retry-After.
+//
+// Answers never wait on building: what depends only on the listings and the minute (the
+// station list, the front page) is built when the listings come, on the thread that brings
+// them, and at each minute's start on a thread of its own; a station's page is built once and
+// kept until its next programme starts (see answerOrDefer). Safe from any thread.
+class PortalAnswers {
+public:
+    struct Reply {
+        int status = 200;
+        QByteArray body;
+        const char* type = "text/html; charset=iso-8859-2";
+        // For a 503: when to ask again, in seconds.
+        int retryAfter = 0;
+    };
+    using Clock = std::function<QDateTime()>;
+
+    // How long a client is asked to wait while the first listings are read.
+    static constexpr int kRetryAfterSeconds = 5;
+
+    // clock gives "now" for every page (the current local time when empty). Pages are a 503
+    // until replaceListings() brings the first listings.
+    explicit PortalAnswers(StationMap stations, Clock clock = {});
+    ~PortalAnswers();
+    PortalAnswers(const PortalAnswers&) = delete;
+    PortalAnswers& operator=(const PortalAnswers&) = delete;
+
+    // Answers with these listings from now on, once the pages made of them are built (on the
+    // caller's thread). Answers being made finish with the listings they started with.
+    void replaceListings(Listings listings);
+    // What is served; null before the first listings.
+    std::shared_ptr<const Catalogue> catalogue() const;
+
+    // The address ("HOST:PORT") the station lines name when a request's Host header is empty
+    // or not a plain host and port. Set before answering.
+    void setOwnAddress(const QByteArray& hostPort) { m_ownAddress = hostPort; }
+
+    // The answer to a request target ("/program.html?T%5Bstation%5D=1"). host is the request's
+    // Host header, which the station lines name.
+    Reply answer(std::string_view target, std::string_view host = {}) const;
+    // The same, or none when that needs a station page built that is not kept yet: answer()
+    // builds it, best on another thread than the one that serves.
+    std::optional<Reply> answerOrDefer(std::string_view target, std::string_view host) const;
+
+private:
+    class StationPages;
+    struct Pages;
+
+    std::optional<Reply> answer(std::string_view target, std::string_view host,
+                                bool mayBuild) const;
+    QDateTime now() const;
+    static qint64 minuteOf(const QDateTime& time);
+    std::shared_ptr<const Pages> pages() const;
+    // Builds the pages of a catalogue for the minute of now; what does not change with the
+    // minute is taken from earlier pages of the same catalogue.
+    std::shared_ptr<const Pages> build(std::shared_ptr<const Catalogue> catalogue,
+                                       const Pages* earlier) const;
+    // The builder's thread: the front page again at the start of every minute.
+    void buildEveryMinute();
+
+    StationMap m_stations;
+    Clock m_clock;
+    QByteArray m_ownAddress = "127.0.0.1";
+    mutable std::mutex m_mutex;
+    std::shared_ptr<const Pages> m_pages; // under m_mutex
+    std::thread m_builder;
+    mutable std::condition_variable m_builderWake;
+    // Both under m_mutex.
+    bool m_stopping = false;
+    mutable bool m_rebuildAsked = false;
+};
+
+// The sentence of an error page of that status, in Polish.
+QString statusReason(int status);
