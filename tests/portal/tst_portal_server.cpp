@@ -492,11 +492,19 @@ private slots:
         QString error;
         portal.replaceListings(
             *readXmltv(writeFile(folder.path(), "later.xml", kListings), &error));
-        const Reply page = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=1"));
+        const QByteArray target = "/program.html?T%5Bstation%5D=1";
+        const Reply page = exchangeOnce(port, Get(target));
         QCOMPARE(page.status, 200);
         QVERIFY(!page.headers.contains("Retry-After"));
+        QCOMPARE(win1250ToUnicode(nowPlayingOf(page.body, "tvp1.tv")),
+                 "tvp1.tv : 19:30 - Wiadomości");
+        QCOMPARE(exchangeOnce(port, Get(target)).body, page.body);
         QVERIFY(exchangeOnce(port, Get("/")).body.contains("19:30 Wiadomości"));
+
+        // The page kept for the first programme is not the second's.
         now = localInstant("2026-12-08T20:30");
+        QCOMPARE(win1250ToUnicode(nowPlayingOf(exchangeOnce(port, Get(target)).body, "tvp1.tv")),
+                 "tvp1.tv : [HIT] 20:10 - Ojciec Mateusz");
         QTRY_VERIFY(portal.answer("/").body.contains("20:10 Ojciec Mateusz"));
     }
 
