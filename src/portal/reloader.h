@@ -48,16 +48,19 @@ public:
     // with error naming the file and the line. An address that cannot be downloaded does not:
     // its cached copy is served, or nothing, and it is tried again soon. An address with a
     // cached copy serves that copy first and asks the server for news at once, in the
-    // background.
+    // background. stop(), from another thread, ends it at once: false, error "stopped".
     bool loadFirst(QString* error);
     // The listings of all sources as they stand.
     Listings merged() const;
 
-    // Starts reading on schedule; publish runs on the reloading thread.
+    // Starts reading on schedule; publish runs on the reloading thread. Does nothing once
+    // stop() was called.
     void start(Publish publish);
     // Reads every source again now. Safe from any thread, a signal-waiting one included.
     void reloadNow();
-    // Ends the reloading thread, cutting short any download. Called by the destructor.
+    // Ends the reloading thread and cuts short any reading or download, loadFirst()'s on
+    // another thread included. Safe from any thread, before or after start(); called by the
+    // destructor.
     void stop();
 
 private:
@@ -74,7 +77,7 @@ private:
     Log m_log;
     std::vector<std::unique_ptr<Source>> m_sources;
     Publish m_publish;
-    std::thread m_thread;
+    std::thread m_thread; // started and taken under m_mutex
     std::mutex m_mutex;
     std::condition_variable m_wake;
     // Guards each source's last listings, which merged() reads from any thread.
