@@ -1,10 +1,13 @@
 #include "portal/listingssource.h"
 
+#include "portal/cachefolder.h"
 #include "portal/gunzipdevice.h"
 #include "portal/sourcedownload.h"
 #include "portal/xmltvreader.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 #include <thread>
 
@@ -25,6 +28,11 @@ constexpr milliseconds kFineTick{50};
 constexpr milliseconds kCoarseTick{2000};
 // Sleeps are cut into steps this long, to see a cancel.
 constexpr milliseconds kCancelCheck{50};
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
 
 // False when cancelled first.
 bool pause(milliseconds length, const std::atomic<bool>* cancel)
@@ -136,12 +144,14 @@ std::optional<Listings> readListingsFile(const QString& path, const QString& sou
     }
 }
 
-ListingsSource::ListingsSource(const QString& source, const QString& cacheFolder,
+ListingsSource::ListingsSource(const QString& source, std::shared_ptr<const CacheFolder> cache,
                                const QString& lang)
-    : m_source(source), m_lang(lang)
+    : m_source(source), m_name(source), m_lang(lang)
 {
-    if (isUrl(source))
-        m_download = std::make_unique<SourceDownload>(source, cacheFolder);
+    if (isUrl(source)) {
+        m_download = std::make_unique<SourceDownload>(source, std::move(cache));
+        m_name = m_download->shownUrl();
+    }
 }
 
 ListingsSource::~ListingsSource() = default;
@@ -152,11 +162,16 @@ bool ListingsSource::isUrl(const QString& source)
            source.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
-ListingsSource::Result ListingsSource::readFile(const QString& path,
-                                                const std::atomic<bool>* cancel)
+ListingsSource::Result ListingsSource::readDownload(int fd, const std::atomic<bool>* cancel)
 {
     Result result;
-    result.listings = readListingsFile(path, m_source, m_lang, &result.error, cancel);
+    BoundedInput input(kMaxListingsBytes, cancel);
+    if (fd < 0 || !input.openDescriptor(fd)) {
+        result.error = QStringLiteral("Cannot open listings file \"%1\": %2")
+                           .arg(m_name, fd < 0 ? systemError(errno) : input.errorString());
+        return result;
+    }
+    result.listings = readFrom(input, m_name, m_lang, kMaxListingsBytes, &result.error);
     if (result.listings) {
         result.kind = Result::Kind::Read;
         m_everRead = true;
@@ -172,7 +187,7 @@ ListingsSource::Result ListingsSource::load(const std::atomic<bool>* cancel)
             return {Result::Kind::Unchanged, std::nullopt, {}};
         Result result;
         BoundedInput::Stamp readAs;
-        result.listings = readListingsFile(m_source, m_source, m_lang, &result.error, cancel,
+        result.listings = readListingsFile(m_source, m_name, m_lang, &result.error, cancel,
                                            kMaxListingsBytes, &readAs);
         if (result.listings) {
             result.kind = Result::Kind::Read;
@@ -186,14 +201,14 @@ ListingsSource::Result ListingsSource::load(const std::atomic<bool>* cancel)
     case SourceDownload::Outcome::NotModified:
         if (m_everRead)
             return {Result::Kind::Unchanged, std::nullopt, {}};
-        return readFile(m_download->cachedFile(), cancel);
+        return readDownload(m_download->openCached(), cancel);
     case SourceDownload::Outcome::Failed:
         return {Result::Kind::Failed, std::nullopt,
-                QStringLiteral("Cannot download \"%1\": %2").arg(m_source, m_download->reason())};
+                QStringLiteral("Cannot download \"%1\": %2").arg(m_name, m_download->reason())};
     case SourceDownload::Outcome::Downloaded:
         break;
     }
-    Result result = readFile(m_download->pendingFile(), cancel);
+    Result result = readDownload(m_download->openPending(), cancel);
     if (result.kind != Result::Kind::Read) {
         // What came is broken: the cached copy stays the last good one.
         m_download->discard();
@@ -211,5 +226,5 @@ ListingsSource::Result ListingsSource::loadCached(const std::atomic<bool>* cance
 {
     if (!m_download || !m_download->hasCachedCopy())
         return {Result::Kind::Failed, std::nullopt, QStringLiteral("nothing cached")};
-    return readFile(m_download->cachedFile(), cancel);
+    return readDownload(m_download->openCached(), cancel);
 }

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+class CacheFolder;
 class SourceDownload;
 
 // The most bytes a source may bring, read as they come and once unpacked.
@@ -30,14 +31,16 @@ std::optional<Listings> readListingsFile(const QString& path, const QString& sou
 // cached on disk. Loaded again on every refresh; used by one thread at a time.
 class ListingsSource {
 public:
-    ListingsSource(const QString& source, const QString& cacheFolder, const QString& lang);
+    ListingsSource(const QString& source, std::shared_ptr<const CacheFolder> cache,
+                   const QString& lang);
     ~ListingsSource();
     ListingsSource(const ListingsSource&) = delete;
     ListingsSource& operator=(const ListingsSource&) = delete;
 
     static bool isUrl(const QString& source);
 
-    const QString& name() const { return m_source; }
+    // What messages call it: an address with its password replaced by "***".
+    const QString& name() const { return m_name; }
     bool isUrl() const { return m_download != nullptr; }
 
     struct Result {
@@ -55,9 +58,11 @@ public:
     Result loadCached(const std::atomic<bool>* cancel = nullptr);
 
 private:
-    Result readFile(const QString& path, const std::atomic<bool>* cancel);
+    // Reads a download's body from a descriptor, taken over.
+    Result readDownload(int fd, const std::atomic<bool>* cancel);
 
     QString m_source;
+    QString m_name;
     QString m_lang;
     std::unique_ptr<SourceDownload> m_download;
     // The file as it was when it was last read well.

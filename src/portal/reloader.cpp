@@ -1,5 +1,6 @@
 #include "portal/reloader.h"
 
+#include "portal/cachefolder.h"
 #include "portal/listingssource.h"
 
 #include <QDate>
@@ -8,8 +9,8 @@
 #include <optional>
 
 struct Reloader::Source {
-    Source(const QString& name, const Options& options)
-        : source(name, options.cacheFolder, options.lang)
+    Source(const QString& name, std::shared_ptr<const CacheFolder> cache, const QString& lang)
+        : source(name, std::move(cache), lang)
     {
     }
 
@@ -22,8 +23,18 @@ struct Reloader::Source {
 Reloader::Reloader(const QStringList& sources, const Options& options, Log log)
     : m_options(options), m_log(std::move(log))
 {
+    // Only downloads use it: files alone leave the folder alone.
+    if (std::any_of(sources.begin(), sources.end(),
+                    [](const QString& s) { return ListingsSource::isUrl(s); })) {
+        auto cache = std::make_shared<CacheFolder>(m_options.cacheFolder);
+        if (!cache->isUsable())
+            this->log(
+                QStringLiteral("%1; going on without a cache: downloads are not kept across runs")
+                    .arg(cache->problem()));
+        m_cache = std::move(cache);
+    }
     for (const QString& source : sources)
-        m_sources.push_back(std::make_unique<Source>(source, m_options));
+        m_sources.push_back(std::make_unique<Source>(source, m_cache, m_options.lang));
 }
 
 Reloader::~Reloader()

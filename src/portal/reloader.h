@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+class CacheFolder;
 class ListingsSource;
 
 // Keeps the listings of every source fresh. Each source is read again every `refresh`, and all
@@ -29,7 +30,8 @@ public:
         std::chrono::milliseconds refresh = std::chrono::hours(6);
         std::chrono::milliseconds firstRetry = std::chrono::minutes(1);
         std::chrono::milliseconds longestRetry = std::chrono::hours(1);
-        // Where downloaded sources are kept.
+        // Where downloaded sources are kept: opened once for all of them, and not used when it
+        // is not the user's own or others may write to it (see CacheFolder).
         QString cacheFolder;
         // The language of the titles and names to show.
         QString lang = QStringLiteral("pl");
@@ -75,6 +77,7 @@ private:
 
     Options m_options;
     Log m_log;
+    std::shared_ptr<const CacheFolder> m_cache;
     std::vector<std::unique_ptr<Source>> m_sources;
     Publish m_publish;
     std::thread m_thread; // started and taken under m_mutex

@@ -1,9 +1,10 @@
 // Where the portal's listings come from: files plain or gzip-compressed, addresses downloaded
 // and cached, several sources merged, and reading them again: new listings replace the old
 // whole, a source that fails keeps its last good ones, a restart without network serves the
-// cached copy. A source cannot turn the portal against itself: every kind of file is capped, a
-// stop ends any reading at once, and a file rewritten while it is read is never served half old
-// and half new.
+// cached copy. A source cannot turn the portal against itself or its user: every kind of file
+// is capped, a stop ends any reading at once, a file rewritten while it is read is never served
+// half old and half new, a cache folder others could write to is not used, and a password never
+// reaches the log or the cache.
 
 #include "portal/catalogue.h"
 #include "portal/listingssource.h"
@@ -14,6 +15,7 @@
 #include "support/gzipped.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -517,6 +519,92 @@ private slots:
         reloader.stop();
         QVERIFY(heard.published().isEmpty());
         QCOMPARE(titles(reloader.merged()), QStringList({"a.pl=Old a.pl", "b.pl=Old b.pl"}));
+    }
+
+    // A cache folder another user could swap files in is not used at all: the log says why,
+    // and the listings are served from memory.
+    void refusedCacheFolder_data()
+    {
+        QTest::addColumn<int>("owner"); // -1: this user
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("why"); // a pattern
+        QTest::newRow("another user's")
+            << 65534 << 0700 << "belongs to \\S* ?\\(uid 65534\\), not to";
+        QTest::newRow("writable by others")
+            << -1 << 0777 << "can be written by other users \\(mode 0777\\)";
+        QTest::newRow("writable by its group")
+            << -1 << 0770 << "can be written by other users \\(mode 0770\\)";
+    }
+
+    void refusedCacheFolder()
+    {
+        QFETCH(int, owner);
+        QFETCH(int, mode);
+        QFETCH(QString, why);
+        QTemporaryDir scratch;
+        const QString cache = scratch.filePath("cache");
+        QVERIFY(QDir().mkdir(cache));
+        QCOMPARE(::chmod(QFile::encodeName(cache).constData(), mode_t(mode)), 0);
+        if (owner >= 0) {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a folder to another user");
+            QCOMPARE(::chown(QFile::encodeName(cache).constData(), uid_t(owner), gid_t(-1)), 0);
+        }
+        FaultServer server;
+        const QByteArray one = listingsOf({"a.pl"}, "One");
+        server.setReply({okWith(one), one});
+        Reloader::Options options;
+        options.cacheFolder = cache;
+        Heard heard;
+        Reloader reloader({QString::fromLatin1(server.url("/tv.xml"))}, options, heard.log());
+        QString error;
+        QVERIFY2(reloader.loadFirst(&error), qPrintable(error));
+        QCOMPARE(titles(reloader.merged()), QStringList({"a.pl=One a.pl"}));
+        const QString lines = heard.allLines();
+        const QRegularExpression said("the cache folder \"" + QRegularExpression::escape(cache) +
+                                      "\" " + why + ".*; going on without a cache");
+        QVERIFY2(lines.contains(said), qPrintable(lines));
+        QCOMPARE(QDir(cache).entryList(QDir::Files | QDir::System | QDir::Hidden), QStringList());
+    }
+
+    // A password in a source's address goes to the server, and nowhere else: not to the log,
+    // not to the cache folder.
+    void credentials()
+    {
+        FaultServer server;
+        server.setReply({FaultServer::statusHead(404, 0)});
+        const QString hostAndPath = QString::fromLatin1(server.url("/tv.xml").mid(7));
+        const QString shown = "http://jan:***@" + hostAndPath;
+        Reloader::Options options;
+        options.cacheFolder = folder.filePath("credentials-cache");
+        Heard heard;
+        Reloader reloader({"http://jan:tajne@" + hostAndPath}, options, heard.log());
+        QString error;
+        QVERIFY(reloader.loadFirst(&error));
+        reloader.start(heard.publish());
+        const QByteArray one = listingsOf({"a.pl"}, "One");
+        server.setReply({okWith(one), one});
+        reloader.reloadNow();
+        QTRY_COMPARE(heard.published().size(), 1);
+        reloader.stop();
+
+        QCOMPARE(headerValue(server.requests().last(), "Authorization"),
+                 "Basic " + QByteArray("jan:tajne").toBase64());
+        const QString lines = heard.allLines();
+        QVERIFY2(lines.contains("Cannot download \"" + shown + "\": HTTP status 404") &&
+                     lines.contains("read \"" + shown + "\"") && !lines.contains("tajne"),
+                 qPrintable(lines));
+        const QDir cache(options.cacheFolder);
+        const QStringList names = cache.entryList(QDir::Files);
+        QCOMPARE(names.size(), 2);
+        for (const QString& name : names) {
+            QFile file(cache.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(!file.readAll().contains("tajne"));
+        }
+        QFile meta(cache.filePath(names.filter(".meta").value(0)));
+        QVERIFY(meta.open(QIODevice::ReadOnly));
+        QCOMPARE(meta.readLine(), "url " + shown.toUtf8() + '\n');
     }
 };
 
