@@ -17,10 +17,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr qint64 kStallBytesPerSecond = 1024;
+// The longest a fetch waits for its sockets before it looks at the cancel flag again.
+constexpr int kPollIntervalMs = 100;
 // A .meta file is a few short lines; more than this was not written by the portal.
 constexpr qint64 kMaxMetaBytes = 64 * 1024;
 
-// What the callbacks learn during one transfer; curl_easy_perform() only says that it failed.
+// What the callbacks learn during one transfer; its result code only says that it failed.
 struct Transfer {
     struct Sample {
         Clock::time_point time;
@@ -122,6 +124,63 @@ QByteArray lastHeader(CURL* curl, const char* name)
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+// The multi handle that drives one transfer, so that waiting on its sockets can be cut short.
+class MultiTransfer {
+public:
+    explicit MultiTransfer(CURL* easy) : m_multi(curl_multi_init()), m_easy(easy)
+    {
+        if (m_multi)
+            m_added = curl_multi_add_handle(m_multi, m_easy) == CURLM_OK;
+    }
+    ~MultiTransfer()
+    {
+        if (m_added)
+            curl_multi_remove_handle(m_multi, m_easy);
+        if (m_multi)
+            curl_multi_cleanup(m_multi);
+    }
+    MultiTransfer(const MultiTransfer&) = delete;
+    MultiTransfer& operator=(const MultiTransfer&) = delete;
+
+    enum class End { Done, Cancelled, Broken };
+    // Runs the transfer until it ends or cancel is set; result is the transfer's own code.
+    End run(const std::atomic<bool>* cancel, CURLcode* result, QString* broken)
+    {
+        if (!m_added) {
+            *broken = QStringLiteral("could not set up libcurl");
+            return End::Broken;
+        }
+        for (;;) {
+            if (cancel && cancel->load())
+                return End::Cancelled;
+            int running = 0;
+            CURLMcode code = curl_multi_perform(m_multi, &running);
+            if (code == CURLM_OK && running == 0)
+                break;
+            if (code == CURLM_OK)
+                code = curl_multi_poll(m_multi, nullptr, 0, kPollIntervalMs, nullptr);
+            if (code != CURLM_OK) {
+                *broken = QString::fromUtf8(curl_multi_strerror(code));
+                return End::Broken;
+            }
+        }
+        int queued = 0;
+        while (const CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy) {
+                *result = message->data.result;
+                return End::Done;
+            }
+        }
+        *broken = QStringLiteral("libcurl ended the transfer without a result");
+        return End::Broken;
+    }
+
+private:
+    CURLM* m_multi;
+    CURL* m_easy;
+    bool m_added = false;
 };
 
 int duplicateFromStart(int fd)
@@ -255,13 +314,21 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
 
     using std::chrono::milliseconds;
     const QByteArray url = m_url.toUtf8();
+    const QByteArray caFile = QFile::encodeName(m_limits.caFile);
+    // What was fetched over https is not followed to plain http, where anyone on the way could
+    // change it.
+    const bool secure = m_url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
     char curlError[CURL_ERROR_SIZE] = {};
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, url.constData());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, m_limits.maxRedirects);
+    if (!caFile.isEmpty()) {
+        curl_easy_setopt(handle, CURLOPT_CAINFO, caFile.constData());
+        curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+    }
     // Fetches run on threads of their own: no alarm() for name lookups.
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
@@ -281,14 +348,22 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
 
     const Clock::time_point started = Clock::now();
     transfer.samples.push_back({started, 0});
-    const CURLcode result = curl_easy_perform(handle);
+    CURLcode result = CURLE_OK;
+    QString broken;
+    MultiTransfer::End end = MultiTransfer::End::Done;
+    {
+        MultiTransfer multi(handle);
+        end = multi.run(cancel, &result, &broken);
+    }
     const Clock::duration elapsed = Clock::now() - started;
 
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
 
-    if (transfer.cancelled)
+    if (transfer.cancelled || end == MultiTransfer::End::Cancelled)
         return fail(QStringLiteral("cancelled"));
+    if (end == MultiTransfer::End::Broken)
+        return fail(broken);
     if (transfer.tooLarge)
         return fail(QStringLiteral("larger than %1").arg(sizeText(m_limits.maxBytes)));
     if (transfer.stalled)
@@ -311,16 +386,29 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
     const QString curlText =
         QString::fromUtf8(curlError[0] ? curlError : curl_easy_strerror(result)).trimmed();
     switch (result) {
-    case CURLE_OPERATION_TIMEDOUT:
-        // The deadline and the connect timeout end alike; only the clock tells them apart.
-        if (elapsed >= m_limits.deadline)
+    case CURLE_OPERATION_TIMEDOUT: {
+        // The deadline and the connect timeout end alike; only the clock tells them apart: the
+        // time spent is nearest to the one that ran out (curl may end it a moment early).
+        const auto off = [elapsed](std::chrono::seconds limit) {
+            return std::chrono::abs(elapsed - Clock::duration(limit));
+        };
+        if (off(m_limits.deadline) <= off(m_limits.connectTimeout))
             return fail(QStringLiteral("timed out after %1 s").arg(m_limits.deadline.count()));
         return fail(QStringLiteral("could not connect: timed out after %1 s")
                         .arg(m_limits.connectTimeout.count()));
+    }
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT:
         return fail(QStringLiteral("could not connect: %1").arg(curlText));
+    case CURLE_UNSUPPORTED_PROTOCOL: {
+        // A redirect that was not followed is where the transfer ended.
+        const char* target = nullptr;
+        curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &target);
+        if (secure && target && qstrnicmp(target, "http:", 5) == 0)
+            return fail(QStringLiteral("refused a redirect from https to http"));
+        return fail(curlText);
+    }
     default:
         return fail(curlText);
     }

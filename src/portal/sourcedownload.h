@@ -19,9 +19,10 @@ class CacheFolder;
 // written to a file or a message. When the cache folder cannot be used, a download goes to a
 // private temporary file and nothing is kept.
 //
-// Uses libcurl's easy interface, one handle per fetch, so sources may be fetched on different
-// threads at once; one object is used by one thread at a time. curl_global_init() is the
-// caller's job, before any fetch.
+// Uses libcurl's multi interface, one handle per fetch, looking at the cancel flag at least
+// every 100 ms, so sources may be fetched on different threads at once and any fetch can be
+// cut short at once; one object is used by one thread at a time. curl_global_init() is the
+// caller's job, before any fetch. An https source follows redirects only to https.
 class SourceDownload {
 public:
     struct Limits {
@@ -30,6 +31,9 @@ public:
         std::chrono::seconds connectTimeout{30};
         std::chrono::seconds stallTime{60}; // fails when under 1 KiB/s for this long
         long maxRedirects = 10;
+        // When set, the certificate authorities in this PEM file are trusted instead of the
+        // system's (tests use their own).
+        QString caFile;
     };
     enum class Outcome { Downloaded, NotModified, Failed };
 
@@ -48,8 +52,9 @@ public:
     // Downloaded: the new body is in pendingFile(); NotModified: cachedFile() is current.
     // Failed: reason() says why in a short English sentence fragment ("HTTP status 404",
     // "timed out after 600 s", "stalled: under 1 KiB/s for 60 s", "larger than 512 MiB",
-    // "could not connect: ...", curl's text otherwise). cancel, when given and set from another
-    // thread, ends the transfer soon (Failed, "cancelled").
+    // "could not connect: ...", "refused a redirect from https to http", curl's text
+    // otherwise). cancel, when given and set from another thread, ends the transfer within a
+    // fraction of a second, whatever it is waiting for (Failed, "cancelled").
     Outcome fetch(const std::atomic<bool>* cancel = nullptr);
     QString reason() const;
 

@@ -1,11 +1,12 @@
 // Listings fetched from an http address into the cache folder: kept with their validators and
 // asked for again conditionally, redirects, content encodings, and the ways a download fails
 // (status, short body, size, stall, deadline, refused connection, cancel) without touching the
-// cached copy; the cache folder, which nothing planted in it can turn against its user;
-// passwords never shown.
+// cached copy; the cache folder, which nothing planted in it can turn against its user; https
+// never left for http; passwords never shown.
 
 #include "portal/sourcedownload.h"
 #include "support/faultserver.h"
+#include "support/tlsserver.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -14,9 +15,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <curl/curl.h>
+#include <future>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <thread>
 
 namespace {
 
@@ -76,7 +77,10 @@ private slots:
     void plantedSymlinks_data();
     void plantedSymlinks();
     void staleParts();
+    void cancel_data();
     void cancel();
+    void redirectsFromHttps_data();
+    void redirectsFromHttps();
     void shownUrl_data();
     void shownUrl();
 };
@@ -350,25 +354,69 @@ void TestPortalDownload::staleParts()
     QVERIFY(held.exists());
 }
 
+void TestPortalDownload::cancel_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("body");
+    QTest::newRow("silent after the request") << QByteArray() << QByteArray();
+    QTest::newRow("stalled in the body") << FaultServer::okHead(1000) << QByteArray(10, 'x');
+}
+
+// A cancel from another thread ends a fetch that waits on a silent server at once, long before
+// the 60 s after which it would count as stalled.
 void TestPortalDownload::cancel()
 {
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
     QTemporaryDir cache;
     FaultServer server;
-    server.setReply({FaultServer::okHead(1000), QByteArray(10, 'x'), 0, 0, -1, true});
+    server.setReply({head, body, 0, 0, -1, true});
     std::atomic<bool> cancelled{false};
-    std::thread canceller([&] {
-        server.waitForRequests(1, 30000);
-        cancelled = true;
-    });
-
-    SourceDownload::Limits limits;
-    limits.deadline = std::chrono::seconds(60); // a cancel that is not seen fails, not hangs
-    SourceDownload source(QString::fromLatin1(server.url("/tv.xml")), cache.path(), limits);
-    const Outcome outcome = source.fetch(&cancelled);
-    canceller.join();
-    QCOMPARE(outcome, Outcome::Failed);
+    SourceDownload source(QString::fromLatin1(server.url("/tv.xml")), cache.path());
+    auto fetched = std::async(std::launch::async, [&] { return source.fetch(&cancelled); });
+    QVERIFY(server.waitForRequests(1, 30000));
+    cancelled = true;
+    QCOMPARE(fetched.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    QCOMPARE(fetched.get(), Outcome::Failed);
     QCOMPARE(source.reason(), QStringLiteral("cancelled"));
     QVERIFY(source.pendingFile().isEmpty());
+}
+
+void TestPortalDownload::redirectsFromHttps_data()
+{
+    QTest::addColumn<bool>("toHttps");
+    QTest::addColumn<QString>("reason"); // empty: followed
+    QTest::newRow("to http: refused") << false << "refused a redirect from https to http";
+    QTest::newRow("to https: followed") << true << QString();
+}
+
+// What was asked for over https is never fetched over plain http, where anyone on the way could
+// change it.
+void TestPortalDownload::redirectsFromHttps()
+{
+    QFETCH(bool, toHttps);
+    QFETCH(QString, reason);
+    QTemporaryDir cache;
+    FaultServer plain;
+    plain.setReply({FaultServer::okHead(kBody.size()), kBody});
+    TlsServer secure;
+    QVERIFY(secure.port() != 0);
+    const QByteArray target = toHttps ? secure.url("/moved.xml") : plain.url("/moved.xml");
+    secure.setReply("/tv.xml", replyHead(302, 0, "Location: " + target + "\r\n"));
+    secure.setReply("/moved.xml", FaultServer::okHead(kBody.size()) + kBody);
+    SourceDownload::Limits limits;
+    limits.caFile = TlsServer::certificateFile();
+
+    SourceDownload source(QString::fromLatin1(secure.url("/tv.xml")), cache.path(), limits);
+    const Outcome outcome = source.fetch();
+    if (reason.isEmpty()) {
+        QVERIFY2(outcome == Outcome::Downloaded, qPrintable(source.reason()));
+        QCOMPARE(contents(source.pendingFile()), kBody);
+    } else {
+        QCOMPARE(outcome, Outcome::Failed);
+        QCOMPARE(source.reason(), reason);
+        QCOMPARE(plain.requestCount(), 0);
+    }
 }
 
 void TestPortalDownload::shownUrl_data()
