@@ -1,42 +1,157 @@
 #include "portal/listingssource.h"
 
+#include "portal/cachefolder.h"
 #include "portal/gunzipdevice.h"
 #include "portal/sourcedownload.h"
 #include "portal/xmltvreader.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <thread>
 
-std::optional<Listings> readListingsFile(const QString& path, const QString& sourceName,
-                                         const QString& lang, QString* error)
+namespace {
+
+using std::chrono::milliseconds;
+
+// How often a file that changed while it was read is read, and the pause before reading it
+// again: a program rewriting it in place gets the time to finish.
+constexpr int kReadingsOfAChangingFile = 4;
+constexpr milliseconds kChangedPause{300};
+// A file system stamps a change with the time of its clock's tick, so a change within the tick
+// of the one before leaves the file's time as it was. A file changed that recently when it is
+// opened is read only once its tick has surely passed, so that any change during the reading
+// shows. A few milliseconds where stamps have nanoseconds; where they are whole seconds (ext3,
+// FAT's two), two seconds.
+constexpr milliseconds kFineTick{50};
+constexpr milliseconds kCoarseTick{2000};
+// Sleeps are cut into steps this long, to see a cancel.
+constexpr milliseconds kCancelCheck{50};
+
+QString systemError(int code)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot open listings file \"%1\": %2")
-                         .arg(sourceName, file.errorString());
-        return std::nullopt;
-    }
-    if (GunzipDevice::isGzip(file.peek(2))) {
-        GunzipDevice unpacked(&file, kMaxListingsBytes);
-        return readXmltv(&unpacked, sourceName, lang, error);
-    }
-    if (file.size() > kMaxListingsBytes) {
-        if (error)
-            *error = QStringLiteral("Cannot read listings file \"%1\": it is larger than %2 MiB.")
-                         .arg(sourceName)
-                         .arg(kMaxListingsBytes >> 20);
-        return std::nullopt;
-    }
-    return readXmltv(&file, sourceName, lang, error);
+    return QString::fromLocal8Bit(std::strerror(code));
 }
 
-ListingsSource::ListingsSource(const QString& source, const QString& cacheFolder,
-                               const QString& lang)
-    : m_source(source), m_lang(lang)
+// False when cancelled first.
+bool pause(milliseconds length, const std::atomic<bool>* cancel)
 {
-    if (isUrl(source))
-        m_download = std::make_unique<SourceDownload>(source, cacheFolder);
+    const auto end = std::chrono::steady_clock::now() + length;
+    for (;;) {
+        if (cancel && cancel->load())
+            return false;
+        const auto left = end - std::chrono::steady_clock::now();
+        if (left <= milliseconds::zero())
+            return true;
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(left, kCancelCheck));
+    }
+}
+
+// How long to wait before reading a file with this stamp (see kFineTick).
+milliseconds untilSettled(const BoundedInput::Stamp& stamp)
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const milliseconds tick = stamp.modifiedNanoseconds == 0 ? kCoarseTick : kFineTick;
+    const auto age = std::chrono::duration_cast<milliseconds>(
+        std::chrono::seconds(now.tv_sec - stamp.modifiedSeconds) +
+        std::chrono::nanoseconds(now.tv_nsec - stamp.modifiedNanoseconds));
+    if (age >= tick || age <= -tick)
+        return milliseconds::zero();
+    return tick - age;
+}
+
+std::optional<Listings> readFrom(BoundedInput& input, const QString& sourceName,
+                                 const QString& lang, qint64 maxBytes, QString* error)
+{
+    std::optional<Listings> listings;
+    QString message;
+    if (GunzipDevice::isGzip(input.peek(2))) {
+        GunzipDevice unpacked(&input, maxBytes);
+        listings = readXmltv(&unpacked, sourceName, lang, &message);
+    } else {
+        listings = readXmltv(&input, sourceName, lang, &message);
+    }
+    // Faults of the whole source, not of a line of it.
+    if (input.failure() == BoundedInput::Failure::TooLarge ||
+        input.failure() == BoundedInput::Failure::Cancelled)
+        message = QStringLiteral("Cannot read listings file \"%1\": %2.")
+                      .arg(sourceName, input.errorString());
+    if (!listings && error)
+        *error = message;
+    return listings;
+}
+
+} // namespace
+
+std::optional<Listings> readListingsFile(const QString& path, const QString& sourceName,
+                                         const QString& lang, QString* error,
+                                         const std::atomic<bool>* cancel, qint64 maxBytes,
+                                         BoundedInput::Stamp* readAs)
+{
+    const auto fail = [&](const QString& reason) -> std::optional<Listings> {
+        if (error)
+            *error =
+                QStringLiteral("Cannot read listings file \"%1\": %2.").arg(sourceName, reason);
+        return std::nullopt;
+    };
+    for (int reading = 1;; ++reading) {
+        BoundedInput input(maxBytes, cancel);
+        if (!input.openPath(path)) {
+            if (error)
+                *error = QStringLiteral("Cannot open listings file \"%1\": %2")
+                             .arg(sourceName, input.errorString());
+            return std::nullopt;
+        }
+        const BoundedInput::Stamp opened = input.openedAs();
+        if (opened.regular && opened.size > maxBytes)
+            return fail(input.tooLargeReason());
+        bool whole = true;
+        std::optional<Listings> listings;
+        QString message;
+        if (opened.regular) {
+            if (!pause(untilSettled(opened), cancel))
+                return fail(QStringLiteral("cancelled"));
+            whole = input.now() == opened;
+        }
+        if (whole) {
+            listings = readFrom(input, sourceName, lang, maxBytes, &message);
+            if (input.failure() == BoundedInput::Failure::TooLarge ||
+                input.failure() == BoundedInput::Failure::Cancelled) {
+                if (error)
+                    *error = message;
+                return std::nullopt;
+            }
+        }
+        // Rewritten in place, its size or time changed; replaced, the path names another file.
+        // Either way what was read may be half the old file and half the new.
+        const std::optional<BoundedInput::Stamp> after = BoundedInput::Stamp::ofPath(path);
+        if (opened.regular)
+            whole = whole && after == opened;
+        if (whole) {
+            if (readAs)
+                *readAs = after.value_or(opened);
+            if (!listings && error)
+                *error = message;
+            return listings;
+        }
+        if (reading == kReadingsOfAChangingFile)
+            return fail(QStringLiteral("it kept changing while being read"));
+        if (!pause(kChangedPause, cancel))
+            return fail(QStringLiteral("cancelled"));
+    }
+}
+
+ListingsSource::ListingsSource(const QString& source, std::shared_ptr<const CacheFolder> cache,
+                               const QString& lang)
+    : m_source(source), m_name(source), m_lang(lang)
+{
+    if (isUrl(source)) {
+        m_download = std::make_unique<SourceDownload>(source, std::move(cache));
+        m_name = m_download->shownUrl();
+    }
 }
 
 ListingsSource::~ListingsSource() = default;
@@ -47,16 +162,19 @@ bool ListingsSource::isUrl(const QString& source)
            source.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
 }
 
-ListingsSource::Result ListingsSource::readFile(const QString& path)
+ListingsSource::Result ListingsSource::readDownload(int fd, const std::atomic<bool>* cancel)
 {
     Result result;
-    QString error;
-    result.listings = readListingsFile(path, m_source, m_lang, &error);
+    BoundedInput input(kMaxListingsBytes, cancel);
+    if (fd < 0 || !input.openDescriptor(fd)) {
+        result.error = QStringLiteral("Cannot open listings file \"%1\": %2")
+                           .arg(m_name, fd < 0 ? systemError(errno) : input.errorString());
+        return result;
+    }
+    result.listings = readFrom(input, m_name, m_lang, kMaxListingsBytes, &result.error);
     if (result.listings) {
         result.kind = Result::Kind::Read;
         m_everRead = true;
-    } else {
-        result.error = error;
     }
     return result;
 }
@@ -65,15 +183,16 @@ ListingsSource::Result ListingsSource::load(const std::atomic<bool>* cancel)
 {
     if (!m_download) {
         // A file that has not changed since it was read well is not read again.
-        const QFileInfo info(m_source);
-        const QDateTime modified = info.lastModified();
-        const qint64 size = info.exists() ? info.size() : -1;
-        if (m_everRead && size == m_readSize && modified == m_readModified)
+        if (m_readAs && BoundedInput::Stamp::ofPath(m_source) == m_readAs)
             return {Result::Kind::Unchanged, std::nullopt, {}};
-        Result result = readFile(m_source);
-        if (result.kind == Result::Kind::Read) {
-            m_readModified = modified;
-            m_readSize = size;
+        Result result;
+        BoundedInput::Stamp readAs;
+        result.listings = readListingsFile(m_source, m_name, m_lang, &result.error, cancel,
+                                           kMaxListingsBytes, &readAs);
+        if (result.listings) {
+            result.kind = Result::Kind::Read;
+            m_readAs = readAs;
+            m_everRead = true;
         }
         return result;
     }
@@ -82,14 +201,14 @@ ListingsSource::Result ListingsSource::load(const std::atomic<bool>* cancel)
     case SourceDownload::Outcome::NotModified:
         if (m_everRead)
             return {Result::Kind::Unchanged, std::nullopt, {}};
-        return readFile(m_download->cachedFile());
+        return readDownload(m_download->openCached(), cancel);
     case SourceDownload::Outcome::Failed:
         return {Result::Kind::Failed, std::nullopt,
-                QStringLiteral("Cannot download \"%1\": %2").arg(m_source, m_download->reason())};
+                QStringLiteral("Cannot download \"%1\": %2").arg(m_name, m_download->reason())};
     case SourceDownload::Outcome::Downloaded:
         break;
     }
-    Result result = readFile(m_download->pendingFile());
+    Result result = readDownload(m_download->openPending(), cancel);
     if (result.kind != Result::Kind::Read) {
         // What came is broken: the cached copy stays the last good one.
         m_download->discard();
@@ -103,9 +222,9 @@ ListingsSource::Result ListingsSource::load(const std::atomic<bool>* cancel)
     return result;
 }
 
-ListingsSource::Result ListingsSource::loadCached()
+ListingsSource::Result ListingsSource::loadCached(const std::atomic<bool>* cancel)
 {
     if (!m_download || !m_download->hasCachedCopy())
         return {Result::Kind::Failed, std::nullopt, QStringLiteral("nothing cached")};
-    return readFile(m_download->cachedFile());
+    return readDownload(m_download->openCached(), cancel);
 }

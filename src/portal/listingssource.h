@@ -1,35 +1,46 @@
 #pragma once
 
+#include "portal/boundedinput.h"
 #include "portal/listings.h"
 
-#include <QDateTime>
 #include <QString>
 #include <atomic>
 #include <memory>
 #include <optional>
 
+class CacheFolder;
 class SourceDownload;
 
-// The most XMLTV a source may hold once unpacked.
+// The most bytes a source may bring, read as they come and once unpacked.
 constexpr qint64 kMaxListingsBytes = 512LL << 20;
 
 // Reads a listings file, plain or gzip-compressed (told apart by its first bytes, whatever its
-// name), in the given language. sourceName is what messages call it.
+// name), in the given language. sourceName is what messages call it. Any kind of file will do
+// (a pipe, /dev/stdin...): past maxBytes read, or unpacked, the reading fails ("it is larger than
+// 512 MiB"), and it ends at once when *cancel is set ("cancelled"). A regular file is read whole
+// or not at all: when it changed while it was read, it is read again after a pause, and when it
+// keeps changing the reading fails ("it kept changing while being read"). readAs, when given, is
+// set to the file as it was read.
 std::optional<Listings> readListingsFile(const QString& path, const QString& sourceName,
-                                         const QString& lang, QString* error);
+                                         const QString& lang, QString* error,
+                                         const std::atomic<bool>* cancel = nullptr,
+                                         qint64 maxBytes = kMaxListingsBytes,
+                                         BoundedInput::Stamp* readAs = nullptr);
 
 // One source of listings the portal serves: a file, or an http/https address whose download is
 // cached on disk. Loaded again on every refresh; used by one thread at a time.
 class ListingsSource {
 public:
-    ListingsSource(const QString& source, const QString& cacheFolder, const QString& lang);
+    ListingsSource(const QString& source, std::shared_ptr<const CacheFolder> cache,
+                   const QString& lang);
     ~ListingsSource();
     ListingsSource(const ListingsSource&) = delete;
     ListingsSource& operator=(const ListingsSource&) = delete;
 
     static bool isUrl(const QString& source);
 
-    const QString& name() const { return m_source; }
+    // What messages call it: an address with its password replaced by "***".
+    const QString& name() const { return m_name; }
     bool isUrl() const { return m_download != nullptr; }
 
     struct Result {
@@ -40,19 +51,21 @@ public:
     };
 
     // Reads the source anew: a file when it changed since it was last read, an address by a
-    // conditional request. Unchanged when there is nothing new to read.
+    // conditional request. Unchanged when there is nothing new to read. cancel, set from another
+    // thread, ends a reading or a download at once (Failed).
     Result load(const std::atomic<bool>* cancel = nullptr);
     // For an address: the copy kept in the cache from an earlier run, if any.
-    Result loadCached();
+    Result loadCached(const std::atomic<bool>* cancel = nullptr);
 
 private:
-    Result readFile(const QString& path);
+    // Reads a download's body from a descriptor, taken over.
+    Result readDownload(int fd, const std::atomic<bool>* cancel);
 
     QString m_source;
+    QString m_name;
     QString m_lang;
     std::unique_ptr<SourceDownload> m_download;
-    // What the file looked like when it was last read.
-    QDateTime m_readModified;
-    qint64 m_readSize = -1;
+    // The file as it was when it was last read well.
+    std::optional<BoundedInput::Stamp> m_readAs;
     bool m_everRead = false;
 };

@@ -1,5 +1,6 @@
 #include "portal/reloader.h"
 
+#include "portal/cachefolder.h"
 #include "portal/listingssource.h"
 
 #include <QDate>
@@ -8,8 +9,8 @@
 #include <optional>
 
 struct Reloader::Source {
-    Source(const QString& name, const Options& options)
-        : source(name, options.cacheFolder, options.lang)
+    Source(const QString& name, std::shared_ptr<const CacheFolder> cache, const QString& lang)
+        : source(name, std::move(cache), lang)
     {
     }
 
@@ -22,8 +23,18 @@ struct Reloader::Source {
 Reloader::Reloader(const QStringList& sources, const Options& options, Log log)
     : m_options(options), m_log(std::move(log))
 {
+    // Only downloads use it: files alone leave the folder alone.
+    if (std::any_of(sources.begin(), sources.end(),
+                    [](const QString& s) { return ListingsSource::isUrl(s); })) {
+        auto cache = std::make_shared<CacheFolder>(m_options.cacheFolder);
+        if (!cache->isUsable())
+            this->log(
+                QStringLiteral("%1; going on without a cache: downloads are not kept across runs")
+                    .arg(cache->problem()));
+        m_cache = std::move(cache);
+    }
     for (const QString& source : sources)
-        m_sources.push_back(std::make_unique<Source>(source, m_options));
+        m_sources.push_back(std::make_unique<Source>(source, m_cache, m_options.lang));
 }
 
 Reloader::~Reloader()
@@ -39,10 +50,19 @@ void Reloader::log(const QString& line) const
 
 bool Reloader::loadFirst(QString* error)
 {
+    const auto stopped = [this, error] {
+        if (!m_cancel)
+            return false;
+        if (error)
+            *error = QStringLiteral("stopped");
+        return true;
+    };
     for (const std::unique_ptr<Source>& s : m_sources) {
+        if (stopped())
+            return false;
         const auto now = Clock::now();
         if (s->source.isUrl()) {
-            ListingsSource::Result cached = s->source.loadCached();
+            ListingsSource::Result cached = s->source.loadCached(&m_cancel);
             if (cached.kind == ListingsSource::Result::Kind::Read) {
                 logRead(*s, *cached.listings, QStringLiteral("the cached copy"));
                 const std::lock_guard<std::mutex> lock(m_listingsMutex);
@@ -53,7 +73,9 @@ bool Reloader::loadFirst(QString* error)
             reload(*s);
             continue;
         }
-        ListingsSource::Result result = s->source.load();
+        ListingsSource::Result result = s->source.load(&m_cancel);
+        if (stopped())
+            return false;
         if (result.kind != ListingsSource::Result::Kind::Read) {
             if (error)
                 *error = result.error;
@@ -64,7 +86,7 @@ bool Reloader::loadFirst(QString* error)
         s->last = std::move(result.listings);
         s->due = now + m_options.refresh;
     }
-    return true;
+    return !stopped();
 }
 
 Listings Reloader::merged() const
@@ -82,9 +104,11 @@ Listings Reloader::merged() const
 
 void Reloader::start(Publish publish)
 {
-    if (m_thread.joinable())
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stopping || m_thread.joinable())
         return;
     m_publish = std::move(publish);
+    // run() waits for the lock until this returns.
     m_thread = std::thread([this] { run(); });
 }
 
@@ -99,14 +123,16 @@ void Reloader::reloadNow()
 
 void Reloader::stop()
 {
+    std::thread thread;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_stopping = true;
+        thread = std::move(m_thread);
     }
     m_cancel = true;
     m_wake.notify_all();
-    if (m_thread.joinable())
-        m_thread.join();
+    if (thread.joinable())
+        thread.join();
 }
 
 void Reloader::run()

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+class CacheFolder;
 class ListingsSource;
 
 // Keeps the listings of every source fresh. Each source is read again every `refresh`, and all
@@ -29,7 +30,8 @@ public:
         std::chrono::milliseconds refresh = std::chrono::hours(6);
         std::chrono::milliseconds firstRetry = std::chrono::minutes(1);
         std::chrono::milliseconds longestRetry = std::chrono::hours(1);
-        // Where downloaded sources are kept.
+        // Where downloaded sources are kept: opened once for all of them, and not used when it
+        // is not the user's own or others may write to it (see CacheFolder).
         QString cacheFolder;
         // The language of the titles and names to show.
         QString lang = QStringLiteral("pl");
@@ -48,16 +50,19 @@ public:
     // with error naming the file and the line. An address that cannot be downloaded does not:
     // its cached copy is served, or nothing, and it is tried again soon. An address with a
     // cached copy serves that copy first and asks the server for news at once, in the
-    // background.
+    // background. stop(), from another thread, ends it at once: false, error "stopped".
     bool loadFirst(QString* error);
     // The listings of all sources as they stand.
     Listings merged() const;
 
-    // Starts reading on schedule; publish runs on the reloading thread.
+    // Starts reading on schedule; publish runs on the reloading thread. Does nothing once
+    // stop() was called.
     void start(Publish publish);
     // Reads every source again now. Safe from any thread, a signal-waiting one included.
     void reloadNow();
-    // Ends the reloading thread, cutting short any download. Called by the destructor.
+    // Ends the reloading thread and cuts short any reading or download, loadFirst()'s on
+    // another thread included. Safe from any thread, before or after start(); called by the
+    // destructor.
     void stop();
 
 private:
@@ -72,9 +77,10 @@ private:
 
     Options m_options;
     Log m_log;
+    std::shared_ptr<const CacheFolder> m_cache;
     std::vector<std::unique_ptr<Source>> m_sources;
     Publish m_publish;
-    std::thread m_thread;
+    std::thread m_thread; // started and taken under m_mutex
     std::mutex m_mutex;
     std::condition_variable m_wake;
     // Guards each source's last listings, which merged() reads from any thread.

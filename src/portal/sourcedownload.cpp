@@ -1,23 +1,28 @@
 #include "portal/sourcedownload.h"
 
+#include "portal/cachefolder.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
+#include <cerrno>
+#include <cstring>
 #include <curl/curl.h>
 #include <deque>
-#include <filesystem>
-#include <system_error>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr qint64 kStallBytesPerSecond = 1024;
+// The longest a fetch waits for its sockets before it looks at the cancel flag again.
+constexpr int kPollIntervalMs = 100;
+// A .meta file is a few short lines; more than this was not written by the portal.
+constexpr qint64 kMaxMetaBytes = 64 * 1024;
 
-// What the callbacks learn during one transfer; curl_easy_perform() only says that it failed.
+// What the callbacks learn during one transfer; its result code only says that it failed.
 struct Transfer {
     struct Sample {
         Clock::time_point time;
@@ -25,7 +30,7 @@ struct Transfer {
     };
 
     CURL* curl = nullptr;
-    QFile* file = nullptr;
+    int fd = -1;
     qint64 maxBytes = 0;
     std::chrono::seconds stallTime{};
     const std::atomic<bool>* cancel = nullptr;
@@ -71,9 +76,16 @@ size_t writeBody(char* data, size_t size, size_t count, void* user)
         transfer->tooLarge = true;
         return 0;
     }
-    if (transfer->file->write(data, qint64(bytes)) != qint64(bytes)) {
-        transfer->writeError = transfer->file->errorString();
-        return 0;
+    size_t written = 0;
+    while (written < bytes) {
+        const ssize_t n = ::write(transfer->fd, data + written, bytes - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            transfer->writeError = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+            return 0;
+        }
+        written += size_t(n);
     }
     return bytes;
 }
@@ -109,17 +121,99 @@ QByteArray lastHeader(CURL* curl, const char* name)
     return QByteArray(header->value);
 }
 
-std::filesystem::path localPath(const QString& fileName)
-{
-    return std::filesystem::path(QFile::encodeName(fileName).toStdString());
-}
-
 struct CurlDeleter {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
+// The multi handle that drives one transfer, so that waiting on its sockets can be cut short.
+class MultiTransfer {
+public:
+    explicit MultiTransfer(CURL* easy) : m_multi(curl_multi_init()), m_easy(easy)
+    {
+        if (m_multi)
+            m_added = curl_multi_add_handle(m_multi, m_easy) == CURLM_OK;
+    }
+    ~MultiTransfer()
+    {
+        if (m_added)
+            curl_multi_remove_handle(m_multi, m_easy);
+        if (m_multi)
+            curl_multi_cleanup(m_multi);
+    }
+    MultiTransfer(const MultiTransfer&) = delete;
+    MultiTransfer& operator=(const MultiTransfer&) = delete;
+
+    enum class End { Done, Cancelled, Broken };
+    // Runs the transfer until it ends or cancel is set; result is the transfer's own code.
+    End run(const std::atomic<bool>* cancel, CURLcode* result, QString* broken)
+    {
+        if (!m_added) {
+            *broken = QStringLiteral("could not set up libcurl");
+            return End::Broken;
+        }
+        for (;;) {
+            if (cancel && cancel->load())
+                return End::Cancelled;
+            int running = 0;
+            CURLMcode code = curl_multi_perform(m_multi, &running);
+            if (code == CURLM_OK && running == 0)
+                break;
+            if (code == CURLM_OK)
+                code = curl_multi_poll(m_multi, nullptr, 0, kPollIntervalMs, nullptr);
+            if (code != CURLM_OK) {
+                *broken = QString::fromUtf8(curl_multi_strerror(code));
+                return End::Broken;
+            }
+        }
+        int queued = 0;
+        while (const CURLMsg* message = curl_multi_info_read(m_multi, &queued)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == m_easy) {
+                *result = message->data.result;
+                return End::Done;
+            }
+        }
+        *broken = QStringLiteral("libcurl ended the transfer without a result");
+        return End::Broken;
+    }
+
+private:
+    CURLM* m_multi;
+    CURL* m_easy;
+    bool m_added = false;
+};
+
+int duplicateFromStart(int fd)
+{
+    const int copy = fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy >= 0 && ::lseek(copy, 0, SEEK_SET) != 0) {
+        const int code = errno;
+        ::close(copy);
+        errno = code;
+        return -1;
+    }
+    if (fd < 0)
+        errno = ENOENT;
+    return copy;
+}
+
 } // namespace
+
+SourceDownload::SourceDownload(const QString& url, std::shared_ptr<const CacheFolder> cache)
+    : SourceDownload(url, std::move(cache), Limits{})
+{
+}
+
+SourceDownload::SourceDownload(const QString& url, std::shared_ptr<const CacheFolder> cache,
+                               Limits limits)
+    : m_url(url), m_shownUrl(shownUrl(url)), m_cache(std::move(cache)), m_limits(limits)
+{
+    if (!m_cache)
+        m_cache = std::make_shared<CacheFolder>(QString());
+    // Without the password: it must not reach a file, not even as a name.
+    const QByteArray hash = QCryptographicHash::hash(m_shownUrl.toUtf8(), QCryptographicHash::Sha1);
+    m_hash = QString::fromLatin1(hash.toHex());
+}
 
 SourceDownload::SourceDownload(const QString& url, const QString& cacheFolder)
     : SourceDownload(url, cacheFolder, Limits{})
@@ -127,15 +221,32 @@ SourceDownload::SourceDownload(const QString& url, const QString& cacheFolder)
 }
 
 SourceDownload::SourceDownload(const QString& url, const QString& cacheFolder, Limits limits)
-    : m_url(url), m_cacheFolder(cacheFolder), m_limits(limits)
+    : SourceDownload(url, std::make_shared<CacheFolder>(cacheFolder), limits)
 {
-    const QByteArray hash = QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1);
-    m_base = QDir(cacheFolder).filePath(QString::fromLatin1(hash.toHex()));
 }
 
 SourceDownload::~SourceDownload()
 {
     discard();
+}
+
+QString SourceDownload::shownUrl(const QString& url)
+{
+    const qsizetype scheme = url.indexOf(QLatin1String("://"));
+    if (scheme < 0)
+        return url;
+    const qsizetype authority = scheme + 3;
+    qsizetype end = url.size();
+    for (const QChar c : {u'/', u'?', u'#'}) {
+        const qsizetype at = url.indexOf(c, authority);
+        if (at >= 0)
+            end = std::min(end, at);
+    }
+    const qsizetype at = end > authority ? url.lastIndexOf(u'@', end - 1) : -1;
+    const qsizetype colon = url.indexOf(u':', authority);
+    if (at < authority || colon < 0 || colon > at)
+        return url;
+    return url.left(colon + 1) + QStringLiteral("***") + url.mid(at);
 }
 
 QString SourceDownload::reason() const
@@ -145,22 +256,27 @@ QString SourceDownload::reason() const
 
 QString SourceDownload::cachedFile() const
 {
-    return m_base + QStringLiteral(".xmltv");
-}
-
-QString SourceDownload::metaFile() const
-{
-    return m_base + QStringLiteral(".meta");
+    return m_cache->filePath(m_hash + QStringLiteral(".xmltv"));
 }
 
 bool SourceDownload::hasCachedCopy() const
 {
-    return QFileInfo(cachedFile()).isFile();
+    return m_cache->isFile(m_hash + QStringLiteral(".xmltv"));
 }
 
 QString SourceDownload::pendingFile() const
 {
     return m_pending;
+}
+
+int SourceDownload::openPending() const
+{
+    return duplicateFromStart(m_pendingFd);
+}
+
+int SourceDownload::openCached() const
+{
+    return m_cache->openForReading(m_hash + QStringLiteral(".xmltv"));
 }
 
 SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
@@ -172,12 +288,9 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
     const bool cached = hasCachedCopy();
     const Validators validators = cached ? cachedValidators() : Validators{};
 
-    std::unique_ptr<QFile> file = openPending();
-    if (!file)
+    if (!createPending())
         return fail(
             QStringLiteral("could not create a file for the download: %1").arg(m_cacheProblem));
-    m_pending = file->fileName();
-    m_pendingOwned = true;
 
     const std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
     if (!curl)
@@ -194,20 +307,28 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
 
     Transfer transfer;
     transfer.curl = curl.get();
-    transfer.file = file.get();
+    transfer.fd = m_pendingFd;
     transfer.maxBytes = m_limits.maxBytes;
     transfer.stallTime = m_limits.stallTime;
     transfer.cancel = cancel;
 
     using std::chrono::milliseconds;
     const QByteArray url = m_url.toUtf8();
+    const QByteArray caFile = QFile::encodeName(m_limits.caFile);
+    // What was fetched over https is not followed to plain http, where anyone on the way could
+    // change it.
+    const bool secure = m_url.startsWith(QLatin1String("https://"), Qt::CaseInsensitive);
     char curlError[CURL_ERROR_SIZE] = {};
     CURL* handle = curl.get();
     curl_easy_setopt(handle, CURLOPT_URL, url.constData());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(handle, CURLOPT_MAXREDIRS, m_limits.maxRedirects);
+    if (!caFile.isEmpty()) {
+        curl_easy_setopt(handle, CURLOPT_CAINFO, caFile.constData());
+        curl_easy_setopt(handle, CURLOPT_CAPATH, nullptr);
+    }
     // Fetches run on threads of their own: no alarm() for name lookups.
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "");
@@ -227,17 +348,22 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
 
     const Clock::time_point started = Clock::now();
     transfer.samples.push_back({started, 0});
-    const CURLcode result = curl_easy_perform(handle);
+    CURLcode result = CURLE_OK;
+    QString broken;
+    MultiTransfer::End end = MultiTransfer::End::Done;
+    {
+        MultiTransfer multi(handle);
+        end = multi.run(cancel, &result, &broken);
+    }
     const Clock::duration elapsed = Clock::now() - started;
-    if (!file->flush() && transfer.writeError.isEmpty())
-        transfer.writeError = file->errorString();
-    file->close();
 
     long status = 0;
     curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
 
-    if (transfer.cancelled)
+    if (transfer.cancelled || end == MultiTransfer::End::Cancelled)
         return fail(QStringLiteral("cancelled"));
+    if (end == MultiTransfer::End::Broken)
+        return fail(broken);
     if (transfer.tooLarge)
         return fail(QStringLiteral("larger than %1").arg(sizeText(m_limits.maxBytes)));
     if (transfer.stalled)
@@ -260,16 +386,29 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
     const QString curlText =
         QString::fromUtf8(curlError[0] ? curlError : curl_easy_strerror(result)).trimmed();
     switch (result) {
-    case CURLE_OPERATION_TIMEDOUT:
-        // The deadline and the connect timeout end alike; only the clock tells them apart.
-        if (elapsed >= m_limits.deadline)
+    case CURLE_OPERATION_TIMEDOUT: {
+        // The deadline and the connect timeout end alike; only the clock tells them apart: the
+        // time spent is nearest to the one that ran out (curl may end it a moment early).
+        const auto off = [elapsed](std::chrono::seconds limit) {
+            return std::chrono::abs(elapsed - Clock::duration(limit));
+        };
+        if (off(m_limits.deadline) <= off(m_limits.connectTimeout))
             return fail(QStringLiteral("timed out after %1 s").arg(m_limits.deadline.count()));
         return fail(QStringLiteral("could not connect: timed out after %1 s")
                         .arg(m_limits.connectTimeout.count()));
+    }
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT:
         return fail(QStringLiteral("could not connect: %1").arg(curlText));
+    case CURLE_UNSUPPORTED_PROTOCOL: {
+        // A redirect that was not followed is where the transfer ended.
+        const char* target = nullptr;
+        curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &target);
+        if (secure && target && qstrnicmp(target, "http:", 5) == 0)
+            return fail(QStringLiteral("refused a redirect from https to http"));
+        return fail(curlText);
+    }
     default:
         return fail(curlText);
     }
@@ -287,74 +426,89 @@ bool SourceDownload::keep(QString* error)
     if (!m_cacheProblem.isEmpty())
         return refuse(m_cacheProblem);
 
+    QString problem;
     if (m_pendingOwned) {
-        // rename() replaces the old copy in one step: there is always one to read.
-        std::error_code code;
-        std::filesystem::rename(localPath(m_pending), localPath(cachedFile()), code);
-        if (code)
-            return refuse(QStringLiteral("could not replace %1: %2")
-                              .arg(cachedFile(), QString::fromStdString(code.message())));
+        // One step replaces the old copy: there is always one to read.
+        if (!m_cache->rename(m_pendingName, m_hash + QStringLiteral(".xmltv"), &problem))
+            return refuse(problem);
         m_pending = cachedFile();
+        m_pendingName.clear();
         m_pendingOwned = false;
     }
 
-    QSaveFile meta(metaFile());
-    if (meta.open(QIODevice::WriteOnly)) {
-        QByteArray text = "url " + m_url.toUtf8() + '\n';
-        if (!m_pendingValidators.etag.isEmpty())
-            text += "etag " + m_pendingValidators.etag + '\n';
-        if (!m_pendingValidators.lastModified.isEmpty())
-            text += "last-modified " + m_pendingValidators.lastModified + '\n';
-        meta.write(text);
-        if (meta.commit()) {
-            m_pending.clear();
-            return true;
-        }
+    QByteArray text = "url " + m_shownUrl.toUtf8() + '\n';
+    if (!m_pendingValidators.etag.isEmpty())
+        text += "etag " + m_pendingValidators.etag + '\n';
+    if (!m_pendingValidators.lastModified.isEmpty())
+        text += "last-modified " + m_pendingValidators.lastModified + '\n';
+    const QString meta = m_hash + QStringLiteral(".meta");
+    if (m_cache->writeFile(meta, text, &problem)) {
+        discard();
+        return true;
     }
-    const QString problem =
-        QStringLiteral("could not write %1: %2").arg(metaFile(), meta.errorString());
     // The old validators would vouch for the new body.
-    QFile::remove(metaFile());
+    m_cache->remove(meta);
     return refuse(problem);
 }
 
 void SourceDownload::discard()
 {
-    if (m_pendingOwned)
-        QFile::remove(m_pending);
+    if (m_pendingOwned) {
+        if (!m_pendingName.isEmpty())
+            m_cache->remove(m_pendingName);
+        else
+            ::unlink(QFile::encodeName(m_pending).constData());
+    }
+    if (m_pendingFd >= 0)
+        ::close(m_pendingFd);
+    m_pendingFd = -1;
     m_pending.clear();
+    m_pendingName.clear();
     m_pendingOwned = false;
     m_cacheProblem.clear();
 }
 
-std::unique_ptr<QFile> SourceDownload::openPending()
+bool SourceDownload::createPending()
 {
-    if (QDir().mkpath(m_cacheFolder)) {
-        auto file = std::make_unique<QFile>(m_base + QStringLiteral(".part"));
-        if (file->open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return file;
-        m_cacheProblem =
-            QStringLiteral("could not write %1: %2").arg(file->fileName(), file->errorString());
-    } else {
-        m_cacheProblem = QStringLiteral("could not create the cache folder %1").arg(m_cacheFolder);
+    m_pendingFd =
+        m_cache->createPart(m_hash + QStringLiteral(".xmltv"), &m_pendingName, &m_cacheProblem);
+    if (m_pendingFd >= 0) {
+        m_pending = m_cache->filePath(m_pendingName);
+        m_pendingOwned = true;
+        return true;
     }
-    // Still worth downloading: the listings can be served from memory.
-    auto temporary = std::make_unique<QTemporaryFile>(
+    m_pendingName.clear();
+    // Still worth downloading: the listings can be served from memory. mkostemps() makes it
+    // 0600 under a name nobody had.
+    QByteArray name = QFile::encodeName(
         QDir(QDir::tempPath()).filePath(QStringLiteral("ekranik-portal-XXXXXX.part")));
-    temporary->setAutoRemove(false);
-    if (temporary->open())
-        return temporary;
-    return nullptr;
+    m_pendingFd = ::mkostemps(name.data(), 5, O_CLOEXEC);
+    if (m_pendingFd < 0) {
+        m_cacheProblem += QStringLiteral("; nor in %1: %2")
+                              .arg(QDir::tempPath(), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    m_pending = QFile::decodeName(name);
+    m_pendingOwned = true;
+    return true;
 }
 
 SourceDownload::Validators SourceDownload::cachedValidators() const
 {
-    QFile meta(metaFile());
-    if (!meta.open(QIODevice::ReadOnly))
+    const int fd = m_cache->openForReading(m_hash + QStringLiteral(".meta"));
+    if (fd < 0)
         return {};
+    QFile meta;
+    if (!meta.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
     Validators validators;
     bool sameUrl = false;
-    const QList<QByteArray> lines = meta.readAll().split('\n');
+    const QByteArray text = meta.read(kMaxMetaBytes + 1);
+    if (text.size() > kMaxMetaBytes)
+        return {};
+    const QList<QByteArray> lines = text.split('\n');
     for (const QByteArray& line : lines) {
         const qsizetype space = line.indexOf(' ');
         if (space < 0)
@@ -362,7 +516,7 @@ SourceDownload::Validators SourceDownload::cachedValidators() const
         const QByteArray key = line.left(space);
         const QByteArray value = line.mid(space + 1);
         if (key == "url")
-            sameUrl = value == m_url.toUtf8();
+            sameUrl = value == m_shownUrl.toUtf8();
         else if (key == "etag")
             validators.etag = value;
         else if (key == "last-modified")

@@ -8,17 +8,21 @@
 #include <chrono>
 #include <memory>
 
-class QFile;
+class CacheFolder;
 
 // A source of listings at an http or https address, downloaded into a cache folder so that a
-// restart without network still has the last listings. CACHE/<hex sha1 of the url>.xmltv holds
-// the body as received (possibly gzip: the reader recognises it), and .meta beside it the url
-// and the validators (ETag, Last-Modified) as text lines: "url URL", "etag VALUE",
-// "last-modified VALUE", the values as the server sent them.
+// restart without network still has the last listings. In the cache folder (see CacheFolder),
+// <hex sha1 of the shown url>.xmltv holds the body as received (possibly gzip: the reader
+// recognises it), and .meta beside it the shown url and the validators (ETag, Last-Modified) as
+// text lines: "url URL", "etag VALUE", "last-modified VALUE", the values as the server sent them.
+// The shown url is the address with its password, if any, replaced by "***": no password is
+// written to a file or a message. When the cache folder cannot be used, a download goes to a
+// private temporary file and nothing is kept.
 //
-// Uses libcurl's easy interface, one handle per fetch, so sources may be fetched on different
-// threads at once; one object is used by one thread at a time. curl_global_init() is the
-// caller's job, before any fetch.
+// Uses libcurl's multi interface, one handle per fetch, looking at the cancel flag at least
+// every 100 ms, so sources may be fetched on different threads at once and any fetch can be
+// cut short at once; one object is used by one thread at a time. curl_global_init() is the
+// caller's job, before any fetch. An https source follows redirects only to https.
 class SourceDownload {
 public:
     struct Limits {
@@ -27,10 +31,16 @@ public:
         std::chrono::seconds connectTimeout{30};
         std::chrono::seconds stallTime{60}; // fails when under 1 KiB/s for this long
         long maxRedirects = 10;
+        // When set, the certificate authorities in this PEM file are trusted instead of the
+        // system's (tests use their own).
+        QString caFile;
     };
     enum class Outcome { Downloaded, NotModified, Failed };
 
-    // Two constructors, not a default argument: Limits{} is not usable inside this class yet.
+    // Two constructors each, not a default argument: Limits{} is not usable inside this class
+    // yet. The cache folder is one several sources share, or a path opened for this one alone.
+    SourceDownload(const QString& url, std::shared_ptr<const CacheFolder> cache);
+    SourceDownload(const QString& url, std::shared_ptr<const CacheFolder> cache, Limits limits);
     SourceDownload(const QString& url, const QString& cacheFolder);
     SourceDownload(const QString& url, const QString& cacheFolder, Limits limits);
     ~SourceDownload();
@@ -42,18 +52,27 @@ public:
     // Downloaded: the new body is in pendingFile(); NotModified: cachedFile() is current.
     // Failed: reason() says why in a short English sentence fragment ("HTTP status 404",
     // "timed out after 600 s", "stalled: under 1 KiB/s for 60 s", "larger than 512 MiB",
-    // "could not connect: ...", curl's text otherwise). cancel, when given and set from another
-    // thread, ends the transfer soon (Failed, "cancelled").
+    // "could not connect: ...", "refused a redirect from https to http", curl's text
+    // otherwise). cancel, when given and set from another thread, ends the transfer within a
+    // fraction of a second, whatever it is waiting for (Failed, "cancelled").
     Outcome fetch(const std::atomic<bool>* cancel = nullptr);
     QString reason() const;
 
+    // The address as messages show it: a password replaced by "***", the rest as written.
+    static QString shownUrl(const QString& url);
+    QString shownUrl() const { return m_shownUrl; }
+
     QString cachedFile() const; // may not exist
     bool hasCachedCopy() const;
-    // Empty when nothing is pending. Outside the cache folder when that could not be written.
+    // Empty when nothing is pending. Outside the cache folder when that could not be used.
     QString pendingFile() const;
-    // Makes the pending body the cached copy (rename, then the .meta written with QSaveFile).
-    // False with error set when the cache folder refuses it; the pending file then stays
-    // readable until the next fetch, discard or destruction.
+    // A new descriptor reading the pending body from its start, or the cached copy (never
+    // through a symlink); -1 with errno set when there is none. The caller closes it.
+    int openPending() const;
+    int openCached() const;
+    // Makes the pending body the cached copy (renamed into place, then the .meta written the
+    // same way). False with error set when the cache folder refuses it; the pending body then
+    // stays readable until the next fetch, discard or destruction.
     bool keep(QString* error);
     void discard(); // removes the pending body, as destruction does
 
@@ -62,17 +81,21 @@ private:
         QByteArray etag;
         QByteArray lastModified;
     };
-    std::unique_ptr<QFile> openPending();
+    bool createPending();
     Validators cachedValidators() const;
-    QString metaFile() const;
     Outcome fail(const QString& reason);
 
     QString m_url;
-    QString m_cacheFolder;
-    QString m_base; // cache folder + hash, without the suffix
+    QString m_shownUrl;
+    std::shared_ptr<const CacheFolder> m_cache;
+    QString m_hash; // the cache files' name without the suffix
     Limits m_limits;
     QString m_reason;
+    // The pending body: its path, its name in the cache folder (empty for a temporary file
+    // elsewhere) and a descriptor open on it, which holds its lock until it is kept or dropped.
     QString m_pending;
+    QString m_pendingName;
+    int m_pendingFd = -1;
     bool m_pendingOwned = false; // false once the body went to cachedFile() but its meta did not
     QString m_cacheProblem;      // why the pending body is not in the cache folder
     Validators m_pendingValidators;

@@ -1,7 +1,10 @@
 // Where the portal's listings come from: files plain or gzip-compressed, addresses downloaded
 // and cached, several sources merged, and reading them again: new listings replace the old
 // whole, a source that fails keeps its last good ones, a restart without network serves the
-// cached copy.
+// cached copy. A source cannot turn the portal against itself or its user: every kind of file
+// is capped, a stop ends any reading at once, a file rewritten while it is read is never served
+// half old and half new, a cache folder others could write to is not used, and a password never
+// reaches the log or the cache.
 
 #include "portal/catalogue.h"
 #include "portal/listingssource.h"
@@ -11,10 +14,20 @@
 #include "support/faultserver.h"
 #include "support/gzipped.h"
 
+#include <QDir>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <dirent.h>
+#include <fcntl.h>
+#include <future>
 #include <mutex>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -44,6 +57,62 @@ QStringList titles(const Listings& listings)
                            : QString::fromLatin1(channel->programmes.first().title));
     }
     return result;
+}
+
+// Listings of 20,000 channels, about 4 MB: long enough to be caught part-way through a reading.
+// Titles of one length keep the size whatever the title.
+QByteArray manyChannels(const QString& title)
+{
+    QStringList channels;
+    for (int i = 0; i < 20000; ++i)
+        channels << QStringLiteral("c%1.pl").arg(i, 5, 10, QLatin1Char('0'));
+    return listingsOf(channels, title);
+}
+
+// How many channels' programmes have each title, "title=count", sorted.
+QStringList titleCounts(const Listings& listings)
+{
+    QMap<QString, int> counts;
+    for (const QString& line : titles(listings))
+        ++counts[line.section(u'=', 1).section(u' ', 0, 0)];
+    QStringList result;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        result << it.key() + '=' + QString::number(it.value());
+    return result;
+}
+
+// The read position of the descriptor this process has open on path, other than `except`;
+// -1 when there is none.
+qint64 readPosition(const QByteArray& path, int except)
+{
+    qint64 position = -1;
+    DIR* fds = ::opendir("/proc/self/fd");
+    while (const dirent* entry = fds ? ::readdir(fds) : nullptr) {
+        char target[4096];
+        const QByteArray fd(entry->d_name);
+        const ssize_t length = ::readlinkat(::dirfd(fds), fd.constData(), target, sizeof target);
+        if (fd.toInt() == except || length <= 0 || QByteArray(target, length) != path)
+            continue;
+        QFile info(QString::fromLatin1("/proc/self/fdinfo/" + fd));
+        if (info.open(QIODevice::ReadOnly)) {
+            const QByteArray line = info.readLine(); // "pos:\t<offset>"
+            position = line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+        }
+        break;
+    }
+    if (fds)
+        ::closedir(fds);
+    return position;
+}
+
+// Writes from this thread to a pipe whose reader has gone fail (EPIPE) instead of raising
+// SIGPIPE, which Qt Test takes for a crash.
+void blockPipeSignal()
+{
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 }
 
 QByteArray okWith(const QByteArray& body, const QByteArray& validators = {})
@@ -284,6 +353,273 @@ private slots:
         QCOMPARE(names.size(), kAlike);
         QVERIFY(names.contains("tv.tv") &&
                 names.contains("tv." + QByteArray::number(kAlike) + ".tv"));
+    }
+
+    // Whatever kind of file a source is, reading it stops past the cap, which the reason names:
+    // a pipe or a FIFO (--xmltv /dev/stdin) has no size to check beforehand.
+    void cappedSources_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("FIFO") << "fifo"
+                              << "Cannot read listings file \"big\": it is larger than 1 MiB.";
+        QTest::newRow("pipe, as /dev/stdin")
+            << "pipe"
+            << "Cannot read listings file \"big\": it is larger than 1 MiB.";
+        QTest::newRow("regular file")
+            << "file"
+            << "Cannot read listings file \"big\": it is larger than 1 MiB.";
+        QTest::newRow("gzip, unpacked") << "gzip"
+                                        << "more than 1 MiB of XMLTV once unpacked";
+    }
+
+    void cappedSources()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        constexpr qint64 cap = 1 << 20;
+        // An element's text that goes on: the reader keeps reading.
+        const QByteArray text = "<?xml version=\"1.0\"?>\n<tv><channel id=\"a\"><display-name>" +
+                                QByteArray(2 * cap, 'x');
+        QString path = folder.filePath("big-" + kind);
+        int pipeEnds[2] = {-1, -1};
+        std::thread writer;
+        if (kind == "file" || kind == "gzip") {
+            writeFile(folder.path(), "big-" + kind, kind == "gzip" ? gzipped(text) : text);
+        } else if (kind == "fifo") {
+            QFile::remove(path);
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            writer = std::thread([path, text] {
+                blockPipeSignal();
+                QFile fifo(path);
+                if (fifo.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                    fifo.write(text); // fails once the reader has gone
+            });
+        } else {
+            QCOMPARE(::pipe2(pipeEnds, O_CLOEXEC), 0);
+            path = "/proc/self/fd/" + QString::number(pipeEnds[0]);
+            writer = std::thread([&pipeEnds, text] {
+                blockPipeSignal();
+                for (qsizetype at = 0; at < text.size();) {
+                    const ssize_t n =
+                        ::write(pipeEnds[1], text.constData() + at, size_t(text.size() - at));
+                    if (n <= 0)
+                        break;
+                    at += n;
+                }
+                ::close(pipeEnds[1]);
+            });
+        }
+        QString error;
+        const std::optional<Listings> listings =
+            readListingsFile(path, "big", "pl", &error, nullptr, cap);
+        if (pipeEnds[0] >= 0)
+            ::close(pipeEnds[0]); // the writer sees the end
+        if (writer.joinable())
+            writer.join();
+        QVERIFY(!listings);
+        QVERIFY2(error.contains(reason), qPrintable(error));
+    }
+
+    // A stop from another thread (SIGTERM) ends the first reading at once, however long its
+    // source would keep it waiting; start() after it starts nothing.
+    void stopDuringFirstReading_data()
+    {
+        QTest::addColumn<bool>("address");
+        QTest::newRow("a FIFO that says nothing more") << false;
+        QTest::newRow("an address that says nothing") << true;
+    }
+
+    void stopDuringFirstReading()
+    {
+        QFETCH(bool, address);
+        FaultServer server;
+        server.setReply({{}, {}, 0, 0, -1, true});
+        const QString fifo = folder.filePath("slow-fifo");
+        QFile::remove(fifo);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        Reloader::Options options;
+        options.cacheFolder = folder.filePath("stop-cache");
+        Heard heard;
+        Reloader reloader({address ? QString::fromLatin1(server.url("/tv.xml")) : fifo}, options,
+                          heard.log());
+        QString error;
+        auto first = std::async(std::launch::async, [&] { return reloader.loadFirst(&error); });
+        // Closed first when the test fails: the reading then ends.
+        QFile writer(fifo);
+        if (address) {
+            QVERIFY(server.waitForRequests(1, 30000));
+        } else {
+            QVERIFY(writer.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            writer.write("<?xml version=\"1.0\"?>\n<tv>");
+        }
+        reloader.stop();
+        QCOMPARE(first.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+        QCOMPARE(first.get(), false);
+        QCOMPARE(error, QStringLiteral("stopped"));
+        reloader.start(heard.publish());
+        reloader.reloadNow();
+    }
+
+    // A file rewritten in place while it is read gives the old listings whole or the new ones
+    // whole, never some channels of each. The rewrite comes once part of the programmes were
+    // read, seen in the read position of the reader's descriptor; tried until it lands there.
+    void fileRewrittenDuringReading()
+    {
+        const QByteArray older = manyChannels("Old");
+        const QByteArray newer = manyChannels("New");
+        QCOMPARE(older.size(), newer.size());
+        // Within the programmes, which come after all the channels.
+        const qint64 from = older.indexOf("<programme");
+        const qint64 to = older.size() - older.size() / 8;
+        bool caught = false;
+        for (int attempt = 0; attempt < 20 && !caught; ++attempt) {
+            const QString path = writeFile(folder.path(), "rewritten.xml", older);
+            const QByteArray target = QFile::encodeName(QFileInfo(path).canonicalFilePath());
+            std::jthread rewriter([&](std::stop_token done) {
+                const int fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
+                while (!done.stop_requested()) {
+                    const qint64 at = readPosition(target, fd);
+                    if (at > from && at < to) {
+                        caught = ::pwrite(fd, newer.constData(), size_t(newer.size()), 0) ==
+                                 newer.size();
+                        break;
+                    }
+                }
+                ::close(fd);
+            });
+            QString error;
+            const std::optional<Listings> listings = readListingsFile(path, path, "pl", &error);
+            rewriter.request_stop();
+            rewriter.join();
+            QVERIFY2(listings, qPrintable(error));
+            const QStringList counts = titleCounts(*listings);
+            QVERIFY2(counts == QStringList({"Old=20000"}) || counts == QStringList({"New=20000"}),
+                     qPrintable(counts.join(", ")));
+        }
+        QVERIFY(caught);
+    }
+
+    // A file that keeps being rewritten while it is read is given up with the reason, and its
+    // last listings stay.
+    void fileThatKeepsChanging()
+    {
+        const QByteArray older = listingsOf({"a.pl", "b.pl"}, "Old");
+        const QByteArray newer = listingsOf({"a.pl", "b.pl"}, "New");
+        const QString path = writeFile(folder.path(), "changing.xml", older);
+        Heard heard;
+        Reloader reloader({path}, {}, heard.log());
+        QString error;
+        QVERIFY2(reloader.loadFirst(&error), qPrintable(error));
+        reloader.start(heard.publish());
+        std::atomic<int> rewrites{0};
+        // Joined however the test ends.
+        std::jthread rewriter([&](std::stop_token done) {
+            const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+            for (bool flip = true; !done.stop_requested(); flip = !flip) {
+                const QByteArray& bytes = flip ? newer : older;
+                if (::pwrite(fd, bytes.constData(), size_t(bytes.size()), 0) != bytes.size())
+                    break;
+                ++rewrites;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            ::close(fd);
+        });
+        QTRY_VERIFY(rewrites > 0);
+        reloader.reloadNow();
+        QTRY_VERIFY2_WITH_TIMEOUT(heard.allLines().contains("it kept changing while being read"),
+                                  qPrintable(heard.allLines()), 20000);
+        rewriter.request_stop();
+        rewriter.join();
+        reloader.stop();
+        QVERIFY(heard.published().isEmpty());
+        QCOMPARE(titles(reloader.merged()), QStringList({"a.pl=Old a.pl", "b.pl=Old b.pl"}));
+    }
+
+    // A cache folder another user could swap files in is not used at all: the log says why,
+    // and the listings are served from memory.
+    void refusedCacheFolder_data()
+    {
+        QTest::addColumn<int>("owner"); // -1: this user
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("why"); // a pattern
+        QTest::newRow("another user's")
+            << 65534 << 0700 << "belongs to \\S* ?\\(uid 65534\\), not to";
+        QTest::newRow("writable by others")
+            << -1 << 0777 << "can be written by other users \\(mode 0777\\)";
+        QTest::newRow("writable by its group")
+            << -1 << 0770 << "can be written by other users \\(mode 0770\\)";
+    }
+
+    void refusedCacheFolder()
+    {
+        QFETCH(int, owner);
+        QFETCH(int, mode);
+        QFETCH(QString, why);
+        QTemporaryDir scratch;
+        const QString cache = scratch.filePath("cache");
+        QVERIFY(QDir().mkdir(cache));
+        QCOMPARE(::chmod(QFile::encodeName(cache).constData(), mode_t(mode)), 0);
+        if (owner >= 0) {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a folder to another user");
+            QCOMPARE(::chown(QFile::encodeName(cache).constData(), uid_t(owner), gid_t(-1)), 0);
+        }
+        FaultServer server;
+        const QByteArray one = listingsOf({"a.pl"}, "One");
+        server.setReply({okWith(one), one});
+        Reloader::Options options;
+        options.cacheFolder = cache;
+        Heard heard;
+        Reloader reloader({QString::fromLatin1(server.url("/tv.xml"))}, options, heard.log());
+        QString error;
+        QVERIFY2(reloader.loadFirst(&error), qPrintable(error));
+        QCOMPARE(titles(reloader.merged()), QStringList({"a.pl=One a.pl"}));
+        const QString lines = heard.allLines();
+        const QRegularExpression said("the cache folder \"" + QRegularExpression::escape(cache) +
+                                      "\" " + why + ".*; going on without a cache");
+        QVERIFY2(lines.contains(said), qPrintable(lines));
+        QCOMPARE(QDir(cache).entryList(QDir::Files | QDir::System | QDir::Hidden), QStringList());
+    }
+
+    // A password in a source's address goes to the server, and nowhere else: not to the log,
+    // not to the cache folder.
+    void credentials()
+    {
+        FaultServer server;
+        server.setReply({FaultServer::statusHead(404, 0)});
+        const QString hostAndPath = QString::fromLatin1(server.url("/tv.xml").mid(7));
+        const QString shown = "http://jan:***@" + hostAndPath;
+        Reloader::Options options;
+        options.cacheFolder = folder.filePath("credentials-cache");
+        Heard heard;
+        Reloader reloader({"http://jan:tajne@" + hostAndPath}, options, heard.log());
+        QString error;
+        QVERIFY(reloader.loadFirst(&error));
+        reloader.start(heard.publish());
+        const QByteArray one = listingsOf({"a.pl"}, "One");
+        server.setReply({okWith(one), one});
+        reloader.reloadNow();
+        QTRY_COMPARE(heard.published().size(), 1);
+        reloader.stop();
+
+        QCOMPARE(headerValue(server.requests().last(), "Authorization"),
+                 "Basic " + QByteArray("jan:tajne").toBase64());
+        const QString lines = heard.allLines();
+        QVERIFY2(lines.contains("Cannot download \"" + shown + "\": HTTP status 404") &&
+                     lines.contains("read \"" + shown + "\"") && !lines.contains("tajne"),
+                 qPrintable(lines));
+        const QDir cache(options.cacheFolder);
+        const QStringList names = cache.entryList(QDir::Files);
+        QCOMPARE(names.size(), 2);
+        for (const QString& name : names) {
+            QFile file(cache.filePath(name));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(!file.readAll().contains("tajne"));
+        }
+        QFile meta(cache.filePath(names.filter(".meta").value(0)));
+        QVERIFY(meta.open(QIODevice::ReadOnly));
+        QCOMPARE(meta.readLine(), "url " + shown.toUtf8() + '\n');
     }
 };
 
