@@ -236,6 +236,21 @@ bool isSingleByte(QStringDecoder& decoder)
 const char* const kNotUtf8 =
     "a byte sequence that is not UTF-8 (is the file's encoding declared?).";
 
+// One read, and for more than a chunk more reads while the device has more at once: a long
+// token from a device that gives little a read is then not scanned again for every read.
+qint64 readFrom(QIODevice* device, char* to, qint64 wanted)
+{
+    qint64 got = device->read(to, wanted);
+    while (wanted > kChunk && got > 0 && got < wanted) {
+        const qint64 more = device->read(to + got, wanted - got);
+        // An error shows on the next read, after the bytes before it.
+        if (more <= 0)
+            break;
+        got += more;
+    }
+    return got;
+}
+
 // "1 MiB", "64 KiB": a limit as messages give it.
 QString sizeText(qint64 bytes)
 {
@@ -259,6 +274,9 @@ XmlScanner::Token XmlScanner::next()
         m_pendingEnd = false;
         return m_token = Token::EndElement;
     }
+    // Kept for the next tag, unless a huge one left it so.
+    if (m_attributes.capacity() > kAttributesKept)
+        m_attributes = {};
     for (;;) {
         m_tokenStart = m_pos;
         const Step step = scanToken();
@@ -414,13 +432,13 @@ bool XmlScanner::readMore(qsizetype wanted)
     qint64 got = 0;
     if (m_transcoder) {
         QByteArray raw(wanted, Qt::Uninitialized);
-        got = m_device->read(raw.data(), wanted);
+        got = readFrom(m_device, raw.data(), wanted);
         if (got > 0)
             transcoded = transcode(QByteArrayView(raw.constData(), got));
     } else {
         if (m_buffer.size() < m_end + wanted + 1)
             m_buffer.resize(m_end + wanted + 1);
-        got = m_device->read(m_buffer.data() + m_end, wanted);
+        got = readFrom(m_device, m_buffer.data() + m_end, wanted);
     }
     if (got < 0) {
         fail(m_end, QStringLiteral("reading failed: %1").arg(m_device->errorString()));
@@ -681,8 +699,6 @@ XmlScanner::Step XmlScanner::scanStartTag()
     if (m_openStarts.size() >= size_t(kMaxDepth))
         return fail(m_pos, QStringLiteral("elements nested more than %1 deep.").arg(kMaxDepth));
 
-    if (m_attributes.capacity() > kAttributesKept)
-        m_attributes = {};
     m_attributes.clear();
     // The names of the attributes so far, once there are many; QHash's seed is random, so
     // that no source can make their hashes collide.
