@@ -1,7 +1,8 @@
 // Any bytes to the portal's XML scanner and to QXmlStreamReader. Where Qt finds well-formed XML,
 // the scanner does too, with the same elements, attributes and text, whether it gets the bytes
 // whole or a few at a time. The scanner is laxer than Qt in places (an "&" that starts no
-// reference, control characters, names of any bytes above ASCII): there only Qt fails.
+// reference, control characters, names of any bytes above ASCII): there only Qt fails. It is
+// stricter in one: elements nest at most 64 deep.
 // Documents declaring entities or attribute lists, where Qt puts their markup and default
 // values into the document and the scanner does not, and documents with a NUL are read by the
 // scanner alone, whole and a few bytes at a time alike. Names XML does not allow but Qt takes
@@ -245,6 +246,19 @@ bool hasCStyleHexReference(const QByteArray& bytes)
     return bytes.contains("&#x0x") || bytes.contains("&#x0X");
 }
 
+// Qt nests elements as deep as they come; the scanner ends past its limit.
+bool nestsTooDeep(const QList<Event>& events)
+{
+    int depth = 0;
+    for (const Event& e : events) {
+        if (e.token == XmlScanner::Token::StartElement && ++depth > xmllimits::kMaxDepth)
+            return true;
+        if (e.token == XmlScanner::Token::EndElement)
+            --depth;
+    }
+    return false;
+}
+
 void checkScanner(QIODevice* device, const QByteArray& bytes, const QList<Event>& expected,
                   const QList<QStringList>& names)
 {
@@ -254,12 +268,14 @@ void checkScanner(QIODevice* device, const QByteArray& bytes, const QList<Event>
     // Qt reads an encoding whose markup is not plain ASCII, such as UTF-7, which the scanner
     // refuses; and takes a document type declaration inside the root element, bytes after it,
     // and character references in C's hexadecimal notation, which XML does not allow.
-    if (!events && (error.startsWith(QStringLiteral("the declared encoding")) ||
-                    (error.startsWith(QStringLiteral("a malformed character reference")) &&
-                     hasCStyleHexReference(bytes)) ||
-                    error.startsWith(QStringLiteral("a document type declaration")) ||
-                    (error.startsWith(QStringLiteral("text after the root element")) &&
-                     endsInBrokenCharacter(bytes))))
+    if (!events &&
+        (error.startsWith(QStringLiteral("the declared encoding")) ||
+         (error.startsWith(QStringLiteral("a malformed character reference")) &&
+          hasCStyleHexReference(bytes)) ||
+         error.startsWith(QStringLiteral("a document type declaration")) ||
+         (error.startsWith(QStringLiteral("text after the root element")) &&
+          endsInBrokenCharacter(bytes)) ||
+         (error.startsWith(QStringLiteral("elements nested more than")) && nestsTooDeep(expected))))
         return;
     FUZZ_CHECK(events.has_value());
     FUZZ_CHECK(*events == expected);
