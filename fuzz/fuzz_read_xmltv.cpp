@@ -1,13 +1,15 @@
 // Any bytes as the portal's XMLTV listings file. readXmltv gives either listings or a message
 // naming the file and a line, never both and never a crash. The listings it gives are what the
 // pages are made of: each channel's programmes in order of start, every one but a channel's
-// last with a stop no earlier than its start, titles and names that ekranik cannot misread.
+// last with a stop no earlier than its start, titles and names that ekranik cannot misread,
+// display names no longer than the scanner keeps of a text.
 // The page made at a programme's start shows that programme on air, as ekranik's own page
 // reader finds it, and moving the listings to another day keeps all that. The same bytes
 // given a few at a time, as a pipe gives them, come out the same, error line and all.
 
 #include "fuzzsupport.h"
 #include "portal/listingpage.h"
+#include "portal/xmllimits.h"
 #include "portal/xmltvreader.h"
 #include "support/piecedevice.h"
 #include "update/pagetext.h"
@@ -32,8 +34,10 @@ void checkChannel(const Channel& channel, const QString& id, QSet<int>& programm
     FUZZ_CHECK(channel.id == id);
     FUZZ_CHECK(!id.isEmpty() && id == id.trimmed());
     FUZZ_CHECK(!breaksPageReading(channel.name));
-    for (const QString& name : channel.displayNames)
+    for (const QString& name : channel.displayNames) {
         FUZZ_CHECK(!name.isEmpty() && name == name.trimmed());
+        FUZZ_CHECK(name.size() <= xmllimits::kMaxElementText);
+    }
     const QList<Programme>& programmes = channel.programmes;
     for (qsizetype i = 0; i < programmes.size(); ++i) {
         const Programme& p = programmes[i];

@@ -1,6 +1,9 @@
 #include "portal/xmlscanner.h"
 
+#include "portal/xmllimits.h"
+
 #include <QIODevice>
+#include <QSet>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -8,12 +11,14 @@
 
 namespace {
 
+using namespace xmllimits;
+
 constexpr qsizetype kChunk = 64 * 1024;
-// Longer than any entity name anyone writes; an "&" followed by more is text.
-constexpr qsizetype kMaxReference = 256;
-// A declared entity's text: enough for any real one, and no room for entities that expand
-// into millions of characters.
-constexpr qsizetype kMaxEntityLength = 1024;
+// Up to this many attributes a tag's names are compared one by one; more get a hash set, so
+// that a tag of thousands stays linear.
+constexpr qsizetype kAttributesComparedInTurn = 8;
+// A tag's attributes beyond this leave no room kept for the next tag.
+constexpr size_t kAttributesKept = 1024;
 
 enum : quint8 {
     kNameStart = 1,
@@ -231,6 +236,29 @@ bool isSingleByte(QStringDecoder& decoder)
 const char* const kNotUtf8 =
     "a byte sequence that is not UTF-8 (is the file's encoding declared?).";
 
+// One read, and for more than a chunk more reads while the device has more at once: a long
+// token from a device that gives little a read is then not scanned again for every read.
+qint64 readFrom(QIODevice* device, char* to, qint64 wanted)
+{
+    qint64 got = device->read(to, wanted);
+    while (wanted > kChunk && got > 0 && got < wanted) {
+        const qint64 more = device->read(to + got, wanted - got);
+        // An error shows on the next read, after the bytes before it.
+        if (more <= 0)
+            break;
+        got += more;
+    }
+    return got;
+}
+
+// "1 MiB", "64 KiB": a limit as messages give it.
+QString sizeText(qint64 bytes)
+{
+    if (bytes % (1 << 20) == 0)
+        return QStringLiteral("%1 MiB").arg(bytes >> 20);
+    return QStringLiteral("%1 KiB").arg(bytes >> 10);
+}
+
 } // namespace
 
 XmlScanner::XmlScanner(QIODevice* device) : m_device(device) {}
@@ -239,13 +267,26 @@ XmlScanner::Token XmlScanner::next()
 {
     if (m_token == Token::Invalid || m_token == Token::EndOfDocument)
         return m_token;
+    // Decoding the last token went past a limit.
+    if (!m_error.isEmpty())
+        return m_token = Token::Invalid;
     if (m_pendingEnd) {
         m_pendingEnd = false;
         return m_token = Token::EndElement;
     }
+    // Kept for the next tag, unless a huge one left it so.
+    if (m_attributes.capacity() > kAttributesKept)
+        m_attributes = {};
     for (;;) {
         m_tokenStart = m_pos;
-        switch (scanToken()) {
+        const Step step = scanToken();
+        // Whatever the reads held at once, markup longer than the limit is refused.
+        if ((step == Step::Token || step == Step::Skipped) && m_holding &&
+            m_pos - m_tokenStart > kMaxMarkup) {
+            tooLong();
+            return m_token = Token::Invalid;
+        }
+        switch (step) {
         case Step::Token:
             return m_token;
         case Step::Skipped:
@@ -268,7 +309,7 @@ XmlScanner::Token XmlScanner::next()
 
 qint64 XmlScanner::lineNumber() const
 {
-    return m_token == Token::Invalid ? m_errorLine : lineAt(m_tokenStart);
+    return hasError() ? m_errorLine : lineAt(m_tokenStart);
 }
 
 qint64 XmlScanner::lineAt(qsizetype offset) const
@@ -299,8 +340,13 @@ std::optional<QString> XmlScanner::attribute(QByteArrayView name) const
 
 QString XmlScanner::text() const
 {
+    return textPiece(std::numeric_limits<qsizetype>::max());
+}
+
+QString XmlScanner::textPiece(qsizetype room) const
+{
     return decode(view(m_textBegin, m_textLength), m_textVerbatim ? Decode::Cdata : Decode::Text,
-                  m_textHasReference, m_entities);
+                  m_textHasReference, m_entities, room);
 }
 
 void XmlScanner::skipElement()
@@ -324,6 +370,7 @@ void XmlScanner::skipElement()
 QString XmlScanner::readElementText()
 {
     QString result;
+    bool cut = false;
     for (int depth = 1; depth > 0;) {
         switch (next()) {
         case Token::StartElement:
@@ -333,7 +380,17 @@ QString XmlScanner::readElementText()
             --depth;
             break;
         case Token::Text:
-            result += text();
+            // Once cut, the rest is only scanned past: never decoded, never held.
+            if (cut)
+                break;
+            result += textPiece(kMaxElementText - result.size());
+            if (result.size() >= kMaxElementText) {
+                cut = true;
+                qsizetype keep = kMaxElementText;
+                if (result.at(keep - 1).isHighSurrogate())
+                    --keep;
+                result.truncate(keep);
+            }
             break;
         default:
             return result;
@@ -347,8 +404,14 @@ bool XmlScanner::refill()
     // Only the token being scanned is kept; the lines of what goes are counted first.
     lineAt(m_tokenStart);
     const qsizetype kept = m_end - m_tokenStart;
+    // All of it is markup still unfinished (text would have come as a token).
+    if (m_holding && kept > kMaxMarkup) {
+        tooLong();
+        return false;
+    }
     if (m_tokenStart > 0)
         std::memmove(m_buffer.data(), m_buffer.constData() + m_tokenStart, size_t(kept));
+    m_dropped += m_tokenStart;
     m_linesCountedTo = 0;
     m_end = kept;
     m_pos = m_tokenStart = 0;
@@ -369,13 +432,13 @@ bool XmlScanner::readMore(qsizetype wanted)
     qint64 got = 0;
     if (m_transcoder) {
         QByteArray raw(wanted, Qt::Uninitialized);
-        got = m_device->read(raw.data(), wanted);
+        got = readFrom(m_device, raw.data(), wanted);
         if (got > 0)
             transcoded = transcode(QByteArrayView(raw.constData(), got));
     } else {
         if (m_buffer.size() < m_end + wanted + 1)
             m_buffer.resize(m_end + wanted + 1);
-        got = m_device->read(m_buffer.data() + m_end, wanted);
+        got = readFrom(m_device, m_buffer.data() + m_end, wanted);
     }
     if (got < 0) {
         fail(m_end, QStringLiteral("reading failed: %1").arg(m_device->errorString()));
@@ -440,11 +503,22 @@ QByteArray XmlScanner::transcode(QByteArrayView raw)
 
 XmlScanner::Step XmlScanner::fail(qsizetype offset, const QString& what)
 {
+    failLater(offset, what);
+    return Step::Failed;
+}
+
+void XmlScanner::tooLong()
+{
+    fail(m_tokenStart,
+         QStringLiteral("%1 longer than %2.").arg(QLatin1String(m_holding), sizeText(kMaxMarkup)));
+}
+
+void XmlScanner::failLater(qsizetype offset, const QString& what) const
+{
     if (m_error.isEmpty()) {
         m_error = what;
         m_errorLine = lineAt(offset);
     }
-    return Step::Failed;
 }
 
 XmlScanner::Step XmlScanner::needMore(const char* inside)
@@ -464,6 +538,8 @@ int XmlScanner::startsAt(qsizetype at, QByteArrayView text) const
 
 XmlScanner::Step XmlScanner::scanToken()
 {
+    if (m_inCdata)
+        return scanCdata();
     if (m_pos == m_end) {
         if (!m_eof)
             return Step::More;
@@ -476,14 +552,18 @@ XmlScanner::Step XmlScanner::scanToken()
         return Step::Token;
     }
     const char* d = m_buffer.constData();
-    if (d[m_pos] != '<')
+    if (d[m_pos] != '<') {
+        m_holding = nullptr;
         return scanText();
+    }
+    m_holding = "a tag";
     if (m_pos + 1 == m_end)
         return needMore("a tag");
     switch (d[m_pos + 1]) {
     case '/':
         return scanEndTag();
     case '?':
+        m_holding = "a processing instruction";
         return scanProcessingInstruction();
     case '!':
         return scanMarkupDeclaration();
@@ -508,14 +588,16 @@ XmlScanner::Step XmlScanner::scanText()
     const quint8 stop = m_utf8 ? kTextStopUtf8 : kTextStop;
     bool hasReference = false;
     // Up to the next tag; at the end of the bytes read, up to there, so that a long text
-    // comes in pieces and never needs more room than a chunk.
+    // comes in pieces and never needs more room than a chunk. Up to a fault, too, which the
+    // next call finds: the text before it comes first however the input is cut, and with it
+    // a fault of its decoding, past the entity limit, which comes first then.
     for (;;) {
         while (!is(d[p], stop))
             ++p;
         if (p == m_end && !m_eof && d[p - 1] == '\r') {
             // Not between the two bytes of a CR LF, which is one line end.
             if (--p == m_pos)
-                return Step::More;
+                return needMore("text");
             break;
         }
         if (p == m_end || d[p] == '<')
@@ -525,8 +607,10 @@ XmlScanner::Step XmlScanner::scanText()
             if (r.kind == Reference::Incomplete) {
                 if (p > m_pos)
                     break;
-                return Step::More;
+                return needMore("text");
             }
+            if ((r.kind == Reference::Malformed || r.kind == Reference::Forbidden) && p > m_pos)
+                break;
             if (r.kind == Reference::Malformed)
                 return fail(p, QStringLiteral("a malformed character reference."));
             if (r.kind == Reference::Forbidden)
@@ -543,11 +627,10 @@ XmlScanner::Step XmlScanner::scanText()
             p += length;
             continue;
         }
-        if (length < 0 && !m_eof) {
-            if (p > m_pos)
-                break;
-            return Step::More;
-        }
+        if (p > m_pos)
+            break;
+        if (length < 0 && !m_eof)
+            return needMore("text");
         return fail(p, QString::fromLatin1(kNotUtf8));
     }
     m_textBegin = m_pos;
@@ -578,7 +661,7 @@ XmlScanner::Step XmlScanner::scanName(qsizetype* at, const char* inside)
     return Step::Token;
 }
 
-XmlScanner::Step XmlScanner::checkUtf8(qsizetype begin, qsizetype end)
+XmlScanner::Step XmlScanner::checkUtf8(qsizetype begin, qsizetype end, qsizetype* cut)
 {
     const auto* d = reinterpret_cast<const uchar*>(m_buffer.constData());
     for (qsizetype i = begin; i < end;) {
@@ -587,10 +670,16 @@ XmlScanner::Step XmlScanner::checkUtf8(qsizetype begin, qsizetype end)
             continue;
         }
         const int length = utf8Length(d + i, d + end);
+        if (length < 0 && cut) {
+            *cut = i;
+            return Step::Token;
+        }
         if (length <= 0)
             return fail(i, QString::fromLatin1(kNotUtf8));
         i += length;
     }
+    if (cut)
+        *cut = end;
     return Step::Token;
 }
 
@@ -607,8 +696,13 @@ XmlScanner::Step XmlScanner::scanStartTag()
     const auto tagName = [&] { return decode(name, Decode::Name, false, {}); };
     if (m_openStarts.empty() && m_rootSeen)
         return fail(m_pos, QStringLiteral("a second root element <%1>.").arg(tagName()));
+    if (m_openStarts.size() >= size_t(kMaxDepth))
+        return fail(m_pos, QStringLiteral("elements nested more than %1 deep.").arg(kMaxDepth));
 
     m_attributes.clear();
+    // The names of the attributes so far, once there are many; QHash's seed is random, so
+    // that no source can make their hashes collide.
+    QSet<QByteArrayView> names;
     bool empty = false;
     const quint8 stop = m_utf8 ? kValueStopUtf8 : kValueStop;
     for (;;) {
@@ -675,7 +769,7 @@ XmlScanner::Step XmlScanner::scanStartTag()
             } else if (c == '&') {
                 const Reference r = parseReference(d + p, d + m_end, m_eof);
                 if (r.kind == Reference::Incomplete)
-                    return Step::More;
+                    return needMore("a tag");
                 if (r.kind == Reference::Malformed || r.kind == Reference::Forbidden)
                     return fail(p, QStringLiteral("a bad character reference in attribute \"%1\".")
                                        .arg(attributeName()));
@@ -684,7 +778,7 @@ XmlScanner::Step XmlScanner::scanStartTag()
             } else {
                 const int length = utf8Length(d + p, d + m_end);
                 if (length < 0 && !m_eof)
-                    return Step::More;
+                    return needMore("a tag");
                 if (length <= 0)
                     return fail(p, QString::fromLatin1(kNotUtf8));
                 p += length;
@@ -692,11 +786,23 @@ XmlScanner::Step XmlScanner::scanStartTag()
         }
         a.valueLength = p - a.valueBegin;
         ++p;
-        for (const Attribute& other : std::as_const(m_attributes)) {
-            if (view(other.nameBegin, other.nameLength) == view(a.nameBegin, a.nameLength))
-                return fail(a.nameBegin, QStringLiteral("attribute \"%1\" is given twice in <%2>.")
-                                             .arg(attributeName(), tagName()));
+        const QByteArrayView attributeBytes = view(a.nameBegin, a.nameLength);
+        bool twice = false;
+        if (qsizetype(m_attributes.size()) < kAttributesComparedInTurn) {
+            for (const Attribute& other : std::as_const(m_attributes))
+                twice = twice || view(other.nameBegin, other.nameLength) == attributeBytes;
+        } else {
+            if (names.isEmpty()) {
+                for (const Attribute& other : std::as_const(m_attributes))
+                    names.insert(view(other.nameBegin, other.nameLength));
+            }
+            const qsizetype before = names.size();
+            names.insert(attributeBytes);
+            twice = names.size() == before;
         }
+        if (twice)
+            return fail(a.nameBegin, QStringLiteral("attribute \"%1\" is given twice in <%2>.")
+                                         .arg(attributeName(), tagName()));
         m_attributes.push_back(a);
     }
 
@@ -887,6 +993,7 @@ XmlScanner::Step XmlScanner::scanMarkupDeclaration()
 {
     const int comment = startsAt(m_pos, "<!--");
     if (comment == 1) {
+        m_holding = "a comment";
         qsizetype p = m_pos + 4;
         if (const Step s = skipPast(&p, "-->", "a comment"); s != Step::Token)
             return s;
@@ -897,32 +1004,68 @@ XmlScanner::Step XmlScanner::scanMarkupDeclaration()
     if (cdata == 1) {
         if (m_openStarts.empty())
             return fail(m_pos, QStringLiteral("a CDATA section outside the root element."));
-        const qsizetype begin = m_pos + 9;
-        qsizetype end = begin;
-        if (const Step s = skipPast(&end, "]]>", "a CDATA section"); s != Step::Token)
-            return s;
-        if (m_utf8) {
-            if (const Step s = checkUtf8(begin, end - 3); s != Step::Token)
-                return s;
-        }
-        m_textBegin = begin;
-        m_textLength = end - 3 - begin;
-        m_textHasReference = false;
-        m_textVerbatim = true;
-        m_pos = end;
-        m_token = Token::Text;
-        return Step::Token;
+        // Its text follows in pieces, like any other.
+        m_inCdata = true;
+        m_pos += 9;
+        return Step::Skipped;
     }
     const int doctype = startsAt(m_pos, "<!DOCTYPE");
     if (doctype == 1) {
         if (m_doctypeSeen || m_rootSeen)
             return fail(m_pos, QStringLiteral("a document type declaration that does not come "
                                               "first before the root element."));
-        return scanDoctype();
+        m_holding = "the document type declaration";
+        // Scanned again from its start when it needs more bytes: its entities are counted
+        // again then.
+        const qint64 expanded = m_expanded;
+        const Step s = scanDoctype();
+        if (s == Step::More)
+            m_expanded = expanded;
+        return s;
     }
     if (comment < 0 || cdata < 0 || doctype < 0)
         return needMore("a tag");
     return fail(m_pos, QStringLiteral("unknown markup after \"<!\"."));
+}
+
+XmlScanner::Step XmlScanner::scanCdata()
+{
+    m_holding = nullptr;
+    const char* d = m_buffer.constData();
+    const qsizetype begin = m_pos;
+    const size_t found = std::string_view(d + begin, size_t(m_end - begin)).find("]]>");
+    const bool last = found != std::string_view::npos;
+    qsizetype end = last ? begin + qsizetype(found) : m_end;
+    if (!last) {
+        if (m_eof)
+            return needMore("a CDATA section");
+        // Up to the end of the bytes read, but for what may begin the "]]>", or be the CR of
+        // a CR LF, which is one line end however the input is cut.
+        if (end - begin >= 2 && d[end - 1] == ']' && d[end - 2] == ']')
+            end -= 2;
+        else if (end > begin && (d[end - 1] == ']' || d[end - 1] == '\r'))
+            --end;
+    }
+    // A character cut at the end of the bytes read waits for the next piece.
+    if (m_utf8) {
+        if (const Step s = checkUtf8(begin, end, last ? nullptr : &end); s != Step::Token)
+            return s;
+    }
+    const qsizetype after = last ? end + 3 : end;
+    m_inCdata = !last;
+    if (end == begin) {
+        if (!last)
+            return needMore("a CDATA section");
+        m_pos = after;
+        return Step::Skipped;
+    }
+    m_textBegin = begin;
+    m_textLength = end - begin;
+    m_textHasReference = false;
+    m_textVerbatim = true;
+    m_pos = after;
+    m_token = Token::Text;
+    return Step::Token;
 }
 
 XmlScanner::Step XmlScanner::scanDoctype()
@@ -1029,7 +1172,10 @@ XmlScanner::Step XmlScanner::scanEntityDeclaration(qsizetype* at,
             // The first declaration of a name is the one that counts.
             if (!entities->contains(name)) {
                 const QByteArrayView raw = view(valueBegin, p - 1 - valueBegin);
-                const QString value = decode(raw, Decode::Text, raw.contains('&'), *entities);
+                const QString value =
+                    decode(raw, Decode::Text, raw.contains('&'), *entities, kMaxEntityLength + 1);
+                if (!m_error.isEmpty())
+                    return Step::Failed;
                 if (value.size() > kMaxEntityLength)
                     return fail(nameBegin, QStringLiteral("the entity \"%1\" is longer than %2 "
                                                           "characters.")
@@ -1046,7 +1192,7 @@ XmlScanner::Step XmlScanner::scanEntityDeclaration(qsizetype* at,
 }
 
 QString XmlScanner::decode(QByteArrayView raw, Decode how, bool hasReference,
-                           const QHash<QByteArray, QString>& entities) const
+                           const QHash<QByteArray, QString>& entities, qsizetype room) const
 {
     QString out;
     if (!hasReference || how == Decode::Cdata || how == Decode::Name) {
@@ -1075,6 +1221,12 @@ QString XmlScanner::decode(QByteArrayView raw, Decode how, bool hasReference,
             replacement = *it;
         }
         appendDecoded(&out, raw.sliced(segment, at - segment), how);
+        if (out.size() >= room)
+            return out;
+        const qsizetype offset = raw.data() - m_buffer.constData() + at;
+        if (r.kind == Reference::Named && predefined.isNull() &&
+            !mayExpand(replacement.size(), offset, offset + r.length))
+            return out;
         if (r.kind == Reference::Character)
             appendCharacter(&out, r.code);
         else if (!predefined.isNull())
@@ -1085,6 +1237,24 @@ QString XmlScanner::decode(QByteArrayView raw, Decode how, bool hasReference,
     }
     appendDecoded(&out, raw.sliced(segment), how);
     return out;
+}
+
+bool XmlScanner::mayExpand(qsizetype length, qsizetype at, qsizetype end) const
+{
+    if (!m_error.isEmpty())
+        return false;
+    qint64 bytes = m_dropped + end;
+    if (m_transcoder)
+        bytes /= 3;
+    if (m_expanded + length <= kEntityAmplification * bytes + kEntityAllowance) {
+        m_expanded += length;
+        return true;
+    }
+    failLater(at, QStringLiteral("the entity text expanded in this document passes %1 times its "
+                                 "size plus %2.")
+                      .arg(kEntityAmplification)
+                      .arg(sizeText(kEntityAllowance)));
+    return false;
 }
 
 void XmlScanner::appendDecoded(QString* out, QByteArrayView raw, Decode how) const

@@ -113,10 +113,14 @@ public:
 private:
     void fail(qint64 line, const QString& what)
     {
+        // A text or value cut short by a limit of the scanner is not what the file says: the
+        // limit is the reason.
+        const bool limit = m_xml.hasError();
         // In one go, so that a "%1" in the name or the message stays as it is.
         if (m_error.isEmpty())
             m_error = QStringLiteral("Cannot read listings file \"%1\", line %2: %3")
-                          .arg(m_sourceName, QString::number(line), what);
+                          .arg(m_sourceName, QString::number(limit ? m_xml.lineNumber() : line),
+                               limit ? m_xml.errorString() : what);
     }
 
     // programText() of a title: the same few titles come back all week, and the conversion

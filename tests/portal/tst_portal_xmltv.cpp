@@ -240,6 +240,14 @@ private slots:
                                << QByteArray("<title><![CDATA[Tom & <Jerry>]]></title>") << "pl"
                                << "Tom & <Jerry>"
                                << "Kanał" << kanalNames;
+        // CDATA comes in pieces: cut anywhere, "]]" and a CR LF stay what they are.
+        QTest::newRow("CDATA with brackets, CR LF and UTF-8")
+            << utf8
+            << QByteArray("<channel id=\"c\"><display-name><![CDATA[a]]]\r\nż<b>]]]></display-name>"
+                          "</channel>")
+            << QByteArray("<title>T</title>") << "pl"
+            << "T"
+            << "a]]]\nż<b>]" << QStringList{"a]]]\nż<b>]"};
         QTest::newRow("entities and character references")
             << utf8
             << QByteArray("<channel id=\"c\"><display-name>TVN &quot;24&quot;</display-name>"
