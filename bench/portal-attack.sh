@@ -16,6 +16,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build="$root/${1:-build}"
 portal="${2:-$build/src/portal/ekranik-portal}"
 attacker="$build/bench/bench_portal_attack"
+# shellcheck source=bench/await-portal.sh
+. "$root/bench/await-portal.sh"
 # A descriptor for each attacking connection, and the portal inherits the room for them.
 ulimit -n "$(ulimit -Hn)"
 dir=$(mktemp -d)
@@ -26,16 +28,7 @@ attack() {
   "$portal" --listen 127.0.0.1:0 --xmltv "$root/data/demo.xmltv" \
     --stations "$root/data/stations.map" --today >"$dir/out" 2>"$dir/log" &
   pid=$!
-  for _ in $(seq 300); do
-    grep -q serving "$dir/out" && break
-    sleep 0.1
-  done
-  port=$(sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/out")
-  if [ -z "$port" ]; then
-    echo "portal-attack.sh: the portal did not start:" >&2
-    tail -n 5 "$dir/log" >&2
-    exit 1
-  fi
+  await_portal "$dir/out" "$dir/log"
   echo "== $*"
   "$attacker" "127.0.0.1:$port" "$pid" "$@"
   kill "$pid"

@@ -12,6 +12,8 @@ build="$root/${1:-build}"
 portal="${2:-$build/src/portal/ekranik-portal}"
 channels=${3:-3000}
 attacker="$build/bench/bench_portal_attack"
+# shellcheck source=bench/await-portal.sh
+. "$root/bench/await-portal.sh"
 dir=$(mktemp -d)
 pid=""
 trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
@@ -19,16 +21,8 @@ trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$dir"' EXIT
 perl "$root/bench/make-xmltv.pl" "$channels" 1 "$(date +%Y%m%d)" >"$dir/listings.xml"
 echo "1 kanal1.pl" >"$dir/stations.map"
 "$portal" --listen 127.0.0.1:0 --xmltv "$dir/listings.xml" --stations "$dir/stations.map" \
-  --cache "$dir/cache" >"$dir/out" 2>/dev/null &
+  --cache "$dir/cache" >"$dir/out" 2>"$dir/log" &
 pid=$!
-for _ in $(seq 600); do
-  grep -q serving "$dir/out" && break
-  sleep 0.1
-done
-port=$(sed -n 's|.*serving .* on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/out")
-if [ -z "$port" ]; then
-  echo "portal-front.sh: the portal did not start" >&2
-  exit 1
-fi
+await_portal "$dir/out" "$dir/log"
 echo "listings: $channels channels, $(grep -c '<programme ' "$dir/listings.xml") programmes"
 "$attacker" "127.0.0.1:$port" "$pid" front 20 400 20

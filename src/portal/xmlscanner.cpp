@@ -633,11 +633,17 @@ XmlScanner::Step XmlScanner::scanText()
             return needMore("text");
         return fail(p, QString::fromLatin1(kNotUtf8));
     }
-    m_textBegin = m_pos;
-    m_textLength = p - m_pos;
+    return textToken(m_pos, p - m_pos, hasReference, false, p);
+}
+
+XmlScanner::Step XmlScanner::textToken(qsizetype begin, qsizetype length, bool hasReference,
+                                       bool verbatim, qsizetype next)
+{
+    m_textBegin = begin;
+    m_textLength = length;
     m_textHasReference = hasReference;
-    m_textVerbatim = false;
-    m_pos = p;
+    m_textVerbatim = verbatim;
+    m_pos = next;
     m_token = Token::Text;
     return Step::Token;
 }
@@ -1059,13 +1065,7 @@ XmlScanner::Step XmlScanner::scanCdata()
         m_pos = after;
         return Step::Skipped;
     }
-    m_textBegin = begin;
-    m_textLength = end - begin;
-    m_textHasReference = false;
-    m_textVerbatim = true;
-    m_pos = after;
-    m_token = Token::Text;
-    return Step::Token;
+    return textToken(begin, end - begin, false, true, after);
 }
 
 XmlScanner::Step XmlScanner::scanDoctype()

@@ -113,6 +113,9 @@ private:
     Step scanProcessingInstruction();
     Step scanMarkupDeclaration();
     Step scanCdata();
+    // Makes the current token the text of [begin, begin + length); scanning goes on at next.
+    Step textToken(qsizetype begin, qsizetype length, bool hasReference, bool verbatim,
+                   qsizetype next);
     Step scanDoctype();
     Step scanInternalSubset(qsizetype* at, QHash<QByteArray, QString>* entities);
     Step scanEntityDeclaration(qsizetype* at, QHash<QByteArray, QString>* entities);

@@ -499,6 +499,9 @@ private slots:
         QCOMPARE(win1250ToUnicode(nowPlayingOf(page.body, "tvp1.tv")),
                  "tvp1.tv : 19:30 - Wiadomości");
         QCOMPARE(exchangeOnce(port, Get(target)).body, page.body);
+        // Built once and held once, however many clients it is sent to.
+        QVERIFY(portal.answer(target.toStdString()).body.constData() ==
+                portal.answer(target.toStdString()).body.constData());
         QVERIFY(exchangeOnce(port, Get("/")).body.contains("19:30 Wiadomości"));
 
         // The page kept for the first programme is not the second's.
