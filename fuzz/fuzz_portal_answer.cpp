@@ -13,7 +13,7 @@
 #include "portal/catalogue.h"
 #include "portal/frontpage.h"
 #include "portal/listingrequest.h"
-#include "portal/portalserver.h"
+#include "portal/portalrouter.h"
 #include "text/shorten.h"
 #include "update/pagetext.h"
 
@@ -24,7 +24,7 @@
 
 namespace {
 
-PortalServer* server = nullptr;
+PortalRouter* router = nullptr;
 
 // Tuesday, 8 December 2026 in Warsaw.
 QDateTime at(int hour, int minute)
@@ -98,7 +98,7 @@ std::string plainTarget(const ListingRequest& request)
 
 // The front page and the station list: the portal's address in every line is the Host header
 // when that is a plain host and port, else the portal's own.
-void checkLists(const ListingRequest& request, const PortalServer::Reply& reply,
+void checkLists(const ListingRequest& request, const PortalRouter::Reply& reply,
                 std::string_view host)
 {
     FUZZ_CHECK(reply.status == 200);
@@ -107,7 +107,7 @@ void checkLists(const ListingRequest& request, const PortalServer::Reply& reply,
         kPlainHost.match(QString::fromLatin1(host.data(), qsizetype(host.size()))).hasMatch()
             ? QByteArray(host.data(), qsizetype(host.size()))
             : QByteArray("127.0.0.1");
-    const QByteArray expectedList = stationsFile(*server->catalogue()).with(hostPort);
+    const QByteArray expectedList = stationsFile(*router->catalogue()).with(hostPort);
     if (request.kind == ListingRequest::Kind::StationsFile) {
         FUZZ_CHECK(reply.body == expectedList);
         FUZZ_CHECK(hasOnlyCrLfBreaks(reply.body));
@@ -127,7 +127,8 @@ void checkLists(const ListingRequest& request, const PortalServer::Reply& reply,
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     useWarsawTime();
-    server = new PortalServer(fixedListings(), fixedStations(), [] { return at(20, 10); });
+    router = new PortalRouter(fixedStations(), [] { return at(20, 10); });
+    router->replaceListings(fixedListings());
     return 0;
 }
 
@@ -140,7 +141,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         target.remove_prefix(lineBreak + 1);
     }
     const ListingRequest request = parseListingRequest(target);
-    const PortalServer::Reply reply = server->answer(target, host);
+    const PortalRouter::Reply reply = router->answer(target, host);
     if (request.status == ListingRequest::Status::Ok &&
         request.kind != ListingRequest::Kind::Page) {
         checkLists(request, reply, host);
@@ -170,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string plain = plainTarget(request);
     const ListingRequest plainRequest = parseListingRequest(plain);
     FUZZ_CHECK(plainRequest.station == request.station && plainRequest.channel == request.channel);
-    const PortalServer::Reply plainReply = server->answer(plain);
+    const PortalRouter::Reply plainReply = router->answer(plain);
     FUZZ_CHECK(reply.status == plainReply.status && reply.body == plainReply.body);
 
     QByteArray expected = expectedLine(request.station);

@@ -1,6 +1,8 @@
 #include "portal/portalserver.h"
 
 #include "portal/listingpage.h"
+#include "portal/portaldoor.h"
+#include "portal/requesthead.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -21,205 +23,19 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// The longest request target; a longer one gets a 414.
-constexpr std::size_t kMaxTarget = 8192;
 // What a connection may take of memory for its request head and the head of its answer. The
-// head of a request may be up to kMaxHead long, and one a little longer must still fit to be
-// answered with a 431 page of ours.
+// head of a request may be up to kMaxRequestHead long, and one a little longer must still fit
+// to be answered with a 431 page of ours.
 constexpr std::size_t kConnectionMemory = 32 * 1024;
-// How long, and for how many bytes, a refused connection is read and the bytes dropped after
-// its answer, so that closing it does not reset it before the client has read the answer.
-constexpr std::chrono::milliseconds kDrainTime{1000};
-constexpr std::size_t kDrainBytes = 256 * 1024;
 // Files the portal needs besides its connections: standard streams, the listening socket, the
 // event loop's own descriptors and the listings it reads.
 constexpr unsigned kOtherFiles = 32;
-
-bool isMethod(std::string_view method)
-{
-    for (const std::string_view known :
-         {"GET", "HEAD", "POST", "PUT", "DELETE", "CONNECT", "OPTIONS", "TRACE", "PATCH"}) {
-        if (method == known)
-            return true;
-    }
-    return false;
-}
-
-// Whether a comma-separated header value lists token, in any case.
-bool listsToken(const char* value, std::string_view token)
-{
-    if (!value)
-        return false;
-    std::string_view rest(value);
-    while (!rest.empty()) {
-        const std::size_t comma = rest.find(',');
-        std::string_view item = rest.substr(0, comma);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
-            item.remove_prefix(1);
-        while (!item.empty() && (item.back() == ' ' || item.back() == '\t'))
-            item.remove_suffix(1);
-        if (item.size() == token.size() &&
-            strncasecmp(item.data(), token.data(), token.size()) == 0)
-            return true;
-        if (comma == std::string_view::npos)
-            break;
-        rest.remove_prefix(comma + 1);
-    }
-    return false;
-}
-
-// A client address as a key for counting its connections.
-std::string addressKey(const sockaddr* address)
-{
-    if (address && address->sa_family == AF_INET) {
-        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
-        return std::string(reinterpret_cast<const char*>(&in->sin_addr), sizeof in->sin_addr);
-    }
-    if (address && address->sa_family == AF_INET6) {
-        const auto* in = reinterpret_cast<const sockaddr_in6*>(address);
-        return std::string(reinterpret_cast<const char*>(&in->sin6_addr), sizeof in->sin6_addr);
-    }
-    return {};
-}
-
-QByteArray addressText(const sockaddr* address)
-{
-    char text[INET6_ADDRSTRLEN] = "-";
-    if (address && address->sa_family == AF_INET)
-        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text,
-                  sizeof text);
-    else if (address && address->sa_family == AF_INET6)
-        inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
-                  sizeof text);
-    return text;
-}
 
 QByteArray clientAddress(MHD_Connection* connection)
 {
     const MHD_ConnectionInfo* info =
         MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
     return addressText(info ? info->client_addr : nullptr);
-}
-
-QByteArray logTime()
-{
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toLatin1();
-}
-
-bool isTokenChar(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           std::string_view("!#$%&'*+-.^_`|~").find(c) != std::string_view::npos;
-}
-
-bool isToken(std::string_view text)
-{
-    return !text.empty() && std::all_of(text.begin(), text.end(), isTokenChar);
-}
-
-// The parts of a request line, "METHOD TARGET VERSION", as far as it has them.
-struct RequestLine {
-    std::string_view method;
-    std::string_view target;
-    std::string_view version;
-};
-
-RequestLine requestLine(std::string_view head)
-{
-    std::string_view line = head.substr(0, head.find('\n'));
-    if (!line.empty() && line.back() == '\r')
-        line.remove_suffix(1);
-    const std::size_t first = line.find(' ');
-    const std::size_t last = line.rfind(' ');
-    if (first == std::string_view::npos)
-        return {};
-    if (first == last)
-        return {line.substr(0, first), line.substr(first + 1), {}};
-    return {line.substr(0, first), line.substr(first + 1, last - first - 1), line.substr(last + 1)};
-}
-
-bool isControlByte(char c)
-{
-    return (static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f;
-}
-
-// In a request line or a header field: a control byte other than a tab.
-bool hasControlByte(std::string_view text)
-{
-    return std::any_of(text.begin(), text.end(), isControlByte);
-}
-
-// The status a request head is refused with, or 0 when it asks for a page. head ends with
-// its empty line.
-int refusal(std::string_view head)
-{
-    if (std::any_of(head.begin(), head.end(),
-                    [](char c) { return c != '\r' && c != '\n' && isControlByte(c); }))
-        return 400;
-    const RequestLine line = requestLine(head);
-    if (!isToken(line.method) || line.target.empty() ||
-        line.target.find(' ') != std::string_view::npos ||
-        (line.version != "HTTP/1.0" && line.version != "HTTP/1.1"))
-        return 400;
-    // Every header line is "Name: value".
-    std::size_t start = head.find('\n') + 1;
-    for (std::size_t end; (end = head.find('\n', start)) != std::string_view::npos;
-         start = end + 1) {
-        std::string_view field = head.substr(start, end - start);
-        if (!field.empty() && field.back() == '\r')
-            field.remove_suffix(1);
-        if (field.empty())
-            break;
-        const std::size_t colon = field.find(':');
-        if (colon == std::string_view::npos || !isToken(field.substr(0, colon)))
-            return 400;
-    }
-    if (line.target.size() > kMaxTarget)
-        return 414;
-    if (head.size() > PortalServer::kMaxHead)
-        return 431;
-    if (line.method == "GET" || line.method == "HEAD")
-        return 0;
-    return isMethod(line.method) ? 405 : 400;
-}
-
-// Where a request head ends (after its empty line), or npos while it is not all in.
-std::size_t headEnd(std::string_view bytes)
-{
-    for (std::size_t newline = bytes.find('\n'); newline != std::string_view::npos;
-         newline = bytes.find('\n', newline + 1)) {
-        if (newline + 1 < bytes.size() && bytes[newline + 1] == '\n')
-            return newline + 2;
-        if (newline + 2 < bytes.size() && bytes[newline + 1] == '\r' && bytes[newline + 2] == '\n')
-            return newline + 3;
-    }
-    return std::string_view::npos;
-}
-
-// The value of a header in a head, or "-".
-QByteArray headerValue(std::string_view head, std::string_view name)
-{
-    std::size_t start = head.find('\n') + 1;
-    for (std::size_t end; start > 0 && (end = head.find('\n', start)) != std::string_view::npos;
-         start = end + 1) {
-        std::string_view field = head.substr(start, end - start);
-        if (field.size() > name.size() && field[name.size()] == ':' &&
-            strncasecmp(field.data(), name.data(), name.size()) == 0) {
-            field.remove_prefix(name.size() + 1);
-            while (!field.empty() && (field.front() == ' ' || field.front() == '\t'))
-                field.remove_prefix(1);
-            while (!field.empty() && (field.back() == '\r' || field.back() == ' '))
-                field.remove_suffix(1);
-            if (!field.empty())
-                return QByteArray(field.data(), qsizetype(field.size()));
-        }
-    }
-    return "-";
-}
-
-QByteArray orDash(std::string_view text)
-{
-    return text.empty() ? QByteArray("-") : QByteArray(text.data(), qsizetype(text.size()));
 }
 
 } // namespace
@@ -234,28 +50,6 @@ struct PortalServer::Connection {
     std::list<Connection*>::iterator awaiting;
     // The answer the page builder made while the connection was set aside for it.
     std::optional<Reply> built;
-};
-
-struct PortalServer::Newcomer {
-    int socket = -1;
-    sockaddr_storage address{};
-    socklen_t addressLength = 0;
-    std::string key; // addressKey()
-    SteadyClock::time_point deadline;
-    // Refused: what it still sends is read and dropped until it ends or kDrainBytes.
-    bool draining = false;
-    std::size_t drained = 0;
-    std::list<int>::iterator order; // in Door::waiting or Door::draining
-};
-
-struct PortalServer::Door {
-    std::unordered_map<int, Newcomer> newcomers;
-    // Sockets of the newcomers in the order of their deadlines.
-    std::list<int> waiting;
-    std::list<int> draining;
-    // Open connections, at the door and in the library, in all and by address.
-    unsigned open = 0;
-    std::unordered_map<std::string, unsigned> byAddress;
 };
 
 // The library's calls into the server, each with the server as its closure.
@@ -276,7 +70,7 @@ struct PortalServer::Callbacks {
             *context = state;
         } else if (auto* state = static_cast<Connection*>(*context)) {
             server->headArrived(*state);
-            server->release(state->address);
+            server->m_door->release(state->address);
             delete state;
             *context = nullptr;
         }
@@ -338,18 +132,7 @@ struct PortalServer::Callbacks {
         HeadSeen head;
         head.length = std::strlen(method) + 1 + target.size() + 1 + std::strlen(version) + 4;
         MHD_get_connection_values(connection, MHD_HEADER_KIND, &seeField, &head);
-        // As at the door: nothing a client sends reaches the log as a control byte.
-        if (head.control || hasControlByte(target) || hasControlByte(method) ||
-            hasControlByte(version))
-            return 400;
-        const std::string_view verb(method);
-        if (!isMethod(verb))
-            return 400;
-        if (verb != "GET" && verb != "HEAD")
-            return 405;
-        if (target.size() > kMaxTarget)
-            return 414;
-        return head.length > kMaxHead ? 431 : 0;
+        return partsRefusal(method, target, version, head.length, head.control);
     }
 
     struct HeadSeen {
@@ -376,8 +159,8 @@ PortalServer::PortalServer(Listings listings, StationMap stations, Clock clock, 
 }
 
 PortalServer::PortalServer(StationMap stations, Clock clock, Log log, Limits limits)
-    : m_answers(std::move(stations), std::move(clock)), m_log(std::move(log)), m_limits(limits),
-      m_wakeUp(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_door(std::make_unique<Door>())
+    : m_router(std::move(stations), std::move(clock)), m_log(std::move(log)), m_limits(limits),
+      m_wakeUp(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     m_pageBuilder = std::thread([this] { buildPages(); });
 }
@@ -391,11 +174,11 @@ PortalServer::~PortalServer()
     }
     m_jobsWake.notify_all();
     m_pageBuilder.join();
-    // Closes every connection the library has; then those still at the door.
+    // Closes every connection the library has, which the door counts; then those still at
+    // the door.
     if (m_daemon)
         MHD_stop_daemon(m_daemon);
-    for (auto& [socket, newcomer] : m_door->newcomers)
-        ::close(socket);
+    m_door.reset();
     for (const int fd : {m_listenSocket, m_wakeUp, m_loop}) {
         if (fd >= 0)
             ::close(fd);
@@ -415,7 +198,7 @@ void PortalServer::buildPages()
         const bool stopping = m_jobsStopping;
         lock.unlock();
         job.state->built = stopping ? Reply{503, errorPage(503, statusReason(503))}
-                                    : m_answers.answer(job.state->target, job.host);
+                                    : m_router.answer(job.state->target, job.host);
         // The library hands the connection back on the serving thread's next turn, which
         // this wakes.
         MHD_resume_connection(job.connection);
@@ -439,7 +222,7 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
     } else {
         const char* host =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
-        std::optional<Reply> ready = m_answers.answerOrDefer(target, host ? host : "");
+        std::optional<Reply> ready = m_router.answerOrDefer(target, host ? host : "");
         if (!ready) {
             MHD_suspend_connection(connection);
             {
@@ -454,9 +237,10 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
     const bool page = status == 0;
     const char* connectionHeader =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONNECTION);
-    const bool keepAlive = page && (std::strcmp(version, MHD_HTTP_VERSION_1_1) == 0
-                                        ? !listsToken(connectionHeader, "close")
-                                        : listsToken(connectionHeader, "keep-alive"));
+    const std::string_view asked = connectionHeader ? connectionHeader : "";
+    const bool keepAlive =
+        page && (std::strcmp(version, MHD_HTTP_VERSION_1_1) == 0 ? !listsToken(asked, "close")
+                                                                 : listsToken(asked, "keep-alive"));
 
     // The library sends the body from where it is, and lets it go when it is sent: a page
     // of megabytes is not copied once more on the serving thread.
@@ -489,141 +273,10 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
     if (m_log) {
         const char* agent =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_USER_AGENT);
-        m_log(logTime() + ' ' + clientAddress(connection) + " \"" + method + ' ' +
-              QByteArray::fromStdString(target) + ' ' + version + "\" " +
-              QByteArray::number(reply.status) + ' ' + QByteArray::number(bodySize) + " \"" +
-              (agent && *agent ? QByteArray(agent) : QByteArray("-")) + '"');
+        m_log(requestLogLine(clientAddress(connection), {method, target, version}, reply.status,
+                             bodySize, agent ? agent : ""));
     }
     return queued;
-}
-
-void PortalServer::acceptAll()
-{
-    for (;;) {
-        Newcomer newcomer;
-        newcomer.addressLength = sizeof newcomer.address;
-        newcomer.socket = ::accept4(m_listenSocket, reinterpret_cast<sockaddr*>(&newcomer.address),
-                                    &newcomer.addressLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (newcomer.socket < 0)
-            return; // none left, or out of files: the rest wait in the backlog
-        newcomer.key = addressKey(reinterpret_cast<const sockaddr*>(&newcomer.address));
-        // Past a limit the connection is closed at once, unanswered: an answer would cost
-        // what the limit is there to save.
-        unsigned& fromAddress = m_door->byAddress[newcomer.key];
-        if (m_door->open >= m_maxConnections || fromAddress >= m_limits.perAddress) {
-            if (fromAddress == 0)
-                m_door->byAddress.erase(newcomer.key);
-            ::close(newcomer.socket);
-            continue;
-        }
-        ++fromAddress;
-        ++m_door->open;
-        newcomer.deadline = SteadyClock::now() + m_limits.headDeadline;
-        newcomer.order = m_door->waiting.insert(m_door->waiting.end(), newcomer.socket);
-        epoll_event event{};
-        event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
-        event.data.fd = newcomer.socket;
-        ::epoll_ctl(m_loop, EPOLL_CTL_ADD, newcomer.socket, &event);
-        Newcomer& kept = m_door->newcomers.emplace(newcomer.socket, newcomer).first->second;
-        // A client usually sends its request with the connection: no need to wait for it.
-        examine(kept, false);
-    }
-}
-
-void PortalServer::examine(Newcomer& newcomer, bool ended)
-{
-    // The head stays in the socket until the library reads it: only a look here.
-    char bytes[kMaxHead + 1];
-    const ssize_t n = ::recv(newcomer.socket, bytes, sizeof bytes, MSG_PEEK);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR))
-        return;
-    if (n <= 0)
-        return drop(newcomer);
-    const std::string_view seen(bytes, std::size_t(n));
-    const std::size_t end = headEnd(seen);
-    if (end != std::string_view::npos) {
-        const int status = refusal(seen.substr(0, end));
-        return status == 0 ? handOver(newcomer) : refuse(newcomer, status, seen.substr(0, end));
-    }
-    if (seen.size() > kMaxHead) {
-        // Past the longest head: a request line this long has a target too long.
-        const bool lineEnded = seen.find('\n') != std::string_view::npos;
-        const std::size_t space = seen.find(' ');
-        const bool lineBegun = space != std::string_view::npos && isToken(seen.substr(0, space));
-        refuse(newcomer, lineEnded ? 431 : lineBegun ? 414 : 400, seen);
-    } else if (ended) {
-        drop(newcomer); // gone before its head was all in
-    }
-}
-
-void PortalServer::refuse(Newcomer& newcomer, int status, std::string_view head)
-{
-    const RequestLine line = requestLine(head);
-    const QByteArray body = errorPage(status, statusReason(status));
-    QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' +
-                        MHD_get_reason_phrase_for(unsigned(status)) +
-                        "\r\nConnection: close\r\nContent-Type: " + Reply().type + "\r\n";
-    if (status == 405)
-        answer += "Allow: GET, HEAD\r\n";
-    answer += "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n";
-    if (line.method != "HEAD")
-        answer += body;
-    // A new connection has room in its send buffer for a page this short.
-    [[maybe_unused]] const ssize_t sent =
-        ::send(newcomer.socket, answer.constData(), std::size_t(answer.size()), MSG_NOSIGNAL);
-    if (m_log)
-        m_log(logTime() + ' ' + addressText(reinterpret_cast<const sockaddr*>(&newcomer.address)) +
-              " \"" + orDash(line.method) + ' ' + orDash(line.target) + ' ' + orDash(line.version) +
-              "\" " + QByteArray::number(status) + ' ' + QByteArray::number(body.size()) + " \"" +
-              headerValue(head, "User-Agent") + '"');
-    ::shutdown(newcomer.socket, SHUT_WR);
-    m_door->waiting.erase(newcomer.order);
-    newcomer.draining = true;
-    newcomer.deadline = SteadyClock::now() + kDrainTime;
-    newcomer.order = m_door->draining.insert(m_door->draining.end(), newcomer.socket);
-    drain(newcomer);
-}
-
-void PortalServer::drain(Newcomer& newcomer)
-{
-    char dropped[16384];
-    for (;;) {
-        const ssize_t n = ::recv(newcomer.socket, dropped, sizeof dropped, 0);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR))
-            return;
-        if (n <= 0 || (newcomer.drained += std::size_t(n)) > kDrainBytes)
-            return drop(newcomer);
-    }
-}
-
-void PortalServer::handOver(Newcomer& newcomer)
-{
-    ::epoll_ctl(m_loop, EPOLL_CTL_DEL, newcomer.socket, nullptr);
-    m_door->waiting.erase(newcomer.order);
-    const Newcomer handed = newcomer;
-    m_door->newcomers.erase(handed.socket);
-    // The library closes the socket when it cannot take it; its count ends with it.
-    if (MHD_add_connection(m_daemon, handed.socket,
-                           reinterpret_cast<const sockaddr*>(&handed.address),
-                           handed.addressLength) != MHD_YES)
-        release(handed.key);
-}
-
-void PortalServer::drop(Newcomer& newcomer)
-{
-    const int socket = newcomer.socket;
-    (newcomer.draining ? m_door->draining : m_door->waiting).erase(newcomer.order);
-    release(newcomer.key);
-    m_door->newcomers.erase(socket);
-    ::close(socket); // leaves the event loop with it
-}
-
-void PortalServer::release(const std::string& address)
-{
-    --m_door->open;
-    const auto counted = m_door->byAddress.find(address);
-    if (counted != m_door->byAddress.end() && --counted->second == 0)
-        m_door->byAddress.erase(counted);
 }
 
 void PortalServer::awaitHead(Connection& connection)
@@ -644,18 +297,7 @@ void PortalServer::headArrived(Connection& connection)
 int PortalServer::keepDeadlines()
 {
     const SteadyClock::time_point now = SteadyClock::now();
-    SteadyClock::time_point next = SteadyClock::time_point::max();
-    // Those at the door whose head is overdue, and the refused ones drained long enough.
-    for (std::list<int>* order : {&m_door->waiting, &m_door->draining}) {
-        while (!order->empty()) {
-            Newcomer& oldest = m_door->newcomers.at(order->front());
-            if (oldest.deadline > now) {
-                next = std::min(next, oldest.deadline);
-                break;
-            }
-            drop(oldest);
-        }
-    }
+    SteadyClock::time_point next = m_door->keepDeadlines(now);
     // Kept-alive connections whose next head is overdue.
     while (!m_awaitingHead.empty()) {
         Connection& oldest = *m_awaitingHead.front();
@@ -721,7 +363,7 @@ int PortalServer::bind(const QString& address, int port)
                             : bound.ss_family == AF_INET6 ? '[' + shown + ']'
                                                           : shown;
     ownAddress += ':' + QByteArray::number(boundPort);
-    m_answers.setOwnAddress(ownAddress);
+    m_router.setOwnAddress(ownAddress);
     return boundPort;
 }
 
@@ -736,6 +378,16 @@ bool PortalServer::serve()
         m_maxConnections = unsigned(std::min<rlim_t>(
             m_maxConnections, files.rlim_cur > kOtherFiles ? files.rlim_cur - kOtherFiles : 1));
 
+    m_loop = ::epoll_create1(EPOLL_CLOEXEC);
+    if (m_loop < 0)
+        return false;
+    m_door = std::make_unique<PortalDoor>(
+        m_loop, m_limits, m_maxConnections,
+        [this](int socket, const sockaddr* address, socklen_t length) {
+            // The library closes the socket when it cannot take it.
+            return MHD_add_connection(m_daemon, socket, address, length) == MHD_YES;
+        },
+        m_log);
     // The library listens on nothing: the door accepts and counts. Its event loop is serve()'s
     // own, so that every deadline is kept on the thread that owns the connections.
     m_daemon = MHD_start_daemon(
@@ -748,8 +400,7 @@ bool PortalServer::serve()
         this, MHD_OPTION_URI_LOG_CALLBACK, &Callbacks::requestLine, this, MHD_OPTION_END);
     const MHD_DaemonInfo* library =
         m_daemon ? MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_EPOLL_FD) : nullptr;
-    m_loop = ::epoll_create1(EPOLL_CLOEXEC);
-    if (!library || m_loop < 0)
+    if (!library)
         return false;
     for (const int watched : {m_listenSocket, m_wakeUp, library->epoll_fd}) {
         epoll_event event{};
@@ -775,17 +426,12 @@ bool PortalServer::serve()
         for (int e = 0; e < ready; ++e) {
             const int fd = events[e].data.fd;
             if (fd == m_listenSocket) {
-                acceptAll();
+                m_door->acceptAll(m_listenSocket);
             } else if (fd == m_wakeUp) {
                 std::uint64_t times = 0;
                 [[maybe_unused]] const ssize_t read = ::read(m_wakeUp, &times, sizeof times);
-            } else if (const auto newcomer = m_door->newcomers.find(fd);
-                       newcomer != m_door->newcomers.end()) {
-                if (newcomer->second.draining)
-                    drain(newcomer->second);
-                else
-                    examine(newcomer->second,
-                            (events[e].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0);
+            } else if (m_door->holds(fd)) {
+                m_door->event(fd, (events[e].events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR)) != 0);
             }
         }
         MHD_run(m_daemon);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "portal/portalanswers.h"
+#include "portal/portallimits.h"
+#include "portal/portalrouter.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -18,23 +19,11 @@
 #include <string_view>
 #include <thread>
 
+class PortalDoor;
 struct MHD_Daemon;
 struct MHD_Connection;
 
-// What one client may hold of the portal (see PortalServer).
-struct PortalLimits {
-    // Open connections in all (fewer when the process may not open that many files).
-    unsigned connections = 2048;
-    // Open connections from one client address.
-    unsigned perAddress = 64;
-    // From a connection's start, or the end of its previous answer, to the end of the
-    // request head.
-    std::chrono::milliseconds headDeadline{10000};
-    // How long a connection may stay silent.
-    unsigned idleSeconds = 5;
-};
-
-// The listings portal on a socket: answers every request as PortalAnswers does. Every answer
+// The listings portal on a socket: answers every request as PortalRouter does. Every answer
 // carries Content-Length; HTTP/1.0 and 1.1 clients are served, pipelined requests in order.
 // Only GET and HEAD are served: another method gets a 405 and a head past 8 KiB a 431, without
 // the rest of the request being read; a head with control bytes gets a 400.
@@ -47,14 +36,11 @@ struct PortalLimits {
 // is built on a thread of the portal's own while its connection waits aside.
 class PortalServer {
 public:
-    using Reply = PortalAnswers::Reply;
-    using Clock = PortalAnswers::Clock;
+    using Reply = PortalRouter::Reply;
+    using Clock = PortalRouter::Clock;
     using Log = std::function<void(const QByteArray& line)>;
 
     using Limits = PortalLimits;
-
-    // The longest request head served.
-    static constexpr std::size_t kMaxHead = 8192;
 
     // clock gives "now" for every page (the current local time when empty). log receives one
     // line a request: time, client address, request line, status, body length, user agent,
@@ -67,19 +53,19 @@ public:
     PortalServer(const PortalServer&) = delete;
     PortalServer& operator=(const PortalServer&) = delete;
 
-    // The answer to a request target, without sockets (see PortalAnswers::answer). Where the
+    // The answer to a request target, without sockets (see PortalRouter::answer). Where the
     // Host header is empty or not a plain host and port, station lines name the portal's own
     // address.
     Reply answer(std::string_view target, std::string_view host = {}) const
     {
-        return m_answers.answer(target, host);
+        return m_router.answer(target, host);
     }
 
-    // Serves these listings from now on (see PortalAnswers::replaceListings). Safe from any
+    // Serves these listings from now on (see PortalRouter::replaceListings). Safe from any
     // thread.
-    void replaceListings(Listings listings) { m_answers.replaceListings(std::move(listings)); }
+    void replaceListings(Listings listings) { m_router.replaceListings(std::move(listings)); }
     // What is served; null before the first listings.
-    std::shared_ptr<const Catalogue> catalogue() const { return m_answers.catalogue(); }
+    std::shared_ptr<const Catalogue> catalogue() const { return m_router.catalogue(); }
 
     // Binds to the address and port; port 0 takes a free one. Returns the port, or -1.
     int bind(const QString& address, int port);
@@ -100,19 +86,6 @@ private:
         std::string host;
     };
     struct Callbacks;
-    struct Newcomer;
-    struct Door;
-
-    // The door: connections are accepted here, held to the limits, and handed to the library
-    // once their first request head is all in and well-formed; anything else is answered here.
-    void acceptAll();
-    // ended: the client has sent all it will.
-    void examine(Newcomer& newcomer, bool ended);
-    void refuse(Newcomer& newcomer, int status, std::string_view head);
-    void drain(Newcomer& newcomer);
-    void handOver(Newcomer& newcomer);
-    void drop(Newcomer& newcomer);
-    void release(const std::string& address);
 
     // Answers a request whose head is in; false when the answer could not be queued.
     bool respond(MHD_Connection* connection, Connection& state, const char* method,
@@ -127,7 +100,7 @@ private:
     // milliseconds to the next deadline, or -1 when there is none.
     int keepDeadlines();
 
-    PortalAnswers m_answers;
+    PortalRouter m_router;
     std::thread m_pageBuilder;
     std::mutex m_jobsMutex;
     std::condition_variable m_jobsWake;
@@ -140,7 +113,8 @@ private:
     int m_wakeUp = -1;
     int m_loop = -1;
     MHD_Daemon* m_daemon = nullptr;
-    std::unique_ptr<Door> m_door;
+    // Where connections come in, before the library has them (see PortalDoor).
+    std::unique_ptr<PortalDoor> m_door;
     // Connections awaiting a request head, the longest waiting first.
     std::list<Connection*> m_awaitingHead;
     std::atomic<bool> m_stopping{false};

@@ -1,15 +1,17 @@
 // The pages of the portal as ekranik reads them: each page goes through ekranik's own parser
 // and the line it shows is compared with what a viewer should see. Also what the portal makes
-// of request addresses.
+// of request addresses, and what its router answers, without a network.
 
 #include "portal/listingpage.h"
 #include "portal/listingrequest.h"
+#include "portal/portalrouter.h"
 #include "portal/programtext.h"
 #include "portaltest.h"
 #include "text/win1250.h"
 
 #include <QStringDecoder>
 #include <QTest>
+#include <atomic>
 
 namespace {
 
@@ -62,6 +64,7 @@ class TestPortalPage : public QObject {
     Q_OBJECT
 
 private slots:
+    void router();
     void nowPlaying_data()
     {
         QTest::addColumn<QList<Slot>>("schedule");
@@ -255,6 +258,48 @@ private slots:
         QCOMPARE(request.reason.isEmpty(), status == ListingRequest::Status::Ok);
     }
 };
+
+// The router: a 503 for every page until the first listings are in; then the station pages,
+// each built once and kept until its programme changes; the front page, which follows the
+// minute on its own; and the station lines, which name the portal as the Host header does when
+// that is a plain host and port.
+void TestPortalPage::router()
+{
+    StationMap stations;
+    stations.insert(1, "tvp1.pl");
+    std::atomic<qint64> now{localInstant("2026-12-08T20:00")};
+    PortalRouter router(stations, [&now] { return QDateTime::fromMSecsSinceEpoch(now); });
+    router.setOwnAddress("127.0.0.1:8080");
+    for (const char* target : {"/", "/stations.txt", "/program.html?T%5Bstation%5D=1"}) {
+        const PortalRouter::Reply reply = router.answer(target);
+        QCOMPARE(reply.status, 503);
+        QCOMPARE(reply.retryAfter, PortalRouter::kRetryAfterSeconds);
+    }
+    QCOMPARE(router.answer("/program.html").status, 400);
+
+    Listings listings;
+    listings.addChannel("tvp1.pl", "TVP 1", {"TVP 1"});
+    for (const Programme& p : makeChannel({kNews, kHit}).programmes)
+        listings.addProgramme("tvp1.pl", p);
+    listings.finish();
+    router.replaceListings(listings);
+    const std::string target = "/program.html?T%5Bstation%5D=1";
+    const PortalRouter::Reply page = router.answer(target);
+    QCOMPARE(page.status, 200);
+    QCOMPARE(win1250ToUnicode(nowPlayingOf(page.body, "tvp1.tv")), "tvp1.tv : 19:30 - Wiadomości");
+    // Built once and held once, however many clients it is sent to.
+    QVERIFY(router.answer(target).body.constData() == page.body.constData());
+    QVERIFY(router.answer("/").body.contains("19:30 Wiadomości"));
+    QVERIFY(
+        router.answer("/stations.txt", "tv.example:81").body.contains("|http://tv.example:81/"));
+    QVERIFY(router.answer("/stations.txt", "a b").body.contains("|http://127.0.0.1:8080/"));
+
+    // The page kept for the first programme is not the second's.
+    now = localInstant("2026-12-08T20:30");
+    QCOMPARE(win1250ToUnicode(nowPlayingOf(router.answer(target).body, "tvp1.tv")),
+             "tvp1.tv : [HIT] 20:10 - Ojciec Mateusz");
+    QTRY_VERIFY(router.answer("/").body.contains("20:10 Ojciec Mateusz"));
+}
 
 int main(int argc, char* argv[])
 {

@@ -15,7 +15,8 @@
 #include <string_view>
 #include <thread>
 
-// What the portal answers to a request target, without sockets: the two forms of a station's
+// The portal's router: turns a request target and the catalogue into an answer, with Qt Core
+// only and no sockets (PortalServer puts it on the network). The two forms of a station's
 // page address (see parseListingRequest) give the page of the station's channel for the day
 // (see listingPage), an unknown station or address a 404 page and a malformed request a 400
 // page; "/" is the front page and "/stations.txt" the station list (see frontPage and
@@ -25,7 +26,7 @@
 // station list, the front page) is built when the listings come, on the thread that brings
 // them, and at each minute's start on a thread of its own; a station's page is built once and
 // kept until its next programme starts (see answerOrDefer). Safe from any thread.
-class PortalAnswers {
+class PortalRouter {
 public:
     struct Reply {
         int status = 200;
@@ -41,10 +42,10 @@ public:
 
     // clock gives "now" for every page (the current local time when empty). Pages are a 503
     // until replaceListings() brings the first listings.
-    explicit PortalAnswers(StationMap stations, Clock clock = {});
-    ~PortalAnswers();
-    PortalAnswers(const PortalAnswers&) = delete;
-    PortalAnswers& operator=(const PortalAnswers&) = delete;
+    explicit PortalRouter(StationMap stations, Clock clock = {});
+    ~PortalRouter();
+    PortalRouter(const PortalRouter&) = delete;
+    PortalRouter& operator=(const PortalRouter&) = delete;
 
     // Answers with these listings from now on, once the pages made of them are built (on the
     // caller's thread). Answers being made finish with the listings they started with.

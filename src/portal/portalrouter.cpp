@@ -1,4 +1,4 @@
-#include "portal/portalanswers.h"
+#include "portal/portalrouter.h"
 
 #include "portal/frontpage.h"
 #include "portal/hostedtext.h"
@@ -53,7 +53,7 @@ QString statusReason(int status)
 // The station pages of one catalogue as built, one a channel, each as long as it stays the same:
 // every client asking for a channel's page until its next programme starts gets the same
 // bytes, built once and held once however many are sending them.
-class PortalAnswers::StationPages {
+class PortalRouter::StationPages {
 public:
     std::optional<QByteArray> find(const QString& channelId, qint64 instant) const
     {
@@ -78,7 +78,7 @@ private:
     QHash<QString, Page> m_pages;
 };
 
-struct PortalAnswers::Pages {
+struct PortalRouter::Pages {
     // Null until the first listings are in.
     std::shared_ptr<const Catalogue> catalogue;
     // The minute of the front page, in minutes since the epoch.
@@ -88,14 +88,14 @@ struct PortalAnswers::Pages {
     std::shared_ptr<StationPages> stationPages = std::make_shared<StationPages>();
 };
 
-PortalAnswers::PortalAnswers(StationMap stations, Clock clock)
+PortalRouter::PortalRouter(StationMap stations, Clock clock)
     : m_stations(std::move(stations)), m_clock(std::move(clock)),
       m_pages(std::make_shared<const Pages>())
 {
     m_builder = std::thread([this] { buildEveryMinute(); });
 }
 
-PortalAnswers::~PortalAnswers()
+PortalRouter::~PortalRouter()
 {
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
@@ -105,12 +105,12 @@ PortalAnswers::~PortalAnswers()
     m_builder.join();
 }
 
-std::shared_ptr<const Catalogue> PortalAnswers::catalogue() const
+std::shared_ptr<const Catalogue> PortalRouter::catalogue() const
 {
     return pages()->catalogue;
 }
 
-void PortalAnswers::replaceListings(Listings listings)
+void PortalRouter::replaceListings(Listings listings)
 {
     std::shared_ptr<const Pages> fresh =
         build(std::make_shared<const Catalogue>(std::move(listings), m_stations), nullptr);
@@ -119,18 +119,18 @@ void PortalAnswers::replaceListings(Listings listings)
     // The old pages go when their last request is answered, or here.
 }
 
-qint64 PortalAnswers::minuteOf(const QDateTime& time)
+qint64 PortalRouter::minuteOf(const QDateTime& time)
 {
     return time.toSecsSinceEpoch() / 60;
 }
 
-QDateTime PortalAnswers::now() const
+QDateTime PortalRouter::now() const
 {
     return m_clock ? m_clock() : QDateTime::currentDateTime();
 }
 
-std::shared_ptr<const PortalAnswers::Pages>
-PortalAnswers::build(std::shared_ptr<const Catalogue> catalogue, const Pages* earlier) const
+std::shared_ptr<const PortalRouter::Pages>
+PortalRouter::build(std::shared_ptr<const Catalogue> catalogue, const Pages* earlier) const
 {
     auto pages = std::make_shared<Pages>();
     const QDateTime at = now();
@@ -147,7 +147,7 @@ PortalAnswers::build(std::shared_ptr<const Catalogue> catalogue, const Pages* ea
     return pages;
 }
 
-void PortalAnswers::buildEveryMinute()
+void PortalRouter::buildEveryMinute()
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
@@ -170,25 +170,25 @@ void PortalAnswers::buildEveryMinute()
     }
 }
 
-std::shared_ptr<const PortalAnswers::Pages> PortalAnswers::pages() const
+std::shared_ptr<const PortalRouter::Pages> PortalRouter::pages() const
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     return m_pages;
 }
 
-PortalAnswers::Reply PortalAnswers::answer(std::string_view target, std::string_view host) const
+PortalRouter::Reply PortalRouter::answer(std::string_view target, std::string_view host) const
 {
     return *answer(target, host, true);
 }
 
-std::optional<PortalAnswers::Reply> PortalAnswers::answerOrDefer(std::string_view target,
-                                                                 std::string_view host) const
+std::optional<PortalRouter::Reply> PortalRouter::answerOrDefer(std::string_view target,
+                                                               std::string_view host) const
 {
     return answer(target, host, false);
 }
 
-std::optional<PortalAnswers::Reply>
-PortalAnswers::answer(std::string_view target, std::string_view host, bool mayBuild) const
+std::optional<PortalRouter::Reply> PortalRouter::answer(std::string_view target,
+                                                        std::string_view host, bool mayBuild) const
 {
     const ListingRequest request = parseListingRequest(target);
     switch (request.status) {
