@@ -460,7 +460,7 @@ private slots:
         QTest::mouseClick(ilosc->viewport(), Qt::LeftButton, {},
                           ilosc->visualRect(ilosc->model()->index(0, 0)).center());
         QCOMPARE(in<QLineEdit>(program, "Edit1")->text(), QStringLiteral("Fake program ;]"));
-        // Emptied, the list has no line to copy: the box keeps the last one.
+        // "kasuj" empties the list; the line copied before stays in the box.
         click(program, "Button1");
         QCOMPARE(nowPlaying(program).size(), 0);
         QCOMPARE(in<QLineEdit>(program, "Edit1")->text(), QStringLiteral("Fake program ;]"));
