@@ -1,7 +1,6 @@
 #include "app/debugarea.h"
 
 #include "text/win1250.h"
-#include "update/updateengine.h"
 #include "widgets/debuglog.h"
 #include "widgets/look.h"
 
@@ -10,7 +9,7 @@
 #include <QListView>
 #include <QPushButton>
 
-DebugArea::DebugArea(UpdateEngine* engine, QWidget* parent) : QWidget(parent), m_engine(engine)
+DebugArea::DebugArea(QAbstractItemModel* nowPlaying, QWidget* parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("debugArea"));
     // The controls' places are those of the main window's layout, less the area's top.
@@ -35,14 +34,12 @@ DebugArea::DebugArea(UpdateEngine* engine, QWidget* parent) : QWidget(parent), m
     Button2 = named(new QPushButton(QStringLiteral("dodaj fake"), this), "Button2");
     place(Button2, 129, 607, 129, 17);
 
-    ilosc->setModel(engine->nowPlaying());
+    ilosc->setModel(nowPlaying);
     connect(ilosc->selectionModel(), &QItemSelectionModel::currentChanged, this,
             &DebugArea::iloscClick);
     connect(ilosc, &QListView::clicked, this, &DebugArea::iloscClick);
     connect(Button1, &QPushButton::clicked, this, &DebugArea::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &DebugArea::Button2Click);
-    connect(engine, &UpdateEngine::logged, Memo2, &DebugLog::appendLines);
-    connect(engine, &UpdateEngine::downloadProgress, this, &DebugArea::showDownloadProgress);
 }
 
 void DebugArea::iloscClick()
@@ -54,12 +51,17 @@ void DebugArea::iloscClick()
 
 void DebugArea::Button1Click()
 {
-    m_engine->clearNowPlaying();
+    emit clearChosen();
 }
 
 void DebugArea::Button2Click()
 {
-    m_engine->addTestLine(QByteArrayLiteral("Fake program ;]"));
+    emit testLineChosen(QByteArrayLiteral("Fake program ;]"));
+}
+
+void DebugArea::appendLog(const QStringList& lines)
+{
+    Memo2->appendLines(lines);
 }
 
 void DebugArea::showDownloadProgress(const QByteArray& station, int readed, int total)

@@ -15,8 +15,8 @@ namespace {
 template <class T> using Words = std::span<const std::pair<const char*, T>>;
 
 constexpr std::pair<const char*, bool> kYesNo[] = {{"true", true}, {"false", false}};
-constexpr std::pair<const char*, Form2::Scheme> kSchemes[] = {{"light", Form2::Scheme::LightText},
-                                                              {"dark", Form2::Scheme::DarkText}};
+constexpr std::pair<const char*, WidgetLook::Scheme> kSchemes[] = {
+    {"light", WidgetLook::Scheme::LightText}, {"dark", WidgetLook::Scheme::DarkText}};
 constexpr std::pair<const char*, Qt::GlobalColor> kKeyColors[] = {{"black", Qt::black},
                                                                   {"white", Qt::white}};
 constexpr std::pair<const char*, Publisher::Mode> kModes[] = {
@@ -42,7 +42,8 @@ template <class T> QString wordFor(Words<T> words, T value)
 
 } // namespace
 
-SettingsFile::SettingsFile(const QString& path) : m_settings(path, QSettings::IniFormat)
+SettingsFile::SettingsFile(const QString& path, QObject* parent)
+    : QObject(parent), m_settings(path, QSettings::IniFormat)
 {
     if (!QFileInfo::exists(path)) {
         qCInfo(lcLog).noquote()
@@ -81,6 +82,31 @@ void SettingsFile::refuse(const char* key, const QString& value) const
         << QStringLiteral(".mrowka: Ustawienie %1=%2 poza zakresem, domyslne").arg(key, value);
 }
 
+WidgetLook SettingsFile::widgetLook() const
+{
+    const auto read = [this]<class T>(const char* key, Words<T> words, T fallback) {
+        const std::optional<QString> word = text(key);
+        if (!word)
+            return fallback;
+        const std::optional<T> value = meaning(words, *word);
+        if (!value)
+            refuse(key, *word);
+        return value.value_or(fallback);
+    };
+    const WidgetLook start;
+    return {
+        .clock = read("widget/clock", Words<bool>(kYesNo), start.clock),
+        .progressLine = read("widget/progressLine", Words<bool>(kYesNo), start.progressLine),
+        .compact = read("widget/compact", Words<bool>(kYesNo), start.compact),
+        .frame = read("widget/frame", Words<bool>(kYesNo), start.frame),
+        .keying = read("widget/keying", Words<bool>(kYesNo), start.keying),
+        .scheme = read("widget/scheme", Words<WidgetLook::Scheme>(kSchemes), start.scheme),
+        .keyColor = read("widget/keyColor", Words<Qt::GlobalColor>(kKeyColors),
+                         start.keyColor == Qt::white ? Qt::white : Qt::black),
+        .place = widgetPlace(),
+    };
+}
+
 std::optional<QPoint> SettingsFile::widgetPlace() const
 {
     const std::optional<QString> x = text("widget/x");
@@ -95,30 +121,6 @@ std::optional<QPoint> SettingsFile::widgetPlace() const
     if (!yOk)
         refuse("widget/y", *y);
     return xOk && yOk ? std::optional(place) : std::nullopt;
-}
-
-SettingsPanel::Options SettingsFile::widgetLook() const
-{
-    const auto read = [this]<class T>(const char* key, Words<T> words, T fallback) {
-        const std::optional<QString> word = text(key);
-        if (!word)
-            return fallback;
-        const std::optional<T> value = meaning(words, *word);
-        if (!value)
-            refuse(key, *word);
-        return value.value_or(fallback);
-    };
-    const SettingsPanel::Options start;
-    return {
-        .clock = read("widget/clock", Words<bool>(kYesNo), start.clock),
-        .progressLine = read("widget/progressLine", Words<bool>(kYesNo), start.progressLine),
-        .compact = read("widget/compact", Words<bool>(kYesNo), start.compact),
-        .frame = read("widget/frame", Words<bool>(kYesNo), start.frame),
-        .keying = read("widget/keying", Words<bool>(kYesNo), start.keying),
-        .scheme = read("widget/scheme", Words<Form2::Scheme>(kSchemes), start.scheme),
-        .keyColor = read("widget/keyColor", Words<Qt::GlobalColor>(kKeyColors),
-                         start.keyColor == Qt::white ? Qt::white : Qt::black),
-    };
 }
 
 QString SettingsFile::frequency() const
@@ -156,23 +158,20 @@ QByteArray SettingsFile::reminderKeyword() const
     return bytes.value_or(QByteArray());
 }
 
-void SettingsFile::setWidgetPlace(QPoint topLeft)
-{
-    m_settings.setValue(QStringLiteral("widget/x"), QString::number(topLeft.x()));
-    m_settings.setValue(QStringLiteral("widget/y"), QString::number(topLeft.y()));
-    write();
-}
-
-void SettingsFile::setWidgetLook(const SettingsPanel::Options& look)
+void SettingsFile::setWidgetLook(const WidgetLook& look)
 {
     const auto yesNo = [](bool on) { return wordFor(Words<bool>(kYesNo), on); };
+    if (look.place) {
+        m_settings.setValue(QStringLiteral("widget/x"), QString::number(look.place->x()));
+        m_settings.setValue(QStringLiteral("widget/y"), QString::number(look.place->y()));
+    }
     m_settings.setValue(QStringLiteral("widget/clock"), yesNo(look.clock));
     m_settings.setValue(QStringLiteral("widget/progressLine"), yesNo(look.progressLine));
     m_settings.setValue(QStringLiteral("widget/compact"), yesNo(look.compact));
     m_settings.setValue(QStringLiteral("widget/frame"), yesNo(look.frame));
     m_settings.setValue(QStringLiteral("widget/keying"), yesNo(look.keying));
     m_settings.setValue(QStringLiteral("widget/scheme"),
-                        wordFor(Words<Form2::Scheme>(kSchemes), look.scheme));
+                        wordFor(Words<WidgetLook::Scheme>(kSchemes), look.scheme));
     m_settings.setValue(QStringLiteral("widget/keyColor"),
                         wordFor(Words<Qt::GlobalColor>(kKeyColors),
                                 look.keyColor == Qt::white ? Qt::white : Qt::black));

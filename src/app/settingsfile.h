@@ -1,10 +1,10 @@
 #pragma once
 
 #include "display/publisher.h"
-#include "display/settingspanel.h"
+#include "display/widgetlook.h"
 
 #include <QByteArray>
-#include <QPoint>
+#include <QObject>
 #include <QSettings>
 #include <QString>
 #include <optional>
@@ -13,24 +13,24 @@
 // place and look, the update frequency, the display mode and an armed reminder keyword.
 // Reading never fails: a missing or broken file gives the defaults, a value out of range the
 // default of that one setting, each with a line in the log. Every change is written at once.
-class SettingsFile {
+class SettingsFile : public QObject {
+    Q_OBJECT
 public:
-    explicit SettingsFile(const QString& path);
+    explicit SettingsFile(const QString& path, QObject* parent = nullptr);
 
     // ekranik/ekranik.conf in the user's XDG config folder.
     static QString standardPath();
 
-    // Nothing when no place was kept.
-    std::optional<QPoint> widgetPlace() const;
-    SettingsPanel::Options widgetLook() const;
+    // The widget's look and place; no place when none was kept.
+    WidgetLook widgetLook() const;
     // A keyword of the tray menu's frequencies; empty when none was picked.
     QString frequency() const;
     Publisher::Mode displayMode() const;
     // Windows-1250, as the reminder search compares it; empty when none is armed.
     QByteArray reminderKeyword() const;
 
-    void setWidgetPlace(QPoint topLeft);
-    void setWidgetLook(const SettingsPanel::Options& look);
+    // A look without a place leaves the kept place as it is.
+    void setWidgetLook(const WidgetLook& look);
     void setFrequency(const QString& keyword);
     void setDisplayMode(Publisher::Mode mode);
     void setReminderKeyword(const QByteArray& keyword);
@@ -39,6 +39,7 @@ private:
     // The text of `key`; nothing when it is missing, or not one piece of text (then said in the
     // log).
     std::optional<QString> text(const char* key) const;
+    std::optional<QPoint> widgetPlace() const;
     void refuse(const char* key, const QString& value) const;
     void write();
 

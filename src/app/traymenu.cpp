@@ -1,12 +1,10 @@
 #include "app/traymenu.h"
 
-#include "update/updateengine.h"
 #include "widgets/look.h"
 
 #include <QActionGroup>
 
-TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent)
-    : QMenu(parent), m_frequencies(new QActionGroup(this))
+TrayMenu::TrayMenu(QWidget* parent) : QMenu(parent), m_frequencies(new QActionGroup(this))
 {
     setObjectName(QStringLiteral("PopupMenu1"));
     const auto item = [](QMenu* menu, const char* name, const QString& caption) {
@@ -18,12 +16,10 @@ TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent)
             &TrayMenu::settingsChosen);
 
     QMenu* Statystyki1 = named(addMenu(QStringLiteral("Statystyki")), "Statystyki1");
-    QAction* pobrano = item(Statystyki1, "pobrano", QStringLiteral("Pobrano: ~~ kB | ~~ MB"));
-    QAction* akt = item(Statystyki1, "akt", QStringLiteral("Udane aktualizacje: ~~ razy"));
+    pobrano = item(Statystyki1, "pobrano", QStringLiteral("Pobrano: ~~ kB | ~~ MB"));
+    akt = item(Statystyki1, "akt", QStringLiteral("Udane aktualizacje: ~~ razy"));
     pobrano->setEnabled(false);
     akt->setEnabled(false);
-    connect(engine, &UpdateEngine::pobranoChanged, pobrano, &QAction::setText);
-    connect(engine, &UpdateEngine::aktChanged, akt, &QAction::setText);
 
     QMenu* Czstotliwo1 =
         named(addMenu(QStringLiteral("Częstotliwość aktualizacji")), "Czstotliwo1");
@@ -44,10 +40,8 @@ TrayMenu::TrayMenu(UpdateEngine* engine, QWidget* parent)
         choice->setCheckable(true);
         choice->setData(keyword);
         m_frequencies->addAction(choice);
-        connect(choice, &QAction::triggered, this, [this, engine, keyword] {
-            engine->SetUpdateFrequency(keyword);
-            emit frequencyChosen(keyword);
-        });
+        connect(choice, &QAction::triggered, this,
+                [this, keyword] { emit frequencyChosen(keyword); });
         if (keyword == QLatin1String("normal")) {
             Czstotliwo1->setDefaultAction(choice);
             choice->setChecked(true);
@@ -71,4 +65,14 @@ bool TrayMenu::chooseFrequency(const QString& keyword)
         }
     }
     return false;
+}
+
+void TrayMenu::showPobrano(const QString& caption)
+{
+    pobrano->setText(caption);
+}
+
+void TrayMenu::showAkt(const QString& caption)
+{
+    akt->setText(caption);
 }

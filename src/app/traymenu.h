@@ -2,15 +2,19 @@
 
 #include <QMenu>
 
+class QAction;
 class QActionGroup;
-class UpdateEngine;
 
 // The tray menu `PopupMenu1`: the main window, the download statistics, the six update
 // frequencies, the current one checked, and the end of the program.
 class TrayMenu : public QMenu {
     Q_OBJECT
 public:
-    TrayMenu(UpdateEngine* engine, QWidget* parent);
+    explicit TrayMenu(QWidget* parent = nullptr);
+
+    // The captions of the two statistics items, "Pobrano: ..." and "Udane aktualizacje: ...".
+    void showPobrano(const QString& caption);
+    void showAkt(const QString& caption);
 
     // Picks the frequency of `keyword` ("slowest" ... "extreme") as a click on its item does;
     // false for any other keyword.
@@ -24,5 +28,7 @@ signals:
     void frequencyChosen(const QString& keyword);
 
 private:
+    QAction* pobrano;
+    QAction* akt;
     QActionGroup* m_frequencies;
 };

@@ -11,7 +11,6 @@
 #include "widgets/windowdragger.h"
 #include "widgets/windowshape.h"
 
-#include <QAbstractButton>
 #include <QBitmap>
 #include <QGuiApplication>
 #include <QImage>
@@ -63,7 +62,8 @@ template <typename Shows> QRegion shownRegion(const QImage& picture, QSize windo
 
 } // namespace
 
-Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
+Form2::Form2(const WidgetLook& look, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint)
 {
     setWindowTitle(QStringLiteral("RadudoVorozu"));
     // A window that may be translucent needs a picture format with alpha from its creation on;
@@ -112,7 +112,7 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
         return on ? snap(topLeft, frameGeometry().size(), on->availableGeometry()) : topLeft;
     };
 
-    applyScheme(Scheme::LightText);
+    setLook(look);
 }
 
 void Form2::publish(const QList<QByteArray>& lines)
@@ -154,25 +154,42 @@ void Form2::showUpdating()
     refreshMask();
 }
 
-void Form2::applyScheme(Scheme scheme)
+void Form2::setLook(const WidgetLook& look)
 {
-    m_scheme = scheme;
+    m_scheme = look.scheme;
+    m_keying = look.keying;
+    m_key = look.keyColor;
+    m_frame = look.frame;
+    hur->setHidden(!look.clock);
+    pb2->setHidden(!look.progressLine);
+    // Compact is the height at start already; a tall widget comes back to four whole rows.
+    if (!look.compact)
+        setFixedSize(width(), kTallHeight);
+    else if (height() == kTallHeight)
+        setFixedSize(width(), kCompactHeight);
+    if (look.place != m_lookPlace) {
+        m_lookPlace = look.place;
+        if (look.place && *look.place != pos() && !restorePlace(*look.place))
+            qCInfo(lcLog).noquote()
+                << QStringLiteral(".mrowka: RadudoVorozu (%1, %2) poza ekranami, wraca na miejsce")
+                       .arg(look.place->x())
+                       .arg(look.place->y());
+    }
     applyLook();
+    update(); // the frame
     refreshMask();
 }
 
-void Form2::setColorKeying(bool on)
+WidgetLook Form2::look() const
 {
-    m_keying = on;
-    applyLook();
-    refreshMask();
-}
-
-void Form2::setKeyColor(const QColor& key)
-{
-    m_key = key;
-    applyLook();
-    refreshMask();
+    return {.clock = !hur->isHidden(),
+            .progressLine = !pb2->isHidden(),
+            .compact = height() != kTallHeight,
+            .frame = m_frame,
+            .keying = m_keying,
+            .scheme = m_scheme,
+            .keyColor = m_key,
+            .place = m_lookPlace};
 }
 
 void Form2::setComposited(bool composited)
@@ -217,44 +234,6 @@ void Form2::applyLook()
     hur->adjustSize();
 }
 
-void Form2::repaintFrame()
-{
-    update();
-    refreshMask();
-}
-
-void Form2::flipClock()
-{
-    setClockShown(!clockShown());
-}
-
-void Form2::flipProgressLine()
-{
-    setProgressLineShown(!progressLineShown());
-}
-
-void Form2::setClockShown(bool shown)
-{
-    hur->setHidden(!shown);
-    refreshMask();
-}
-
-bool Form2::clockShown() const
-{
-    return !hur->isHidden();
-}
-
-void Form2::setProgressLineShown(bool shown)
-{
-    pb2->setHidden(!shown);
-    refreshMask();
-}
-
-bool Form2::progressLineShown() const
-{
-    return !pb2->isHidden();
-}
-
 QPoint Form2::defaultPlace()
 {
     const QScreen* primary = QGuiApplication::primaryScreen();
@@ -273,11 +252,6 @@ bool Form2::restorePlace(QPoint topLeft)
     move(topLeft);
     m_placedAt = topLeft;
     return true;
-}
-
-void Form2::setHeight(int height)
-{
-    setFixedSize(width(), height);
 }
 
 QPoint Form2::snap(QPoint topLeft, QSize size, const QRect& workArea)
@@ -328,7 +302,7 @@ void Form2::paintEvent(QPaintEvent*)
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), palette().window());
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    if (!m_ramka || !m_ramka->isChecked())
+    if (!m_frame)
         return;
     // A cream line just inside a grey-green one, around the whole window.
     painter.setPen(kCream);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "display/widgetlook.h"
+
 #include <QByteArray>
 #include <QColor>
 #include <QList>
@@ -8,7 +10,6 @@
 
 class CompositorWatch;
 class Gauge;
-class QAbstractButton;
 class QLabel;
 class QListWidget;
 class WindowDragger;
@@ -32,9 +33,14 @@ public:
     static constexpr int kRowHeight = 13;
     static constexpr int kSnapDistance = 10;
 
-    enum class Scheme { LightText, DarkText };
+    // The list's heights: four whole rows that scroll, or 43 rows. A first start has the
+    // compact look at kHeight already.
+    static constexpr int kCompactHeight = 83;
+    static constexpr int kTallHeight = 600;
 
-    explicit Form2(QWidget* parent = nullptr);
+    using Scheme = WidgetLook::Scheme;
+
+    explicit Form2(const WidgetLook& look = WidgetLook(), QWidget* parent = nullptr);
 
     // --- what the rest of the program does with the widget -------------------------------------
     // Fills the list with the lines, then shows the widget and raises it.
@@ -46,37 +52,21 @@ public:
     // The list shows only "Aktualizacja...".
     void showUpdating();
 
-    // --- settings -------------------------------------------------------------------------------
-    void applyScheme(Scheme scheme);
-    Scheme scheme() const { return m_scheme; }
-    void setColorKeying(bool on);
-    bool colorKeying() const { return m_keying; }
-    void setKeyColor(const QColor& key);
-    QColor keyColor() const { return m_key; }
+    // --- look -----------------------------------------------------------------------------------
+    // Takes on the whole look at once. A place it was not given before is taken if the widget's
+    // title lies on a screen that exists now (a monitor may have been unplugged since), and is
+    // otherwise said in the log; the place it was dragged to, it stands at already.
+    void setLook(const WidgetLook& look);
+    // The look the widget shows.
+    WidgetLook look() const;
     // Per-pixel translucency (a compositing manager runs) or the key-colour mask.
     void setComposited(bool composited);
     bool composited() const { return m_composited; }
-    // The window's height; its top edge and width stay.
-    void setHeight(int height);
-    // The check box whose state says whether the frame is painted; read at every paint.
-    void setFrameOption(const QAbstractButton* ramka) { m_ramka = ramka; }
-    // Paints the widget again, after a change of the frame option.
-    void repaintFrame();
-    // Shows a hidden clock label, hides a shown one; the same for the progress line.
-    void flipClock();
-    void flipProgressLine();
-    void setClockShown(bool shown);
-    bool clockShown() const;
-    void setProgressLineShown(bool shown);
-    bool progressLineShown() const;
 
     // --- place ----------------------------------------------------------------------------------
     // Where the widget stands until moved: its top edge 100 pixels above the bottom of the
     // primary screen.
     static QPoint defaultPlace();
-    // Moves the widget to a place it stood before, if its title, where it is grabbed, lies on a
-    // screen that exists now; otherwise it stays and this returns false.
-    bool restorePlace(QPoint topLeft);
 
     // Where a move to `topLeft` ends once the edges have snapped to `workArea`: each edge that
     // comes closer than 10 pixels to the matching edge is moved onto it, checked in the order
@@ -101,13 +91,16 @@ private:
 
     // The colours and fonts of the scheme, as the key and the way of keying leave them.
     void applyLook();
+    // Moves the widget to a place it stood before, if its title lies on a screen.
+    bool restorePlace(QPoint topLeft);
     // The mask follows the picture: called after every change of what the widget shows, scrolls
     // of the list included. What a wider mask brings to light is painted afresh.
     void refreshMask();
 
     WindowDragger* m_dragger;
     QPoint m_placedAt;
-    const QAbstractButton* m_ramka = nullptr;
+    std::optional<QPoint> m_lookPlace; // the place of the look last taken
+    bool m_frame = false;
     Scheme m_scheme = Scheme::LightText;
     bool m_keying = true;
     bool m_composited = false;

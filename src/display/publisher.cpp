@@ -3,7 +3,6 @@
 #include "display/form2.h"
 #include "text/win1250.h"
 #include "tray/trayicon.h"
-#include "update/updateengine.h"
 
 #include <QLoggingCategory>
 
@@ -14,14 +13,6 @@ Q_LOGGING_CATEGORY(lcPublish, "ekranik.publish", QtWarningMsg)
 Publisher::Publisher(Form2* widget, TrayIcon* tray, QObject* parent)
     : QObject(parent), m_widget(widget), m_tray(tray)
 {
-}
-
-void Publisher::follow(const UpdateEngine* engine)
-{
-    connect(engine, &UpdateEngine::publishable, this, &Publisher::publish);
-    connect(engine, &UpdateEngine::clockChanged, m_widget, &Form2::setClock);
-    connect(engine, &UpdateEngine::downloadProgress, m_widget, &Form2::showDownloadProgress);
-    connect(engine, &UpdateEngine::cleared, m_widget, &Form2::showUpdating);
 }
 
 void Publisher::publish(const QList<QByteArray>& lines, const QString& clockText)

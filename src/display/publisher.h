@@ -7,7 +7,6 @@
 
 class Form2;
 class TrayIcon;
-class UpdateEngine;
 
 // The display mode and the publication step: a complete now-playing list goes to the desktop
 // widget RadudoVorozu, or into a balloon at the tray icon.
@@ -19,10 +18,6 @@ public:
     static constexpr int kBalloonSeconds = 11;
 
     Publisher(Form2* widget, TrayIcon* tray, QObject* parent = nullptr);
-
-    // Publishes what the engine completes, and shows its clock, progress and clearing on the
-    // widget.
-    void follow(const UpdateEngine* engine);
 
     // Takes effect at the next publication; nothing changes on screen before.
     void setMode(Mode mode) { m_mode = mode; }

@@ -1,37 +1,31 @@
 #pragma once
 
-#include "display/form2.h"
+#include "display/widgetlook.h"
 
-#include <QColor>
 #include <QFrame>
+#include <QList>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
 class QRadioButton;
+class WidgetLookModel;
 
-// The widget settings panel `acset`: laid over the main window's station list, it changes how
-// the desktop widget looks. Every control acts on the widget at once when clicked, and says so
-// with optionsChanged, so that the choice can be kept for the next start.
+// The widget settings panel `acset`: laid over the main window's station list, it edits the
+// desktop widget's look. Every click changes the look at once; the controls show the look as it
+// stands, whoever changed it.
 class SettingsPanel : public QFrame {
     Q_OBJECT
 public:
-    // What the panel sets, the key colour included, which the panel chooses though it shows
-    // it nowhere. The defaults are the states at start.
-    struct Options {
-        bool clock = true;
-        bool progressLine = true;
-        bool compact = true; // the list scrolls; otherwise the widget is tall
-        bool frame = false;
-        bool keying = true;
-        Form2::Scheme scheme = Form2::Scheme::LightText;
-        QColor keyColor = Qt::black;
-        bool operator==(const Options&) const = default;
-    };
+    explicit SettingsPanel(WidgetLookModel* look, QWidget* parent = nullptr);
 
-    explicit SettingsPanel(QWidget* parent = nullptr);
+    // What moves the window the panel lies on when pressed: the panel's background and title.
+    QList<QWidget*> dragHandles();
 
-    // The widget the controls act on.
-    void setWidget(Form2* widget) { m_widget = widget; }
+private:
+    void showLook(const WidgetLook& look);
+    // Changes the look the way `change` says.
+    void edit(const std::function<void(WidgetLook&)>& change);
 
     void CheckBox1Click();
     void CheckBox2Click();
@@ -41,18 +35,6 @@ public:
     void a1Click();
     void a2Click();
 
-    // The frame option, which the widget reads at every paint.
-    const QCheckBox* frameOption() const { return ramka; }
-
-    Options options() const;
-    // Sets the controls and the widget alike, as they were left at an earlier run.
-    void setOptions(const Options& options);
-
-signals:
-    // A control was clicked.
-    void optionsChanged();
-
-private:
     QLabel* Label2;
     QCheckBox* CheckBox1; // clock
     QCheckBox* CheckBox2; // progress line
@@ -62,5 +44,5 @@ private:
     QRadioButton* a1;     // dark texts on white
     QRadioButton* a2;     // light texts on black
 
-    Form2* m_widget = nullptr;
+    WidgetLookModel* m_look;
 };

@@ -1,23 +1,26 @@
-// The main window: the station list against its files, the handlers that change it, the order
-// of writes at close, how it shows what the update engine says, and moving the borderless
-// window.
+// The assembled program around its main window: the station list against its files, the
+// controls that change it, the order of writes at close, how the windows show what the update
+// engine says, and moving the borderless window.
 
-#include "app/debugarea.h"
-#include "app/form1.h"
+#include "app/assembler.h"
 #include "display/form2.h"
 #include "net/httpfetch.h"
 #include "reminders/okienko.h"
 #include "stations/textfile.h"
 #include "support/controls.h"
 #include "support/faultserver.h"
+#include "support/listingspage.h"
 #include "support/mousedrag.h"
 #include "support/scratchfolder.h"
+#include "support/whenshown.h"
 #include "text/errorbox.h"
 #include "text/win1250.h"
 #include "tray/trayicon.h"
 #include "update/updateengine.h"
 #include "widgets/clicklabel.h"
 #include "widgets/debuglog.h"
+#include "widgets/gauge.h"
+#include "widgets/glowbutton.h"
 #include "widgets/look.h"
 #include "widgets/segmentbar.h"
 #include "widgets/stationlistbox.h"
@@ -36,6 +39,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 
 namespace {
 
@@ -63,33 +67,50 @@ class TestForm1 : public QObject {
     QStringList errors;
     QStringList writes;
 
-    // A main window in a fresh working folder, with error boxes and file writes recorded.
-    std::unique_ptr<Form1> makeForm(bool show = true)
+    // The program in a fresh working folder, with error boxes and station file writes recorded.
+    std::unique_ptr<Assembler> makeProgram(bool show = true)
     {
-        auto form =
-            std::make_unique<Form1>([this](const QString& path, const QList<QByteArray>& lines) {
+        auto program = std::make_unique<Assembler>(
+            QStringLiteral("ekranik.conf"),
+            [this](const QString& path, const QList<QByteArray>& lines) {
                 writes << path;
                 writeTextFile(path, lines);
             });
         if (show)
-            form->show();
-        return form;
+            program->mainWindow().show();
+        return program;
     }
 
-    template <class T> static T* in(const std::unique_ptr<Form1>& form, const char* name)
+    template <class T> static T* in(const std::unique_ptr<Assembler>& program, const char* name)
     {
-        return control<T>(form.get(), name);
+        return control<T>(&program->mainWindow(), name);
+    }
+    static QAction* menuItem(const std::unique_ptr<Assembler>& program, const char* name)
+    {
+        return control<QAction>(&program->trayMenu(), name);
+    }
+    static void click(const std::unique_ptr<Assembler>& program, const char* name)
+    {
+        QTest::mouseClick(in<QWidget>(program, name), Qt::LeftButton);
+    }
+    // A double click on a row of the station list, or below the rows for -1.
+    static void doubleClickStation(const std::unique_ptr<Assembler>& program, int row)
+    {
+        auto* list = in<StationListBox>(program, "programy");
+        const QPoint at = row < 0 ? QPoint(20, list->viewport()->height() - 3)
+                                  : list->visualItemRect(list->item(row)).center();
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at);
     }
     // The offscreen platform never has a tray: a test of hiding to the tray says whether the
     // desktop it stands for has one.
-    static void desktopHasTray(const std::unique_ptr<Form1>& form, const bool& trayThere)
+    static void desktopHasTray(const std::unique_ptr<Assembler>& program, const bool& trayThere)
     {
-        in<TrayIcon>(form, "ico")->setTrayCheck([&trayThere] { return trayThere; });
+        program->trayIcon().setTrayCheck([&trayThere] { return trayThere; });
     }
-    static QStringList nowPlaying(const std::unique_ptr<Form1>& form)
+    static QStringList nowPlaying(const std::unique_ptr<Assembler>& program)
     {
         QStringList lines;
-        const QAbstractItemModel* model = in<QListView>(form, "ilosc")->model();
+        const QAbstractItemModel* model = in<QListView>(program, "ilosc")->model();
         for (int row = 0; row < model->rowCount(); ++row)
             lines << model->index(row, 0).data().toString();
         return lines;
@@ -119,24 +140,25 @@ private slots:
 
     void firstStartShowsTheDefaultListUnchecked()
     {
-        auto form = makeForm(false);
-        QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
-        QVERIFY(!form->engine()->state().activated);
-        QVERIFY(form->engine()->state().hotStart);
+        auto program = makeProgram(false);
+        QCOMPARE(program->trayIcon().Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
+        QCOMPARE(program->applicationTitle(), QStringLiteral("ekranik"));
+        QVERIFY(!program->engine().state().activated);
+        QVERIFY(program->engine().state().hotStart);
 
-        form->show();
+        program->mainWindow().show();
         QVERIFY(errors.isEmpty());
-        QVERIFY(form->engine()->state().activated);
-        QCOMPARE(in<QLabel>(form, "ver")->text(), QStringLiteral("o.912"));
-        QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.912"));
-        QCOMPARE(form->applicationTitle(), QStringLiteral("ekranik 2oo6 beta o.912"));
-        QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 13);
-        QVERIFY(in<StationListBox>(form, "programy")
+        QVERIFY(program->engine().state().activated);
+        QCOMPARE(in<QLabel>(program, "ver")->text(), QStringLiteral("o.912"));
+        QCOMPARE(program->trayIcon().Hint(), QStringLiteral("ekranik 2oo6 beta o.912"));
+        QCOMPARE(program->applicationTitle(), QStringLiteral("ekranik 2oo6 beta o.912"));
+        QCOMPARE(in<StationListBox>(program, "programy")->stations().size(), 13);
+        QVERIFY(in<StationListBox>(program, "programy")
                     ->stations()
                     .first()
                     .startsWith("discovery.tv|http://"));
-        QVERIFY(!in<StationListBox>(form, "programy")->checkMarks().contains(true));
-        QCOMPARE(form->size(), QSize(350, 239));
+        QVERIFY(!in<StationListBox>(program, "programy")->checkMarks().contains(true));
+        QCOMPARE(program->mainWindow().size(), QSize(350, 239));
     }
 
     // The files are read and written back byte for byte: Windows-1250 letters, an empty entry
@@ -148,17 +170,17 @@ private slots:
                                            "last.tv|http://host/l");
         writeFile("programy_stan.tv", "0\r\n3\r\n");
 
-        auto form = makeForm();
+        auto program = makeProgram();
         QVERIFY(errors.isEmpty());
-        QCOMPARE(in<StationListBox>(form, "programy")->stations(),
+        QCOMPARE(in<StationListBox>(program, "programy")->stations(),
                  (QList<QByteArray>{kultura + "|http://host/k", "", "odd\x98.tv|http://host/o",
                                     "last.tv|http://host/l"}));
-        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(),
+        QCOMPARE(in<StationListBox>(program, "programy")->checkMarks(),
                  (QList<bool>{true, false, false, true}));
-        QCOMPARE(in<StationListBox>(form, "programy")->item(0)->text(),
+        QCOMPARE(in<StationListBox>(program, "programy")->item(0)->text(),
                  QStringLiteral("tvp kultura ąęłńóśźż ĄŻ.tv|http://host/k"));
 
-        QVERIFY(form->close());
+        QVERIFY(program->mainWindow().close());
         QCOMPARE(readFile("programy.tv"), kultura +
                                               "|http://host/k\r\n\r\nodd\x98.tv|http://host/o\r\n"
                                               "last.tv|http://host/l\r\n");
@@ -191,12 +213,12 @@ private slots:
         QFETCH(QList<bool>, marks);
         writeFile("programy.tv", "a.tv|http://a\r\nb.tv|http://b\r\nc.tv|http://c\r\n");
         writeFile("programy_stan.tv", states);
-        auto form = makeForm();
+        auto program = makeProgram();
         QCOMPARE(errors, QStringList{message});
-        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(), marks);
+        QCOMPARE(in<StationListBox>(program, "programy")->checkMarks(), marks);
         // The steps before the check marks ran.
-        QVERIFY(form->engine()->state().activated);
-        QCOMPARE(in<QLabel>(form, "ver")->text(), QStringLiteral("o.912"));
+        QVERIFY(program->engine().state().activated);
+        QCOMPARE(in<QLabel>(program, "ver")->text(), QStringLiteral("o.912"));
     }
 
     // An unreadable list stops the activation, and each later show or activation tries again
@@ -205,27 +227,28 @@ private slots:
     void unreadableListIsTriedAgain()
     {
         QVERIFY(QDir().mkdir("programy.tv")); // exists, but cannot be read as a file
-        auto form = makeForm();
+        auto program = makeProgram();
+        Form1& form = program->mainWindow();
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().startsWith("Cannot open file \"programy.tv\". "),
                  qPrintable(errors.first()));
-        QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 13);
-        QVERIFY(!form->engine()->state().activated);
-        QCOMPARE(in<TrayIcon>(form, "ico")->Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
+        QCOMPARE(in<StationListBox>(program, "programy")->stations().size(), 13);
+        QVERIFY(!program->engine().state().activated);
+        QCOMPARE(program->trayIcon().Hint(), QStringLiteral("ekranik 2oo6 beta o.3"));
 
-        QApplication::setActiveWindow(form.get()); // back from the error box
+        QApplication::setActiveWindow(&form); // back from the error box
         QCOMPARE(errors.size(), 1);
         QApplication::setActiveWindow(nullptr);
-        QApplication::setActiveWindow(form.get());
+        QApplication::setActiveWindow(&form);
         QCOMPARE(errors.size(), 2);
 
         QVERIFY(QDir().rmdir("programy.tv"));
         writeFile("programy.tv", "a.tv|http://a\r\n");
-        form->hide();
-        form->show();
+        form.hide();
+        form.show();
         QCOMPARE(errors.size(), 2);
-        QVERIFY(form->engine()->state().activated);
-        QCOMPARE(in<StationListBox>(form, "programy")->stations(),
+        QVERIFY(program->engine().state().activated);
+        QCOMPARE(in<StationListBox>(program, "programy")->stations(),
                  QList<QByteArray>{"a.tv|http://a"});
     }
 
@@ -237,19 +260,19 @@ private slots:
         const QByteArray longLine = "a.tv|http://a\r\n" + QByteArray(70000, 'x') + "\r\n";
         writeFile("programy.tv", longLine);
         {
-            auto form = makeForm();
+            auto program = makeProgram();
             QCOMPARE(errors, QStringList{"Cannot open file \"programy.tv\". Line 2 is longer than "
                                          "65536 characters."});
-            QVERIFY(form->close());
+            QVERIFY(program->mainWindow().close());
             QVERIFY(writes.isEmpty());
             QCOMPARE(readFile("programy.tv"), longLine);
         }
         errors.clear();
         writeFile("programy.tv",
                   QByteArray("a.tv|http://a\r\nb\0.tv|http://b\r\nc.tv|http://c\r\n", 45));
-        auto form = makeForm();
+        auto program = makeProgram();
         QVERIFY(errors.isEmpty());
-        QVERIFY(form->close());
+        QVERIFY(program->mainWindow().close());
         QCOMPARE(readFile("programy.tv"),
                  QByteArray("a.tv|http://a\r\nb.tv|http://b\r\nc.tv|http://c\r\n"));
     }
@@ -259,11 +282,11 @@ private slots:
     void laterShowsDoNotReload()
     {
         writeFile("programy.tv", "a.tv|http://a\r\n");
-        auto form = makeForm();
-        in<StationListBox>(form, "programy")->appendStation("b.tv|http://b");
-        form->hide();
-        form->show();
-        QCOMPARE(in<StationListBox>(form, "programy")->stations(),
+        auto program = makeProgram();
+        in<StationListBox>(program, "programy")->appendStation("b.tv|http://b");
+        program->mainWindow().hide();
+        program->mainWindow().show();
+        QCOMPARE(in<StationListBox>(program, "programy")->stations(),
                  (QList<QByteArray>{"a.tv|http://a", "b.tv|http://b"}));
     }
 
@@ -271,61 +294,61 @@ private slots:
     {
         writeFile("programy.tv", "0|a\r\n1|b\r\n2|c\r\n3|d\r\n4|e\r\n");
         writeFile("programy_stan.tv", "4\r\n");
-        auto form = makeForm();
-        form->engine()->addTestLine("4 : 10:00 - news");
+        auto program = makeProgram();
+        program->engine().addTestLine("4 : 10:00 - news");
 
-        in<StationListBox>(form, "programy")->setCurrentRow(2);
-        form->delClick();
-        QCOMPARE(in<StationListBox>(form, "programy")->stations(),
+        in<StationListBox>(program, "programy")->setCurrentRow(2);
+        click(program, "GlowButton2");
+        QCOMPARE(in<StationListBox>(program, "programy")->stations(),
                  (QList<QByteArray>{"0|a", "1|b", "3|d", "4|e"}));
-        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks(),
+        QCOMPARE(in<StationListBox>(program, "programy")->checkMarks(),
                  (QList<bool>{false, false, false, true}));
         // Nothing stays selected: a second press deletes nothing.
-        form->delClick();
-        QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 4);
+        click(program, "GlowButton2");
+        QCOMPARE(in<StationListBox>(program, "programy")->stations().size(), 4);
         // Deleting leaves the now-playing list alone.
-        QCOMPARE(nowPlaying(form).size(), 1);
+        QCOMPARE(nowPlaying(program).size(), 1);
 
-        QVERIFY(form->close());
+        QVERIFY(program->mainWindow().close());
         QCOMPARE(readFile("programy_stan.tv"), QByteArray("3\r\n"));
     }
 
-    // Only the user's own changes of a check mark empty the now-playing list.
+    // Only the user's own changes of a check mark empty the now-playing list: not the marks
+    // read from the file, nor a station added.
     void userCheckChangesEmptyTheNowPlayingList()
     {
         writeFile("programy_stan.tv", "1\r\n");
-        auto form = makeForm();
-        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks().count(true), 1);
-
-        form->engine()->addTestLine("tvn.tv : 20:00 - Fakty");
-        form->LoadCheckedStates();
-        in<StationListBox>(form, "programy")->appendStation("new.tv|http://x");
-        QCOMPARE(nowPlaying(form).size(), 1);
+        auto program = makeProgram(false);
+        program->engine().addTestLine("tvn.tv : 20:00 - Fakty");
+        program->mainWindow().show();
+        StationListBox* list = in<StationListBox>(program, "programy");
+        QCOMPARE(list->checkMarks().count(true), 1);
+        list->appendStation("new.tv|http://x");
+        QCOMPARE(nowPlaying(program).size(), 1);
 
         // A click on the check box of the first row, as the user does it.
-        StationListBox* list = in<StationListBox>(form, "programy");
         const QRect row = list->visualItemRect(list->item(0));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           QPoint(row.left() + 6, row.center().y()));
         QCOMPARE(list->item(0)->checkState(), Qt::Checked);
-        QCOMPARE(nowPlaying(form).size(), 0);
+        QCOMPARE(nowPlaying(program).size(), 0);
     }
 
     void writesAtCloseComeInOrder()
     {
         {
-            auto form = makeForm();
-            form->close1Click();
-            QVERIFY(!form->isVisible());
+            auto program = makeProgram();
+            menuItem(program, "Koniec1")->trigger();
+            QVERIFY(!program->mainWindow().isVisible());
             QCOMPARE(writes, (QStringList{"programy.tv", "programy_stan.tv", "programy.tv"}));
         }
         writes.clear();
         {
-            auto form = makeForm();
-            QSignalSpy closed(form.get(), &Form1::closed);
-            QVERIFY(form->close());
+            auto program = makeProgram();
+            QSignalSpy ended(&program->stationFiles(), &StationFilesKeeper::ended);
+            QVERIFY(program->mainWindow().close());
             QCOMPARE(writes, (QStringList{"programy_stan.tv", "programy.tv"}));
-            QCOMPARE(closed.size(), 1);
+            QCOMPARE(ended.size(), 1);
         }
     }
 
@@ -337,31 +360,32 @@ private slots:
                          .body = QByteArray(5000, 'x'),
                          .sendOnly = 100,
                          .stallAfter = true});
-        auto form = makeForm();
-        HttpFetch* ht = form->engine()->downloader();
+        auto program = makeProgram();
+        HttpFetch* ht = program->engine().downloader();
         QSignalSpy failed(ht, &HttpFetch::OnError);
         ht->WaitThread = false;
         ht->URL = server.url("/x");
         ht->FileName = QStringLiteral("tvn.tv");
         ht->DownloadFile();
         QTRY_COMPARE(server.requestCount(), 1); // the worker starts from the event loop
-        QVERIFY(form->close());
+        QVERIFY(program->mainWindow().close());
         QVERIFY(failed.wait(5000));
         QVERIFY(!QFile::exists("tvn.tv"));
     }
 
     // With the folder gone nothing can be saved: the error is shown, the window stays open,
-    // and "Koniec" does not end the program; a request from outside does.
+    // and "Koniec" does not end the program; SIGTERM does.
     void saveFailureKeepsTheWindowOpen()
     {
-        auto form = makeForm();
-        QSignalSpy closed(form.get(), &Form1::closed);
+        auto program = makeProgram();
+        Form1& form = program->mainWindow();
+        QSignalSpy ended(&program->stationFiles(), &StationFilesKeeper::ended);
         const QString path = folder->path();
         QVERIFY(QDir(path).removeRecursively());
 
-        QVERIFY(!form->close());
-        QVERIFY(form->isVisible());
-        QCOMPARE(closed.size(), 0);
+        QVERIFY(!form.close());
+        QVERIFY(form.isVisible());
+        QCOMPARE(ended.size(), 0);
         QCOMPARE(errors.size(), 1);
         QVERIFY2(errors.first().startsWith("Cannot create file \"programy_stan.tv\". "),
                  qPrintable(errors.first()));
@@ -369,232 +393,263 @@ private slots:
         QCOMPARE(writes, QStringList{"programy_stan.tv"});
 
         errors.clear();
-        form->close1Click();
-        QVERIFY(form->isVisible());
+        menuItem(program, "Koniec1")->trigger();
+        QVERIFY(form.isVisible());
         QCOMPARE(errors.size(), 1);
         QVERIFY(errors.first().startsWith("Cannot create file \"programy.tv\". "));
 
         // Asked to end from outside, nobody would answer a box: it ends, and says it lost
         // the changes.
-        QVERIFY(!form->lostChanges());
-        form->endFromOutside();
-        QVERIFY(!form->isVisible());
-        QCOMPARE(closed.size(), 1);
+        QVERIFY(!program->stationFiles().lostChanges());
+        QVERIFY(std::raise(SIGTERM) == 0);
+        QTRY_VERIFY(!form.isVisible());
+        QCOMPARE(ended.size(), 1);
         QCOMPARE(errors.size(), 1);
-        QVERIFY(form->lostChanges());
+        QVERIFY(program->stationFiles().lostChanges());
         QVERIFY(QDir().mkpath(path)); // let the temporary folder clean up
     }
 
-    // What the engine reports lands in the controls that show it: the log, the statistics,
-    // the progress bar and its caption (a name like "tv%1" stays a name).
-    void engineReportsReachTheControls()
+    // A download as the update timer starts it: its progress shows on the widget's title and
+    // gauge, on the main window's bar and in the debug area's caption (a station called "tv%1"
+    // stays a name), and the debug log, the statistics and the widget's list follow.
+    void aDownloadShowsEverywhere()
     {
-        auto form = makeForm();
-        UpdateEngine* engine = form->engine();
-        emit engine->logged({QStringLiteral(".mrowka: one"), QStringLiteral(".mrowka: two")});
-        QCOMPARE(in<DebugLog>(form, "Memo2")->toPlainText(),
-                 QStringLiteral(".mrowka: one\n.mrowka: two"));
-        emit engine->pobranoChanged(QStringLiteral("Pobrano: 1 kB | 0 MB"));
-        emit engine->aktChanged(QStringLiteral("Udane aktualizacje: 1 razy"));
-        QCOMPARE(in<QAction>(form, "pobrano")->text(), QStringLiteral("Pobrano: 1 kB | 0 MB"));
-        QCOMPARE(in<QAction>(form, "akt")->text(), QStringLiteral("Udane aktualizacje: 1 razy"));
-        emit engine->downloadProgress("tv%1", 5120, 20480);
-        QCOMPARE(in<QLabel>(form, "xxx")->text(), QStringLiteral("Aktualizuje tv%1 5120/20480"));
-        QCOMPARE(in<SegmentBar>(form, "pb")->max(), 20480);
-        QCOMPARE(in<SegmentBar>(form, "pb")->position(), 5120);
+        FaultServer server;
+        const QByteArray page = listingsPage("20:00", "Fakty");
+        server.setReply({.head = FaultServer::okHead(page.size()), .body = page, .chunkSize = 64});
+        writeFile("programy.tv", "tv%1|" + server.url("/tvn") + "\r\n");
+        writeFile("programy_stan.tv", "0\r\n");
+        auto program = makeProgram();
+        Form2& widget = program->widget();
+        program->engine().Timer1Timer(); // the first tick fetches the first station
+
+        QCOMPARE(control<QLabel>(&widget, "a")->text(), QStringLiteral("ekranik - tv%1"));
+        QCOMPARE(control<Gauge>(&widget, "pb2")->maxValue(), page.size());
+        QVERIFY(control<Gauge>(&widget, "pb2")->progress() > 0);
+        QCOMPARE(in<SegmentBar>(program, "pb")->max(), page.size());
+        QCOMPARE(in<SegmentBar>(program, "pb")->position(), page.size());
+        QCOMPARE(in<QLabel>(program, "xxx")->text(),
+                 QStringLiteral("Aktualizuje tv%1 ") + QStringLiteral("%1/%1").arg(page.size()));
+        QVERIFY(in<DebugLog>(program, "Memo2")->toPlainText().contains(".mrowka: Sciagam... tv%1"));
+        QCOMPARE(menuItem(program, "akt")->text(), QStringLiteral("Udane aktualizacje: 1 razy"));
+        QCOMPARE(menuItem(program, "pobrano")->text(), QStringLiteral("Pobrano: 0 kB | 0 MB"));
+        QVERIFY(widget.isVisible());
+        QCOMPARE(control<QListWidget>(&widget, "b")->count(), 1);
+    }
+
+    // The clear timer empties the list, and the widget says it is being updated.
+    void clearShowsUpdatingOnTheWidget()
+    {
+        auto program = makeProgram();
+        emit program->engine().publishable({"a.tv : 20:00 - x", "b.tv : 20:00 - y"},
+                                           QStringLiteral("20 : 05"));
+        program->engine().clearTimer();
+        auto* list = control<QListWidget>(&program->widget(), "b");
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("Aktualizacja..."));
+        QVERIFY(nowPlaying(program).isEmpty());
     }
 
     void nowPlayingListButtons()
     {
-        auto form = makeForm();
-        QTest::mouseClick(in<QPushButton>(form, "Button2"), Qt::LeftButton);
-        QCOMPARE(nowPlaying(form), QStringList{"Fake program ;]"});
-        // A click with no line selected copies nothing.
-        in<DebugArea>(form, "debugArea")->iloscClick();
-        QVERIFY(in<QLineEdit>(form, "Edit1")->text().isEmpty());
-        auto* ilosc = in<QListView>(form, "ilosc");
-        ilosc->setCurrentIndex(ilosc->model()->index(0, 0));
-        QCOMPARE(in<QLineEdit>(form, "Edit1")->text(), QStringLiteral("Fake program ;]"));
-        QTest::mouseClick(in<QPushButton>(form, "Button1"), Qt::LeftButton);
-        QCOMPARE(nowPlaying(form).size(), 0);
+        auto program = makeProgram();
+        program->mainWindow().showDebugArea();
+        click(program, "Button2");
+        QCOMPARE(nowPlaying(program), QStringList{"Fake program ;]"});
+        auto* ilosc = in<QListView>(program, "ilosc");
+        QTest::mouseClick(ilosc->viewport(), Qt::LeftButton, {},
+                          ilosc->visualRect(ilosc->model()->index(0, 0)).center());
+        QCOMPARE(in<QLineEdit>(program, "Edit1")->text(), QStringLiteral("Fake program ;]"));
+        // "kasuj" empties the list; the line copied before stays in the box.
+        click(program, "Button1");
+        QCOMPARE(nowPlaying(program).size(), 0);
+        QCOMPARE(in<QLineEdit>(program, "Edit1")->text(), QStringLiteral("Fake program ;]"));
     }
 
     void trayMenuHasItsItems()
     {
-        auto form = makeForm();
+        auto program = makeProgram();
         QStringList captions;
-        for (QAction* action : in<QMenu>(form, "PopupMenu1")->actions())
+        for (QAction* action : program->trayMenu().actions())
             captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
         QCOMPARE(captions, (QStringList{"ekranik - konfiguracja", "-", "Ustawienia", "Statystyki",
                                         "Częstotliwość aktualizacji", "Koniec"}));
-        QVERIFY(!in<QMenu>(form, "PopupMenu1")->actions().first()->isEnabled());
-        QVERIFY(!in<QAction>(form, "pobrano")->isEnabled() &&
-                !in<QAction>(form, "akt")->isEnabled());
-        QCOMPARE(in<QMenu>(form, "Czstotliwo1")->defaultAction(),
-                 in<QAction>(form, "Normalnie20s1"));
-        QCOMPARE(in<QMenu>(form, "Czstotliwo1")->actions().size(), 8);
-        QVERIFY(!in<QMenu>(form, "Czstotliwo1")->actions().last()->isEnabled());
+        QCOMPARE(program->trayMenu().objectName(), QStringLiteral("PopupMenu1"));
+        QCOMPARE(program->trayIcon().PopupMenu(), &program->trayMenu());
+        QVERIFY(!program->trayMenu().actions().first()->isEnabled());
+        QVERIFY(!menuItem(program, "pobrano")->isEnabled() &&
+                !menuItem(program, "akt")->isEnabled());
+        auto* frequencies = control<QMenu>(&program->trayMenu(), "Czstotliwo1");
+        QCOMPARE(frequencies->defaultAction(), menuItem(program, "Normalnie20s1"));
+        QCOMPARE(frequencies->actions().size(), 8);
+        QVERIFY(!frequencies->actions().last()->isEnabled());
 
         // The frequency in force is checked, the normal one until another is picked.
         const auto checkedFrequencies = [&] {
             QStringList names;
-            for (QAction* action : in<QMenu>(form, "Czstotliwo1")->actions()) {
+            for (QAction* action : frequencies->actions()) {
                 if (action->isChecked())
                     names << action->objectName();
             }
             return names;
         };
         QCOMPARE(checkedFrequencies(), QStringList{"Normalnie20s1"});
-        in<QAction>(form, "Wolno40s1")->trigger();
+        menuItem(program, "Wolno40s1")->trigger();
         QCOMPARE(checkedFrequencies(), QStringList{"Wolno40s1"});
-        QCOMPARE(form->engine()->state().frequencyKeyword, QStringLiteral("slow"));
-        in<QAction>(form, "Wolno40s1")->trigger(); // picked again, still the one
+        QCOMPARE(program->engine().state().frequencyKeyword, QStringLiteral("slow"));
+        menuItem(program, "Wolno40s1")->trigger(); // picked again, still the one
         QCOMPARE(checkedFrequencies(), QStringList{"Wolno40s1"});
-        QCOMPARE(in<QMenu>(form, "Czstotliwo1")->defaultAction(),
-                 in<QAction>(form, "Normalnie20s1"));
+        QCOMPARE(frequencies->defaultAction(), menuItem(program, "Normalnie20s1"));
 
         // The display modes: exactly one checked.
-        QVERIFY(in<QAction>(form, "c1")->isChecked() && !in<QAction>(form, "c2")->isChecked());
-        in<QAction>(form, "c2")->trigger();
-        QVERIFY(!in<QAction>(form, "c1")->isChecked() && in<QAction>(form, "c2")->isChecked());
-        in<QAction>(form, "c2")->trigger();
-        QVERIFY(in<QAction>(form, "c2")->isChecked());
+        QVERIFY(in<QAction>(program, "c1")->isChecked() &&
+                !in<QAction>(program, "c2")->isChecked());
+        in<QAction>(program, "c2")->trigger();
+        QVERIFY(!in<QAction>(program, "c1")->isChecked() &&
+                in<QAction>(program, "c2")->isChecked());
+        in<QAction>(program, "c2")->trigger();
+        QVERIFY(in<QAction>(program, "c2")->isChecked());
 
         // "[ok]" hides the window to the tray, "Ustawienia" brings it back.
         const bool trayThere = true;
-        desktopHasTray(form, trayThere);
-        form->Label5Click();
-        QVERIFY(!form->isVisible());
-        in<QAction>(form, "Ustawienia1")->trigger();
-        QVERIFY(form->isVisible());
+        desktopHasTray(program, trayThere);
+        click(program, "Label5");
+        QVERIFY(!program->mainWindow().isVisible());
+        menuItem(program, "Ustawienia1")->trigger();
+        QVERIFY(program->mainWindow().isVisible());
     }
 
     // "[ok]" hides the main window to the tray; during the hot start it also says the list is
     // on its way.
     void okDuringAndAfterTheHotStart()
     {
-        auto form = makeForm();
+        auto program = makeProgram();
         const bool trayThere = true;
-        desktopHasTray(form, trayThere);
-        in<QAction>(form, "UstawieniaRadudoVorozu1")->trigger();
-        form->Label5Click();
-        QVERIFY(!form->isVisible());
-        QVERIFY(!control<QWidget>(form.get(), "acset")->isVisible());
-        auto* ico = in<TrayIcon>(form, "ico");
-        QCOMPARE(ico->lastBalloon(),
+        desktopHasTray(program, trayThere);
+        in<QAction>(program, "UstawieniaRadudoVorozu1")->trigger();
+        QVERIFY(in<QWidget>(program, "acset")->isVisible());
+        click(program, "Label5");
+        QVERIFY(!program->mainWindow().isVisible());
+        QVERIFY(!in<QWidget>(program, "acset")->isVisible());
+        TrayIcon& ico = program->trayIcon();
+        QCOMPARE(ico.lastBalloon(),
                  (TrayIcon::Balloon{QStringLiteral("ekranik"),
                                     QStringLiteral("Aktualizacja w toku, proszę chwile poczekać "
                                                    "zanim pojawią się pierwsze efekty (średnio 30 "
                                                    "sekund)..."),
                                     TrayIcon::BalloonIcon::Info, 10000}));
         for (int tick = 0; tick <= 13; ++tick) // nothing checked: the 14th tick wraps
-            form->engine()->Timer1Timer();
-        QVERIFY(!form->engine()->state().hotStart);
-        in<QAction>(form, "Ustawienia1")->trigger();
-        QVERIFY(form->isVisible());
-        form->Label5Click();
-        QVERIFY(!form->isVisible());
-        QCOMPARE(ico->balloonsShown(), 1);
+            program->engine().Timer1Timer();
+        QVERIFY(!program->engine().state().hotStart);
+        menuItem(program, "Ustawienia1")->trigger();
+        QVERIFY(program->mainWindow().isVisible());
+        click(program, "Label5");
+        QVERIFY(!program->mainWindow().isVisible());
+        QCOMPARE(ico.balloonsShown(), 1);
     }
 
     // Without a tray "[ok]" minimises the window, which the user can still reach, and the
     // debug area says why, once; a tray that turns up later takes the window again.
     void okWithoutATray()
     {
-        auto form = makeForm();
+        auto program = makeProgram();
+        Form1& form = program->mainWindow();
         bool trayThere = false;
-        desktopHasTray(form, trayThere);
+        desktopHasTray(program, trayThere);
         for (int round = 0; round < 2; ++round) {
-            form->Label5Click();
-            QVERIFY(form->isVisible());
-            QVERIFY(form->isMinimized());
-            in<QAction>(form, "Ustawienia1")->trigger();
-            QVERIFY(!form->isMinimized());
+            click(program, "Label5");
+            QVERIFY(form.isVisible());
+            QVERIFY(form.isMinimized());
+            menuItem(program, "Ustawienia1")->trigger();
+            QVERIFY(!form.isMinimized());
         }
-        const QString log = in<DebugLog>(form, "Memo2")->toPlainText();
+        const QString log = in<DebugLog>(program, "Memo2")->toPlainText();
         QCOMPARE(log.count(QStringLiteral(".mrowka: Brak obszaru powiadomień")), 1);
 
         trayThere = true;
-        form->Label5Click();
-        QVERIFY(!form->isVisible());
+        click(program, "Label5");
+        QVERIFY(!form.isVisible());
     }
 
     // The engine's complete list goes where the display mode says, and its clock to the
     // widget.
     void publicationFollowsTheDisplayMode()
     {
-        auto form = makeForm();
-        Form2 widget;
-        form->setWidget(&widget);
-        UpdateEngine* engine = form->engine();
-        emit engine->clockChanged(QStringLiteral("20 : 05 | środa"));
+        auto program = makeProgram();
+        Form2& widget = program->widget();
+        UpdateEngine& engine = program->engine();
+        emit engine.clockChanged(QStringLiteral("20 : 05 | środa"));
         QCOMPARE(control<QLabel>(&widget, "hur")->text(), QStringLiteral("20 : 05 | środa"));
-        emit engine->publishable({"s1.tv : 20:00 - Film"}, QStringLiteral("20 : 05 | środa"));
+        emit engine.publishable({"s1.tv : 20:00 - Film"}, QStringLiteral("20 : 05 | środa"));
         QVERIFY(widget.isVisible());
-        in<QAction>(form, "c2")->trigger();
-        emit engine->publishable({"s1.tv : 20:00 - Film"}, QStringLiteral("20 : 05 | środa"));
+        in<QAction>(program, "c2")->trigger();
+        emit engine.publishable({"s1.tv : 20:00 - Film"}, QStringLiteral("20 : 05 | środa"));
         QVERIFY(!widget.isVisible());
-        QCOMPARE(in<TrayIcon>(form, "ico")->lastBalloon().text,
+        QCOMPARE(program->trayIcon().lastBalloon().text,
                  QStringLiteral("s1.tv : 20:00 - Film\r\n"));
     }
 
     void debugAccessWordShowsTheDebugArea()
     {
-        auto form = makeForm();
-        Okienko dialog(form.get());
-        form->setDialog(&dialog);
-        QTimer::singleShot(0, &dialog, [&] {
+        auto program = makeProgram();
+        Form1& form = program->mainWindow();
+        Okienko& dialog = program->dialog();
+        const auto confirm = [&](const QString& text) {
+            control<QLineEdit>(&dialog, "b")->setText(text);
+            QTest::mouseClick(control<GlowButton>(&dialog, "okbut"), Qt::LeftButton);
+        };
+        whenShown(&dialog, [&] {
             QCOMPARE(control<QLabel>(&dialog, "d")->text(), Okienko::kAddStation);
             QCOMPARE(control<QLabel>(&dialog, "a")->text(),
                      QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"));
-            control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("mrowka"));
-            dialog.okbutClick();
+            confirm(QStringLiteral("mrowka"));
             QVERIFY(dialog.isVisible());
-            QCOMPARE(form->height(), 645);
-            QVERIFY(form->mask().contains(QPoint(100, 620))); // the shape grew with it
-            control<QLineEdit>(&dialog, "b")
-                ->setText(QStringLiteral("nazwa.stacji.tv|http://adres.do.stacji"));
-            dialog.okbutClick();
+            QCOMPARE(form.height(), 645);
+            QVERIFY(form.mask().contains(QPoint(100, 620))); // the shape grew with it
+            confirm(QStringLiteral("nazwa.stacji.tv|http://adres.do.stacji"));
         });
-        form->addClick();
+        click(program, "GlowButton1");
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(in<StationListBox>(form, "programy")->stations().last(),
+        QCOMPARE(in<StationListBox>(program, "programy")->stations().last(),
                  QByteArray("nazwa.stacji.tv|http://adres.do.stacji"));
-        QCOMPARE(in<StationListBox>(form, "programy")->checkMarks().last(), false);
+        QCOMPARE(in<StationListBox>(program, "programy")->checkMarks().last(), false);
     }
 
+    // A double click anywhere in the list shows the selected station's address; below the
+    // entries, with none selected, it is the index error.
     void doubleClickShowsTheAddress()
     {
-        auto form = makeForm();
-        Okienko dialog(form.get());
-        form->setDialog(&dialog);
+        writeFile("programy.tv", "a.tv|http://a\r\npolsat.tv|http://host/.?&T%5Bstation%5D=5\r\n");
+        auto program = makeProgram();
+        Okienko& dialog = program->dialog();
 
-        // Nothing selected: the index error, and no dialog.
         bool opened = false;
-        QTimer::singleShot(0, &dialog, [&] {
-            opened = dialog.isVisible();
+        QObject* watch = whenShown(&dialog, [&] {
+            opened = true;
             dialog.close();
         });
-        form->programyDblClick();
-        QCOMPARE(errors, QStringList{"List index out of bounds (-1)"});
+        doubleClickStation(program, -1);
+        QTRY_COMPARE(errors, QStringList{"List index out of bounds (-1)"});
         QTest::qWait(1);
         QVERIFY(!opened);
+        delete watch;
 
-        in<StationListBox>(form, "programy")->setCurrentRow(1);
-        QTimer::singleShot(0, &dialog, [&] {
+        bool shown = false;
+        whenShown(&dialog, [&] {
             QCOMPARE(control<QLabel>(&dialog, "d")->text(), QStringLiteral("Program TV na dziś"));
             QCOMPARE(control<QLabel>(&dialog, "a")->text(),
                      QStringLiteral("Adres do aktualnego programu"));
-            QVERIFY(control<QLineEdit>(&dialog, "b")
-                        ->text()
-                        .endsWith("/.?&T%5Bstation%5D=5&T%5Bcategory%5D=ALL&T%5Btime%5D=0"));
+            QCOMPARE(control<QLineEdit>(&dialog, "b")->text(),
+                     QStringLiteral("http://host/.?&T%5Bstation%5D=5"));
             control<QLineEdit>(&dialog, "b")->setText(QStringLiteral("edited|http://elsewhere"));
-            dialog.okbutClick();
+            QTest::mouseClick(control<GlowButton>(&dialog, "okbut"), Qt::LeftButton);
+            shown = true;
         });
-        form->programyDblClick();
+        doubleClickStation(program, 1);
+        QTRY_VERIFY(shown);
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(in<StationListBox>(form, "programy")->stations().size(), 13);
-        QVERIFY(in<StationListBox>(form, "programy")->stations().at(1).startsWith("polsat.tv|"));
+        QCOMPARE(in<StationListBox>(program, "programy")->stations().size(), 2);
+        QVERIFY(in<StationListBox>(program, "programy")->stations().at(1).startsWith("polsat.tv|"));
     }
 
     void draggingMovesTheWindow_data()
@@ -607,6 +662,7 @@ private slots:
         QTest::newRow("version, middle button") << "ver" << int(Qt::MiddleButton) << true;
         QTest::newRow("background") << "" << int(Qt::LeftButton) << true;
         QTest::newRow("settings title") << "Label2" << int(Qt::LeftButton) << true;
+        QTest::newRow("settings background") << "acset" << int(Qt::LeftButton) << true;
         QTest::newRow("station list") << "programy" << int(Qt::LeftButton) << false;
         QTest::newRow("ok label") << "Label5" << int(Qt::LeftButton) << false;
     }
@@ -616,38 +672,41 @@ private slots:
         QFETCH(QString, from);
         QFETCH(int, button);
         QFETCH(bool, moves);
-        auto form = makeForm();
-        QWidget* widget = form.get();
+        auto program = makeProgram();
+        Form1& form = program->mainWindow();
+        QWidget* widget = &form;
         if (from == "Label4")
-            widget = in<QLabel>(form, "Label4");
+            widget = in<QLabel>(program, "Label4");
         else if (from == "ver")
-            widget = in<QLabel>(form, "ver");
-        else if (from == "Label2") {
-            control<QWidget>(form.get(), "acset")->show();
-            widget = in<QLabel>(form, "Label2");
+            widget = in<QLabel>(program, "ver");
+        else if (from == "Label2" || from == "acset") {
+            in<QWidget>(program, "acset")->show();
+            widget = in<QWidget>(program, qPrintable(from));
         } else if (from == "programy")
-            widget = in<StationListBox>(form, "programy")->viewport();
+            widget = in<StationListBox>(program, "programy")->viewport();
         else if (from == "Label5")
-            widget = in<ClickLabel>(form, "Label5");
+            widget = in<ClickLabel>(program, "Label5");
         else
-            QVERIFY(!form->childAt(5, 100)); // background at (5, 100)
-        const QPoint before = form->pos();
-        if (widget == form.get()) {
-            const QPoint global = form->mapToGlobal(QPoint(5, 100));
+            QVERIFY(!form.childAt(5, 100)); // background at (5, 100)
+        if (from == "acset")
+            QCOMPARE(widget->childAt(5, 5), nullptr); // the panel's own background
+        const QPoint before = form.pos();
+        if (widget == &form) {
+            const QPoint global = form.mapToGlobal(QPoint(5, 100));
             QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 100), QPointF(global),
                               Qt::MouseButton(button), Qt::MouseButton(button), Qt::NoModifier);
-            QApplication::sendEvent(form.get(), &press);
+            QApplication::sendEvent(&form, &press);
             QMouseEvent move(QEvent::MouseMove, QPointF(45, 130), QPointF(global + QPoint(40, 30)),
                              Qt::NoButton, Qt::MouseButton(button), Qt::NoModifier);
-            QApplication::sendEvent(form.get(), &move);
+            QApplication::sendEvent(&form, &move);
             QMouseEvent release(QEvent::MouseButtonRelease, QPointF(45, 130),
                                 QPointF(global + QPoint(40, 30)), Qt::MouseButton(button),
                                 Qt::NoButton, Qt::NoModifier);
-            QApplication::sendEvent(form.get(), &release);
+            QApplication::sendEvent(&form, &release);
         } else {
             dragBy(widget, Qt::MouseButton(button), QPoint(40, 30));
         }
-        QCOMPARE(form->pos() - before, moves ? QPoint(40, 30) : QPoint(0, 0));
+        QCOMPARE(form.pos() - before, moves ? QPoint(40, 30) : QPoint(0, 0));
     }
 };
 

@@ -5,12 +5,13 @@
 // bar, the list's check boxes, the glow buttons) is at twice the scale the picture at one with
 // every pixel doubled, so one-pixel lines stay sharp and in place.
 
-#include "app/form1.h"
+#include "app/assembler.h"
 #include "display/form2.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
 #include "support/controls.h"
 #include "support/scratchfolder.h"
+#include "support/whenshown.h"
 #include "text/win1250.h"
 #include "widgets/checkrowdelegate.h"
 #include "widgets/glowbutton.h"
@@ -267,11 +268,11 @@ class TestHiDpi : public QObject {
     static void showing(const QString& state, const std::function<void(QWidget*)>& check)
     {
         const ScratchFolder folder;
-        Form1 form1([](const QString&, const QList<QByteArray>&) {});
-        Okienko okienko(&form1);
-        Form3 form3;
-        form1.setDialog(&okienko);
-        form1.setReminderWindow(&form3);
+        Assembler program(QStringLiteral("ekranik.conf"),
+                          [](const QString&, const QList<QByteArray>&) {});
+        Form1& form1 = program.mainWindow();
+        Okienko& okienko = program.dialog();
+        Form3& form3 = program.reminderWindow();
         form1.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form1));
         auto* programy = control<StationListBox>(&form1, "programy");
@@ -285,7 +286,7 @@ class TestHiDpi : public QObject {
         const auto inDialog = [&](const std::function<void()>& open,
                                   const std::function<void()>& then = {}) {
             bool ran = false;
-            QTimer::singleShot(0, &okienko, [&] {
+            whenShown(&okienko, [&] {
                 if (then)
                     then();
                 if (QTest::qWaitForWindowExposed(&okienko))
@@ -294,15 +295,19 @@ class TestHiDpi : public QObject {
                 okienko.close();
             });
             open();
-            QVERIFY(ran);
+            QTRY_VERIFY(ran); // a double click opens it from the event loop
+        };
+        const auto click = [&](const char* button) {
+            return [&form1, button] {
+                QTest::mouseClick(control<GlowButton>(&form1, button), Qt::LeftButton);
+            };
         };
         const auto enter = [&](const QString& input) {
             control<QLineEdit>(&okienko, "b")->setText(input);
             QTest::mouseClick(control<GlowButton>(&okienko, "okbut"), Qt::LeftButton);
             QVERIFY(control<QLabel>(&okienko, "why")->isVisible()); // refused, with the reason
         };
-        const auto popup = [&](const char* name) {
-            auto* menu = control<QMenu>(&form1, name);
+        const auto popup = [&](QMenu* menu) {
             menu->popup(QPoint(20, 20));
             QVERIFY(QTest::qWaitForWindowExposed(menu));
             check(menu);
@@ -318,16 +323,19 @@ class TestHiDpi : public QObject {
             form1.showDebugArea();
             check(&form1);
         } else if (state == QLatin1String("add station")) {
-            inDialog([&] { form1.addClick(); });
+            inDialog(click("GlowButton1"));
         } else if (state == QLatin1String("station refused")) {
-            inDialog([&] { form1.addClick(); }, [&] { enter(QStringLiteral("x")); });
+            inDialog(click("GlowButton1"), [&] { enter(QStringLiteral("x")); });
         } else if (state == QLatin1String("reminder refused")) {
             // The longest reason the dialog gives.
-            inDialog([&] { form1.mhmClick(); }, [&] { enter(QStringLiteral("★")); });
+            inDialog(click("mhm"), [&] { enter(QStringLiteral("★")); });
         } else if (state == QLatin1String("address")) {
-            inDialog([&] { form1.programyDblClick(); });
+            inDialog([&] {
+                QTest::mouseDClick(programy->viewport(), Qt::LeftButton, {},
+                                   programy->visualItemRect(programy->item(2)).center());
+            });
         } else if (state == QLatin1String("reminder prompt")) {
-            inDialog([&] { form1.mhmClick(); });
+            inDialog(click("mhm"));
         } else if (state == QLatin1String("reminder")) {
             // The longest title the window shows, in wide capitals.
             form3.showReminder("MECZ",
@@ -346,13 +354,13 @@ class TestHiDpi : public QObject {
             QVERIFY(QTest::qWaitForWindowExposed(&form2));
             check(&form2);
         } else if (state == QLatin1String("tray menu")) {
-            popup("PopupMenu1");
+            popup(&program.trayMenu());
         } else if (state == QLatin1String("statistics menu")) {
-            popup("Statystyki1");
+            popup(control<QMenu>(&program.trayMenu(), "Statystyki1"));
         } else if (state == QLatin1String("frequency menu")) {
-            popup("Czstotliwo1");
+            popup(control<QMenu>(&program.trayMenu(), "Czstotliwo1"));
         } else if (state == QLatin1String("display menu")) {
-            popup("PopupMenu2");
+            popup(control<QMenu>(&form1, "PopupMenu2"));
         } else {
             QFAIL("no such state");
         }

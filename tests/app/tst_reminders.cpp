@@ -1,8 +1,8 @@
-// Reminders: the keyword match itself, and the whole round on the real main window: arming
+// Reminders: the keyword match itself, and the whole round in the assembled program: arming
 // through the dialog, the search on the title parsed last, the single firing into the
 // reminder window.
 
-#include "app/form1.h"
+#include "app/assembler.h"
 #include "net/httpfetch.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
@@ -10,6 +10,7 @@
 #include "support/controls.h"
 #include "support/listingspage.h"
 #include "support/scratchfolder.h"
+#include "support/whenshown.h"
 #include "text/win1250.h"
 #include "update/updateengine.h"
 #include "widgets/glowbutton.h"
@@ -37,29 +38,36 @@ class TestReminders : public QObject {
     Q_OBJECT
 
     std::unique_ptr<ScratchFolder> folder;
-    std::unique_ptr<Form1> form;
-    std::unique_ptr<Okienko> dialog;
-    std::unique_ptr<Form3> window;
+    std::unique_ptr<Assembler> program;
+    Okienko* dialog = nullptr;
+    Form3* window = nullptr;
 
-    // Opens the reminder dialog from "Przypomnienie" and confirms `keyword`; returns whether
-    // the dialog closed.
+    // Opens the dialog from "Przypomnienie", "Dodaj stację" or a double click on the first
+    // station, and confirms `keyword`; returns whether the dialog closed.
     bool confirm(const QString& purposeCaller, const QString& keyword)
     {
         bool closed = false;
-        QTimer::singleShot(0, dialog.get(), [&] {
-            control<QLineEdit>(dialog.get(), "b")->setText(keyword);
-            dialog->okbutClick();
+        bool ran = false;
+        whenShown(dialog, [&] {
+            control<QLineEdit>(dialog, "b")->setText(keyword);
+            QTest::mouseClick(control<GlowButton>(dialog, "okbut"), Qt::LeftButton);
             closed = !dialog->isVisible();
             dialog->close();
+            ran = true;
         });
-        if (purposeCaller == "mhm")
-            form->mhmClick();
-        else if (purposeCaller == "add")
-            form->addClick();
-        else {
-            control<QListWidget>(form.get(), "programy")->setCurrentRow(0);
-            form->programyDblClick();
+        Form1* form = &program->mainWindow();
+        if (purposeCaller == "mhm") {
+            QTest::mouseClick(control<GlowButton>(form, "mhm"), Qt::LeftButton);
+        } else if (purposeCaller == "add") {
+            QTest::mouseClick(control<GlowButton>(form, "GlowButton1"), Qt::LeftButton);
+        } else {
+            auto* list = control<QListWidget>(form, "programy");
+            QTest::mouseDClick(list->viewport(), Qt::LeftButton, {},
+                               list->visualItemRect(list->item(0)).center());
         }
+        // A double click opens the dialog from the event loop.
+        if (!QTest::qWaitFor([&] { return ran; }))
+            qFatal("The input dialog did not open for %s", qPrintable(purposeCaller));
         return closed;
     }
 
@@ -67,11 +75,11 @@ class TestReminders : public QObject {
     void parse(const QByteArray& title)
     {
         QVERIFY(saveListingsPage(QStringLiteral("tvp1.tv"), "20:00", title));
-        form->engine()->htDoneFile(QStringLiteral("tvp1.tv"), 100);
+        program->engine().htDoneFile(QStringLiteral("tvp1.tv"), 100);
     }
-    void search() { form->reminderSearch()->szukajkaTimer(); }
-    const QTimer& szukajka() const { return form->reminderSearch()->timer(); }
-    QString mhm() const { return control<GlowButton>(form.get(), "mhm")->text(); }
+    void search() { program->reminderSearch().szukajkaTimer(); }
+    const QTimer& szukajka() const { return program->reminderSearch().timer(); }
+    QString mhm() const { return control<GlowButton>(&program->mainWindow(), "mhm")->text(); }
 
 private slots:
     void initTestCase()
@@ -84,19 +92,15 @@ private slots:
     {
         folder = std::make_unique<ScratchFolder>();
         QVERIFY(folder->isValid());
-        form = std::make_unique<Form1>();
-        dialog = std::make_unique<Okienko>(form.get());
-        window = std::make_unique<Form3>();
-        form->setDialog(dialog.get());
-        form->setReminderWindow(window.get());
-        form->show();
+        program = std::make_unique<Assembler>(QStringLiteral("ekranik.conf"));
+        dialog = &program->dialog();
+        window = &program->reminderWindow();
+        program->mainWindow().show();
     }
 
     void cleanup()
     {
-        window.reset();
-        dialog.reset();
-        form.reset();
+        program.reset();
         folder.reset();
     }
 
@@ -137,21 +141,20 @@ private slots:
         QString prompt;
         QString purpose;
         QRect place;
-        QTimer::singleShot(0, dialog.get(), [&] {
-            prompt = control<QLabel>(dialog.get(), "a")->text();
-            purpose = control<QLabel>(dialog.get(), "d")->text();
-            place = control<QLabel>(dialog.get(), "a")->geometry();
+        whenShown(dialog, [&] {
+            prompt = control<QLabel>(dialog, "a")->text();
+            purpose = control<QLabel>(dialog, "d")->text();
+            place = control<QLabel>(dialog, "a")->geometry();
             dialog->close();
         });
-        form->mhmClick();
+        QTest::mouseClick(control<GlowButton>(&program->mainWindow(), "mhm"), Qt::LeftButton);
         QCOMPARE(prompt,
                  QStringLiteral("Podaj nazwę programu\nnp. Tobek Zorowiecki, Tobek, Zórowiecki"));
         QCOMPARE(purpose, QStringLiteral("Dodaj przypomnienie"));
-        QVERIFY2(place.height() >=
-                     2 * control<QLabel>(dialog.get(), "a")->fontMetrics().lineSpacing(),
+        QVERIFY2(place.height() >= 2 * control<QLabel>(dialog, "a")->fontMetrics().lineSpacing(),
                  qPrintable(prompt));
         QVERIFY(dialog->rect().adjusted(8, 0, -8, 0).contains(place));
-        QVERIFY(place.bottom() < control<QLineEdit>(dialog.get(), "b")->y());
+        QVERIFY(place.bottom() < control<QLineEdit>(dialog, "b")->y());
     }
 
     // Armed, the search finds nothing before a parse; then the first title with the keyword
@@ -162,7 +165,7 @@ private slots:
         QCOMPARE(mhm(), QStringLiteral("Szukam: mecz"));
         QVERIFY(szukajka().isActive());
         QCOMPARE(szukajka().interval(), 10000);
-        QCOMPARE(control<QLabel>(dialog.get(), "abc")->text(), QStringLiteral("mecz"));
+        QCOMPARE(control<QLabel>(dialog, "abc")->text(), QStringLiteral("mecz"));
 
         search(); // nothing parsed yet
         QVERIFY(!window->isVisible());
@@ -173,14 +176,14 @@ private slots:
         parse("Pi\xb3ka no\xbfna: MECZ"); // as the page has it (ISO-8859-2 = Windows-1250 here)
         search();
         QVERIFY(window->isVisible());
-        QCOMPARE(control<QLabel>(window.get(), "a")->text(), QStringLiteral("szukane słowo: mecz"));
-        QCOMPARE(control<QLabel>(window.get(), "b")->text(),
+        QCOMPARE(control<QLabel>(window, "a")->text(), QStringLiteral("szukane słowo: mecz"));
+        QCOMPARE(control<QLabel>(window, "b")->text(),
                  QStringLiteral("znalezione w programie: Piłka nożna: MECZ"));
-        QCOMPARE(control<QLabel>(window.get(), "c")->text(), QStringLiteral("w stacji: tvp1.tv"));
+        QCOMPARE(control<QLabel>(window, "c")->text(), QStringLiteral("w stacji: tvp1.tv"));
         QCOMPARE(mhm(), QStringLiteral("Przypomnienie"));
         QVERIFY(!szukajka().isActive());
 
-        window->GlowButton1Click();
+        QTest::mouseClick(control<GlowButton>(window, "GlowButton1"), Qt::LeftButton);
         QVERIFY(!window->isVisible());
         search(); // the title still has it, but the reminder is spent
         QVERIFY(!window->isVisible());
@@ -191,7 +194,7 @@ private slots:
         QVERIFY(confirm("mhm", QStringLiteral("film")));
         parse("Film fabularny o bardzo d\xb3ugim tytule");
         search();
-        QCOMPARE(control<QLabel>(window.get(), "b")->text(),
+        QCOMPARE(control<QLabel>(window, "b")->text(),
                  QStringLiteral("znalezione w programie: Film fabularny o bardzo dł..."));
     }
 
@@ -203,7 +206,7 @@ private slots:
         QVERIFY(confirm("add", QStringLiteral("x.tv|http://x")));
         QVERIFY(confirm("address", QStringLiteral("edited")));
         QCOMPARE(dialog->reminderKeyword(), QByteArray("Sport"));
-        QCOMPARE(control<QLabel>(dialog.get(), "abc")->text(), QStringLiteral("Sport"));
+        QCOMPARE(control<QLabel>(dialog, "abc")->text(), QStringLiteral("Sport"));
         QCOMPARE(mhm(), QStringLiteral("Szukam: Sport"));
         QVERIFY(szukajka().isActive());
         parse("Magazyn sportowy"); // "sport" inside "sportowy"

@@ -2,14 +2,9 @@
 // by a new main window after each way of ending, a broken file or values out of range giving
 // defaults without an error box, a widget place off every screen, and the working folder.
 
-#include "app/form1.h"
-#include "app/settingsfile.h"
+#include "app/assembler.h"
 #include "app/workingfolder.h"
-#include "display/form2.h"
-#include "display/settingspanel.h"
 #include "net/httpfetch.h"
-#include "reminders/form3.h"
-#include "reminders/remindersearch.h"
 #include "support/controls.h"
 #include "support/mousedrag.h"
 #include "support/scratchfolder.h"
@@ -28,24 +23,27 @@
 #include <QScreen>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
 
 namespace {
 
-// The windows as main.cpp wires them. Declared so that the main window goes first.
+// The program as main() builds it, its main window shown.
 struct Program {
-    explicit Program(const QString& settingsPath)
+    explicit Program(const QString& settingsPath) : parts(settingsPath)
     {
-        form1.setWidget(&form2);
-        form1.setReminderWindow(&form3);
-        form1.keepSettingsIn(settingsPath);
-        form1.show();
+        parts.mainWindow().show();
     }
-    template <class T> T* in(const char* name) { return control<T>(&form1, name); }
-    SettingsPanel::Options look() { return in<SettingsPanel>("acset")->options(); }
+    template <class T> T* in(const char* name) { return control<T>(&parts.mainWindow(), name); }
+    void click(const char* name) { QTest::mouseClick(in<QWidget>(name), Qt::LeftButton); }
+    // The look the program holds, but for the widget's place.
+    WidgetLook look() const
+    {
+        WidgetLook look = parts.look();
+        look.place.reset();
+        return look;
+    }
 
-    Form3 form3;
-    Form2 form2;
-    Form1 form1;
+    Assembler parts;
 };
 
 // The value of `key` ("section/name") as the file on disk has it, read the way a script would.
@@ -82,16 +80,17 @@ class TestSettings : public QObject {
     QStringList errors;
     QString path;
 
-    // Everything as at a first start, but for `look`; no box.
-    void verifyDefaults(Program& program, const SettingsPanel::Options& look = {})
+    // Everything as at a first start, but for `look`; no box. The widget shows the look.
+    void verifyDefaults(Program& program, const WidgetLook& look = {})
     {
         QVERIFY(errors.isEmpty());
-        QCOMPARE(program.form2.pos(), Form2::defaultPlace());
+        QCOMPARE(program.parts.widget().pos(), Form2::defaultPlace());
         QVERIFY(program.look() == look);
+        QVERIFY(program.parts.widget().look() == program.parts.look());
         QVERIFY(program.in<QAction>("c1")->isChecked());
-        QVERIFY(program.in<QAction>("Normalnie20s1")->isChecked());
-        QVERIFY(program.form1.engine()->state().frequencyKeyword.isEmpty());
-        QVERIFY(!program.form1.reminderSearch()->timer().isActive());
+        QVERIFY(control<QAction>(&program.parts.trayMenu(), "Normalnie20s1")->isChecked());
+        QVERIFY(program.parts.engine().state().frequencyKeyword.isEmpty());
+        QVERIFY(!program.parts.reminderSearch().timer().isActive());
     }
 
 private slots:
@@ -146,26 +145,30 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QString, keyword);
         QFETCH(int, interval);
-        const SettingsPanel::Options look{.clock = false,
-                                          .frame = true,
-                                          .keying = false,
-                                          .scheme = Form2::Scheme::DarkText,
-                                          .keyColor = Qt::white};
+        WidgetLook look{.clock = false,
+                        .frame = true,
+                        .keying = false,
+                        .scheme = WidgetLook::Scheme::DarkText,
+                        .keyColor = Qt::white,
+                        .place = {}};
         QPoint place;
         {
             Program first(path);
             verifyDefaults(first);
-            first.form2.show();
-            dragBy(control<QLabel>(&first.form2, "a"), Qt::LeftButton, QPoint(-300, -200));
-            place = first.form2.pos();
+            Form2& widget = first.parts.widget();
+            widget.show();
+            dragBy(control<QLabel>(&widget, "a"), Qt::LeftButton, QPoint(-300, -200));
+            place = widget.pos();
             QCOMPARE(place, Form2::defaultPlace() + QPoint(-300, -200));
-            first.in<QRadioButton>("a1")->click();
-            first.in<QCheckBox>("CheckBox1")->click();
-            first.in<QCheckBox>("transp")->click(); // keying off, the key now white
-            first.in<QCheckBox>("ramka")->click();
-            first.in<QAction>(qPrintable(item))->trigger();
+            first.in<QAction>("UstawieniaRadudoVorozu1")->trigger();
+            first.click("a1");
+            first.click("CheckBox1");
+            first.click("transp"); // keying off, the key now white
+            first.click("ramka");
+            QVERIFY(widget.look() == first.parts.look());
+            control<QAction>(&first.parts.trayMenu(), qPrintable(item))->trigger();
             first.in<QAction>("c2")->trigger();
-            first.form1.reminderSearch()->armReminder(*unicodeToWin1250(QStringLiteral("żółw")));
+            first.parts.reminderSearch().armReminder(*unicodeToWin1250(QStringLiteral("żółw")));
 
             // On disk as each change was made.
             QCOMPARE(onDisk(path, "widget/x"), QString::number(place.x()));
@@ -177,43 +180,50 @@ private slots:
             QCOMPARE(onDisk(path, "reminder/keyword"), QStringLiteral("żółw"));
             // Moved the way a window manager may move it, seen at the end only.
             place += QPoint(5, 5);
-            first.form2.move(place);
+            widget.move(place);
 
             if (ending == "Koniec")
-                first.form1.close1Click();
+                control<QAction>(&first.parts.trayMenu(), "Koniec1")->trigger();
             else if (ending == "close")
-                QVERIFY(first.form1.close());
+                QVERIFY(first.parts.mainWindow().close());
             else if (ending == "outside")
-                first.form1.endFromOutside();
+                QVERIFY(std::raise(SIGTERM) == 0);
             else
-                first.form1.saveForSessionEnd();
+                first.parts.stationFiles().saveForSessionEnd();
+            if (ending != "session")
+                QTRY_VERIFY(!first.parts.mainWindow().isVisible());
         }
 
         Program second(path);
+        Form2& widget = second.parts.widget();
         QVERIFY(errors.isEmpty());
-        QCOMPARE(second.form2.pos(), place);
-        QVERIFY(second.look() == look);
-        QCOMPARE(second.form2.scheme(), Form2::Scheme::DarkText);
-        QVERIFY(!second.form2.clockShown() && second.form2.progressLineShown());
-        QVERIFY(!second.form2.colorKeying());
-        QCOMPARE(second.form2.keyColor(), QColor(Qt::white));
-        QVERIFY(second.in<QAction>(qPrintable(item))->isChecked());
+        QCOMPARE(widget.pos(), place);
+        look.place = place;
+        QVERIFY(second.parts.look() == look);
+        QVERIFY(widget.look() == look);
+        QVERIFY(!second.in<QCheckBox>("CheckBox1")->isChecked());
+        QVERIFY(second.in<QCheckBox>("ramka")->isChecked());
+        QVERIFY(!second.in<QCheckBox>("transp")->isChecked());
+        QVERIFY(second.in<QRadioButton>("a1")->isChecked());
+        QVERIFY(control<QAction>(&second.parts.trayMenu(), qPrintable(item))->isChecked());
         QVERIFY(second.in<QAction>("c2")->isChecked());
         QCOMPARE(second.in<GlowButton>("mhm")->text(), QStringLiteral("Szukam: żółw"));
-        QVERIFY(second.form1.reminderSearch()->timer().isActive());
+        QVERIFY(second.parts.reminderSearch().timer().isActive());
 
         // In balloon mode a publication leaves the widget hidden.
-        emit second.form1.engine()->publishable({"a.tv : 20:00 - x"}, QStringLiteral("20 : 05"));
-        QVERIFY(!second.form2.isVisible());
+        UpdateEngine& engine = second.parts.engine();
+        emit engine.publishable({"a.tv : 20:00 - x"}, QStringLiteral("20 : 05"));
+        QVERIFY(!widget.isVisible());
         // The frequency takes over at the end of the quick first pass, as a click's does: 13
         // unchecked stations, the 14th tick wraps.
         for (int tick = 0; tick < 14; ++tick)
-            second.form1.engine()->Timer1Timer();
-        QVERIFY(!second.form1.engine()->state().hotStart);
-        QCOMPARE(second.form1.engine()->updateTimer().interval(), interval);
-        // Controls and widget are in step: a click flips both.
-        second.in<QCheckBox>("CheckBox1")->click();
-        QVERIFY(second.form2.clockShown());
+            engine.Timer1Timer();
+        QVERIFY(!engine.state().hotStart);
+        QCOMPARE(engine.updateTimer().interval(), interval);
+        // Controls and widget are in step: a click changes both.
+        second.in<QAction>("UstawieniaRadudoVorozu1")->trigger();
+        second.click("CheckBox1");
+        QVERIFY(widget.look().clock);
     }
 
     // Never an error box: each setting the file cannot give is the default, said in the log.
@@ -250,12 +260,12 @@ private slots:
         for (const QString& line : logged)
             QTest::ignoreMessage(QtWarningMsg,
                                  QRegularExpression(QRegularExpression::escape(line)));
-        SettingsPanel::Options look;
+        WidgetLook look;
         look.frame = frame;
         {
             Program first(path);
             verifyDefaults(first, look);
-            QVERIFY(first.form1.close());
+            QVERIFY(first.parts.mainWindow().close());
         }
         QTest::failOnWarning(QRegularExpression(QStringLiteral("\\.mrowka: ")));
         Program second(path);
@@ -283,7 +293,7 @@ private slots:
         writeFile(path,
                   QStringLiteral("[widget]\nx=%1\ny=%2\n").arg(place.x()).arg(place.y()).toUtf8());
         Program program(path);
-        QCOMPARE(program.form2.pos(), kept ? place : Form2::defaultPlace());
+        QCOMPARE(program.parts.widget().pos(), kept ? place : Form2::defaultPlace());
     }
 
     // The working folder: --folder, else the current one if it holds a station file, else the

@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QBitmap>
-#include <QCheckBox>
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
@@ -75,14 +74,22 @@ void pressAndDrag(QWidget* widget, Qt::MouseButton button, QPoint delta)
 // Neither the widget's colours nor the key: marks the pixels where the desktop shows through.
 constexpr QRgb kHole = qRgb(1, 2, 3);
 
+// The widget with one change of its look.
+void changeLook(Form2& widget, const std::function<void(WidgetLook&)>& change)
+{
+    WidgetLook look = widget.look();
+    change(look);
+    widget.setLook(look);
+}
+
 // What the widget should show: a fresh picture of it, holes at the key colour while keying is on.
 QImage expectedPicture(Form2& widget)
 {
     QImage picture = pictureOf(&widget);
-    for (int y = 0; widget.colorKeying() && y < picture.height(); ++y) {
+    for (int y = 0; widget.look().keying && y < picture.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(picture.scanLine(y));
         for (int x = 0; x < picture.width(); ++x) {
-            if (QColor(line[x]) == widget.keyColor())
+            if (QColor(line[x]) == widget.look().keyColor)
                 line[x] = kHole;
         }
     }
@@ -131,28 +138,36 @@ private slots:
     void initTestCase() { installFontFallbacks(); }
 
     // The list scrolls exactly when its rows are taller than it: 13 pixels a row against a
-    // height of the window's minus 29.
+    // height of the window's minus 29. The widget starts at 81 pixels, is 600 tall, and 83 when
+    // compact again.
     void scrollBarRule_data()
     {
+        QTest::addColumn<QList<bool>>("compact");
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("rows");
         QTest::addColumn<bool>("scrolls");
-        QTest::newRow("start height, 4 rows") << 81 << 4 << false;
-        QTest::newRow("start height, 5 rows") << 81 << 5 << true;
-        QTest::newRow("compact, 4 rows") << 83 << 4 << false;
-        QTest::newRow("compact, 5 rows") << 83 << 5 << true;
-        QTest::newRow("tall, 43 rows") << 600 << 43 << false;
-        QTest::newRow("tall, 44 rows") << 600 << 44 << true;
+        const QList<bool> start;
+        const QList<bool> tall{false};
+        const QList<bool> compactAgain{false, true};
+        QTest::newRow("start height, 4 rows") << start << 81 << 4 << false;
+        QTest::newRow("start height, 5 rows") << start << 81 << 5 << true;
+        QTest::newRow("compact, 4 rows") << compactAgain << 83 << 4 << false;
+        QTest::newRow("compact, 5 rows") << compactAgain << 83 << 5 << true;
+        QTest::newRow("tall, 43 rows") << tall << 600 << 43 << false;
+        QTest::newRow("tall, 44 rows") << tall << 600 << 44 << true;
     }
 
     void scrollBarRule()
     {
+        QFETCH(QList<bool>, compact);
         QFETCH(int, height);
         QFETCH(int, rows);
         QFETCH(bool, scrolls);
         Form2 widget;
         const QPoint top = widget.pos();
-        widget.setHeight(height);
+        for (bool step : compact)
+            changeLook(widget, [step](WidgetLook& look) { look.compact = step; });
+        QCOMPARE(widget.height(), height);
         widget.publish(widgetRows(rows));
         QCOMPARE(widget.pos(), top);
         QCOMPARE(control<QListWidget>(&widget, "b")->geometry(), QRect(8, 22, 282, height - 29));
@@ -209,12 +224,12 @@ private slots:
     {
         Form2 widget;
         widget.publish(widgetRows(2));
-        QVERIFY(widget.colorKeying());
-        QCOMPARE(widget.keyColor(), QColor(Qt::black));
+        QVERIFY(widget.look().keying);
+        QCOMPARE(widget.look().keyColor, QColor(Qt::black));
         QVERIFY(!widget.mask().contains(QPoint(150, 70)));           // empty black background
         QVERIFY(!(widget.mask() & QRect(8, 22, 282, 26)).isEmpty()); // the rows, at once
-        widget.applyScheme(Form2::Scheme::DarkText);
-        QCOMPARE(widget.keyColor(), QColor(Qt::black));
+        changeLook(widget, [](WidgetLook& look) { look.scheme = WidgetLook::Scheme::DarkText; });
+        QCOMPARE(widget.look().keyColor, QColor(Qt::black));
         QVERIFY(widget.mask().contains(QPoint(150, 70)));
     }
 
@@ -224,35 +239,33 @@ private slots:
     {
         QTest::addColumn<Steps>("steps");
         const auto rows = [](int n) { return Step([n](Form2& w) { w.publish(widgetRows(n)); }); };
-        const auto height = [](int h) { return Step([h](Form2& w) { w.setHeight(h); }); };
+        const auto look = [](const std::function<void(WidgetLook&)>& change) {
+            return Step([change](Form2& w) { changeLook(w, change); });
+        };
+        const Step tall = look([](WidgetLook& l) { l.compact = false; });
+        const Step compact = look([](WidgetLook& l) { l.compact = true; });
         const auto scrollTo = [](int value) {
             return Step([value](Form2& w) {
                 control<QListWidget>(&w, "b")->verticalScrollBar()->setValue(
                     std::min(value, control<QListWidget>(&w, "b")->verticalScrollBar()->maximum()));
             });
         };
-        const Step dark = [](Form2& w) { w.applyScheme(Form2::Scheme::DarkText); };
-        const Step light = [](Form2& w) { w.applyScheme(Form2::Scheme::LightText); };
+        const Step dark = look([](WidgetLook& l) { l.scheme = WidgetLook::Scheme::DarkText; });
+        const Step light = look([](WidgetLook& l) { l.scheme = WidgetLook::Scheme::LightText; });
         // What "Przeźroczystość" does: keying flips, the key follows the scheme of the moment.
-        const Step transp = [](Form2& w) {
-            w.setColorKeying(!w.colorKeying());
-            w.setKeyColor(w.scheme() == Form2::Scheme::DarkText ? Qt::white : Qt::black);
-        };
+        const Step transp = look([](WidgetLook& l) {
+            l.keying = !l.keying;
+            l.keyColor = l.scheme == WidgetLook::Scheme::DarkText ? Qt::white : Qt::black;
+        });
         const auto clock = [](const char* text) {
             return Step([text](Form2& w) { w.setClock(QString::fromUtf8(text)); });
         };
         const auto progress = [](int readed) {
             return Step([readed](Form2& w) { w.showDownloadProgress("tvn.tv", readed, 100); });
         };
-        const Step flipClock = [](Form2& w) { w.flipClock(); };
-        const Step flipLine = [](Form2& w) { w.flipProgressLine(); };
-        const Step frame = [](Form2& w) {
-            auto* ramka = new QCheckBox(&w);
-            ramka->hide();
-            ramka->setChecked(true);
-            w.setFrameOption(ramka);
-            w.repaintFrame();
-        };
+        const Step flipClock = look([](WidgetLook& l) { l.clock = !l.clock; });
+        const Step flipLine = look([](WidgetLook& l) { l.progressLine = !l.progressLine; });
+        const Step frame = look([](WidgetLook& l) { l.frame = true; });
 
         QTest::newRow("scroll bar") << Steps{rows(12), scrollTo(20)};
         QTest::newRow("wheel") << Steps{
@@ -263,18 +276,18 @@ private slots:
         QTest::newRow("rows: more than fit") << Steps{rows(2), rows(12)};
         QTest::newRow("rows: fewer") << Steps{rows(12), rows(2)};
         QTest::newRow("rows: cleared") << Steps{rows(12), [](Form2& w) { w.showUpdating(); }};
-        QTest::newRow("tall") << Steps{rows(12), height(600)};
-        QTest::newRow("tall, scrolled") << Steps{rows(30), scrollTo(1000), height(600)};
-        QTest::newRow("compact again") << Steps{rows(12), height(600), height(83)};
+        QTest::newRow("tall") << Steps{rows(12), tall};
+        QTest::newRow("tall, scrolled") << Steps{rows(30), scrollTo(1000), tall};
+        QTest::newRow("compact again") << Steps{rows(12), tall, compact};
         QTest::newRow("dark texts") << Steps{rows(12), dark};
         QTest::newRow("light texts again") << Steps{rows(12), dark, light};
-        QTest::newRow("light texts again, tall") << Steps{rows(12), dark, height(600), light};
+        QTest::newRow("light texts again, tall") << Steps{rows(12), dark, tall, light};
         QTest::newRow("light texts after transparency off and on")
             << Steps{rows(12), dark, transp, transp, light};
         QTest::newRow("keying off") << Steps{rows(12), dark, transp};
         QTest::newRow("keying on") << Steps{rows(12), transp, dark, transp};
         QTest::newRow("key colour")
-            << Steps{rows(12), dark, [](Form2& w) { w.setKeyColor(Qt::white); }};
+            << Steps{rows(12), dark, look([](WidgetLook& l) { l.keyColor = Qt::white; })};
         QTest::newRow("frame") << Steps{rows(12), frame};
         QTest::newRow("clock") << Steps{rows(12), clock("21 : 05 | środa"),
                                         clock("22 : 47 | czwartek")};
@@ -295,7 +308,7 @@ private slots:
             step(widget);
             settle();
         }
-        if (!widget.colorKeying())
+        if (!widget.look().keying)
             QVERIFY(widget.mask().isEmpty());
         const QImage expected = expectedPicture(widget);
         const QImage actual = actualPicture(widget);
@@ -388,9 +401,11 @@ private slots:
         widget.publish(widgetRows(3));
         widget.setClock(QStringLiteral("pią 20:15"));
         widget.setComposited(composited);
-        widget.applyScheme(scheme);
-        widget.setKeyColor(key);
-        widget.setColorKeying(keying);
+        changeLook(widget, [&](WidgetLook& look) {
+            look.scheme = scheme;
+            look.keyColor = key;
+            look.keying = keying;
+        });
         settle();
 
         const qreal ratio = widget.devicePixelRatioF();
@@ -423,14 +438,11 @@ private slots:
         QCOMPARE(shape.contains(QPoint(150, 70)), !keying || key != background);
     }
 
-    void frameFollowsTheOption()
+    void frameFollowsTheLook()
     {
         Form2 widget;
-        QCheckBox ramka;
-        widget.setFrameOption(&ramka);
         QCOMPARE(pictureOf(&widget).pixelColor(0, 40), QColor(Qt::black));
-        ramka.setChecked(true);
-        widget.repaintFrame();
+        changeLook(widget, [](WidgetLook& look) { look.frame = true; });
         const QImage framed = pictureOf(&widget);
         const int w = widget.width();
         const int h = widget.height();
@@ -438,8 +450,7 @@ private slots:
             QCOMPARE(framed.pixelColor(p), kAccent);
         for (QPoint p : {QPoint(1, 40), QPoint(w - 2, 40), QPoint(150, 1), QPoint(150, h - 2)})
             QCOMPARE(framed.pixelColor(p), kCream);
-        ramka.setChecked(false);
-        widget.repaintFrame();
+        changeLook(widget, [](WidgetLook& look) { look.frame = false; });
         QCOMPARE(pictureOf(&widget).pixelColor(0, 40), QColor(Qt::black));
     }
 

@@ -1,8 +1,10 @@
-// The widget settings panel acting on the desktop widget: each click changes the widget at
-// once, and the boxes flip its state rather than copy their own.
+// The widget settings panel editing the widget's look, with the widget following the look as
+// the program has it: each click changes the widget at once, and the panel shows whatever look
+// is set.
 
 #include "display/form2.h"
 #include "display/settingspanel.h"
+#include "display/widgetlookmodel.h"
 #include "support/controls.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
@@ -11,11 +13,13 @@
 #include <QImage>
 #include <QLabel>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 
 class TestSettingsPanel : public QObject {
     Q_OBJECT
 
+    std::unique_ptr<WidgetLookModel> look;
     std::unique_ptr<Form2> widget;
     std::unique_ptr<SettingsPanel> panel;
 
@@ -27,10 +31,10 @@ private slots:
 
     void init()
     {
-        widget = std::make_unique<Form2>();
-        panel = std::make_unique<SettingsPanel>();
-        panel->setWidget(widget.get());
-        widget->setFrameOption(box("ramka"));
+        look = std::make_unique<WidgetLookModel>();
+        widget = std::make_unique<Form2>(look->look());
+        panel = std::make_unique<SettingsPanel>(look.get());
+        connect(look.get(), &WidgetLookModel::changed, widget.get(), &Form2::setLook);
         panel->show();
         widget->publish({"tvn.tv : 20:00 - Fakty"});
     }
@@ -39,6 +43,7 @@ private slots:
     {
         panel.reset();
         widget.reset();
+        look.reset();
     }
 
     // The controls start in step with the widget.
@@ -46,10 +51,32 @@ private slots:
     {
         QVERIFY(box("CheckBox1")->isChecked() && box("CheckBox2")->isChecked());
         QVERIFY(box("abc")->isChecked() && !box("ramka")->isChecked());
-        QVERIFY(box("transp")->isChecked() && widget->colorKeying());
+        QVERIFY(box("transp")->isChecked() && widget->look().keying);
         QVERIFY(!radio("a1")->isChecked() && radio("a2")->isChecked());
         QCOMPARE(box("CheckBox2")->text(), QStringLiteral("Pokaż potęp aktualizacji "));
         QCOMPARE(widget->height(), 81);
+    }
+
+    // A look set from elsewhere (read from the settings file, say) shows in the controls, and
+    // the next click changes only what it is about.
+    void showsTheLookItIsGiven()
+    {
+        const WidgetLook given{.clock = false,
+                               .compact = false,
+                               .frame = true,
+                               .scheme = WidgetLook::Scheme::DarkText,
+                               .keyColor = Qt::white,
+                               .place = {}};
+        look->setLook(given);
+        QVERIFY(!box("CheckBox1")->isChecked() && box("CheckBox2")->isChecked());
+        QVERIFY(!box("abc")->isChecked() && box("ramka")->isChecked());
+        QVERIFY(box("transp")->isChecked());
+        QVERIFY(radio("a1")->isChecked() && !radio("a2")->isChecked());
+        QVERIFY(widget->look() == given);
+        QTest::mouseClick(box("CheckBox2"), Qt::LeftButton);
+        WidgetLook expected = given;
+        expected.progressLine = false;
+        QVERIFY(look->look() == expected);
     }
 
     // Unchecking and checking again gives the compact 83 pixels, not the 81 of the start.
@@ -77,22 +104,23 @@ private slots:
     void transparencyTakesTheKeyFromTheScheme()
     {
         QTest::mouseClick(radio("a1"), Qt::LeftButton);
-        QCOMPARE(widget->scheme(), Form2::Scheme::DarkText);
-        QCOMPARE(widget->keyColor(), QColor(Qt::black)); // a scheme leaves the key alone
+        QCOMPARE(widget->look().scheme, WidgetLook::Scheme::DarkText);
+        QCOMPARE(widget->look().keyColor, QColor(Qt::black)); // a scheme leaves the key alone
         QTest::mouseClick(box("transp"), Qt::LeftButton);
-        QVERIFY(!widget->colorKeying());
-        QCOMPARE(widget->keyColor(), QColor(Qt::white));
+        QVERIFY(!widget->look().keying);
+        QCOMPARE(widget->look().keyColor, QColor(Qt::white));
         QTest::mouseClick(box("transp"), Qt::LeftButton);
-        QVERIFY(widget->colorKeying());
-        QCOMPARE(widget->keyColor(), QColor(Qt::white));
+        QVERIFY(widget->look().keying);
+        QCOMPARE(widget->look().keyColor, QColor(Qt::white));
         // The white background is keyed out now, the black texts stay.
         QVERIFY(!widget->mask().contains(QPoint(150, 70)));
 
         // Choosing the chosen scheme again does nothing; the other one applies at once.
+        QSignalSpy changed(look.get(), &WidgetLookModel::changed);
         QTest::mouseClick(radio("a1"), Qt::LeftButton);
-        QCOMPARE(widget->scheme(), Form2::Scheme::DarkText);
+        QCOMPARE(changed.size(), 0);
         QTest::mouseClick(radio("a2"), Qt::LeftButton);
-        QCOMPARE(widget->scheme(), Form2::Scheme::LightText);
+        QCOMPARE(widget->look().scheme, WidgetLook::Scheme::LightText);
     }
 
     // The frame is painted when the box is checked and gone again when it is not.

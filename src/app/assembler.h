@@ -1,0 +1,82 @@
+#pragma once
+
+#include "app/closesignals.h"
+#include "app/form1.h"
+#include "app/settingsfile.h"
+#include "app/stationfileskeeper.h"
+#include "app/traymenu.h"
+#include "display/form2.h"
+#include "display/publisher.h"
+#include "display/widgetlookmodel.h"
+#include "reminders/form3.h"
+#include "reminders/okienko.h"
+#include "reminders/remindersearch.h"
+#include "tray/trayicon.h"
+#include "update/updateengine.h"
+
+#include <QObject>
+#include <QString>
+
+class StationListBox;
+
+// The program, assembled: creates every part, gives each what it needs through its
+// constructor, and makes every connection between them, in one place. No part knows another's
+// controls; what one part says, another hears only through a connection made here.
+class Assembler : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString kHintBeforeActivation = QStringLiteral("ekranik 2oo6 beta o.3");
+    static inline const QString kHint = QStringLiteral("ekranik 2oo6 beta o.912");
+
+    // The settings are kept in the file at `settingsPath` (ekranik.conf); the station files are
+    // written with `writeStationFile`.
+    explicit Assembler(const QString& settingsPath,
+                       StationFilesKeeper::Writer writeStationFile = {});
+    ~Assembler() override;
+
+    // Runs the program until it ends: goes to the background, starts the updates, shows the
+    // main window, and shows errors in boxes over it. The exit status says whether changes
+    // were lost on the way out.
+    int run();
+    // The program's title, the caption of its error boxes: the release's, once the station
+    // files are in.
+    QString applicationTitle() const;
+
+    // The parts, for tests to act as the user and the desktop do.
+    Form1& mainWindow() { return m_form1; }
+    Form2& widget() { return m_form2; }
+    Form3& reminderWindow() { return m_form3; }
+    Okienko& dialog() { return m_okienko; }
+    TrayIcon& trayIcon() { return m_ico; }
+    TrayMenu& trayMenu() { return m_trayMenu; }
+    UpdateEngine& engine() { return m_engine; }
+    ReminderSearch& reminderSearch() { return m_reminderSearch; }
+    StationFilesKeeper& stationFiles() { return m_stationFiles; }
+    const WidgetLook& look() const { return m_look.look(); }
+
+private:
+    void connectParts();
+    // Each setting goes the way the user's own choice goes: the frequency through its menu
+    // item, so that the engine takes it at the end of the quick first pass as it would a click.
+    void restoreSettings();
+    // Written whole at the end as well: a change the program did not see as one (the widget
+    // moved by the window manager) is kept too.
+    void saveSettings();
+    // "[ok]": to the tray; during the quick first pass the balloon says the list is coming.
+    void hideMainWindow();
+
+    SettingsFile m_settings;
+    WidgetLookModel m_look;
+    StationListBox* m_stations; // owned by the main window, which shows it
+    UpdateEngine m_engine;
+    Form1 m_form1;
+    Form2 m_form2;
+    Form3 m_form3;
+    Okienko m_okienko;
+    TrayMenu m_trayMenu;
+    TrayIcon m_ico;
+    Publisher m_publisher;
+    ReminderSearch m_reminderSearch;
+    StationFilesKeeper m_stationFiles;
+    CloseSignals m_closeSignals;
+};
