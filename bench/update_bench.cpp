@@ -2,7 +2,8 @@
 //
 // Run: build/bench/bench_update (a Release build gives meaningful figures)
 
-#include "app/form1.h"
+#include "app/assembler.h"
+#include "net/httpfetch.h"
 #include "text/linerole.h"
 #include "update/duplicatelines.h"
 #include "update/nowplayinglist.h"
@@ -31,7 +32,8 @@ void BM_Tick1000CheckedStations(benchmark::State& state)
         item->setCheckState(Qt::Checked);
         stations.appendRow(item);
     }
-    UpdateEngine engine(&stations);
+    HttpFetch downloader;
+    UpdateEngine engine(&stations, &downloader);
     engine.activate();
     for (auto _ : state)
         engine.Timer1Timer();
@@ -44,16 +46,16 @@ void BM_Tick1000CheckedStationsOnTheMainWindow(benchmark::State& state)
 {
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());
-    Form1 form;
-    form.show();
-    auto* list = form.findChild<StationListBox*>(QStringLiteral("programy"));
+    Assembler program(folder.filePath(QStringLiteral("ekranik.conf")));
+    program.mainWindow().show();
+    auto* list = program.mainWindow().findChild<StationListBox*>(QStringLiteral("programy"));
     list->clear();
     for (int i = 0; i < 1000; ++i) {
         list->appendStation("skip/" + QByteArray::number(i) + ".tv|http://127.0.0.1:9/x");
         list->item(i)->setCheckState(Qt::Checked);
     }
     for (auto _ : state)
-        form.engine()->Timer1Timer();
+        program.engine().Timer1Timer();
     state.SetItemsProcessed(state.iterations() * 1000);
 }
 BENCHMARK(BM_Tick1000CheckedStationsOnTheMainWindow)->Unit(benchmark::kMicrosecond);

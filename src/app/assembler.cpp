@@ -13,7 +13,7 @@
 
 Assembler::Assembler(const QString& settingsPath, StationFilesKeeper::Writer writeStationFile)
     : m_settings(settingsPath), m_look(m_settings.widgetLook()), m_stations(new StationListBox),
-      m_engine(m_stations->model()), m_form1(m_stations, m_engine.nowPlaying(), &m_look),
+      m_engine(m_stations->model(), &m_ht), m_form1(m_stations, m_engine.nowPlaying(), &m_look),
       m_form2(m_look.look()), m_okienko(&m_form1), m_ico(&m_form1), m_publisher(&m_form2, &m_ico),
       m_reminderSearch(&m_engine.parser(), &m_form3),
       m_stationFiles(&m_form1, m_stations, &m_engine, std::move(writeStationFile))

@@ -8,6 +8,7 @@
 #include "display/form2.h"
 #include "display/publisher.h"
 #include "display/widgetlookmodel.h"
+#include "net/httpfetch.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
 #include "reminders/remindersearch.h"
@@ -68,6 +69,7 @@ private:
     SettingsFile m_settings;
     WidgetLookModel m_look;
     StationListBox* m_stations; // owned by the main window, which shows it
+    HttpFetch m_ht;
     UpdateEngine m_engine;
     Form1 m_form1;
     Form2 m_form2;

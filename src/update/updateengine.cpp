@@ -42,10 +42,12 @@ bool checkedAt(const QAbstractItemModel& stations, int row)
 
 } // namespace
 
-UpdateEngine::UpdateEngine(const QAbstractItemModel* stations, QObject* parent)
-    : QObject(parent), m_stations(stations), ht(new HttpFetch(this)), Timer1(new QTimer(this)),
+UpdateEngine::UpdateEngine(const QAbstractItemModel* stations, HttpFetch* downloader,
+                           QObject* parent)
+    : QObject(parent), m_stations(stations), ht(downloader), Timer1(new QTimer(this)),
       clear(new QTimer(this))
 {
+    // How the portal is asked: as the program always has.
     ht->AcceptTypes = "*/*";
     ht->Agent = "FlashGet";
     ht->BinaryData = false;

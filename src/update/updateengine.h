@@ -15,8 +15,9 @@ class QAbstractItemModel;
 class QTimer;
 
 // The update engine: the tick that walks the station list and fetches one station's listings
-// page at a time, the clear timer, the frequencies, the download component `ht` and its three
-// reports, the statistics, the parser and the now-playing list `ilosc`.
+// page at a time, the clear timer, the frequencies, the three reports of the download component
+// `ht` (made by whoever assembles the program, set up and driven here), the statistics, the
+// parser and the now-playing list `ilosc`.
 //
 // It reads the station list from a model, one row per entry with the entry's bytes under
 // kLineRole and its check mark under Qt::CheckStateRole, afresh at every step: a tick nested in
@@ -25,7 +26,9 @@ class QTimer;
 class UpdateEngine : public QObject {
     Q_OBJECT
 public:
-    explicit UpdateEngine(const QAbstractItemModel* stations, QObject* parent = nullptr);
+    // Downloads with `downloader`, which must outlive the engine.
+    UpdateEngine(const QAbstractItemModel* stations, HttpFetch* downloader,
+                 QObject* parent = nullptr);
     ~UpdateEngine() override;
 
     // Starts the update timer (first tick after 8 s) and the clear timer.

@@ -48,6 +48,7 @@ class TestUpdateEngine : public QObject {
     std::unique_ptr<ScratchFolder> folder;
     std::unique_ptr<FaultServer> server;
     QStandardItemModel stations;
+    std::unique_ptr<HttpFetch> downloader;
     std::unique_ptr<UpdateEngine> engine;
     QList<Lines> published;
     QStringList logged;
@@ -62,7 +63,9 @@ class TestUpdateEngine : public QObject {
                                                  "&T%5Bcategory%5D=ALL&T%5Btime%5D=0");
             setEntry(n - 1, entry, checked.contains(n - 1));
         }
-        engine = std::make_unique<UpdateEngine>(&stations);
+        engine.reset();
+        downloader = std::make_unique<HttpFetch>();
+        engine = std::make_unique<UpdateEngine>(&stations, downloader.get());
         connect(engine.get(), &UpdateEngine::publishable, this,
                 [this](const Lines& lines) { published << lines; });
         connect(engine.get(), &UpdateEngine::logged, this,
