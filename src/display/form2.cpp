@@ -7,6 +7,7 @@
 #include "widgets/compositorwatch.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
+#include "widgets/statictextlabel.h"
 #include "widgets/taskbar.h"
 #include "widgets/windowdragger.h"
 #include "widgets/windowshape.h"
@@ -175,9 +176,17 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     move(defaultPlace());
     m_placedAt = pos();
 
-    a = named(
-        makeLabel(this, QStringLiteral("ekranik"), 4, 4, widgetFont(11, true, false), Qt::white),
-        "a");
+    // The title is painted again at every step of the progress line, which shares a row of
+    // pixels with it; its text changes once a download, the clock's once a minute.
+    const auto label = [this](const QString& text, int x, bool bold) {
+        auto* label = new StaticTextLabel(text, this);
+        label->setFont(widgetFont(11, bold, false));
+        setTextColour(label, Qt::white);
+        label->move(x, 4);
+        label->adjustSize();
+        return label;
+    };
+    a = named(label(QStringLiteral("ekranik"), 4, true), "a");
     a->setCursor(Qt::PointingHandCursor);
 
     pb2 = named(new Gauge(this), "pb2");
@@ -185,7 +194,7 @@ Form2::Form2(QWidget* parent) : QWidget(parent, Qt::Tool | Qt::FramelessWindowHi
     // Its steps are painted with the title's change, once for all of a report.
     pb2->setPaintsAtOnce(false);
 
-    hur = named(makeLabel(this, QString(), 210, 4, widgetFont(11, false, false), Qt::white), "hur");
+    hur = named(label(QString(), 210, false), "hur");
     hur->setCursor(Qt::PointingHandCursor);
 
     b = named(new QListWidget(this), "b");

@@ -492,6 +492,53 @@ private slots:
         QCOMPARE(bar->value(), 0);
     }
 
+    // The title and the clock keep their layout between changes of their texts, and look
+    // exactly as labels of the same font and colours: whole pixels without a compositing
+    // manager, smooth over one.
+    void titleAndClockLookAsLabels_data()
+    {
+        QTest::addColumn<bool>("composited");
+        QTest::addColumn<Form2::Scheme>("scheme");
+        QTest::newRow("mask, light texts") << false << Form2::Scheme::LightText;
+        QTest::newRow("mask, dark texts") << false << Form2::Scheme::DarkText;
+        QTest::newRow("compositor, light texts") << true << Form2::Scheme::LightText;
+        QTest::newRow("compositor, dark texts") << true << Form2::Scheme::DarkText;
+    }
+
+    void titleAndClockLookAsLabels()
+    {
+        QFETCH(bool, composited);
+        QFETCH(Form2::Scheme, scheme);
+        Form2 widget;
+        widget.setComposited(composited);
+        widget.applyScheme(scheme);
+        const QList<std::pair<QByteArray, QString>> texts{
+            {"tvn.tv", QStringLiteral("21 : 05 | środa")},
+            {"\xb3\xf3"
+             "d\x9f.tv",
+             QStringLiteral("pią 20:15")},
+            {"twenty.characters.tv", QStringLiteral("22 : 47 | czwartek")}};
+        for (const auto& [station, clock] : texts) {
+            widget.showDownloadProgress(station, 50, 100);
+            widget.setClock(clock);
+            for (const char* name : {"a", "hur"}) {
+                QLabel* shown = control<QLabel>(&widget, name);
+                QLabel label(shown->text());
+                label.setFont(shown->font());
+                label.setPalette(shown->palette());
+                label.resize(shown->size());
+                // Where the title stands in the widget: its painter is moved as far.
+                const auto picture = [shown](QWidget* drawn) {
+                    QImage image(shown->size() + QSize(4, 4), QImage::Format_ARGB32_Premultiplied);
+                    image.fill(Qt::gray);
+                    drawn->render(&image, QPoint(4, 4), QRegion(), QWidget::DrawChildren);
+                    return image;
+                };
+                QVERIFY2(picture(shown) == picture(&label), qPrintable(shown->text()));
+            }
+        }
+    }
+
     void frameFollowsTheOption()
     {
         Form2 widget;
