@@ -27,4 +27,9 @@ valgrind --tool=callgrind --callgrind-out-file="$dir/callgrind.out" \
 out=$(grep -l '^desc: Trigger: Client Request: ticks' "$dir"/callgrind.out*)
 total=$(sed -n 's/^summary: //p' "$out" | awk '{print $1}')
 echo "$QT_QPA_PLATFORM: $total instructions in $ticks ticks: $((total / ticks)) per tick"
-callgrind_annotate --inclusive=yes "$out" 2>/dev/null | sed -n '/^-* *$/,$p' | grep -m 25 -E '^ *[0-9,]+ '
+# Where it goes: the tick's own steps and the paints, each with what it calls.
+echo "per tick, with what each calls:"
+callgrind_annotate --inclusive=yes --threshold=100 "$out" 2>/dev/null |
+  grep -E '(Form2|Gauge|StaticTextLabel|UpdateEngine|HttpFetchThread|ListingsParser)::[A-Za-z0-9_]+\(.*\[|QWidgetRepaintManager::paintAndFlush\(\)|QWidgetPrivate::clipToEffectiveMask' |
+  sed -E 's/^ *([0-9,]+) \([ 0-9.]+%\) +[^:]*:([^(]*)\(.*/\1 \2/; s/,//g' |
+  awk -v n="$ticks" '!seen[$2]++ { printf "%12d  %s\n", $1 / n, $2 }' | head -n 20

@@ -84,8 +84,10 @@ int main(int argc, char* argv[])
     publisher.follow(&engine);
     int failed = 0;
     int published = 0;
+    int reports = 0;
     QObject::connect(engine.downloader(), &HttpFetch::OnError, [&failed] { ++failed; });
     QObject::connect(&engine, &UpdateEngine::publishable, [&published] { ++published; });
+    QObject::connect(&engine, &UpdateEngine::downloadProgress, [&reports] { ++reports; });
     engine.activate();
 
     // The first pass fetches every station once and ends the hot start; from then on each tick
@@ -97,6 +99,7 @@ int main(int argc, char* argv[])
     }
     const qint64 fetchedBefore = engine.statistics().successfulUpdates();
     published = 0;
+    reports = 0;
 
     CALLGRIND_ZERO_STATS;
     for (int i = 0; i < ticks; ++i) {
@@ -106,8 +109,8 @@ int main(int argc, char* argv[])
     CALLGRIND_DUMP_STATS_AT("ticks");
 
     const qint64 fetched = engine.statistics().successfulUpdates() - fetchedBefore;
-    std::printf("ticks %d, pages fetched %lld, failed %d, published %d\n", ticks,
-                static_cast<long long>(fetched), failed, published);
+    std::printf("ticks %d, pages fetched %lld, failed %d, progress reports %d, published %d\n",
+                ticks, static_cast<long long>(fetched), failed, reports, published);
     // A tick that fetched nothing costs next to nothing: a wrong address must not pass for a
     // cheap tick.
     return failed == 0 && fetched > 0 && published > 0 ? 0 : 1;
