@@ -7,6 +7,7 @@
 #include "widgets/compositorwatch.h"
 #include "widgets/gauge.h"
 #include "widgets/look.h"
+#include "widgets/statictextlabel.h"
 #include "widgets/taskbar.h"
 #include "widgets/windowdragger.h"
 #include "widgets/windowshape.h"
@@ -16,6 +17,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScreen>
@@ -23,6 +25,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -38,26 +42,122 @@ QFont widgetFont(int pixelSize, bool bold, bool smooth)
     return font;
 }
 
-// The pixels of the window that show something in `picture`, a picture of the window at the
-// screen's pixel ratio: a window pixel shows when any of the screen pixels it covers does, so
-// that on a high-density screen no part of a text is cut off.
-template <typename Shows> QRegion shownRegion(const QImage& picture, QSize window, Shows shows)
+using Runs = std::vector<std::pair<int, int>>; // [left, right) of the shown pixels of a row
+
+// The runs of shown pixels on each row of `area` of the window, from `picture`, a picture of
+// that area at the screen's pixel ratio: a window pixel shows when any of the screen pixels it
+// covers does, so that on a high-density screen no part of a text is cut off.
+template <typename Shows>
+std::vector<Runs> shownRows(const QImage& picture, const QRect& area, Shows shows)
 {
     const qreal ratio = picture.devicePixelRatio();
-    QImage keep(window, QImage::Format_RGB32);
-    keep.fill(Qt::black);
-    for (int y = 0; y < picture.height(); ++y) {
-        const int wy = std::min(static_cast<int>(y / ratio), window.height() - 1);
-        const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-        auto* kept = reinterpret_cast<QRgb*>(keep.scanLine(wy));
-        for (int x = 0; x < picture.width(); ++x) {
-            if (shows(line[x]))
-                kept[std::min(static_cast<int>(x / ratio), window.width() - 1)] =
-                    qRgb(255, 255, 255);
+    const int width = area.width();
+    std::vector<int> column(static_cast<std::size_t>(picture.width()));
+    for (int x = 0; x < picture.width(); ++x)
+        column[x] = std::min(static_cast<int>(x / ratio), width - 1);
+    std::vector<char> shown(static_cast<std::size_t>(width));
+    std::vector<Runs> rows(static_cast<std::size_t>(area.height()));
+    int y = 0;
+    for (int row = 0; row < area.height(); ++row) {
+        std::fill(shown.begin(), shown.end(), 0);
+        for (; y < picture.height() &&
+               std::min(static_cast<int>(y / ratio), area.height() - 1) == row;
+             ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+            for (int x = 0; x < picture.width(); ++x) {
+                if (shows(line[x]))
+                    shown[column[x]] = 1;
+            }
+        }
+        for (int x = 0; x < width;) {
+            if (!shown[x]) {
+                ++x;
+                continue;
+            }
+            const int left = x;
+            while (x < width && shown[x])
+                ++x;
+            rows[row].emplace_back(area.x() + left, area.x() + x);
         }
     }
-    // A bitmap's region is its color1 pixels, and MaskInColor marks the black ones color0.
-    return QRegion(QBitmap::fromImage(keep.createMaskFromColor(qRgb(0, 0, 0), Qt::MaskInColor)));
+    return rows;
+}
+
+// `row` with its runs between `left` and `right` replaced by `inside`, which lie there.
+Runs spliced(const Runs& row, int left, int right, const Runs& inside)
+{
+    Runs joined;
+    const auto append = [&joined](int from, int to) {
+        if (from >= to)
+            return;
+        if (!joined.empty() && joined.back().second == from)
+            joined.back().second = to;
+        else
+            joined.emplace_back(from, to);
+    };
+    for (const auto& [from, to] : row)
+        append(from, std::min(to, left));
+    for (const auto& [from, to] : inside)
+        append(from, to);
+    for (const auto& [from, to] : row)
+        append(std::max(from, right), to);
+    return joined;
+}
+
+// What of the runs of `now` is in none of `before`.
+Runs newIn(const Runs& now, const Runs& before)
+{
+    Runs added;
+    auto old = before.begin();
+    for (auto [from, to] : now) {
+        while (old != before.end() && old->second <= from)
+            ++old;
+        for (auto next = old; from < to; ++next) {
+            if (next == before.end() || next->first >= to) {
+                added.emplace_back(from, to);
+                break;
+            }
+            if (next->first > from)
+                added.emplace_back(from, next->first);
+            from = std::max(from, next->second);
+        }
+    }
+    return added;
+}
+
+// The rows from `top` on as a region: rows with the same runs make one band, as QRegion keeps
+// its rectangles, so that the same shape always comes out as the same region and compares equal
+// to it.
+QRegion regionOf(const std::vector<Runs>& rows, int top = 0)
+{
+    std::vector<QRect> rects;
+    int bandTop = 0;
+    const auto endBand = [&](int bottom) {
+        for (const auto& [left, right] : rows[bandTop])
+            rects.emplace_back(left, top + bandTop, right - left, bottom - bandTop);
+    };
+    for (int y = 1; y <= static_cast<int>(rows.size()); ++y) {
+        if (y < static_cast<int>(rows.size()) && rows[y] == rows[bandTop])
+            continue;
+        endBand(y);
+        bandTop = y;
+    }
+    QRegion region;
+    region.setRects(rects.data(), static_cast<int>(rects.size()));
+    return region;
+}
+
+// Qt paints a masked window only inside its mask: whatever changed outside it since is still
+// the old picture in the window's buffer, and would show once the mask lets it through. Every
+// widget paints those pixels again, the children too: the window's own update leaves the pixels
+// of its opaque children (the list) as they are.
+void paintAgain(QWidget* window, const QRegion& pixels)
+{
+    if (pixels.isEmpty())
+        return;
+    window->update(pixels);
+    for (QWidget* child : window->findChildren<QWidget*>())
+        child->update(pixels.translated(-child->mapTo(window, QPoint())));
 }
 
 } // namespace
@@ -76,15 +176,25 @@ Form2::Form2(const WidgetLook& look, QWidget* parent)
     move(defaultPlace());
     m_placedAt = pos();
 
-    a = named(
-        makeLabel(this, QStringLiteral("ekranik"), 4, 4, widgetFont(11, true, false), Qt::white),
-        "a");
+    // The title is painted again at every step of the progress line, which shares a row of
+    // pixels with it; its text changes once a download, the clock's once a minute.
+    const auto label = [this](const QString& text, int x, bool bold) {
+        auto* label = new StaticTextLabel(text, this);
+        label->setFont(widgetFont(11, bold, false));
+        setTextColour(label, Qt::white);
+        label->move(x, 4);
+        label->adjustSize();
+        return label;
+    };
+    a = named(label(QStringLiteral("ekranik"), 4, true), "a");
     a->setCursor(Qt::PointingHandCursor);
 
     pb2 = named(new Gauge(this), "pb2");
     pb2->setGeometry(4, 16, 81, 1);
+    // Its steps are painted with the title's change, once for all of a report.
+    pb2->setPaintsAtOnce(false);
 
-    hur = named(makeLabel(this, QString(), 210, 4, widgetFont(11, false, false), Qt::white), "hur");
+    hur = named(label(QString(), 210, false), "hur");
     hur->setCursor(Qt::PointingHandCursor);
 
     b = named(new QListWidget(this), "b");
@@ -99,8 +209,13 @@ Form2::Form2(const WidgetLook& look, QWidget* parent)
     b->setGeometry(8, 22, kWidth - 15, kHeight - 29);
     // A scroll moves the rows under a mask cut where they were; the range comes and goes with
     // the scroll bar, which narrows the rows.
-    connect(b->verticalScrollBar(), &QScrollBar::valueChanged, this, &Form2::refreshMask);
-    connect(b->verticalScrollBar(), &QScrollBar::rangeChanged, this, &Form2::refreshMask);
+    const auto listMoved = [this] { refreshMask(b->geometry()); };
+    connect(b->verticalScrollBar(), &QScrollBar::valueChanged, this, listMoved);
+    connect(b->verticalScrollBar(), &QScrollBar::rangeChanged, this, listMoved);
+    // The list also paints changes of its own, a row under the pointer, a pressed scroll bar.
+    b->installEventFilter(this);
+    for (QWidget* part : b->findChildren<QWidget*>())
+        part->installEventFilter(this);
 
     // Only the title and the clock move the widget; the list and the background do not.
     m_dragger = new WindowDragger(this);
@@ -115,35 +230,61 @@ Form2::Form2(const WidgetLook& look, QWidget* parent)
     setLook(look);
 }
 
+// A tick publishes the same lines again and again: the list then only goes back to its top, as
+// a list filled anew would, and nothing is laid out, painted or cut.
 void Form2::publish(const QList<QByteArray>& lines)
 {
-    b->clear();
-    for (const QByteArray& line : lines)
-        b->addItem(win1250ToUnicode(line));
-    // The list lays its rows out lazily; the mask is taken from the picture right away.
-    b->doItemsLayout();
+    bool same = b->count() == lines.size();
+    for (int i = 0; same && i < lines.size(); ++i)
+        same = b->item(i)->text() == win1250ToUnicode(lines[i]);
+    if (same) {
+        b->scrollToTop();
+    } else {
+        b->clear();
+        for (const QByteArray& line : lines)
+            b->addItem(win1250ToUnicode(line));
+        // The list lays its rows out lazily; the mask is taken from the picture right away.
+        b->doItemsLayout();
+    }
     show();
     raise();
-    refreshMask();
+    if (!same)
+        refreshMask(b->geometry());
 }
 
+// The clock text of a tick changes once a minute.
 void Form2::setClock(const QString& clockText)
 {
+    if (clockText == hur->text())
+        return;
+    const QRect before = hur->geometry();
     hur->setText(clockText);
     hur->adjustSize();
-    refreshMask();
+    refreshMask(QRegion(before) | hur->geometry());
 }
 
+// Reports come many times a download; the title changes once, the line with each whole per cent.
 void Form2::showDownloadProgress(const QByteArray& station, int readed, int totalSize)
 {
-    a->setText(win1250ToUnicode(Shorten25("ekranik - " + station)));
-    a->adjustSize();
+    const QString title = win1250ToUnicode(Shorten25("ekranik - " + station));
+    QRegion changed;
+    if (title != a->text()) {
+        changed = a->geometry();
+        a->setText(title);
+        a->adjustSize();
+        changed |= a->geometry();
+    }
+    const QRect lineBefore = pb2->geometry();
+    const int percentBefore = pb2->percentDone();
     // Progress first, then the maximum: the first report of a download is held to the
     // previous download's maximum for a moment.
     pb2->setProgress(readed);
     pb2->setMaxValue(totalSize);
     pb2->resize(a->width(), pb2->height());
-    refreshMask();
+    if (pb2->percentDone() != percentBefore || pb2->geometry() != lineBefore)
+        changed |= QRegion(lineBefore) | pb2->geometry();
+    if (!changed.isEmpty())
+        refreshMask(changed);
 }
 
 void Form2::showUpdating()
@@ -151,7 +292,7 @@ void Form2::showUpdating()
     b->clear();
     b->addItem(QStringLiteral("Aktualizacja..."));
     b->doItemsLayout();
-    refreshMask();
+    refreshMask(b->geometry());
 }
 
 void Form2::setLook(const WidgetLook& look)
@@ -322,27 +463,68 @@ void Form2::mouseReleaseEvent(QMouseEvent* event)
     emit placed(m_placedAt);
 }
 
+bool Form2::eventFilter(QObject* watched, QEvent* event)
+{
+    // Paints of our own cuts are of pictures, not of the screen.
+    if (event->type() == QEvent::Paint && !m_refreshingMask && watched->isWidgetType()) {
+        const auto* part = static_cast<QWidget*>(watched);
+        const bool first = m_paintedByList.isEmpty();
+        m_paintedByList |=
+            static_cast<QPaintEvent*>(event)->region().translated(part->mapTo(this, QPoint()));
+        if (first) {
+            QMetaObject::invokeMethod(
+                this, [this] { refreshMask(std::exchange(m_paintedByList, QRegion())); },
+                Qt::QueuedConnection);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void Form2::refreshMask()
 {
-    // Rendering delivers pending resize events, which come back here.
-    if (m_refreshingMask)
+    refreshMask(rect());
+}
+
+void Form2::refreshMask(const QRegion& changed)
+{
+    m_maskDirty |= changed;
+    // Rendering delivers pending resize events, which come back here: what they change is in
+    // the picture being cut when all of it is cut, and is cut in a second round otherwise.
+    if (m_refreshingMask || m_maskDirty.isEmpty())
         return;
     const QScopedValueRollback<bool> guard(m_refreshingMask, true);
+    const bool whole = cutMask(std::exchange(m_maskDirty, QRegion()).boundingRect());
+    if (!whole && !m_maskDirty.isEmpty())
+        cutMask(rect());
+    m_maskDirty = QRegion();
+}
+
+bool Form2::cutMask(const QRect& changed)
+{
     // Without keying the whole window shows; an empty region clears the mask.
     QRegion shape;
+    QRegion revealed; // what the new shape shows and the old one did not
+    bool whole = true;
     if (m_keying) {
         // The picture as it is now, at the screen's pixel ratio and without the old mask. Keyed
         // by the mask, every pixel of the key colour is cut out; translucent, the pointer goes
-        // through where nothing at all is painted.
+        // through where nothing at all is painted. Only the part that changed is taken where the
+        // rest is known; at a fractional ratio a part would not fall on the same screen pixels.
         const qreal ratio = devicePixelRatioF();
-        QImage picture(std::ceil(width() * ratio), std::ceil(height() * ratio),
+        const QRect area = m_shapeSize == size() && ratio == 1.0 ? changed & rect() : rect();
+        whole = area == rect();
+        if (area.isEmpty())
+            return whole;
+        QImage picture(std::ceil(area.width() * ratio), std::ceil(area.height() * ratio),
                        m_composited ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
         picture.setDevicePixelRatio(ratio);
-        render(&picture, QPoint(), QRegion(), DrawWindowBackground | DrawChildren | IgnoreMask);
+        render(&picture, QPoint(), whole ? QRegion() : QRegion(area),
+               DrawWindowBackground | DrawChildren | IgnoreMask);
         const QRgb key = m_key.rgb();
         if (!m_composited && ratio != 1.0 && hasScreenPixelShapes()) {
             // The mask in window pixels would leave key-colour screen pixels around every letter:
             // the window is shaped in screen pixels instead, and Qt then paints all of it.
+            m_shapeSize = QSize();
             QImage keep = picture.createMaskFromColor(key, Qt::MaskInColor);
             keep.setDevicePixelRatio(1);
             QRegion fine(QBitmap::fromImage(keep));
@@ -355,31 +537,53 @@ void Form2::refreshMask()
                 setScreenPixelShape(this, fine);
                 m_screenShape = fine;
             }
-            return;
+            return whole;
         }
-        shape = m_composited
-                    ? shownRegion(picture, size(), [](QRgb pixel) { return qAlpha(pixel) != 0; })
-                    : shownRegion(picture, size(), [key](QRgb pixel) { return pixel != key; });
+        std::vector<Runs> cut =
+            m_composited ? shownRows(picture, area, [](QRgb pixel) { return qAlpha(pixel) != 0; })
+                         : shownRows(picture, area, [key](QRgb pixel) { return pixel != key; });
+        if (whole) {
+            m_shapeRows = std::move(cut);
+        } else {
+            // Only the rows of the part are compared and changed, and what they add to the shape
+            // painted again; the region is made from the rows, never by operations on a shape of
+            // a thousand rectangles and more.
+            bool same = true;
+            for (int i = 0; i < area.height(); ++i) {
+                Runs& row = m_shapeRows[area.y() + i];
+                Runs now = spliced(row, area.x(), area.x() + area.width(), cut[i]);
+                if (now != row) {
+                    cut[i] = newIn(now, row);
+                    row.swap(now);
+                    same = false;
+                } else {
+                    cut[i].clear();
+                }
+            }
+            if (same)
+                return false;
+            revealed = regionOf(cut, area.y());
+        }
+        m_shapeSize = size();
+        shape = regionOf(m_shapeRows);
         // A window with nothing left to show would lose its shape altogether; keep one pixel.
         if (shape.isEmpty())
             shape = QRegion(0, 0, 1, 1);
+    } else {
+        m_shapeSize = QSize();
     }
     if (!m_screenShape.isEmpty()) {
         setScreenPixelShape(this, QRegion());
         m_screenShape = QRegion();
     }
     if (shape == mask())
-        return;
+        return whole;
+    // What a part adds was found row by row; a one-pixel stand-in for an empty shape, though,
+    // may lie outside the part.
     const QRegion shownBefore = mask().isEmpty() ? QRegion(rect()) : mask();
-    const QRegion revealed = (shape.isEmpty() ? QRegion(rect()) : shape) - shownBefore;
+    if (whole || shape.rectCount() <= 1 || shownBefore.rectCount() <= 1)
+        revealed = (shape.isEmpty() ? QRegion(rect()) : shape) - shownBefore;
     setMask(shape);
-    // Qt paints a masked window only inside its mask: whatever changed outside it since is still
-    // the old picture in the window's buffer, and would show now. Every widget paints the pixels
-    // that come to light again, the children too: the window's own update leaves the pixels of
-    // its opaque children (the list) as they are.
-    if (revealed.isEmpty())
-        return;
-    update(revealed);
-    for (QWidget* child : findChildren<QWidget*>())
-        child->update(revealed.translated(-child->mapTo(this, QPoint())));
+    paintAgain(this, revealed);
+    return whole;
 }

@@ -8,6 +8,9 @@
 #include <QRegion>
 #include <QWidget>
 
+#include <utility>
+#include <vector>
+
 class CompositorWatch;
 class Gauge;
 class QLabel;
@@ -94,8 +97,16 @@ private:
     // Moves the widget to a place it stood before, if its title lies on a screen.
     bool restorePlace(QPoint topLeft);
     // The mask follows the picture: called after every change of what the widget shows, scrolls
-    // of the list included. What a wider mask brings to light is painted afresh.
+    // of the list included, with the part of the window whose pixels changed (all of it when not
+    // given). What a wider mask brings to light is painted afresh.
     void refreshMask();
+    void refreshMask(const QRegion& changed);
+    // Cuts the shape anew inside `changed`, or all of it where the rest is not known to be
+    // as last cut; true when all of it was cut.
+    bool cutMask(const QRect& changed);
+    // Paints of the list that no change of ours asked for (a row under the pointer, a pressed
+    // scroll bar) have their part of the shape cut again once they are done.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     WindowDragger* m_dragger;
     QPoint m_placedAt;
@@ -108,4 +119,13 @@ private:
     CompositorWatch* m_compositor;
     bool m_refreshingMask = false;
     QColor m_key = Qt::black;
+    // The shape as last cut, in window pixels: the runs [left, right) of shown pixels on each
+    // row, of a window of m_shapeSize. Invalid unless the picture outside what changed since is
+    // still the one it was cut from.
+    std::vector<std::vector<std::pair<int, int>>> m_shapeRows;
+    QSize m_shapeSize;
+    // Changed since the last cut, while a cut is under way.
+    QRegion m_maskDirty;
+    // Painted by the list on its own, to be cut once the paint is done.
+    QRegion m_paintedByList;
 };

@@ -49,7 +49,7 @@ void Gauge::setProgress(int value)
     const int before = percentDone();
     m_progress = clamped;
     if (percentDone() != before)
-        repaint();
+        paintChange();
 }
 
 void Gauge::setMaxValue(int value)
@@ -60,7 +60,7 @@ void Gauge::setMaxValue(int value)
         return refuseOutOfRange(qint64(m_minValue) + 1, INT_MAX);
     m_maxValue = value;
     m_progress = std::min(m_progress, value);
-    repaint();
+    paintChange();
 }
 
 void Gauge::setMinValue(int value)
@@ -71,7 +71,15 @@ void Gauge::setMinValue(int value)
         return refuseOutOfRange(INT_MIN, qint64(m_maxValue) - 1);
     m_minValue = value;
     m_progress = std::max(m_progress, value);
-    repaint();
+    paintChange();
+}
+
+void Gauge::paintChange()
+{
+    if (m_paintsAtOnce)
+        repaint();
+    else
+        update();
 }
 
 void Gauge::setForeColor(const QColor& colour)

@@ -40,12 +40,20 @@ public:
     // Whole per cent of the range done, rounded down: 0..100.
     int percentDone() const;
 
+    // A change of the picture is painted at once unless turned off: then it is painted with the
+    // next paint of its window, together with whatever else changed there. (In a window with a
+    // mask, every paint is clipped to the mask, which costs as much as the rest of it.)
+    void setPaintsAtOnce(bool atOnce) { m_paintsAtOnce = atOnce; }
+
     QSize sizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void paintChange();
+
+    bool m_paintsAtOnce = true;
     int m_minValue = 0;
     int m_maxValue = 100;
     int m_progress = 0;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <optional>
+#include <vector>
 
 namespace {
 
@@ -25,21 +27,21 @@ int bandChannel(int start, long double step, qint64 band)
     return std::clamp(start + static_cast<int>(roundEven(band * step)), 0, 255);
 }
 
-// Shades (x1, y1)-(x2, y2) from `from` at the top to `to` at the bottom in `steps` bands,
-// stacked top to bottom. Band i has the colour from + roundToNearest(i * (to - from) / steps) and
-// covers the rows from y1 + roundToNearest(i * S) to y1 + roundToNearest(i * S) + truncated(S) + 1
-// (at most y2), where S = (y2 - y1) / steps; a later band paints over an earlier one where they
-// overlap.
+// Shades rows y1..y2 from `from` at the top to `to` at the bottom in `steps` bands, stacked top
+// to bottom: writes the colour of each row it paints into `rows` (indexed by row, from 0). Band
+// i has the colour from + roundToNearest(i * (to - from) / steps) and covers the rows from
+// y1 + roundToNearest(i * S) to y1 + roundToNearest(i * S) + truncated(S) + 1 (at most y2), where
+// S = (y2 - y1) / steps; a later band paints over an earlier one where they overlap.
 //
 // Band tops and bottoms never decrease from one band to the next, so a row ends up with the
 // colour of the last band whose top lies on or above it, provided that band reaches down to it;
 // when it does not, no earlier band does either and the row is left alone. That is what the
 // band-by-band painting would leave behind, but it costs a few steps per row rather than one
 // per band, however many bands there are.
-void fillBands(QPainter& painter, int x1, int y1, int x2, int y2, const QColor& from,
+void fillBands(std::vector<std::optional<QRgb>>& rows, int y1, int y2, const QColor& from,
                const QColor& to, int steps)
 {
-    if (x2 <= x1 || y2 <= y1)
+    if (y2 <= y1)
         return;
     const qint64 count = std::max(steps, 1);
     const long double stepR = static_cast<long double>(to.red() - from.red()) / count;
@@ -63,10 +65,8 @@ void fillBands(QPainter& painter, int x1, int y1, int x2, int y2, const QColor& 
         const qint64 bottom = std::min<qint64>(bandTop(lo) + bandRows, y2);
         if (row >= bottom)
             continue;
-        const QColor colour(bandChannel(from.red(), stepR, lo),
-                            bandChannel(from.green(), stepG, lo),
-                            bandChannel(from.blue(), stepB, lo));
-        painter.fillRect(QRect(x1, row, x2 - x1, 1), colour);
+        rows[row] = qRgb(bandChannel(from.red(), stepR, lo), bandChannel(from.green(), stepG, lo),
+                         bandChannel(from.blue(), stepB, lo));
     }
 }
 
@@ -74,6 +74,8 @@ void fillBands(QPainter& painter, int x1, int y1, int x2, int y2, const QColor& 
 
 SegmentBar::SegmentBar(QWidget* parent) : QWidget(parent)
 {
+    // Every pixel is painted, opaque: nothing beneath need be painted first, at every step.
+    setAttribute(Qt::WA_OpaquePaintEvent);
     resize(sizeHint());
 }
 
@@ -254,13 +256,24 @@ QImage SegmentBar::picture() const
     const int top = kMargin;
     const int bottom = h - kMargin;
     const int mid = kMargin + (h - 2 * kMargin) / 2;
+    // Every shaded block has the same colour on a row: the rows' colours are worked out once,
+    // and each block is then a run of pixels on each of its rows.
+    std::vector<std::optional<QRgb>> rows(static_cast<std::size_t>(h));
+    if (m_showGradient) {
+        fillBands(rows, top, mid, colourTo, colour, m_steps);
+        fillBands(rows, mid, bottom, colour, colourTo, m_steps);
+        painter.end();
+    }
     const auto drawBlock = [&](int x1, int x2) {
         if (!m_showGradient) {
             painter.fillRect(QRect(x1, top, x2 - x1, bottom - top), colour);
             return;
         }
-        fillBands(painter, x1, top, x2, mid, colourTo, colour, m_steps);
-        fillBands(painter, x1, mid, x2, bottom, colour, colourTo, m_steps);
+        x2 = std::min(x2, w);
+        for (int row = top; row < bottom && x1 < x2; ++row) {
+            if (rows[row])
+                std::fill_n(reinterpret_cast<QRgb*>(image.scanLine(row)) + x1, x2 - x1, *rows[row]);
+        }
     };
 
     if (filled <= kBlockPitch) {

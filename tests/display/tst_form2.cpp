@@ -127,8 +127,22 @@ void wheel(QWidget* widget, int notches)
 using Step = std::function<void(Form2&)>;
 using Steps = QList<Step>;
 
+// Counts the paints of the widgets it watches, on the screen and into pictures alike.
+class PaintCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        count += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
 } // namespace
 
+Q_DECLARE_METATYPE(Step)
 Q_DECLARE_METATYPE(Steps)
 
 class TestForm2 : public QObject {
@@ -297,6 +311,19 @@ private slots:
         QTest::newRow("progress line") << Steps{rows(12), progress(20), progress(90)};
         QTest::newRow("progress line hidden") << Steps{rows(12), progress(90), flipLine};
         QTest::newRow("progress line shown") << Steps{rows(12), progress(90), flipLine, flipLine};
+        const auto fetching = [](const char* station) {
+            return Step([station](Form2& w) { w.showDownloadProgress(station, 50, 100); });
+        };
+        QTest::newRow("title: a shorter station after a longer one")
+            << Steps{rows(12), fetching("twenty.characters.tv"), fetching("tvn.tv")};
+        QTest::newRow("clock: a shorter text after a longer one")
+            << Steps{rows(12), clock("22 : 47 | czwartek"), clock("21 : 05 | środa")};
+        QTest::newRow("the same lines again, scrolled") << Steps{rows(12), scrollTo(20), rows(12)};
+        // The list paints on its own too, as it does a row under the pointer.
+        QTest::newRow("a row painted anew by the list")
+            << Steps{rows(12), [](Form2& w) {
+                         control<QListWidget>(&w, "b")->item(0)->setForeground(w.look().keyColor);
+                     }};
     }
 
     void maskFollowsThePicture()
@@ -436,6 +463,95 @@ private slots:
         // The pointer goes through the empty background when it is keyed, whichever way.
         const QColor background = scheme == Form2::Scheme::LightText ? Qt::black : Qt::white;
         QCOMPARE(shape.contains(QPoint(150, 70)), !keying || key != background);
+    }
+
+    // Most ticks bring what the widget shows already: the same lines, the same clock, a report
+    // of a download at the same per cent. Nothing is painted then, on the screen or for the mask.
+    void unchangedTextsPaintNothing_data()
+    {
+        QTest::addColumn<Step>("step");
+        QTest::newRow("the same lines") << Step([](Form2& w) { w.publish(widgetRows(12)); });
+        QTest::newRow("the same clock")
+            << Step([](Form2& w) { w.setClock(QStringLiteral("21 : 05 | środa")); });
+        QTest::newRow("a report at the same per cent")
+            << Step([](Form2& w) { w.showDownloadProgress("tvn.tv", 500, 1000); });
+    }
+
+    void unchangedTextsPaintNothing()
+    {
+        QFETCH(Step, step);
+        Form2 widget;
+        widget.move(0, 0);
+        for (int i = 0; i < 2; ++i) { // a download's first report is held to the last maximum
+            step(widget);
+            settle();
+        }
+        PaintCounter paints;
+        for (QWidget* part : widget.findChildren<QWidget*>())
+            part->installEventFilter(&paints);
+        widget.installEventFilter(&paints);
+        step(widget);
+        settle();
+        QCOMPARE(paints.count, 0);
+    }
+
+    // The same lines published again show the list from its top, as a list filled anew does.
+    void sameLinesAgainFromTheTop()
+    {
+        Form2 widget;
+        widget.publish(widgetRows(12));
+        QScrollBar* bar = control<QListWidget>(&widget, "b")->verticalScrollBar();
+        bar->setValue(bar->maximum());
+        QVERIFY(bar->value() > 0);
+        widget.publish(widgetRows(12));
+        QCOMPARE(bar->value(), 0);
+    }
+
+    // The title and the clock keep their layout between changes of their texts, and look
+    // exactly as labels of the same font and colours: whole pixels without a compositing
+    // manager, smooth over one.
+    void titleAndClockLookAsLabels_data()
+    {
+        QTest::addColumn<bool>("composited");
+        QTest::addColumn<Form2::Scheme>("scheme");
+        QTest::newRow("mask, light texts") << false << Form2::Scheme::LightText;
+        QTest::newRow("mask, dark texts") << false << Form2::Scheme::DarkText;
+        QTest::newRow("compositor, light texts") << true << Form2::Scheme::LightText;
+        QTest::newRow("compositor, dark texts") << true << Form2::Scheme::DarkText;
+    }
+
+    void titleAndClockLookAsLabels()
+    {
+        QFETCH(bool, composited);
+        QFETCH(Form2::Scheme, scheme);
+        Form2 widget;
+        widget.setComposited(composited);
+        changeLook(widget, [scheme](WidgetLook& look) { look.scheme = scheme; });
+        const QList<std::pair<QByteArray, QString>> texts{
+            {"tvn.tv", QStringLiteral("21 : 05 | środa")},
+            {"\xb3\xf3"
+             "d\x9f.tv",
+             QStringLiteral("pią 20:15")},
+            {"twenty.characters.tv", QStringLiteral("22 : 47 | czwartek")}};
+        for (const auto& [station, clock] : texts) {
+            widget.showDownloadProgress(station, 50, 100);
+            widget.setClock(clock);
+            for (const char* name : {"a", "hur"}) {
+                QLabel* shown = control<QLabel>(&widget, name);
+                QLabel label(shown->text());
+                label.setFont(shown->font());
+                label.setPalette(shown->palette());
+                label.resize(shown->size());
+                // Where the title stands in the widget: its painter is moved as far.
+                const auto picture = [shown](QWidget* drawn) {
+                    QImage image(shown->size() + QSize(4, 4), QImage::Format_ARGB32_Premultiplied);
+                    image.fill(Qt::gray);
+                    drawn->render(&image, QPoint(4, 4), QRegion(), QWidget::DrawChildren);
+                    return image;
+                };
+                QVERIFY2(picture(shown) == picture(&label), qPrintable(shown->text()));
+            }
+        }
     }
 
     void frameFollowsTheLook()
