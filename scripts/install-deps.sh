@@ -3,8 +3,8 @@
 # Installs the Debian packages ekranik needs to build, test and run, and only those
 # that are missing, so a second run costs a single dpkg query. "fuzz" adds clang and
 # libFuzzer for `make fuzz`; "asan" adds clang and its sanitizer runtimes for `make asan`;
-# "bench" adds the load tool of the portal's benchmark; "style" adds clang-format for
-# `make style`.
+# "bench" adds the load tool of the portal's benchmark and valgrind for the tick's; "style"
+# adds clang-format for `make style`.
 set -euo pipefail
 
 packages=(
@@ -41,7 +41,7 @@ for extra in "$@"; do
   case "$extra" in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
     asan) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(wrk) ;;
+    bench) packages+=(wrk valgrind) ;;
     style) packages+=(clang-format) ;;
     *) echo "install-deps.sh: unknown extra '$extra'" >&2; exit 2 ;;
   esac
