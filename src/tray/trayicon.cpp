@@ -1,5 +1,7 @@
 #include "tray/trayicon.h"
 
+#include "tray/withdrawalwatch.h"
+
 #include <QAction>
 #include <QCursor>
 #include <QDBusConnection>
@@ -281,11 +283,20 @@ void TrayIcon::minimiseWithoutTray()
 {
     reportNoTray();
     m_minimisedWithoutTray = true;
-    if (m_mainWindow->windowFlags().testFlag(Qt::Tool)) {
-        m_madeOrdinary = true;
-        m_mainWindow->setWindowFlag(Qt::Tool, false);
+    if (!m_mainWindow->windowFlags().testFlag(Qt::Tool)) {
+        m_mainWindow->showMinimized();
+        return;
     }
-    m_mainWindow->showMinimized();
+    m_madeOrdinary = true;
+    // The new flags unmap a shown window, and the window manager must let go of it before it is
+    // mapped again, minimised; unless a tray took it or it was shown in the meantime.
+    WithdrawalWatch::unmapThen(
+        m_mainWindow, [this] { m_mainWindow->setWindowFlag(Qt::Tool, false); },
+        [self = QPointer<TrayIcon>(this)] {
+            if (self && self->m_mainWindow && self->m_minimisedWithoutTray &&
+                !self->m_mainWindow->isVisible())
+                self->m_mainWindow->showMinimized();
+        });
 }
 
 // The tray went away under a hidden main window (its host quit or died): the window comes back
