@@ -156,9 +156,9 @@ icon_moved() {
 }
 
 # popup_menus CLASS: prints the open menus (submenus too) of the program of window class CLASS;
-# fails when none is open. A Qt menu is a shown override-redirect
-# window hanging from the root and no tool tip (a balloon is one); the program's other windows
-# go through the window manager, and its tray icon hangs inside the tray.
+# fails when none is open. A Qt menu is a shown override-redirect window hanging from the root
+# and no tool tip (a balloon is one); the program's other windows go through the window
+# manager, and its tray icon hangs inside the tray.
 popup_menus() {
   local w root
   root=$(root_window)
