@@ -1,5 +1,7 @@
 #include "tray/trayicon.h"
 
+#include "tray/withdrawalwatch.h"
+
 #include <QAction>
 #include <QCursor>
 #include <QDBusConnection>
@@ -33,6 +35,8 @@ QSystemTrayIcon::MessageIcon messageIcon(TrayIcon::BalloonIcon kind)
     return QSystemTrayIcon::NoIcon;
 }
 
+const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+
 // Qt's own test, made once when the first tray icon is created: with a StatusNotifierItem
 // host registered on the session bus, the platforms of a Unix desktop hand the icon and its
 // messages to D-Bus. The offscreen platform has no tray of either kind.
@@ -42,15 +46,27 @@ bool iconGoesToDBus()
     const QString platform = QGuiApplication::platformName();
     if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland")))
         return false;
-    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
     const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(kWatcher))
         return false;
-    const QDBusInterface hosts(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+    const QDBusInterface hosts(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher, bus);
     return hosts.property("IsStatusNotifierHostRegistered").toBool();
 #else
     return false;
 #endif
+}
+
+// Whether the desktop has a tray now, as Qt decides it. For an icon on D-Bus, Qt decides by
+// whether the StatusNotifierItem watcher is on the session bus, but asking Qt
+// (QSystemTrayIcon::isSystemTrayAvailable) has it call the tray host and wait, on a new
+// connection each time; a host waiting on this program at that moment stalls both until D-Bus
+// gives up, 25 s later. Here only the bus is asked, which never waits on the host.
+bool systemTrayThere(bool onDBus)
+{
+    if (!onDBus)
+        return QSystemTrayIcon::isSystemTrayAvailable();
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(kWatcher);
 }
 
 // Often enough to bring a window back soon after its tray went away; only while it is hidden.
@@ -117,7 +133,7 @@ bool TrayIcon::setIconVisible(bool visible)
     } else {
         m_tray->hide();
     }
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return systemTrayThere(m_onDBus);
 }
 
 void TrayIcon::setIconIndex(int index)
@@ -203,7 +219,7 @@ bool TrayIcon::ShowBalloonHint(const QString& title, const QString& text, Balloo
     post(m_lastBalloon);
     ++m_balloonsShown;
     m_balloonUp = true;
-    return QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages();
+    return systemTrayThere(m_onDBus) && QSystemTrayIcon::supportsMessages();
 }
 
 void TrayIcon::HideBalloonHint()
@@ -241,7 +257,7 @@ void TrayIcon::ShowMenuAtCursor()
 
 bool TrayIcon::trayAvailable() const
 {
-    return m_trayCheck ? m_trayCheck() : QSystemTrayIcon::isSystemTrayAvailable();
+    return m_trayCheck ? m_trayCheck() : systemTrayThere(m_onDBus);
 }
 
 void TrayIcon::setTrayCheck(std::function<bool()> check)
@@ -281,11 +297,20 @@ void TrayIcon::minimiseWithoutTray()
 {
     reportNoTray();
     m_minimisedWithoutTray = true;
-    if (m_mainWindow->windowFlags().testFlag(Qt::Tool)) {
-        m_madeOrdinary = true;
-        m_mainWindow->setWindowFlag(Qt::Tool, false);
+    if (!m_mainWindow->windowFlags().testFlag(Qt::Tool)) {
+        m_mainWindow->showMinimized();
+        return;
     }
-    m_mainWindow->showMinimized();
+    m_madeOrdinary = true;
+    // The new flags unmap a shown window, and the window manager must let go of it before it is
+    // mapped again, minimised; unless a tray took it or it was shown in the meantime.
+    WithdrawalWatch::unmapThen(
+        m_mainWindow, [this] { m_mainWindow->setWindowFlag(Qt::Tool, false); },
+        [self = QPointer<TrayIcon>(this)] {
+            if (self && self->m_mainWindow && self->m_minimisedWithoutTray &&
+                !self->m_mainWindow->isVisible())
+                self->m_mainWindow->showMinimized();
+        });
 }
 
 // The tray went away under a hidden main window (its host quit or died): the window comes back

@@ -159,7 +159,8 @@ public:
     void setBalloonStyle(BalloonStyle style) { m_balloonStyle = style; }
 
     // Whether the desktop has a tray to take the icon at this moment. Asks Qt
-    // (QSystemTrayIcon::isSystemTrayAvailable) unless a test stands in for the desktop: there
+    // (QSystemTrayIcon::isSystemTrayAvailable; for an icon on D-Bus, the bus only, as Qt's
+    // answer costs a call to the tray host) unless a test stands in for the desktop: there
     // is never a tray on the offscreen platform.
     bool trayAvailable() const;
     void setTrayCheck(std::function<bool()> check);

@@ -37,24 +37,40 @@ fail() {
   exit 1
 }
 
-# within SECONDS COMMAND...: runs COMMAND until it succeeds, for up to SECONDS seconds.
+# within SECONDS COMMAND...: runs COMMAND until it succeeds, for up to SECONDS seconds by the
+# clock however long each try takes, and fails after a last try. Every wait of the tests is one
+# of these, for the state it needs: they pass as soon as it holds, so their limits are generous
+# (a busy machine is slow), and matter only to a test that fails.
 within() {
-  local seconds=$1
+  local deadline=$((${EPOCHREALTIME//[!0-9]/} + $1 * 1000000))
   shift
-  for _ in $(seq $((seconds * 20))); do
-    "$@" >/dev/null 2>&1 && return 0
+  until "$@" >/dev/null 2>&1; do
+    [ "${EPOCHREALTIME//[!0-9]/}" -lt "$deadline" ] || return 1
     sleep 0.05
   done
-  return 1
+}
+
+# holds SECONDS COMMAND...: COMMAND succeeds every time it is run for SECONDS seconds: what must
+# not happen did not happen in that time.
+holds() {
+  local deadline=$((${EPOCHREALTIME//[!0-9]/} + $1 * 1000000))
+  shift
+  while [ "${EPOCHREALTIME//[!0-9]/}" -lt "$deadline" ]; do
+    "$@" >/dev/null 2>&1 || return 1
+    sleep 0.05
+  done
 }
 
 gone() { ! kill -0 "$1" 2>/dev/null; }
 
-# await_end PID: waits up to 10 s for a program that was asked to end. Returns its exit
-# status, or 124 when it was still running and had to be killed.
+# How long a program that was asked to end may take, its saving included, on a busy machine.
+end_limit=30
+
+# await_end PID: waits up to end_limit seconds for a program that was asked to end. Returns its
+# exit status, or 124 when it was still running and had to be killed.
 await_end() {
   local pid=$1
-  if ! within 10 gone "$pid"; then
+  if ! within "$end_limit" gone "$pid"; then
     kill -KILL "$pid"
     wait "$pid" 2>/dev/null
     return 124
@@ -74,7 +90,7 @@ ended_cleanly() {
   local status
   await_end "$1"
   status=$?
-  [ "$status" -ne 124 ] || fail "still running 10 s after $2"
+  [ "$status" -ne 124 ] || fail "still running $end_limit s after $2"
   [ "$status" -eq 0 ] || fail "exit status $status after $2"
 }
 
@@ -89,7 +105,7 @@ ends_cleanly() {
 start_portal() {
   "$1" --listen 127.0.0.1:0 --xmltv "$2/demo.xmltv" --stations "$2/stations.map" --today \
     >"$dir/portal.out" 2>"$dir/portal.log" &
-  within 10 grep -q serving "$dir/portal.out" || fail "the portal did not start"
+  within 30 grep -q serving "$dir/portal.out" || fail "the portal did not start"
 }
 portal_port() { sed -n 's|.*http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/portal.out"; }
 # work_folder_for_portal: makes $dir/work and goes into it, with the default station list
@@ -109,6 +125,10 @@ pages_served() { [ "$(grep -c ' 200 ' "$dir/portal.log")" -ge "$1" ]; }
 shown() { xdotool search --onlyvisible --name "^$1\$"; }
 
 parent_of() { xwininfo -id "$1" -tree 2>/dev/null | sed -n 's/.*Parent window id: \(0x[0-9a-f]*\).*/\1/p'; }
+root_window() { xwininfo -root 2>/dev/null | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p'; }
+
+# has_focus WINDOW: the keyboard goes to WINDOW, so keys typed now reach it.
+has_focus() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$1" ]; }
 
 # docked_icon CLASS: prints the tray icon window of the program of window class CLASS, and
 # fails when it is not docked. Qt marks every window of a program with XEmbed information, so
@@ -116,7 +136,7 @@ parent_of() { xwininfo -id "$1" -tree 2>/dev/null | sed -n 's/.*Parent window id
 # where override-redirect windows (menus, tool tips) hang from the root.
 docked_icon() {
   local w info root
-  root=$(xwininfo -root 2>/dev/null | sed -n 's/.*Window id: \(0x[0-9a-f]*\).*/\1/p')
+  root=$(root_window)
   for w in $(xdotool search --class "^$1\$" 2>/dev/null); do
     info=$(xwininfo -id "$w" 2>/dev/null) || continue
     grep -q 'Map State: IsViewable' <<<"$info" || continue
@@ -133,4 +153,33 @@ docked_icon() {
 icon_moved() {
   local w
   w=$(docked_icon "$1") && [ "$(parent_of "$w")" != "$2" ]
+}
+
+# popup_menus CLASS: prints the open menus (submenus too) of the program of window class CLASS;
+# fails when none is open. A Qt menu is a shown override-redirect window hanging from the root
+# and no tool tip (a balloon is one); the program's other windows go through the window
+# manager, and its tray icon hangs inside the tray.
+popup_menus() {
+  local w root
+  root=$(root_window)
+  for w in $(xdotool search --onlyvisible --class "^$1\$" 2>/dev/null); do
+    xwininfo -id "$w" 2>/dev/null | grep -q 'Override Redirect State: yes' || continue
+    [ "$(parent_of "$w")" = "$root" ] || continue
+    xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP && continue
+    echo "$w"
+  done | grep .
+}
+# menus_shown CLASS COUNT: the program of window class CLASS shows COUNT menus.
+menus_shown() { [ "$(popup_menus "$1" | wc -l)" -eq "$2" ]; }
+
+# menu_keys MENU KEY...: presses KEYs in the open menu whose window is MENU. Qt takes the
+# keyboard for a menu only a moment after it shows it, later still on a busy machine, and keys
+# typed before then go to whichever window has the focus: these are sent to the menu's window
+# itself, and Qt hands them to its open menu whatever has the keyboard. The last key, which
+# may close the menu and with it the window, is only pressed.
+menu_keys() {
+  local menu=$1
+  shift
+  [ $# -lt 2 ] || xdotool key --window "$menu" "${@:1:$#-1}"
+  xdotool keydown --window "$menu" "${@: -1}"
 }

@@ -30,25 +30,32 @@ cp programy.tv programy_stan.tv "$dir/kept/"
 app_pid=$!
 
 # The first tick comes after 8 s, then one a second through the 13 stations.
-within 40 shown RadudoVorozu || fail "the widget was never mapped"
-within 20 pages_served 4 || fail "fewer than four pages served"
-sleep 2
-import -window root "$screenshot" 2>/dev/null
-# The lines stand on the desktop: white text in the widget's list area.
+within 60 shown RadudoVorozu || fail "the widget was never mapped"
+within 40 pages_served 4 || fail "fewer than four pages served"
 widget=$(shown RadudoVorozu | head -n 1)
-xprop -id "$widget" _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR || fail "the widget is on the taskbar"
-eval "$(xdotool getwindowgeometry --shell "$widget")"
-lit=$(convert "$screenshot" -crop "282x52+$((X + 8))+$((Y + 22))" -threshold 50% -format '%[fx:mean>0.01]' info:)
-[ "$lit" = 1 ] || fail "the widget's list shows no lines"
+within 30 sh -c "xprop -id $widget _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
+  || fail "the widget is on the taskbar"
+# The lines stand on the desktop: white text in the widget's list area, once it has drawn them.
+lit() {
+  import -window root "$screenshot" 2>/dev/null
+  eval "$(xdotool getwindowgeometry --shell "$widget")"
+  [ "$(convert "$screenshot" -crop "282x52+$((X + 8))+$((Y + 22))" -threshold 50% \
+    -format '%[fx:mean>0.01]' info:)" = 1 ]
+}
+within 30 lit || fail "the widget's list shows no lines"
 
-requests=$(grep -c 'GET ' "$dir/portal.log")
-[ "$requests" -eq 4 ] || fail "$requests requests, want one per checked station"
+# The first pass of the queue asks once for each checked station, and nothing else is ever
+# asked; later passes, which a slow run may see begin, ask again.
+first_pass=$(grep 'GET ' "$dir/portal.log" | head -n 4)
 for n in 5 17 1 151; do
-  grep -q "T%5Bstation%5D=${n}[& ].*HTTP/1.0\" 200 .*\"FlashGet\"$" "$dir/portal.log" \
-    || fail "no HTTP/1.0 FlashGet request for station $n"
+  grep -q "T%5Bstation%5D=${n}[& ].*HTTP/1.0\" 200 .*\"FlashGet\"$" <<<"$first_pass" \
+    || fail "no HTTP/1.0 FlashGet request for station $n in the first pass: $first_pass"
 done
+others=$(grep 'GET ' "$dir/portal.log" | grep -vE 'T%5Bstation%5D=(5|17|1|151)[& ]')
+[ -z "$others" ] || fail "requests for unchecked stations: $others"
+# Saved once each download is through, a moment after the portal has answered.
 for page in polsat.tv tvn.tv tvp1.tv tvn24.tv; do
-  [ -s "$page" ] || fail "page $page not saved"
+  within 30 test -s "$page" || fail "page $page not saved"
 done
 [ ! -e discovery.tv ] || fail "an unchecked station was fetched"
 
@@ -63,20 +70,22 @@ main=$(shown 'ekranik 2oo6' | head -n 1)
 [ -n "$main" ] || fail "no main window"
 eval "$(xdotool getwindowgeometry --shell "$main")"
 xdotool mousemove $((X + 232 + 48)) $((Y + 204 + 12)) click 1
-within 10 shown okienko || fail "the reminder dialog did not open"
-sleep 0.3
+within 30 shown okienko || fail "the reminder dialog did not open"
+# Typed once the dialog has the keyboard: keys typed before would go to another window.
+dialog=$(shown okienko | head -n 1)
+within 30 has_focus "$dialog" || fail "the reminder dialog never got the keyboard"
 xdotool type --delay 20 "$keyword"
 xdotool key Return
-within 25 shown 'ekranik - Przypomnienie' || fail "no reminder window for '$keyword' (title on air: '$title')"
+within 40 shown 'ekranik - Przypomnienie' || fail "no reminder window for '$keyword' (title on air: '$title')"
 reminder=$(shown 'ekranik - Przypomnienie' | head -n 1)
-within 5 sh -c "xprop -id $reminder _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
+within 30 sh -c "xprop -id $reminder _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
   || fail "the reminder window is on the taskbar"
 
 # The tray icon: another tray host takes over the tray; the icon must come back in it.
-within 10 docked_icon ekranik || fail "no tray icon"
+within 30 docked_icon ekranik || fail "no tray icon"
 first_parent=$(parent_of "$(docked_icon ekranik)")
 HOME="$dir" icewm --replace >/dev/null 2>&1 &
-within 20 icon_moved ekranik "$first_parent" \
+within 30 icon_moved ekranik "$first_parent" \
   || fail "the icon did not come back in the tray host that took over"
 
 ends_cleanly "$app_pid"

@@ -70,13 +70,13 @@ child_named() {
 # await_programs: waits for the portal's port and for ekranik's main window; sets port,
 # portal_pid and app_pid.
 await_programs() {
-  within 20 grep -q 'serving .* on http://' "$dir/run.log" || fail "run.sh did not start the portal"
+  within 30 grep -q 'serving .* on http://' "$dir/run.log" || fail "run.sh did not start the portal"
   port=$(sed -n 's|.*serving .* on http://127.0.0.1:\([0-9]*\)/.*|\1|p' "$dir/run.log")
   portal_pid=$(child_named "$run_pid" ekranik-portal) || fail "no portal under run.sh"
-  within 20 child_named "$run_pid" ekranik || fail "run.sh did not start ekranik"
+  within 30 child_named "$run_pid" ekranik || fail "run.sh did not start ekranik"
   app_pid=$(child_named "$run_pid" ekranik)
   # Its SIGTERM handling is in place once the main window is up.
-  within 20 shown 'ekranik 2oo6' || fail "ekranik's main window was never shown"
+  within 30 shown 'ekranik 2oo6' || fail "ekranik's main window was never shown"
 }
 
 # end_run: ends ekranik with SIGTERM; run.sh has to end with status 0 and take the portal along.
@@ -120,12 +120,12 @@ cmp -s "$run/programy_stan.tv" <(printf '0\r\n1\r\n2\r\n3\r\n') ||
 publishes() { grep -qxF "ekranik.publish: $1" "$dir/run.log"; }
 for i in 0 1 2 3; do
   line="${stations[i]} : $(date -d "@$(on_air "$i")" +%H:%M) - ${titles[i]}"
-  within 30 publishes "$line" || fail "the widget never showed '$line'"
+  within 40 publishes "$line" || fail "the widget never showed '$line'"
 done
 for i in 4 5; do
   ! grep -qF "${stations[i]} :" "$dir/run.log" || fail "the unchecked ${stations[i]} was shown"
 done
-within 5 shown RadudoVorozu || fail "the widget is not shown"
+within 30 shown RadudoVorozu || fail "the widget is not shown"
 end_run
 mv "$dir/run.log" "$dir/first-run.log"
 cp "$list" "$run/programy_stan.tv" "$dir/"

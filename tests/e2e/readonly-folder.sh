@@ -37,10 +37,10 @@ run() {
   chmod 555 "$dir/work"
   (cd "$dir/work" && XDG_RUNTIME_DIR="$runtime" HOME="$runtime" exec "${nobody[@]}" "$ekranik") \
     >"$dir/ekranik.log" 2>&1 &
-  within 10 shown 'ekranik 2oo6' || fail "main window never shown"
+  within 30 shown 'ekranik 2oo6' || fail "main window never shown"
   end_with_sigterm $!
   status=$?
-  [ "$status" -ne 124 ] || fail "still running 10 s after SIGTERM (files mode $mode)"
+  [ "$status" -ne 124 ] || fail "still running $end_limit s after SIGTERM (files mode $mode)"
 }
 
 run 666

@@ -6,8 +6,8 @@
 # shellcheck source-path=SCRIPTDIR source=common.sh
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-# Runs "$@" until it succeeds, for up to 10 s.
-wait_for() { within 10 "$@"; }
+# Runs "$@" until it succeeds, for up to 30 s.
+wait_for() { within 30 "$@"; }
 
 start_probe() {
   mkfifo "$dir/in"
@@ -46,7 +46,8 @@ said() { [ "$(grep -c -x -- "$1" "$dir/probe.log")" -ge "${2:-1}" ]; }
 
 # The real program, for the tests of desktops without an XEmbed tray. start_ekranik EKRANIK
 # starts it in a folder of stations on a closed port, none checked (nothing is fetched), with
-# its output in $dir/ekranik.log; its process is $pid and its main window $main.
+# its output in $dir/ekranik.log; its process is $pid and its main window $main, once the
+# window manager shows it.
 start_ekranik() {
   local scripts
   scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts" && pwd)
@@ -54,8 +55,9 @@ start_ekranik() {
   (cd "$dir/work" && "$scripts/write-station-list.sh" "127.0.0.1:9")
   (cd "$dir/work" && exec "$1") >"$dir/ekranik.log" 2>&1 &
   pid=$!
-  within 10 shown 'ekranik 2oo6' || fail "main window never shown"
+  wait_for shown 'ekranik 2oo6' || fail "main window never shown"
   main=$(shown 'ekranik 2oo6' | head -n 1)
+  wait_for on_screen || fail "the window manager did not take the main window: '$(wm_state)'"
 }
 
 # The main window's WM_STATE as the window manager keeps it: Normal, Iconic, or nothing once

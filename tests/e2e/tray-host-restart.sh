@@ -40,8 +40,10 @@ stop_host TERM
 start_trayer
 trayer_up() { xdotool search --onlyvisible --class '^trayer$'; }
 wait_for trayer_up || fail "trayer did not start"
-sleep 1
-no_icon || fail "hidden icon came back with the new tray host"
+tray_taken() { "$probe" --tray-available; }
+wait_for tray_taken || fail "trayer did not take the tray"
+# Qt docks its shown icons as soon as it hears of a new tray: two seconds are plenty.
+holds 2 no_icon || fail "hidden icon came back with the new tray host"
 say show
 wait_for icon || fail "icon not docked after IconVisible true"
 

@@ -82,13 +82,12 @@ slow_checked() { show | grep -qx 'item   Wolno \[40s\] (x)'; }
 wait_for slow_checked || fail "the frequency chosen in the host's menu is not the checked one"
 
 # The host's left click and its context menu open the menu, as clicks on the icon do.
-menu_window() { xdotool search --onlyvisible --class '^ekranik$' | grep -vx "$main" | grep .; }
-no_menu_window() { ! menu_window; }
+no_menu() { ! popup_menus ekranik; }
 for click in activate context; do
   host "$click"
-  wait_for menu_window || fail "$click did not open the menu"
-  xdotool key Escape
-  wait_for no_menu_window || fail "the menu did not close after $click"
+  wait_for popup_menus ekranik || fail "$click did not open the menu"
+  menu_keys "$(popup_menus ekranik)" Escape
+  wait_for no_menu || fail "the menu did not close after $click"
 done
 
 # The host goes away under the hidden window: the window comes back minimised. A host that
@@ -106,7 +105,7 @@ click_ok
 wait_for withdrawn || fail "[ok] left the window '$(wm_state)' with the host back"
 host click Ustawienia
 wait_for on_screen || fail "\"Ustawienia\" did not show the window with the host back"
-off_taskbar || fail "the window is on the taskbar with a tray to hold it"
+wait_for off_taskbar || fail "the window is on the taskbar with a tray to hold it"
 
 # "Koniec" in the host's menu ends the program, and its item leaves the host.
 host click Koniec

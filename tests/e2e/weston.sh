@@ -15,9 +15,9 @@ start_weston() {
   mkdir -m 700 "$XDG_RUNTIME_DIR"
   weston --backend=headless-backend.so --width=1280 --height=800 --idle-time=0 --debug \
     --socket="$WAYLAND_DISPLAY" --log="$dir/weston.log" "$@" >/dev/null 2>&1 &
-  within 10 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "weston did not start"
+  within 30 test -S "$XDG_RUNTIME_DIR/$WAYLAND_DISPLAY" || fail "weston did not start"
   if [ "${1-}" = --xwayland ]; then
-    within 10 xwayland_display || fail "weston offers no X server"
+    within 30 xwayland_display || fail "weston offers no X server"
   fi
 }
 
