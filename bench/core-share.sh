@@ -7,6 +7,8 @@
 # Run on a desktop: tests/e2e/with-desktop.sh bench/core-share.sh build
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/fastest-rate.sh
+. "$root/bench/fastest-rate.sh"
 build="$root/${1:-build}"
 seconds=${2:-300}
 dir=$(mktemp -d)
@@ -46,15 +48,7 @@ cd "$dir/run"
 "$build/src/app/ekranik" >/dev/null 2>&1 &
 app_pid=$!
 sleep 3
-# The tray menu: its first enabled items are Ustawienia, Statystyki, Częstotliwość; the
-# frequency sub-menu opens on its first item, "Extremalnie szybko [2s]".
-icon=$(for w in $(xdotool search --onlyvisible --class '^ekranik$'); do
-  [ "$(xwininfo -id "$w" | sed -n 's/.*Width: //p')" -le 64 ] && echo "$w"; done | head -n 1)
-xdotool mousemove --window "$icon" 8 8 click 3
-sleep 0.5
-xdotool key Down Down Down Right
-sleep 0.3
-xdotool key Return
+choose_fastest_rate
 echo "ekranik: $(share "$app_pid")"
 kill "$app_pid"
 wait "$app_pid" || true

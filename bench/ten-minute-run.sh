@@ -6,6 +6,8 @@
 # Run on a desktop: tests/e2e/with-desktop.sh bench/ten-minute-run.sh build
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=bench/fastest-rate.sh
+. "$root/bench/fastest-rate.sh"
 build="$root/${1:-build}"
 seconds=${2:-600}
 dir=$(mktemp -d)
@@ -24,16 +26,7 @@ cd "$dir/run"
 /usr/bin/time -v timeout -s TERM "$seconds" "$build/src/app/ekranik" >/dev/null 2>"$dir/ekranik.time" &
 timer=$!
 sleep 3
-# The tray menu: its first enabled items are Ustawienia, Statystyki, Częstotliwość; the
-# frequency sub-menu opens on its first item, "Extremalnie szybko [2s]".
-icon=$(for w in $(xdotool search --onlyvisible --class '^ekranik$'); do
-  [ "$(xwininfo -id "$w" | sed -n 's/.*Width: //p')" -le 64 ] && echo "$w"; done | head -n 1)
-xdotool mousemove --window "$icon" 8 8 click 3
-sleep 0.5
-xdotool key Down Down Down Right
-sleep 0.3
-[ -n "${SHOT:-}" ] && import -window root "$SHOT"
-xdotool key Return
+choose_fastest_rate
 wait "$timer" || true
 
 /usr/bin/time -v timeout -s TERM 10 "$build/bench/bench_empty_widgets" >/dev/null 2>"$dir/empty.time" || true
