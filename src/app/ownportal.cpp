@@ -180,8 +180,11 @@ void OwnPortal::start()
             childEnded(QStringLiteral("nie dał się uruchomić (%1)").arg(m_child->errorString()));
     });
     m_servingFor.invalidate();
-    qCInfo(lcLog).noquote()
-        << QStringLiteral(".portal: %1 %2").arg(m_program, m_child->arguments().join(u' '));
+    // The sources are not named: an address may hold a password.
+    const QString line =
+        QStringLiteral(".portal: Uruchamiam %1 na %2").arg(m_program, m_choice->hostPort());
+    qCInfo(lcLog).noquote() << line;
+    emit logged({line});
     m_child->start();
 }
 
@@ -259,9 +262,11 @@ void OwnPortal::childEnded(const QString& how)
     if (m_servingFor.isValid() && m_servingFor.elapsed() >= kServedAWhile.count())
         m_pause = kFirstPause;
     std::exchange(m_child, nullptr)->deleteLater();
-    emit logged({QStringLiteral(".portal: %1 na %2 %3; uruchomię go ponownie za %4 s")
-                     .arg(kPortalName, m_choice->hostPort(), how)
-                     .arg(m_pause.count() / 1000)});
+    const QString line = QStringLiteral(".portal: %1 na %2 %3; uruchomię go ponownie za %4 s")
+                             .arg(kPortalName, m_choice->hostPort(), how)
+                             .arg(m_pause.count() / 1000);
+    qCWarning(lcLog).noquote() << line;
+    emit logged({line});
     m_restart.start(m_pause);
     m_pause = std::min(m_pause * 2, kLongestPause);
 }

@@ -30,7 +30,7 @@ QString PortalChoice::hostPort() const
 
 std::optional<PortalChoice> portalOfUrl(const QByteArray& url)
 {
-    const QUrl parsed = QUrl::fromEncoded(url.trimmed(), QUrl::StrictMode);
+    const QUrl parsed = QUrl::fromEncoded(url.trimmed(), QUrl::TolerantMode);
     // The portal speaks plain http only: an https address is some other server's.
     if (!parsed.isValid() || parsed.scheme() != QLatin1String("http") || parsed.host().isEmpty())
         return std::nullopt;

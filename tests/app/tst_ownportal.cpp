@@ -153,6 +153,12 @@ private slots:
         QTest::newRow("a checked remote one is no portal of ours")
             << Entries{"a|http://tv.example/x", "b|http://[::1]:9002/?T%5Bstation%5D=1"}
             << Checks{true, false} << def << "[::1]:9002" << true << true << false << true;
+        QTest::newRow("the default list's two kinds of address, and a Windows-1250 byte")
+            << Entries{"tvp1.tv|http://127.0.0.1:8080/.?&T%5Bstation%5D=1&T%5Bcategory%5D=ALL",
+                       "\xb3\xf3"
+                       "d\xbc.tv|http://127.0.0.3:8081/program.html?T[channel]=\xb3\xf3"
+                       "d\xbc"}
+            << Checks{false, true} << def << "127.0.0.3:8081" << true << true << false << true;
         QTest::newRow("fewer marks than stations")
             << Entries{"a|http://tv.example/", "b|http://LocalHost/x"} << Checks{} << def
             << "localhost:80" << true << true << false << true;
