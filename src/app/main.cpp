@@ -9,15 +9,21 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QStringList>
 #include <QStyleFactory>
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-// Reads the command line: --help, --version and a mistake end the program here. Gives the
-// --folder given, or nothing.
-QString folderOption(const QCoreApplication& app)
+struct CommandLine {
+    QString folder;
+    // Given with --xmltv: they replace the kept ones.
+    QStringList sources;
+};
+
+// Reads the command line: --help, --version and a mistake end the program here.
+CommandLine readCommandLine(const QCoreApplication& app)
 {
     QCommandLineParser options;
     options.setApplicationDescription(
@@ -33,9 +39,15 @@ QString folderOption(const QCoreApplication& app)
         QStringLiteral("folder"),
         QStringLiteral("Folder na pliki programu; utworzony, jeśli go nie ma."),
         QStringLiteral("DIR"));
-    options.addOption(folder);
+    const QCommandLineOption xmltv(
+        QStringLiteral("xmltv"),
+        QStringLiteral("Program XMLTV (plik albo adres http/https, zwykły, gzip lub xz) dla "
+                       "własnego portalu programu; można podać kilka razy. Zastępuje "
+                       "zapamiętane źródła i zostaje zapamiętany."),
+        QStringLiteral("SOURCE"));
+    options.addOptions({folder, xmltv});
     options.process(app);
-    return options.value(folder);
+    return {options.value(folder), options.values(xmltv)};
 }
 
 // Asking for help or the version needs no display: those are answered before the windowing
@@ -58,9 +70,9 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("ekranik"));
     QCoreApplication::setApplicationVersion(QStringLiteral(EKRANIK_VERSION));
     if (asksOnlyForText(argc, argv)) {
-        // Ends the program, unless the word was the value of --folder.
+        // Ends the program, unless the word was the value of --folder or --xmltv.
         const QCoreApplication textOnly(argc, argv);
-        folderOption(textOnly);
+        readCommandLine(textOnly);
     }
 
     // Chosen before the windowing system is opened: in a Wayland session the desktop widget
@@ -76,7 +88,12 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     if (!platform.note.isEmpty())
         qCWarning(lcLog).noquote() << platform.note;
-    const WorkingFolder folder = enterWorkingFolder(folderOption(app), standardDataFolder());
+    const CommandLine given = readCommandLine(app);
+    // Kept before the working folder is entered: a file named relative to the current folder
+    // is kept as the absolute path it names here.
+    if (!given.sources.isEmpty())
+        SettingsFile(SettingsFile::standardPath()).setSources(given.sources);
+    const WorkingFolder folder = enterWorkingFolder(given.folder, standardDataFolder());
     if (!folder.error.isEmpty()) {
         std::fprintf(stderr, "ekranik: %s\n", qPrintable(folder.error));
         return 2;

@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <algorithm>
 #include <span>
 #include <utility>
 
@@ -158,6 +159,32 @@ QByteArray SettingsFile::reminderKeyword() const
     return bytes.value_or(QByteArray());
 }
 
+QStringList SettingsFile::sources() const
+{
+    const QVariant value = m_settings.value(QStringLiteral("listings/sources"));
+    if (!value.isValid())
+        return {};
+    // One source reads back as a piece of text, several as a list; anything else (a value
+    // Qt reads as some other type) is not a list of sources.
+    const bool text = value.typeId() == QMetaType::QString;
+    if (!text && value.typeId() != QMetaType::QStringList) {
+        refuse("listings/sources", value.toString());
+        return {};
+    }
+    const QStringList sources = text ? QStringList{value.toString()} : value.toStringList();
+    if (text && sources.first().isEmpty())
+        return {};
+    // A line break or another control character could never have been typed as a source.
+    for (const QString& source : sources) {
+        if (source.isEmpty() ||
+            std::any_of(source.begin(), source.end(), [](QChar c) { return c.unicode() < 0x20; })) {
+            refuse("listings/sources", sources.join(QLatin1Char(',')));
+            return {};
+        }
+    }
+    return sources;
+}
+
 void SettingsFile::setWidgetLook(const WidgetLook& look)
 {
     const auto yesNo = [](bool on) { return wordFor(Words<bool>(kYesNo), on); };
@@ -201,6 +228,22 @@ void SettingsFile::setReminderKeyword(const QByteArray& keyword)
         m_settings.remove(QStringLiteral("reminder/keyword"));
     else
         m_settings.setValue(QStringLiteral("reminder/keyword"), win1250ToUnicode(keyword));
+    write();
+}
+
+void SettingsFile::setSources(const QStringList& sources)
+{
+    QStringList kept;
+    for (const QString& source : sources) {
+        if (source.isEmpty())
+            continue;
+        kept << (source.contains(QLatin1String("://")) ? source
+                                                       : QFileInfo(source).absoluteFilePath());
+    }
+    if (kept.isEmpty())
+        m_settings.remove(QStringLiteral("listings/sources"));
+    else
+        m_settings.setValue(QStringLiteral("listings/sources"), kept);
     write();
 }
 

@@ -7,10 +7,12 @@
 #include <QObject>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // What the program remembers beyond the station files, in ekranik.conf: the desktop widget's
-// place and look, the update frequency, the display mode and an armed reminder keyword.
+// place and look, the update frequency, the display mode, an armed reminder keyword and the
+// listings sources its own portal serves.
 // Reading never fails: a missing or broken file gives the defaults, a value out of range the
 // default of that one setting, each with a line in the log. Every change is written at once.
 class SettingsFile : public QObject {
@@ -28,12 +30,18 @@ public:
     Publisher::Mode displayMode() const;
     // Windows-1250, as the reminder search compares it; empty when none is armed.
     QByteArray reminderKeyword() const;
+    // XMLTV listings, each a file (an absolute path) or an http/https address; empty when none
+    // were given.
+    QStringList sources() const;
 
     // A look without a place leaves the kept place as it is.
     void setWidgetLook(const WidgetLook& look);
     void setFrequency(const QString& keyword);
     void setDisplayMode(Publisher::Mode mode);
     void setReminderKeyword(const QByteArray& keyword);
+    // A file named relative to the current folder is kept as an absolute path: the program and
+    // its portal may work in another one. Empty sources are dropped.
+    void setSources(const QStringList& sources);
 
 private:
     // The text of `key`; nothing when it is missing, or not one piece of text (then said in the
