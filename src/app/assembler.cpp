@@ -24,6 +24,7 @@ Assembler::Assembler(const QString& settingsPath, StationFilesKeeper::Writer wri
     m_ico.setPopupMenu(&m_trayMenu);
     m_ico.setLeftPopup(true); // the menu opens on the left button too
     m_ico.setIconVisible(true);
+    m_ownPortal.setSources(m_settings.sources());
     connectParts();
     restoreSettings();
 }
@@ -78,6 +79,18 @@ void Assembler::connectParts()
     connect(&m_reminderSearch, &ReminderSearch::fired, &m_settings,
             [this] { m_settings.setReminderKeyword({}); });
 
+    // The program's own portal, where the stations name one on this machine that nothing
+    // runs.
+    connect(&m_stationFiles, &StationFilesKeeper::noStationFiles, this, &Assembler::firstStart);
+    connect(&m_stationFiles, &StationFilesKeeper::activated, this, &Assembler::reconsiderPortal);
+    connect(m_stations, &StationListBox::userChangedCheck, this, &Assembler::reconsiderPortal);
+    connect(&m_ownPortal, &OwnPortal::logged, &m_form1, &Form1::appendLog);
+    connect(&m_ownPortal, &OwnPortal::reading, this, &Assembler::waitForListings);
+    connect(&m_ownPortal, &OwnPortal::serving, &m_engine,
+            [this] { m_engine.waitForListings(false); });
+    connect(&m_ownPortal, &OwnPortal::readingFailed, &m_engine,
+            [this] { m_engine.waitForListings(false); });
+
     // The station files, and the ways the program ends.
     connect(&m_stationFiles, &StationFilesKeeper::activated, &m_form1, &Form1::showRelease);
     connect(&m_stationFiles, &StationFilesKeeper::activated, &m_ico,
@@ -119,6 +132,23 @@ void Assembler::hideMainWindow()
                               QStringLiteral("Aktualizacja w toku, proszę chwile poczekać zanim "
                                              "pojawią się pierwsze efekty (średnio 30 sekund)..."),
                               TrayIcon::BalloonIcon::Info, 10);
+}
+
+void Assembler::firstStart()
+{
+    if (!m_settings.sources().isEmpty())
+        m_stations->setStations({});
+}
+
+void Assembler::reconsiderPortal()
+{
+    m_ownPortal.reconsider(m_stations->stations(), m_stations->checkMarks());
+}
+
+void Assembler::waitForListings()
+{
+    m_engine.waitForListings(true);
+    m_form2.showNote(QStringLiteral("Wczytywanie programu..."));
 }
 
 QString Assembler::applicationTitle() const

@@ -2,6 +2,7 @@
 
 #include "app/closesignals.h"
 #include "app/form1.h"
+#include "app/ownportal.h"
 #include "app/settingsfile.h"
 #include "app/stationfileskeeper.h"
 #include "app/traymenu.h"
@@ -54,6 +55,7 @@ public:
     ReminderSearch& reminderSearch() { return m_reminderSearch; }
     StationFilesKeeper& stationFiles() { return m_stationFiles; }
     const WidgetLook& look() const { return m_look.look(); }
+    OwnPortal& ownPortal() { return m_ownPortal; }
 
 private:
     void connectParts();
@@ -65,6 +67,14 @@ private:
     void saveSettings();
     // "[ok]": to the tray; during the quick first pass the balloon says the list is coming.
     void hideMainWindow();
+    // The folder has no station files. With listings sources set, the demo stations would
+    // name channels those listings do not have: the list starts empty.
+    void firstStart();
+    // Whether the program runs a portal of its own, for the station list as it is now.
+    void reconsiderPortal();
+    // The program's own portal reads its listings: nothing is fetched meanwhile, and the
+    // widget says why it is empty.
+    void waitForListings();
 
     SettingsFile m_settings;
     WidgetLookModel m_look;
@@ -80,5 +90,7 @@ private:
     Publisher m_publisher;
     ReminderSearch m_reminderSearch;
     StationFilesKeeper m_stationFiles;
+    // Ended before the parts it serves are destroyed; its child ends with it.
+    OwnPortal m_ownPortal;
     CloseSignals m_closeSignals;
 };

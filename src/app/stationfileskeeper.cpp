@@ -78,8 +78,11 @@ void StationFilesKeeper::FormActivate()
 {
     m_loaded = guarded([this] {
         if (!m_engine->state().activated) {
-            if (QFile::exists(QString::fromLatin1(kStationListFile)))
+            const bool listFile = QFile::exists(QString::fromLatin1(kStationListFile));
+            if (listFile)
                 loadStationList();
+            else if (!QFile::exists(QString::fromLatin1(kCheckedStatesFile)))
+                emit noStationFiles();
             m_engine->activate();
             emit activated();
         }

@@ -36,6 +36,9 @@ public:
     bool lostChanges() const { return m_lostChanges; }
 
 signals:
+    // The folder has neither station file: the program starts here for the first time. The
+    // list holds the default stations until a connection says otherwise.
+    void noStationFiles();
     // The station files are the user's now: read, or there were none to read.
     void activated();
     // The files are about to be saved on the way out; whatever else is kept goes now too.

@@ -289,8 +289,13 @@ void Form2::showDownloadProgress(const QByteArray& station, int readed, int tota
 
 void Form2::showUpdating()
 {
+    showNote(QStringLiteral("Aktualizacja..."));
+}
+
+void Form2::showNote(const QString& text)
+{
     b->clear();
-    b->addItem(QStringLiteral("Aktualizacja..."));
+    b->addItem(text);
     b->doItemsLayout();
     refreshMask(b->geometry());
 }

@@ -54,6 +54,8 @@ public:
     void showDownloadProgress(const QByteArray& station, int readed, int totalSize);
     // The list shows only "Aktualizacja...".
     void showUpdating();
+    // One line in place of the list, until the next publication.
+    void showNote(const QString& text);
 
     // --- look -----------------------------------------------------------------------------------
     // Takes on the whole look at once. A place it was not given before is taken if the widget's

@@ -10,6 +10,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QTimer>
+#include <utility>
 
 namespace {
 
@@ -79,6 +80,19 @@ void UpdateEngine::activate()
     m_state.activated = true;
 }
 
+void UpdateEngine::waitForListings(bool waiting)
+{
+    if (std::exchange(m_state.waitingForListings, waiting) && !waiting)
+        startQuickPass();
+}
+
+void UpdateEngine::startQuickPass()
+{
+    m_state.hotStart = true;
+    m_state.queuePosition = 0;
+    setInterval(Timer1, kHotStartInterval);
+}
+
 void UpdateEngine::cancelDownload()
 {
     ht->CancelDownload();
@@ -125,7 +139,7 @@ void UpdateEngine::Timer1Timer()
     for (int i = 0; i < entries && i < m_stations->rowCount(); ++i) {
         if (!checkedAt(*m_stations, i))
             continue;
-        if (!m_state.activated) {
+        if (!m_state.activated || m_state.waitingForListings) {
             walkedThrough = false;
             break;
         }

@@ -35,6 +35,12 @@ public:
     void start();
     // The station files have been loaded: from now on ticks fetch and publish.
     void activate();
+    // The portal the stations name is reading its listings: ticks fetch nothing until it is
+    // done, and then begin a quick pass.
+    void waitForListings(bool waiting);
+    // One station a second until the list has been walked once, as after the start: the
+    // stations just picked show soon.
+    void startQuickPass();
 
     // --- handlers ----------------------------------------------------------------------------
     void Timer1Timer();

@@ -14,6 +14,8 @@ struct UpdateState {
     bool hotStart = false;
     // On once the station files have been loaded; nothing is fetched before.
     bool activated = false;
+    // On while the program's own portal reads its listings: its pages would only say so.
+    bool waitingForListings = false;
     // The frequency the user picked, applied again at every wrap; empty until then.
     QString frequencyKeyword;
     // The station whose download was set up last: the one the progress texts speak of.

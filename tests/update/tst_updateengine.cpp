@@ -229,6 +229,25 @@ private slots:
         QCOMPARE(clock.size(), 3);
     }
 
+    // While the portal reads its listings nothing is fetched, past the end of the quick pass
+    // too; once it is done, a quick pass starts again from the first station, a second a tick.
+    void waitingForListings()
+    {
+        start(3, {0, 2});
+        engine->waitForListings(true);
+        ticks(6);
+        QCOMPARE(server->requestCount(), 0);
+        QVERIFY(published.isEmpty());
+        QCOMPARE(engine->updateTimer().interval(), 20000);
+
+        engine->waitForListings(false);
+        QVERIFY(engine->state().hotStart);
+        QCOMPARE(engine->updateTimer().interval(), 1000);
+        ticks(3);
+        QCOMPARE(requestedStations(*server), (QList<int>{1, 3}));
+        QCOMPARE(published.size(), 1);
+    }
+
     void emptyListWrapsAtEveryTick()
     {
         start(0, {});
