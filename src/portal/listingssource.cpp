@@ -4,6 +4,7 @@
 #include "portal/gunzipdevice.h"
 #include "portal/sourcedownload.h"
 #include "portal/xmltvreader.h"
+#include "portal/xzdevice.h"
 
 #include <cerrno>
 #include <chrono>
@@ -68,8 +69,13 @@ std::optional<Listings> readFrom(BoundedInput& input, const QString& sourceName,
 {
     std::optional<Listings> listings;
     QString message;
-    if (GunzipDevice::isGzip(input.peek(2))) {
+    // Six bytes tell both formats apart from each other and from XML.
+    const QByteArray magic = input.peek(6);
+    if (GunzipDevice::isGzip(magic)) {
         GunzipDevice unpacked(&input, maxBytes);
+        listings = readXmltv(&unpacked, sourceName, lang, &message);
+    } else if (XzDevice::isXz(magic)) {
+        XzDevice unpacked(&input, maxBytes);
         listings = readXmltv(&unpacked, sourceName, lang, &message);
     } else {
         listings = readXmltv(&input, sourceName, lang, &message);

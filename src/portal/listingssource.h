@@ -14,8 +14,8 @@ class SourceDownload;
 // The most bytes a source may bring, read as they come and once unpacked.
 constexpr qint64 kMaxListingsBytes = 512LL << 20;
 
-// Reads a listings file, plain or gzip-compressed (told apart by its first bytes, whatever its
-// name), in the given language. sourceName is what messages call it. Any kind of file will do
+// Reads a listings file, plain, gzip- or xz-compressed (told apart by its first bytes, whatever
+// its name), in the given language. sourceName is what messages call it. Any kind of file will do
 // (a pipe, /dev/stdin...): past maxBytes read, or unpacked, the reading fails ("it is larger than
 // 512 MiB"), and it ends at once when *cancel is set ("cancelled"). A regular file is read whole
 // or not at all: when it changed while it was read, it is read again after a pause, and when it

@@ -120,8 +120,8 @@ int main(int argc, char* argv[])
         QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:8080"));
     const QCommandLineOption xmltv(
         QStringLiteral("xmltv"),
-        QStringLiteral("XMLTV listings to serve: a file or an http/https address, plain or "
-                       "gzip-compressed. May be given several times; for a channel in several "
+        QStringLiteral("XMLTV listings to serve: a file or an http/https address, plain, gzip- "
+                       "or xz-compressed. May be given several times; for a channel in several "
                        "sources, the first one's programmes are served."),
         QStringLiteral("SOURCE"));
     const QCommandLineOption stations(

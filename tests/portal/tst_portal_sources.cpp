@@ -1,4 +1,4 @@
-// Where the portal's listings come from: files plain or gzip-compressed, addresses downloaded
+// Where the portal's listings come from: files plain, gzip- or xz-compressed, addresses downloaded
 // and cached, several sources merged, and reading them again: new listings replace the old
 // whole, a source that fails keeps its last good ones, a restart without network serves the
 // cached copy. A source cannot turn the portal against itself or its user: every kind of file
@@ -13,6 +13,7 @@
 #include "portaltest.h"
 #include "support/faultserver.h"
 #include "support/gzipped.h"
+#include "support/xzipped.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -43,6 +44,23 @@ QByteArray listingsOf(const QStringList& channels, const QString& title)
                "channel=\"" +
                c.toUtf8() + "\"><title>" + (title + ' ' + c).toUtf8() + "</title></programme>\n";
     return xml + "</tv>\n";
+}
+
+// An xz stream whose first block asks for another dictionary size (LZMA2's code: 40 is 4 GiB),
+// its header's checksum made right again: only the decoder's memory limit stops it.
+QByteArray withXzDictionary(QByteArray xz, char code)
+{
+    constexpr qsizetype kBlock = 12; // after the stream header
+    const qsizetype headerSize = (quint8(xz[kBlock]) + 1) * 4;
+    const qsizetype filter = xz.indexOf("\x21\x01", kBlock); // LZMA2, one byte of properties
+    if (filter < 0 || filter + 2 >= kBlock + headerSize - 4)
+        qFatal("no LZMA2 filter in the block header");
+    xz[filter + 2] = code;
+    const quint32 crc = lzma_crc32(reinterpret_cast<const uint8_t*>(xz.constData()) + kBlock,
+                                   size_t(headerSize - 4), 0);
+    for (int i = 0; i < 4; ++i)
+        xz[kBlock + headerSize - 4 + i] = char(crc >> (8 * i));
+    return xz;
 }
 
 // The title of each channel's first programme, "channel=title", in the listings' order.
@@ -173,8 +191,8 @@ class TestPortalSources : public QObject {
     QTemporaryDir folder;
 
 private slots:
-    // A file is read plain or gzip-compressed whatever its name; gzip that is cut off or
-    // corrupt, or not XMLTV inside, is refused with a reason.
+    // A file is read plain, gzip- or xz-compressed whatever its name; packed data that is cut
+    // off or corrupt, or not XMLTV inside, is refused with a reason.
     void files_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -191,6 +209,20 @@ private slots:
         corrupt[corrupt.size() / 2] = char(corrupt[corrupt.size() / 2] ^ 0x55);
         QTest::newRow("gzip corrupt") << corrupt << "broken gzip data";
         QTest::newRow("gzip of something else") << gzipped("not xml at all") << "line 1";
+        const QByteArray xz = xzipped(xml);
+        QTest::newRow("xz") << xz << QString();
+        QTest::newRow("two xz streams")
+            << xzipped(xml.left(100)) + xzipped(xml.mid(100)) << QString();
+        QTest::newRow("xz streams with padding between")
+            << xzipped(xml.left(100)) + QByteArray(8, '\0') + xzipped(xml.mid(100)) << QString();
+        QTest::newRow("xz cut off") << xz.left(xz.size() / 2) << "xz data ends early";
+        QTest::newRow("xz without its footer") << xz.chopped(4) << "xz data ends early";
+        QByteArray brokenXz = xz;
+        brokenXz[brokenXz.size() / 2] = char(brokenXz[brokenXz.size() / 2] ^ 0x55);
+        QTest::newRow("xz corrupt") << brokenXz << "broken xz data";
+        QTest::newRow("xz of something else") << xzipped("not xml at all") << "line 1";
+        QTest::newRow("xz asking for 4 GiB to unpack")
+            << withXzDictionary(xz, 40) << "needs more than 96 MiB of memory";
     }
 
     void files()
@@ -247,8 +279,8 @@ private slots:
         QVERIFY2(error.contains("third.xml\", line 3"), qPrintable(error));
     }
 
-    // An address: downloaded and cached; asked again conditionally (304: nothing to read);
-    // new listings replace the old; a 404 or a truncated gzip keeps the last good ones; a
+    // An address: downloaded and cached (gzip, xz); asked again conditionally (304: nothing to
+    // read); new listings replace the old; a 404 or a truncated gzip keeps the last good ones; a
     // restart with the server gone serves the cached copy.
     void address()
     {
@@ -272,7 +304,7 @@ private slots:
             QCOMPARE(headerValue(server.requests().last(), "If-None-Match"), "\"v1\"");
             QTRY_VERIFY(heard.lastLine().contains("has not changed"));
 
-            const QByteArray two = listingsOf({"a.pl", "b.pl"}, "Two");
+            const QByteArray two = xzipped(listingsOf({"a.pl", "b.pl"}, "Two"));
             server.setReply({okWith(two, "ETag: \"v2\"\r\n"), two});
             reloader.reloadNow();
             QTRY_COMPARE(heard.published().size(), 1);
@@ -371,6 +403,8 @@ private slots:
             << "Cannot read listings file \"big\": it is larger than 1 MiB.";
         QTest::newRow("gzip, unpacked") << "gzip"
                                         << "more than 1 MiB of XMLTV once unpacked";
+        QTest::newRow("xz, unpacked") << "xz"
+                                      << "more than 1 MiB of XMLTV once unpacked";
     }
 
     void cappedSources()
@@ -384,8 +418,11 @@ private slots:
         QString path = folder.filePath("big-" + kind);
         int pipeEnds[2] = {-1, -1};
         std::thread writer;
-        if (kind == "file" || kind == "gzip") {
-            writeFile(folder.path(), "big-" + kind, kind == "gzip" ? gzipped(text) : text);
+        if (kind == "file" || kind == "gzip" || kind == "xz") {
+            writeFile(folder.path(), "big-" + kind,
+                      kind == "gzip" ? gzipped(text)
+                      : kind == "xz" ? xzipped(text)
+                                     : text);
         } else if (kind == "fifo") {
             QFile::remove(path);
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
