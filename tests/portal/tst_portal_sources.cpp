@@ -176,11 +176,25 @@ public:
         const std::lock_guard<std::mutex> lock(m_mutex);
         return m_published;
     }
+    Reloader::Problems problems()
+    {
+        return [this](QList<SourceProblem> problems) {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_problems << problems;
+        };
+    }
+    // Every list of problems the reloader told, in turn.
+    QList<QList<SourceProblem>> toldProblems() const
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_problems;
+    }
 
 private:
     mutable std::mutex m_mutex;
     QStringList m_lines;
     QList<Listings> m_published;
+    QList<QList<SourceProblem>> m_problems;
 };
 
 } // namespace
@@ -244,7 +258,7 @@ private slots:
 
     // Several sources: every channel once, in the order of the sources; a channel in two gets
     // the first source's programmes. A file broken at the start stops the start with its line;
-    // broken later, its last listings stay.
+    // broken later, its last listings stay. Its problem is told while it lasts.
     void mergedFiles()
     {
         const QString first =
@@ -260,23 +274,140 @@ private slots:
         QCOMPARE(titles(reloader.merged()),
                  QStringList({"a.pl=One a.pl", "b.pl=One b.pl", "c.pl=Two c.pl"}));
 
-        reloader.start(heard.publish());
+        QCOMPARE(reloader.problems(), QList<SourceProblem>());
+        reloader.start(heard.publish(), heard.problems());
         writeFile(folder.path(), "first.xml", "<tv><channel id=\"a.pl\">");
         reloader.reloadNow();
         QTRY_VERIFY(heard.allLines().contains("first.xml\", line 1"));
         QVERIFY(heard.published().isEmpty());
         QCOMPARE(titles(reloader.merged()).first(), "a.pl=One a.pl");
+        QTRY_COMPARE(heard.toldProblems().size(), 1);
+        QCOMPARE(heard.toldProblems().first().size(), 1);
+        const SourceProblem problem = heard.toldProblems().first().first();
+        QCOMPARE(problem.source, first);
+        QCOMPARE(problem.line, 1);
+        QCOMPARE(reloader.problems(), heard.toldProblems().first());
 
         writeFile(folder.path(), "first.xml", listingsOf({"b.pl"}, "New"));
         reloader.reloadNow();
         QTRY_COMPARE(heard.published().size(), 1);
         QCOMPARE(titles(heard.published().first()),
                  QStringList({"b.pl=New b.pl", "c.pl=Two c.pl"}));
+        QCOMPARE(heard.toldProblems(), QList<QList<SourceProblem>>({{problem}, {}}));
         reloader.stop();
 
-        Reloader broken({first, writeFile(folder.path(), "third.xml", "<tv>\n<x>\n")}, options);
+        // Every source is read at the start, so that the problem of each is known.
+        const QString third = writeFile(folder.path(), "third.xml", "<tv>\n<x>\n");
+        const QString fourth = folder.filePath("fourth.xml");
+        Reloader broken({first, third, fourth}, options);
         QVERIFY(!broken.loadFirst(&error));
         QVERIFY2(error.contains("third.xml\", line 3"), qPrintable(error));
+        QCOMPARE(broken.problems().size(), 2);
+        QCOMPARE(broken.problems()[0].source, third);
+        QCOMPARE(broken.problems()[1].source, fourth);
+    }
+
+    // What the user is told of a source that cannot be read: one Polish sentence for each kind
+    // of failure, the detail in parentheses, and the line where the XML breaks.
+    void problems_data()
+    {
+        QTest::addColumn<QString>("kind");     // how the source is made
+        QTest::addColumn<QByteArray>("bytes"); // of a file, or of an answer to a download
+        QTest::addColumn<QString>("reason");   // ending in "…": that far
+        QTest::addColumn<int>("line");
+        const QByteArray xml = listingsOf({"a.pl"}, "Film");
+        const QByteArray big = xml.chopped(7) + QByteArray(2 << 20, ' ') + "</tv>\n";
+        QByteArray brokenGzip = gzipped(xml);
+        brokenGzip[brokenGzip.size() / 2] = char(brokenGzip[brokenGzip.size() / 2] ^ 0x55);
+        const QByteArray xz = xzipped(xml);
+
+        QTest::newRow("missing") << "missing" << QByteArray()
+                                 << "Nie ma takiego pliku (No such file or directory)." << 0;
+        QTest::newRow("cannot be opened")
+            << "loop" << QByteArray()
+            << "Nie można otworzyć pliku (Too many levels of symbolic links)." << 0;
+        QTest::newRow("cannot be read")
+            << "folder" << QByteArray() << "Nie można odczytać pliku (Is a directory)." << 0;
+        QTest::newRow("cannot connect") << "refused" << QByteArray()
+                                        << "Nie można połączyć się z serwerem (could not "
+                                           "connect: …"
+                                        << 0;
+        QTest::newRow("HTTP status")
+            << "404" << QByteArray() << "Serwer odpowiedział błędem HTTP 404." << 0;
+        QTest::newRow("larger than the cap")
+            << "file" << big
+            << "Źródło jest za duże: portal czyta najwyżej 1 MiB programu (it is larger than 1 "
+               "MiB)."
+            << 0;
+        QTest::newRow("download larger than the cap")
+            << "download" << big
+            << "Źródło jest za duże: portal czyta najwyżej 1 MiB programu (larger than 1 MiB)."
+            << 0;
+        QTest::newRow("unpacked past the cap")
+            << "file" << xzipped(big)
+            << "Źródło jest za duże: portal czyta najwyżej 1 MiB programu (more than 1 MiB of "
+               "XMLTV once unpacked)."
+            << 0;
+        QTest::newRow("damaged gzip")
+            << "file" << brokenGzip << "Spakowane dane są uszkodzone albo urwane (broken gzip …"
+            << 0;
+        QTest::newRow("cut-off xz download")
+            << "download" << xz.left(xz.size() / 2)
+            << "Spakowane dane są uszkodzone albo urwane (the xz data ends early (is the file "
+               "cut off?))."
+            << 0;
+        QTest::newRow("broken XML")
+            << "file" << QByteArray("<tv>\n<channel id=\"a\">\n<x>\n</channel>\n</tv>\n")
+            << "Plik nie jest poprawnym XML-em: błąd w wierszu 4 (…" << 4;
+        QTest::newRow("not XMLTV")
+            << "download" << QByteArray("<!DOCTYPE html>\n<html><body>Not found</body></html>")
+            << "To nie jest program telewizyjny w formacie XMLTV (the root element is <html>, "
+               "not <tv>)."
+            << 0;
+        QTest::newRow("broken XMLTV")
+            << "file" << QByteArray("<tv>\n<programme channel=\"a\"><title>A</title></programme>")
+            << "Program XMLTV jest błędny w wierszu 2 (a <programme> without a start time)." << 2;
+        QTest::newRow("no channels")
+            << "file" << QByteArray("<tv>\n</tv>\n") << "W programie nie ma żadnego kanału." << 0;
+    }
+
+    void problems()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QFETCH(int, line);
+        QTemporaryDir scratch;
+        FaultServer server;
+        QString source = scratch.filePath("listings");
+        if (kind == "file") {
+            writeFile(scratch.path(), "listings", bytes);
+        } else if (kind == "loop") {
+            QVERIFY(QFile::link(source, source));
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkdir(source));
+        } else if (kind == "refused") {
+            source = "http://127.0.0.1:" + QString::number(FaultServer::refusedPort()) + "/tv";
+        } else if (kind != "missing") {
+            source = QString::fromLatin1(server.url("/tv.xml"));
+            server.setReply(kind == "404" ? FaultServer::Reply{FaultServer::statusHead(404, 0)}
+                                          : FaultServer::Reply{okWith(bytes), bytes});
+        }
+        Reloader::Options options;
+        options.cacheFolder = scratch.filePath("cache");
+        options.maxBytes = 1 << 20;
+        Reloader reloader({source}, options);
+        QString error;
+        QCOMPARE(reloader.loadFirst(&error), source.startsWith("http"));
+        const QList<SourceProblem> problems = reloader.problems();
+        QCOMPARE(problems.size(), 1);
+        QCOMPARE(problems[0].source, source);
+        if (reason.endsWith(u'…'))
+            QVERIFY2(problems[0].reason().startsWith(reason.chopped(1)),
+                     qPrintable(problems[0].reason()));
+        else
+            QCOMPARE(problems[0].reason(), reason);
+        QCOMPARE(problems[0].line, line);
     }
 
     // An address: downloaded and cached (gzip, xz); asked again conditionally (304: nothing to
