@@ -5,9 +5,10 @@
 // unknown one or another page, 400 for the rest. However the address is written, an accepted
 // number or channel gets the same answer as its plain form. Every such answer is an HTML page
 // with CR LF breaks; only a station's page has the on-air marker, and ekranik reads from it
-// the programme on air, from an error page no programme at all. The front page and the station
-// list name the portal by the Host header only when it is a plain host and port, and each
-// station line is one that ekranik's station list takes.
+// the programme on air, from an error page no programme at all. The front page, the station
+// list and /channels.json name the portal by the Host header only when it is a plain host and
+// port, and each station line is one that ekranik's station list takes; /channels.json is JSON
+// whatever the Host, with the station list's lines in its order.
 
 #include "fuzzsupport.h"
 #include "portal/catalogue.h"
@@ -18,6 +19,9 @@
 #include "update/pagetext.h"
 
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <cstdint>
 #include <string>
@@ -111,6 +115,17 @@ void checkLists(const ListingRequest& request, const PortalRouter::Reply& reply,
     if (request.kind == ListingRequest::Kind::StationsFile) {
         FUZZ_CHECK(reply.body == expectedList);
         FUZZ_CHECK(hasOnlyCrLfBreaks(reply.body));
+        return;
+    }
+    if (request.kind == ListingRequest::Kind::ChannelsJson) {
+        QJsonParseError error{};
+        const QJsonObject json = QJsonDocument::fromJson(reply.body, &error).object();
+        FUZZ_CHECK(error.error == QJsonParseError::NoError);
+        FUZZ_CHECK(json["state"] == QLatin1String("ready"));
+        QByteArray lines;
+        for (const QJsonValue channel : json["channels"].toArray())
+            lines += channel["station"].toString().toLatin1() + "\r\n";
+        FUZZ_CHECK(lines == expectedList);
         return;
     }
     FUZZ_CHECK(reply.body.startsWith("<!DOCTYPE html>"));

@@ -11,7 +11,8 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
-  libcurl4-openssl-dev libmicrohttpd-dev zlib1g-dev libbenchmark-dev libxcb1-dev
+  libcurl4-openssl-dev libmicrohttpd-dev zlib1g-dev liblzma-dev xz-utils libbenchmark-dev
+  libxcb1-dev
   # fonts: metric stand-ins for the Windows faces the layout names
   fontconfig fonts-dejavu-core fonts-liberation2 fonts-wine
   # desktop for the end-to-end tests and screenshots

@@ -62,7 +62,8 @@ bool BoundedInput::openPath(const QString& path)
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0) {
-        setErrorString(systemError(errno));
+        m_openError = errno;
+        setErrorString(systemError(m_openError));
         return false;
     }
     return start(fd);

@@ -35,8 +35,10 @@ public:
     BoundedInput(const BoundedInput&) = delete;
     BoundedInput& operator=(const BoundedInput&) = delete;
 
-    // Opens the file for reading; false with errorString() set when it cannot be.
+    // Opens the file for reading; false with errorString() set when it cannot be, and
+    // openError() to the errno of the failure.
     bool openPath(const QString& path);
+    int openError() const { return m_openError; }
     // Reads from a descriptor open for reading, from where it stands; takes it over.
     bool openDescriptor(int fd);
 
@@ -65,4 +67,5 @@ private:
     qint64 m_total = 0;
     Stamp m_openedAs;
     Failure m_failure = Failure::None;
+    int m_openError = 0;
 };

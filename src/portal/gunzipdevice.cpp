@@ -95,9 +95,11 @@ qint64 GunzipDevice::readData(char* data, qint64 maxSize)
     }
     const qint64 produced = static_cast<qint64>(reinterpret_cast<char*>(z.next_out) - data);
     m_total += produced;
-    if (m_total > m_maxBytes)
+    if (m_total > m_maxBytes) {
+        m_tooLarge = true;
         return fail(
             QStringLiteral("more than %1 MiB of XMLTV once unpacked").arg(m_maxBytes >> 20));
+    }
     return produced;
 }
 

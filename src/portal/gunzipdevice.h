@@ -20,6 +20,10 @@ public:
     // Whether the first bytes of data are a gzip header.
     static bool isGzip(const QByteArray& firstBytes);
 
+    // Whether a read failed, and whether it failed by inflating to more than maxBytes.
+    bool failed() const { return m_failed; }
+    bool tooLarge() const { return m_tooLarge; }
+
 protected:
     qint64 readData(char* data, qint64 maxSize) override;
     qint64 writeData(const char* data, qint64 maxSize) override;
@@ -34,4 +38,5 @@ private:
     std::unique_ptr<Stream> m_stream;
     bool m_ended = false;
     bool m_failed = false;
+    bool m_tooLarge = false;
 };

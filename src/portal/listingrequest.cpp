@@ -70,6 +70,11 @@ ListingRequest parseListingRequest(std::string_view target)
         request.kind = ListingRequest::Kind::StationsFile;
         return request;
     }
+    if (*path == "/channels.json") {
+        ListingRequest request;
+        request.kind = ListingRequest::Kind::ChannelsJson;
+        return request;
+    }
     if (*path == "/" && query.empty()) {
         ListingRequest request;
         request.kind = ListingRequest::Kind::FrontPage;

@@ -4,6 +4,7 @@
 #include "portal/gunzipdevice.h"
 #include "portal/sourcedownload.h"
 #include "portal/xmltvreader.h"
+#include "portal/xzdevice.h"
 
 #include <cerrno>
 #include <chrono>
@@ -63,24 +64,84 @@ milliseconds untilSettled(const BoundedInput::Stamp& stamp)
     return tick - age;
 }
 
+// What is wrong when a reading through these devices failed: the source, else the unpacking,
+// else what the XML reader found.
+SourceProblem problemOf(const BoundedInput& input, const QIODevice* unpacking, bool unpackingFailed,
+                        bool unpackedTooLarge, const XmltvFault& fault, qint64 maxBytes)
+{
+    using Kind = SourceProblem::Kind;
+    switch (input.failure()) {
+    case BoundedInput::Failure::TooLarge:
+        return {Kind::TooLarge, {}, 0, maxBytes, input.errorString()};
+    case BoundedInput::Failure::Cancelled:
+        return {Kind::Other, {}, 0, 0, input.errorString()};
+    case BoundedInput::Failure::Unreadable:
+        return {Kind::Unreadable, {}, 0, 0, input.errorString()};
+    case BoundedInput::Failure::None:
+        break;
+    }
+    if (unpackingFailed)
+        return {unpackedTooLarge ? Kind::TooLarge : Kind::BrokenPacking,
+                {},
+                0,
+                maxBytes,
+                unpacking->errorString()};
+    switch (fault.kind) {
+    case XmltvFault::Kind::NotXmltv:
+        return {Kind::NotXmltv, {}, 0, 0, fault.what};
+    case XmltvFault::Kind::BrokenXmltv:
+        return {Kind::BrokenXmltv, {}, fault.line, 0, fault.what};
+    case XmltvFault::Kind::NotXml:
+    case XmltvFault::Kind::None:
+        break;
+    }
+    return {Kind::BrokenXml, {}, fault.line, 0, fault.what};
+}
+
 std::optional<Listings> readFrom(BoundedInput& input, const QString& sourceName,
-                                 const QString& lang, qint64 maxBytes, QString* error)
+                                 const QString& lang, qint64 maxBytes, QString* error,
+                                 SourceProblem* problem)
 {
     std::optional<Listings> listings;
     QString message;
-    if (GunzipDevice::isGzip(input.peek(2))) {
+    XmltvFault fault;
+    SourceProblem found;
+    const auto read = [&](QIODevice* device, auto* unpacking) {
+        listings = readXmltv(device, sourceName, lang, &message, &fault);
+        if (!listings)
+            found = problemOf(input, unpacking, unpacking && unpacking->failed(),
+                              unpacking && unpacking->tooLarge(), fault, maxBytes);
+    };
+    // Six bytes tell both formats apart from each other and from XML.
+    const QByteArray magic = input.peek(6);
+    if (GunzipDevice::isGzip(magic)) {
         GunzipDevice unpacked(&input, maxBytes);
-        listings = readXmltv(&unpacked, sourceName, lang, &message);
+        read(&unpacked, &unpacked);
+    } else if (XzDevice::isXz(magic)) {
+        XzDevice unpacked(&input, maxBytes);
+        read(&unpacked, &unpacked);
     } else {
-        listings = readXmltv(&input, sourceName, lang, &message);
+        read(&input, static_cast<GunzipDevice*>(nullptr));
     }
     // Faults of the whole source, not of a line of it.
     if (input.failure() == BoundedInput::Failure::TooLarge ||
         input.failure() == BoundedInput::Failure::Cancelled)
         message = QStringLiteral("Cannot read listings file \"%1\": %2.")
                       .arg(sourceName, input.errorString());
-    if (!listings && error)
-        *error = message;
+    if (listings && listings->channelIds().isEmpty()) {
+        listings.reset();
+        message =
+            QStringLiteral("Cannot read listings file \"%1\": it has no channels.").arg(sourceName);
+        found = {SourceProblem::Kind::NoChannels, {}, 0, 0, {}};
+    }
+    if (!listings) {
+        if (error)
+            *error = message;
+        if (problem) {
+            *problem = found;
+            problem->source = sourceName;
+        }
+    }
     return listings;
 }
 
@@ -89,12 +150,15 @@ std::optional<Listings> readFrom(BoundedInput& input, const QString& sourceName,
 std::optional<Listings> readListingsFile(const QString& path, const QString& sourceName,
                                          const QString& lang, QString* error,
                                          const std::atomic<bool>* cancel, qint64 maxBytes,
-                                         BoundedInput::Stamp* readAs)
+                                         BoundedInput::Stamp* readAs, SourceProblem* problem)
 {
-    const auto fail = [&](const QString& reason) -> std::optional<Listings> {
+    using Kind = SourceProblem::Kind;
+    const auto fail = [&](Kind kind, const QString& reason) -> std::optional<Listings> {
         if (error)
             *error =
                 QStringLiteral("Cannot read listings file \"%1\": %2.").arg(sourceName, reason);
+        if (problem)
+            *problem = {kind, sourceName, 0, kind == Kind::TooLarge ? maxBytes : 0, reason};
         return std::nullopt;
     };
     for (int reading = 1;; ++reading) {
@@ -103,25 +167,31 @@ std::optional<Listings> readListingsFile(const QString& path, const QString& sou
             if (error)
                 *error = QStringLiteral("Cannot open listings file \"%1\": %2")
                              .arg(sourceName, input.errorString());
+            if (problem)
+                *problem = {input.openError() == ENOENT ? Kind::Missing : Kind::Unopenable,
+                            sourceName, 0, 0, input.errorString()};
             return std::nullopt;
         }
         const BoundedInput::Stamp opened = input.openedAs();
         if (opened.regular && opened.size > maxBytes)
-            return fail(input.tooLargeReason());
+            return fail(Kind::TooLarge, input.tooLargeReason());
         bool whole = true;
         std::optional<Listings> listings;
         QString message;
+        SourceProblem found;
         if (opened.regular) {
             if (!pause(untilSettled(opened), cancel))
-                return fail(QStringLiteral("cancelled"));
+                return fail(Kind::Other, QStringLiteral("cancelled"));
             whole = input.now() == opened;
         }
         if (whole) {
-            listings = readFrom(input, sourceName, lang, maxBytes, &message);
+            listings = readFrom(input, sourceName, lang, maxBytes, &message, &found);
             if (input.failure() == BoundedInput::Failure::TooLarge ||
                 input.failure() == BoundedInput::Failure::Cancelled) {
                 if (error)
                     *error = message;
+                if (problem)
+                    *problem = found;
                 return std::nullopt;
             }
         }
@@ -133,23 +203,29 @@ std::optional<Listings> readListingsFile(const QString& path, const QString& sou
         if (whole) {
             if (readAs)
                 *readAs = after.value_or(opened);
-            if (!listings && error)
-                *error = message;
+            if (!listings) {
+                if (error)
+                    *error = message;
+                if (problem)
+                    *problem = found;
+            }
             return listings;
         }
         if (reading == kReadingsOfAChangingFile)
-            return fail(QStringLiteral("it kept changing while being read"));
+            return fail(Kind::KeptChanging, QStringLiteral("it kept changing while being read"));
         if (!pause(kChangedPause, cancel))
-            return fail(QStringLiteral("cancelled"));
+            return fail(Kind::Other, QStringLiteral("cancelled"));
     }
 }
 
 ListingsSource::ListingsSource(const QString& source, std::shared_ptr<const CacheFolder> cache,
-                               const QString& lang)
-    : m_source(source), m_name(source), m_lang(lang)
+                               const QString& lang, qint64 maxBytes)
+    : m_source(source), m_name(source), m_lang(lang), m_maxBytes(maxBytes)
 {
     if (isUrl(source)) {
-        m_download = std::make_unique<SourceDownload>(source, std::move(cache));
+        SourceDownload::Limits limits;
+        limits.maxBytes = maxBytes;
+        m_download = std::make_unique<SourceDownload>(source, std::move(cache), limits);
         m_name = m_download->shownUrl();
     }
 }
@@ -165,13 +241,14 @@ bool ListingsSource::isUrl(const QString& source)
 ListingsSource::Result ListingsSource::readDownload(int fd, const std::atomic<bool>* cancel)
 {
     Result result;
-    BoundedInput input(kMaxListingsBytes, cancel);
+    BoundedInput input(m_maxBytes, cancel);
     if (fd < 0 || !input.openDescriptor(fd)) {
-        result.error = QStringLiteral("Cannot open listings file \"%1\": %2")
-                           .arg(m_name, fd < 0 ? systemError(errno) : input.errorString());
+        const QString why = fd < 0 ? systemError(errno) : input.errorString();
+        result.error = QStringLiteral("Cannot open listings file \"%1\": %2").arg(m_name, why);
+        result.problem = {SourceProblem::Kind::Unreadable, m_name, 0, 0, why};
         return result;
     }
-    result.listings = readFrom(input, m_name, m_lang, kMaxListingsBytes, &result.error);
+    result.listings = readFrom(input, m_name, m_lang, m_maxBytes, &result.error, &result.problem);
     if (result.listings) {
         result.kind = Result::Kind::Read;
         m_everRead = true;
@@ -184,11 +261,11 @@ ListingsSource::Result ListingsSource::load(const std::atomic<bool>* cancel)
     if (!m_download) {
         // A file that has not changed since it was read well is not read again.
         if (m_readAs && BoundedInput::Stamp::ofPath(m_source) == m_readAs)
-            return {Result::Kind::Unchanged, std::nullopt, {}};
+            return {Result::Kind::Unchanged, std::nullopt, {}, {}};
         Result result;
         BoundedInput::Stamp readAs;
         result.listings = readListingsFile(m_source, m_name, m_lang, &result.error, cancel,
-                                           kMaxListingsBytes, &readAs);
+                                           m_maxBytes, &readAs, &result.problem);
         if (result.listings) {
             result.kind = Result::Kind::Read;
             m_readAs = readAs;
@@ -200,11 +277,12 @@ ListingsSource::Result ListingsSource::load(const std::atomic<bool>* cancel)
     switch (m_download->fetch(cancel)) {
     case SourceDownload::Outcome::NotModified:
         if (m_everRead)
-            return {Result::Kind::Unchanged, std::nullopt, {}};
+            return {Result::Kind::Unchanged, std::nullopt, {}, {}};
         return readDownload(m_download->openCached(), cancel);
     case SourceDownload::Outcome::Failed:
         return {Result::Kind::Failed, std::nullopt,
-                QStringLiteral("Cannot download \"%1\": %2").arg(m_name, m_download->reason())};
+                QStringLiteral("Cannot download \"%1\": %2").arg(m_name, m_download->reason()),
+                downloadProblem()};
     case SourceDownload::Outcome::Downloaded:
         break;
     }
@@ -222,9 +300,32 @@ ListingsSource::Result ListingsSource::load(const std::atomic<bool>* cancel)
     return result;
 }
 
+SourceProblem ListingsSource::downloadProblem() const
+{
+    using Kind = SourceProblem::Kind;
+    SourceProblem problem{Kind::DownloadFailed, m_name, 0, 0, m_download->reason()};
+    switch (m_download->failure()) {
+    case SourceDownload::Failure::CannotConnect:
+        problem.kind = Kind::CannotConnect;
+        break;
+    case SourceDownload::Failure::HttpStatus:
+        problem.kind = Kind::HttpStatus;
+        problem.number = m_download->failedStatus();
+        break;
+    case SourceDownload::Failure::TooLarge:
+        problem.kind = Kind::TooLarge;
+        problem.number = m_maxBytes;
+        break;
+    case SourceDownload::Failure::None:
+    case SourceDownload::Failure::Other:
+        break;
+    }
+    return problem;
+}
+
 ListingsSource::Result ListingsSource::loadCached(const std::atomic<bool>* cancel)
 {
     if (!m_download || !m_download->hasCachedCopy())
-        return {Result::Kind::Failed, std::nullopt, QStringLiteral("nothing cached")};
+        return {Result::Kind::Failed, std::nullopt, QStringLiteral("nothing cached"), {}};
     return readDownload(m_download->openCached(), cancel);
 }

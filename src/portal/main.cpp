@@ -120,8 +120,8 @@ int main(int argc, char* argv[])
         QStringLiteral("ADDRESS:PORT"), QStringLiteral("127.0.0.1:8080"));
     const QCommandLineOption xmltv(
         QStringLiteral("xmltv"),
-        QStringLiteral("XMLTV listings to serve: a file or an http/https address, plain or "
-                       "gzip-compressed. May be given several times; for a channel in several "
+        QStringLiteral("XMLTV listings to serve: a file or an http/https address, plain, gzip- "
+                       "or xz-compressed. May be given several times; for a channel in several "
                        "sources, the first one's programmes are served."),
         QStringLiteral("SOURCE"));
     const QCommandLineOption stations(
@@ -147,7 +147,12 @@ int main(int argc, char* argv[])
         QStringLiteral("The language of the titles to show where there are several, pl unless "
                        "given."),
         QStringLiteral("LANG"), QStringLiteral("pl"));
-    options.addOptions({listen, xmltv, stations, today, refresh, cache, lang});
+    const QCommandLineOption keepServing(
+        QStringLiteral("keep-serving"),
+        QStringLiteral("When the first reading of the listings fails, go on serving: pages say "
+                       "the listings are being read (503), /channels.json says why, and SIGHUP "
+                       "reads them again."));
+    options.addOptions({listen, xmltv, stations, today, refresh, cache, lang, keepServing});
     options.process(app);
 
     if (!options.positionalArguments().isEmpty()) {
@@ -219,29 +224,45 @@ int main(int argc, char* argv[])
     // Scripts wait for the "serving ... on http://..." line, which comes once they are in.
     writeLine(stdout, "ekranik-portal: listening on " + hostPort + ", reading the listings");
 
+    // The first listings, however they come: served, and announced once.
+    std::atomic<bool> announced{false};
+    const auto serveListings = [&](Listings listings) {
+        const qsizetype programmes = listings.programmeCount();
+        server.replaceListings(std::move(listings));
+        if (announced.exchange(true))
+            return;
+        warnAboutStations(*server.catalogue(), map, options.value(stations));
+        writeLine(stdout, "ekranik-portal: serving " + QByteArray::number(programmes) +
+                              " programmes on http://" + hostPort + '/');
+    };
+    const auto tellProblems = [&server](QList<SourceProblem> problems) {
+        server.setProblems(std::move(problems));
+    };
+
     // The first reading, on a thread of its own so that serving starts at once and SIGTERM
-    // can cut it short. A file that cannot be read ends the portal, as before it served.
+    // can cut it short. A file that cannot be read ends the portal, as before it served, unless
+    // it is to keep serving.
     std::atomic<bool> ending{false};
     std::atomic<bool> firstFailed{false};
     std::thread reading([&] {
         QString error;
-        if (!reloader.loadFirst(&error)) {
-            if (!ending) {
-                firstFailed = true;
-                printError(error);
-            }
-            server.stop();
-            return;
-        }
+        const bool read = reloader.loadFirst(&error);
         if (ending)
             return;
-        Listings listings = reloader.merged();
-        const qsizetype programmes = listings.programmeCount();
-        server.replaceListings(std::move(listings));
-        warnAboutStations(*server.catalogue(), map, options.value(stations));
-        writeLine(stdout, "ekranik-portal: serving " + QByteArray::number(programmes) +
-                              " programmes on http://" + hostPort + '/');
-        reloader.start([&server](Listings fresh) { server.replaceListings(std::move(fresh)); });
+        server.setProblems(reloader.problems());
+        if (!read) {
+            printError(error);
+            if (!options.isSet(keepServing)) {
+                firstFailed = true;
+                server.stop();
+                return;
+            }
+            server.setFirstReadingFailed();
+            writeLine(stdout, "ekranik-portal: cannot read the listings; /channels.json says why");
+        } else {
+            serveListings(reloader.merged());
+        }
+        reloader.start(serveListings, tellProblems);
     });
     std::thread signalled([&server, &reloader, takenSignals] {
         for (;;) {

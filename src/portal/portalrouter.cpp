@@ -1,5 +1,6 @@
 #include "portal/portalrouter.h"
 
+#include "portal/channelsjson.h"
 #include "portal/frontpage.h"
 #include "portal/hostedtext.h"
 #include "portal/listingpage.h"
@@ -13,6 +14,7 @@ namespace {
 
 const char kFrontPageType[] = "text/html; charset=utf-8";
 const char kStationsFileType[] = "text/plain; charset=windows-1250";
+const char kChannelsJsonType[] = "application/json; charset=utf-8";
 
 // A Host header that can stand in a station line: a host name or address and maybe a port,
 // nothing a client could slip more into the line with.
@@ -85,13 +87,17 @@ struct PortalRouter::Pages {
     qint64 minute = 0;
     HostedText front;
     HostedText stations;
+    HostedText channels;
+    // The state of the reading that /channels.json tells.
+    QList<SourceProblem> problems;
+    bool firstReadingFailed = false;
     std::shared_ptr<StationPages> stationPages = std::make_shared<StationPages>();
 };
 
 PortalRouter::PortalRouter(StationMap stations, Clock clock)
-    : m_stations(std::move(stations)), m_clock(std::move(clock)),
-      m_pages(std::make_shared<const Pages>())
+    : m_stations(std::move(stations)), m_clock(std::move(clock))
 {
+    m_pages = build(nullptr, nullptr, Pages());
     m_builder = std::thread([this] { buildEveryMinute(); });
 }
 
@@ -112,11 +118,37 @@ std::shared_ptr<const Catalogue> PortalRouter::catalogue() const
 
 void PortalRouter::replaceListings(Listings listings)
 {
-    std::shared_ptr<const Pages> fresh =
-        build(std::make_shared<const Catalogue>(std::move(listings), m_stations), nullptr);
+    auto catalogue = std::make_shared<const Catalogue>(std::move(listings), m_stations);
+    const std::lock_guard<std::mutex> building(m_buildMutex);
+    std::shared_ptr<const Pages> fresh = build(std::move(catalogue), nullptr, *pages());
     const std::lock_guard<std::mutex> lock(m_mutex);
     m_pages.swap(fresh);
     // The old pages go when their last request is answered, or here.
+}
+
+void PortalRouter::setProblems(QList<SourceProblem> problems)
+{
+    const std::lock_guard<std::mutex> building(m_buildMutex);
+    restate(std::move(problems), pages()->firstReadingFailed);
+}
+
+void PortalRouter::setFirstReadingFailed()
+{
+    const std::lock_guard<std::mutex> building(m_buildMutex);
+    restate(pages()->problems, true);
+}
+
+void PortalRouter::restate(QList<SourceProblem> problems, bool firstReadingFailed)
+{
+    const std::shared_ptr<const Pages> current = pages();
+    if (current->problems == problems && current->firstReadingFailed == firstReadingFailed)
+        return;
+    Pages state;
+    state.problems = std::move(problems);
+    state.firstReadingFailed = firstReadingFailed;
+    std::shared_ptr<const Pages> fresh = build(current->catalogue, current.get(), state);
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_pages.swap(fresh);
 }
 
 qint64 PortalRouter::minuteOf(const QDateTime& time)
@@ -130,18 +162,24 @@ QDateTime PortalRouter::now() const
 }
 
 std::shared_ptr<const PortalRouter::Pages>
-PortalRouter::build(std::shared_ptr<const Catalogue> catalogue, const Pages* earlier) const
+PortalRouter::build(std::shared_ptr<const Catalogue> catalogue, const Pages* earlier,
+                    const Pages& state) const
 {
     auto pages = std::make_shared<Pages>();
     const QDateTime at = now();
     pages->minute = minuteOf(at);
-    pages->front = frontPage(*catalogue, at);
-    // The station list and the station pages stay as long as the listings do.
-    if (earlier && earlier->catalogue == catalogue) {
-        pages->stations = earlier->stations;
-        pages->stationPages = earlier->stationPages;
-    } else {
-        pages->stations = stationsFile(*catalogue);
+    pages->problems = state.problems;
+    pages->firstReadingFailed = state.firstReadingFailed;
+    pages->channels = channelsJson(catalogue.get(), state.firstReadingFailed, state.problems, at);
+    if (catalogue) {
+        pages->front = frontPage(*catalogue, at);
+        // The station list and the station pages stay as long as the listings do.
+        if (earlier && earlier->catalogue == catalogue) {
+            pages->stations = earlier->stations;
+            pages->stationPages = earlier->stationPages;
+        } else {
+            pages->stations = stationsFile(*catalogue);
+        }
     }
     pages->catalogue = std::move(catalogue);
     return pages;
@@ -158,15 +196,21 @@ void PortalRouter::buildEveryMinute()
             std::chrono::minutes(1) + std::chrono::milliseconds(10);
         m_builderWake.wait_until(lock, nextMinute, [this] { return m_stopping || m_rebuildAsked; });
         m_rebuildAsked = false;
-        const std::shared_ptr<const Pages> current = m_pages;
-        if (m_stopping || !current->catalogue || current->minute == minuteOf(now()))
+        if (m_stopping)
             continue;
         lock.unlock();
-        std::shared_ptr<const Pages> fresh = build(current->catalogue, current.get());
+        {
+            // Whatever came meanwhile (new listings, new problems) came with pages of its own.
+            const std::lock_guard<std::mutex> building(m_buildMutex);
+            const std::shared_ptr<const Pages> current = pages();
+            if (current->catalogue && current->minute != minuteOf(now())) {
+                std::shared_ptr<const Pages> fresh =
+                    build(current->catalogue, current.get(), *current);
+                const std::lock_guard<std::mutex> swapping(m_mutex);
+                m_pages.swap(fresh);
+            }
+        }
         lock.lock();
-        // New listings may have come meanwhile, with pages of their own.
-        if (m_pages == current)
-            m_pages.swap(fresh);
     }
 }
 
@@ -200,18 +244,23 @@ std::optional<PortalRouter::Reply> PortalRouter::answer(std::string_view target,
         break;
     }
     const std::shared_ptr<const Pages> served = pages();
-    if (!served->catalogue)
-        return Reply{503, errorPage(503, statusReason(503)), Reply().type, kRetryAfterSeconds};
     const QByteArrayView hostPort =
         isHostAndPort(host) ? QByteArrayView(host.data(), qsizetype(host.size())) : m_ownAddress;
+    const bool perMinute = request.kind == ListingRequest::Kind::FrontPage ||
+                           request.kind == ListingRequest::Kind::ChannelsJson;
+    if (perMinute && served->catalogue && served->minute != minuteOf(now())) {
+        // Served as it is; the builder makes the one of this minute.
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_rebuildAsked = true;
+        m_builderWake.notify_one();
+    }
+    // /channels.json tells how the reading goes, so it is there while it goes.
+    if (!served->catalogue && request.kind != ListingRequest::Kind::ChannelsJson)
+        return Reply{503, errorPage(503, statusReason(503)), Reply().type, kRetryAfterSeconds};
     switch (request.kind) {
+    case ListingRequest::Kind::ChannelsJson:
+        return Reply{200, served->channels.with(hostPort), kChannelsJsonType};
     case ListingRequest::Kind::FrontPage:
-        if (served->minute != minuteOf(now())) {
-            // Served as it is; the builder makes the one of this minute.
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_rebuildAsked = true;
-            m_builderWake.notify_one();
-        }
         return Reply{200, served->front.with(hostPort), kFrontPageType};
     case ListingRequest::Kind::StationsFile:
         return Reply{200, served->stations.with(hostPort), kStationsFileType};

@@ -2,6 +2,7 @@
 
 #include "portal/catalogue.h"
 #include "portal/listings.h"
+#include "portal/sourceproblem.h"
 #include "portal/stationmap.h"
 
 #include <QByteArray>
@@ -52,6 +53,11 @@ public:
     void replaceListings(Listings listings);
     // What is served; null before the first listings.
     std::shared_ptr<const Catalogue> catalogue() const;
+    // The sources that could not be read the last time they were, for /channels.json.
+    void setProblems(QList<SourceProblem> problems);
+    // The first reading failed: /channels.json says "failed" (not "reading") until listings
+    // come.
+    void setFirstReadingFailed();
 
     // The address ("HOST:PORT") the station lines name when a request's Host header is empty
     // or not a plain host and port. Set before answering.
@@ -73,10 +79,13 @@ private:
     QDateTime now() const;
     static qint64 minuteOf(const QDateTime& time);
     std::shared_ptr<const Pages> pages() const;
-    // Builds the pages of a catalogue for the minute of now; what does not change with the
-    // minute is taken from earlier pages of the same catalogue.
+    // Builds the pages of a catalogue (or of none yet) for the minute of now; what does not
+    // change with the minute is taken from earlier pages of the same catalogue. The problems and
+    // the state of the reading come from `state`. Called under m_buildMutex.
     std::shared_ptr<const Pages> build(std::shared_ptr<const Catalogue> catalogue,
-                                       const Pages* earlier) const;
+                                       const Pages* earlier, const Pages& state) const;
+    // Serves the current pages with another state of the reading.
+    void restate(QList<SourceProblem> problems, bool firstReadingFailed);
     // The builder's thread: the front page again at the start of every minute.
     void buildEveryMinute();
 
@@ -85,6 +94,8 @@ private:
     QByteArray m_ownAddress = "127.0.0.1";
     mutable std::mutex m_mutex;
     std::shared_ptr<const Pages> m_pages; // under m_mutex
+    // One build at a time, so that none is served over a newer one.
+    std::mutex m_buildMutex;
     std::thread m_builder;
     mutable std::condition_variable m_builderWake;
     // Both under m_mutex.

@@ -66,6 +66,9 @@ public:
     void replaceListings(Listings listings) { m_router.replaceListings(std::move(listings)); }
     // What is served; null before the first listings.
     std::shared_ptr<const Catalogue> catalogue() const { return m_router.catalogue(); }
+    // What /channels.json tells of the reading (see PortalRouter). Safe from any thread.
+    void setProblems(QList<SourceProblem> problems) { m_router.setProblems(std::move(problems)); }
+    void setFirstReadingFailed() { m_router.setFirstReadingFailed(); }
 
     // Binds to the address and port; port 0 takes a free one. Returns the port, or -1.
     int bind(const QString& address, int port);

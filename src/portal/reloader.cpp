@@ -9,13 +9,16 @@
 #include <optional>
 
 struct Reloader::Source {
-    Source(const QString& name, std::shared_ptr<const CacheFolder> cache, const QString& lang)
-        : source(name, std::move(cache), lang)
+    Source(const QString& name, std::shared_ptr<const CacheFolder> cache, const QString& lang,
+           qint64 maxBytes)
+        : source(name, std::move(cache), lang, maxBytes)
     {
     }
 
     ListingsSource source;
     std::optional<Listings> last;
+    // Why its last reading failed; none when it worked. Under m_listingsMutex.
+    std::optional<SourceProblem> problem;
     Clock::time_point due = Clock::time_point::max();
     int failures = 0;
 };
@@ -34,7 +37,8 @@ Reloader::Reloader(const QStringList& sources, const Options& options, Log log)
         m_cache = std::move(cache);
     }
     for (const QString& source : sources)
-        m_sources.push_back(std::make_unique<Source>(source, m_cache, m_options.lang));
+        m_sources.push_back(
+            std::make_unique<Source>(source, m_cache, m_options.lang, m_options.maxBytes));
 }
 
 Reloader::~Reloader()
@@ -57,6 +61,7 @@ bool Reloader::loadFirst(QString* error)
             *error = QStringLiteral("stopped");
         return true;
     };
+    QString failedFile;
     for (const std::unique_ptr<Source>& s : m_sources) {
         if (stopped())
             return false;
@@ -77,16 +82,28 @@ bool Reloader::loadFirst(QString* error)
         if (stopped())
             return false;
         if (result.kind != ListingsSource::Result::Kind::Read) {
-            if (error)
-                *error = result.error;
-            return false;
+            if (failedFile.isEmpty())
+                failedFile = result.error;
+            else
+                log(result.error);
+            const std::lock_guard<std::mutex> lock(m_listingsMutex);
+            s->problem = result.problem;
+            // Read again soon when the portal goes on serving (see failed()).
+            s->failures = 1;
+            s->due = now + std::min(m_options.firstRetry, m_options.refresh);
+            continue;
         }
         logRead(*s, *result.listings, {});
         const std::lock_guard<std::mutex> lock(m_listingsMutex);
         s->last = std::move(result.listings);
+        s->problem.reset();
         s->due = now + m_options.refresh;
     }
-    return !stopped();
+    if (stopped())
+        return false;
+    if (!failedFile.isEmpty() && error)
+        *error = failedFile;
+    return failedFile.isEmpty();
 }
 
 Listings Reloader::merged() const
@@ -102,12 +119,24 @@ Listings Reloader::merged() const
     return all;
 }
 
-void Reloader::start(Publish publish)
+QList<SourceProblem> Reloader::problems() const
+{
+    QList<SourceProblem> problems;
+    const std::lock_guard<std::mutex> lock(m_listingsMutex);
+    for (const std::unique_ptr<Source>& s : m_sources) {
+        if (s->problem)
+            problems << *s->problem;
+    }
+    return problems;
+}
+
+void Reloader::start(Publish publish, Problems problems)
 {
     const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_stopping || m_thread.joinable())
         return;
     m_publish = std::move(publish);
+    m_problems = std::move(problems);
     // run() waits for the lock until this returns.
     m_thread = std::thread([this] { run(); });
 }
@@ -137,6 +166,7 @@ void Reloader::stop()
 
 void Reloader::run()
 {
+    QList<SourceProblem> told = problems();
     std::unique_lock<std::mutex> lock(m_mutex);
     while (!m_stopping) {
         Clock::time_point due = Clock::time_point::max();
@@ -158,7 +188,13 @@ void Reloader::run()
             if ((all || s->due <= now) && !m_cancel)
                 changed = reload(*s) || changed;
         }
-        if (changed && !m_cancel && m_publish)
+        if (m_cancel)
+            break;
+        QList<SourceProblem> found = problems();
+        if (found != told && m_problems)
+            m_problems(found);
+        told = std::move(found);
+        if (changed && m_publish)
             m_publish(merged());
         lock.lock();
     }
@@ -174,16 +210,25 @@ bool Reloader::reload(Source& s)
         {
             const std::lock_guard<std::mutex> lock(m_listingsMutex);
             s.last = std::move(result.listings);
+            s.problem.reset();
         }
         s.failures = 0;
         s.due = now + m_options.refresh;
         return true;
     case ListingsSource::Result::Kind::Unchanged:
         log(QStringLiteral("\"%1\" has not changed").arg(s.source.name()));
+        {
+            const std::lock_guard<std::mutex> lock(m_listingsMutex);
+            s.problem.reset();
+        }
         s.failures = 0;
         s.due = now + m_options.refresh;
         return false;
     case ListingsSource::Result::Kind::Failed:
+        if (!m_cancel) {
+            const std::lock_guard<std::mutex> lock(m_listingsMutex);
+            s.problem = result.problem;
+        }
         failed(s, result.error);
         return false;
     }

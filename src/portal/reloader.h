@@ -1,6 +1,8 @@
 #pragma once
 
 #include "portal/listings.h"
+#include "portal/listingssource.h"
+#include "portal/sourceproblem.h"
 
 #include <QString>
 #include <QStringList>
@@ -14,14 +16,15 @@
 #include <vector>
 
 class CacheFolder;
-class ListingsSource;
 
 // Keeps the listings of every source fresh. Each source is read again every `refresh`, and all
 // of them at once when asked (SIGHUP), on a thread of its own, so serving never waits for a
 // source. Whenever a source brings new listings, the listings of all sources, merged in the
 // order the sources were given (the first to have a channel's programmes wins), go to
 // `publish` whole. A source that fails keeps its last good listings; it is tried again after a
-// minute, then after twice as long each time, up to an hour (or `refresh`, when shorter).
+// minute, then after twice as long each time, up to an hour (or `refresh`, when shorter). What
+// went wrong with each source the last time it was read is kept for the user (problems()); a
+// reading that works clears it.
 class Reloader {
 public:
     using Clock = std::chrono::steady_clock;
@@ -37,8 +40,11 @@ public:
         QString lang = QStringLiteral("pl");
         // Move the listings to today, keeping their times of day (demo listings).
         bool moveToToday = false;
+        // The most a source may bring, downloaded, read and unpacked.
+        qint64 maxBytes = kMaxListingsBytes;
     };
     using Publish = std::function<void(Listings)>;
+    using Problems = std::function<void(QList<SourceProblem>)>;
     using Log = std::function<void(const QString& line)>;
 
     Reloader(const QStringList& sources, const Options& options, Log log = {});
@@ -46,18 +52,22 @@ public:
     Reloader(const Reloader&) = delete;
     Reloader& operator=(const Reloader&) = delete;
 
-    // The first reading, on the caller's thread. A file that cannot be read stops it: false,
-    // with error naming the file and the line. An address that cannot be downloaded does not:
-    // its cached copy is served, or nothing, and it is tried again soon. An address with a
-    // cached copy serves that copy first and asks the server for news at once, in the
-    // background. stop(), from another thread, ends it at once: false, error "stopped".
+    // The first reading, on the caller's thread. A file that cannot be read fails it: false,
+    // with error naming the first such file and the line; the other sources are read all the
+    // same, so that problems() names every one that fails. An address that cannot be downloaded
+    // does not: its cached copy is served, or nothing, and it is tried again soon. An address with
+    // a cached copy serves that copy first and asks the server for news at once, in the background.
+    // stop(), from another thread, ends it at once: false, error "stopped".
     bool loadFirst(QString* error);
     // The listings of all sources as they stand.
     Listings merged() const;
+    // The sources that failed the last time they were read, in the order they were given.
+    QList<SourceProblem> problems() const;
 
-    // Starts reading on schedule; publish runs on the reloading thread. Does nothing once
-    // stop() was called.
-    void start(Publish publish);
+    // Starts reading on schedule; publish runs on the reloading thread, and so does problems,
+    // whenever what problems() gives changed, before publish. Does nothing once stop() was
+    // called.
+    void start(Publish publish, Problems problems = {});
     // Reads every source again now. Safe from any thread, a signal-waiting one included.
     void reloadNow();
     // Ends the reloading thread and cuts short any reading or download, loadFirst()'s on
@@ -80,6 +90,7 @@ private:
     std::shared_ptr<const CacheFolder> m_cache;
     std::vector<std::unique_ptr<Source>> m_sources;
     Publish m_publish;
+    Problems m_problems;
     std::thread m_thread; // started and taken under m_mutex
     std::mutex m_mutex;
     std::condition_variable m_wake;

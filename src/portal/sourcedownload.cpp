@@ -283,6 +283,8 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
 {
     discard();
     m_reason.clear();
+    m_failure = Failure::None;
+    m_failedStatus = 0;
     m_pendingValidators = {};
 
     const bool cached = hasCachedCopy();
@@ -365,7 +367,8 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
     if (end == MultiTransfer::End::Broken)
         return fail(broken);
     if (transfer.tooLarge)
-        return fail(QStringLiteral("larger than %1").arg(sizeText(m_limits.maxBytes)));
+        return fail(QStringLiteral("larger than %1").arg(sizeText(m_limits.maxBytes)),
+                    Failure::TooLarge);
     if (transfer.stalled)
         return fail(
             QStringLiteral("stalled: under 1 KiB/s for %1 s").arg(m_limits.stallTime.count()));
@@ -380,7 +383,7 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
             discard();
             return Outcome::NotModified;
         }
-        return fail(QStringLiteral("HTTP status %1").arg(status));
+        return fail(QStringLiteral("HTTP status %1").arg(status), Failure::HttpStatus, status);
     }
 
     const QString curlText =
@@ -395,12 +398,13 @@ SourceDownload::Outcome SourceDownload::fetch(const std::atomic<bool>* cancel)
         if (off(m_limits.deadline) <= off(m_limits.connectTimeout))
             return fail(QStringLiteral("timed out after %1 s").arg(m_limits.deadline.count()));
         return fail(QStringLiteral("could not connect: timed out after %1 s")
-                        .arg(m_limits.connectTimeout.count()));
+                        .arg(m_limits.connectTimeout.count()),
+                    Failure::CannotConnect);
     }
     case CURLE_COULDNT_RESOLVE_HOST:
     case CURLE_COULDNT_RESOLVE_PROXY:
     case CURLE_COULDNT_CONNECT:
-        return fail(QStringLiteral("could not connect: %1").arg(curlText));
+        return fail(QStringLiteral("could not connect: %1").arg(curlText), Failure::CannotConnect);
     case CURLE_UNSUPPORTED_PROTOCOL: {
         // A redirect that was not followed is where the transfer ended.
         const char* target = nullptr;
@@ -526,9 +530,11 @@ SourceDownload::Validators SourceDownload::cachedValidators() const
     return sameUrl ? validators : Validators{};
 }
 
-SourceDownload::Outcome SourceDownload::fail(const QString& reason)
+SourceDownload::Outcome SourceDownload::fail(const QString& reason, Failure kind, long status)
 {
     m_reason = reason;
+    m_failure = kind;
+    m_failedStatus = status;
     discard();
     return Outcome::Failed;
 }

@@ -57,6 +57,10 @@ public:
     // fraction of a second, whatever it is waiting for (Failed, "cancelled").
     Outcome fetch(const std::atomic<bool>* cancel = nullptr);
     QString reason() const;
+    // What kind of failure the last Failed fetch was, and the HTTP status of a HttpStatus one.
+    enum class Failure { None, CannotConnect, HttpStatus, TooLarge, Other };
+    Failure failure() const { return m_failure; }
+    long failedStatus() const { return m_failedStatus; }
 
     // The address as messages show it: a password replaced by "***", the rest as written.
     static QString shownUrl(const QString& url);
@@ -83,7 +87,7 @@ private:
     };
     bool createPending();
     Validators cachedValidators() const;
-    Outcome fail(const QString& reason);
+    Outcome fail(const QString& reason, Failure kind = Failure::Other, long status = 0);
 
     QString m_url;
     QString m_shownUrl;
@@ -91,6 +95,8 @@ private:
     QString m_hash; // the cache files' name without the suffix
     Limits m_limits;
     QString m_reason;
+    Failure m_failure = Failure::None;
+    long m_failedStatus = 0;
     // The pending body: its path, its name in the cache folder (empty for a temporary file
     // elsewhere) and a descriptor open on it, which holds its lock until it is kept or dropped.
     QString m_pending;

@@ -86,12 +86,13 @@ public:
     {
     }
 
-    std::optional<Listings> read(QString* error)
+    std::optional<Listings> read(QString* error, XmltvFault* fault)
     {
         if (m_xml.next() == XmlScanner::Token::StartElement) {
             if (m_xml.name() != "tv")
                 fail(m_xml.lineNumber(),
-                     QStringLiteral("the root element is <%1>, not <tv>.").arg(m_xml.nameString()));
+                     QStringLiteral("the root element is <%1>, not <tv>.").arg(m_xml.nameString()),
+                     XmltvFault::Kind::NotXmltv);
             else
                 readTv();
         }
@@ -104,6 +105,8 @@ public:
         if (!m_error.isEmpty()) {
             if (error)
                 *error = m_error;
+            if (fault)
+                *fault = m_fault;
             return std::nullopt;
         }
         m_listings.finish();
@@ -111,16 +114,19 @@ public:
     }
 
 private:
-    void fail(qint64 line, const QString& what)
+    void fail(qint64 line, const QString& what,
+              XmltvFault::Kind kind = XmltvFault::Kind::BrokenXmltv)
     {
+        if (!m_error.isEmpty())
+            return;
         // A text or value cut short by a limit of the scanner is not what the file says: the
         // limit is the reason.
         const bool limit = m_xml.hasError();
+        m_fault = {limit ? XmltvFault::Kind::NotXml : kind, limit ? m_xml.lineNumber() : line,
+                   limit ? m_xml.errorString() : what};
         // In one go, so that a "%1" in the name or the message stays as it is.
-        if (m_error.isEmpty())
-            m_error = QStringLiteral("Cannot read listings file \"%1\", line %2: %3")
-                          .arg(m_sourceName, QString::number(limit ? m_xml.lineNumber() : line),
-                               limit ? m_xml.errorString() : what);
+        m_error = QStringLiteral("Cannot read listings file \"%1\", line %2: %3")
+                      .arg(m_sourceName, QString::number(m_fault.line), m_fault.what);
     }
 
     // programText() of a title: the same few titles come back all week, and the conversion
@@ -266,6 +272,7 @@ private:
     XmlScanner m_xml;
     Listings m_listings;
     QString m_error;
+    XmltvFault m_fault;
     int m_programmes = 0;
     QHash<QString, QByteArray> m_pageTexts;
 };
@@ -273,10 +280,10 @@ private:
 } // namespace
 
 std::optional<Listings> readXmltv(QIODevice* device, const QString& sourceName, const QString& lang,
-                                  QString* error)
+                                  QString* error, XmltvFault* fault)
 {
     Reader reader(device, sourceName, lang);
-    return reader.read(error);
+    return reader.read(error, fault);
 }
 
 std::optional<Listings> readXmltv(const QString& fileName, QString* error)

@@ -20,8 +20,22 @@ class QIODevice;
 // or cannot be read to its end, has another root element than <tv>, or has a programme
 // without start, channel or title, with a time that is not an XMLTV time, or ending before it
 // starts, fails.
+//
+// fault, when given, is set to what kind of fault it was, its line and the message without the
+// source and the line.
+struct XmltvFault {
+    enum class Kind {
+        None,
+        NotXml,     // not well-formed, or past a limit of the scanner (reading failures too)
+        NotXmltv,   // another root element than <tv>
+        BrokenXmltv // an element XMLTV needs is missing or wrong
+    };
+    Kind kind = Kind::None;
+    qint64 line = 0;
+    QString what;
+};
 std::optional<Listings> readXmltv(QIODevice* device, const QString& sourceName, const QString& lang,
-                                  QString* error);
+                                  QString* error, XmltvFault* fault = nullptr);
 
 // The listings file of that name, titles in Polish.
 std::optional<Listings> readXmltv(const QString& fileName, QString* error);

@@ -9,6 +9,9 @@
 #include "portaltest.h"
 #include "text/win1250.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStringDecoder>
 #include <QTest>
 #include <atomic>
@@ -54,6 +57,19 @@ QString shownTitle(const QString& title)
     nowPlayingOf(listingPage(channel, QDateTime::fromString("2026-12-08T12:30", Qt::ISODate)),
                  "tvp1.tv", &shown);
     return win1250ToUnicode(shown);
+}
+
+// /channels.json as the router answers it, parsed; null when it is not a 200 of JSON.
+QJsonObject channelsJson(const PortalRouter& router, std::string_view host = {})
+{
+    const PortalRouter::Reply reply = router.answer("/channels.json", host);
+    if (reply.status != 200 || qstrcmp(reply.type, "application/json; charset=utf-8") != 0)
+        return {};
+    QJsonParseError error{};
+    const QJsonDocument json = QJsonDocument::fromJson(reply.body, &error);
+    if (error.error != QJsonParseError::NoError)
+        qWarning("not JSON: %s", qPrintable(error.errorString()));
+    return json.object();
 }
 
 } // namespace
@@ -259,7 +275,8 @@ private slots:
     }
 };
 
-// The router: a 503 for every page until the first listings are in; then the station pages,
+// The router: a 503 for every page but /channels.json until the first listings are in; then the
+// station pages,
 // each built once and kept until its programme changes; the front page, which follows the
 // minute on its own; and the station lines, which name the portal as the Host header does when
 // that is a plain host and port.
@@ -276,13 +293,38 @@ void TestPortalPage::router()
         QCOMPARE(reply.retryAfter, PortalRouter::kRetryAfterSeconds);
     }
     QCOMPARE(router.answer("/program.html").status, 400);
+    const auto reading = QJsonDocument::fromJson(R"({"state": "reading", "problems": [],
+                                                    "channels": []})")
+                             .object();
+    QCOMPARE(channelsJson(router), reading);
+
+    // A source that fails: its problem, with the line only where there is one; a first reading
+    // that fails says so.
+    SourceProblem broken{SourceProblem::Kind::BrokenXml, "/tv/\"a\".xml", 12, 0, "bad"};
+    SourceProblem refused{SourceProblem::Kind::HttpStatus, "http://jan:***@tv/x.xml", 0, 404,
+                          "HTTP status 404"};
+    router.setProblems({broken, refused});
+    router.setFirstReadingFailed();
+    QCOMPARE(channelsJson(router)["state"], "failed");
+    QCOMPARE(channelsJson(router)["problems"],
+             QJsonArray({QJsonObject{{"source", "/tv/\"a\".xml"},
+                                     {"line", 12},
+                                     {"reason", "Plik nie jest poprawnym XML-em: błąd w wierszu "
+                                                "12 (bad)."}},
+                         QJsonObject{{"source", "http://jan:***@tv/x.xml"},
+                                     {"reason", "Serwer odpowiedział błędem HTTP 404."}}}));
+    QCOMPARE(router.answer("/").status, 503);
 
     Listings listings;
-    listings.addChannel("tvp1.pl", "TVP 1", {"TVP 1"});
+    listings.addChannel("tvp1.pl", "TVP 1", {"TVP 1", "Jedynka"});
     for (const Programme& p : makeChannel({kNews, kHit}).programmes)
         listings.addProgramme("tvp1.pl", p);
+    listings.addChannel("late.pl", programText("Późny"), {"Późny"});
+    listings.addProgramme("late.pl", makeChannel({kNight}).programmes.first());
+    listings.addChannel("empty.pl", "Pusty", {});
     listings.finish();
     router.replaceListings(listings);
+    router.setProblems({});
     const std::string target = "/program.html?T%5Bstation%5D=1";
     const PortalRouter::Reply page = router.answer(target);
     QCOMPARE(page.status, 200);
@@ -294,11 +336,39 @@ void TestPortalPage::router()
         router.answer("/stations.txt", "tv.example:81").body.contains("|http://tv.example:81/"));
     QVERIFY(router.answer("/stations.txt", "a b").body.contains("|http://127.0.0.1:8080/"));
 
+    // Each channel in the listings' order, its station line the one /stations.txt gives.
+    const QJsonObject ready = channelsJson(router, "tv.example:81");
+    QCOMPARE(ready["state"], "ready");
+    QCOMPARE(ready["problems"], QJsonArray());
+    const QJsonArray channels = ready["channels"].toArray();
+    QCOMPARE(channels.size(), 3);
+    QCOMPARE(
+        channels[0],
+        QJsonObject(
+            {{"id", "tvp1.pl"},
+             {"names", QJsonArray({"TVP 1", "Jedynka"})},
+             {"station", "tvp.1.tv|http://tv.example:81/program.html?T%5Bstation%5D=1"},
+             {"now", QJsonObject{{"start", "2026-12-08T19:30:00+01:00"}, {"title", "Wiadomości"}}},
+             {"until", "2026-12-08T21:10:00+01:00"}}));
+    const QByteArray stationLines = router.answer("/stations.txt", "tv.example:81").body;
+    for (const QJsonValue& channel : channels)
+        QVERIFY(stationLines.contains(channel["station"].toString().toLatin1() + "\r\n"));
+    // Nothing on air yet: no "now"; no programmes at all: no "until" either.
+    QCOMPARE(channels[1]["id"], "late.pl");
+    QCOMPARE(channels[1]["now"], QJsonValue::Null);
+    QCOMPARE(channels[1]["until"], "2026-12-09T00:30:00+01:00");
+    QCOMPARE(channels[2]["names"], QJsonArray());
+    QCOMPARE(channels[2]["now"], QJsonValue::Null);
+    QCOMPARE(channels[2]["until"], QJsonValue::Null);
+    QVERIFY(channelsJson(router, "a b")["channels"][0]["station"].toString().contains(
+        "|http://127.0.0.1:8080/"));
+
     // The page kept for the first programme is not the second's.
     now = localInstant("2026-12-08T20:30");
     QCOMPARE(win1250ToUnicode(nowPlayingOf(router.answer(target).body, "tvp1.tv")),
              "tvp1.tv : [HIT] 20:10 - Ojciec Mateusz");
     QTRY_VERIFY(router.answer("/").body.contains("20:10 Ojciec Mateusz"));
+    QTRY_COMPARE(channelsJson(router)["channels"][0]["now"]["title"], "Ojciec Mateusz");
 }
 
 int main(int argc, char* argv[])

@@ -16,6 +16,9 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScopeGuard>
@@ -568,6 +571,51 @@ private slots:
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), 0);
         QVERIFY(!program.readAllStandardOutput().contains("serving"));
+    }
+
+    // With --keep-serving a broken file does not end the program: pages stay a 503, the
+    // channels say why and where; once the file is mended, SIGHUP brings its listings in.
+    void programKeepsServing()
+    {
+        const QString listings =
+            writeFile(folder.path(), "keep.xml", "<tv>\n<channel id=\"tvp1.pl\">\n</tv>\n");
+        QProcess program;
+        program.start(kProgram, {"--listen", "127.0.0.1:0", "--xmltv", listings, "--keep-serving"});
+        auto ended = qScopeGuard([&] {
+            program.kill();
+            program.waitForFinished();
+        });
+        const QString port = awaitLine(program, "listening on 127\\.0\\.0\\.1:(\\d+),[^\n]*\n"
+                                                "(?:.*\n)*ekranik-portal: cannot read the "
+                                                "listings; /channels.json says why\n");
+        QVERIFY(!port.isEmpty());
+        const quint16 portal = quint16(port.toInt());
+        QCOMPARE(exchangeOnce(portal, Get("/program.html?T%5Bchannel%5D=tvp1.pl")).status, 503);
+        const auto channels = [portal] {
+            const Reply reply = exchangeOnce(portal, Get("/channels.json"));
+            return reply.status == 200 ? QJsonDocument::fromJson(reply.body).object()
+                                       : QJsonObject();
+        };
+        const QJsonObject failed = channels();
+        QCOMPARE(failed["state"], "failed");
+        QCOMPARE(failed["problems"][0]["source"], listings);
+        QCOMPARE(failed["problems"][0]["line"], 3);
+        QVERIFY2(failed["problems"][0]["reason"].toString().contains("w wierszu 3"),
+                 qPrintable(failed["problems"][0]["reason"].toString()));
+
+        writeFile(folder.path(), "keep.xml", kListings);
+        ::kill(pid_t(program.processId()), SIGHUP);
+        QVERIFY(!awaitLine(program, "serving (3) programmes on http://").isEmpty());
+        const QJsonObject ready = channels();
+        QCOMPARE(ready["state"], "ready");
+        QCOMPARE(ready["problems"], QJsonArray());
+        QCOMPARE(ready["channels"][0]["id"], "tvp1.pl");
+        QCOMPARE(exchangeOnce(portal, Get("/program.html?T%5Bchannel%5D=tvp1.pl")).status, 200);
+
+        program.terminate();
+        QVERIFY(program.waitForFinished(30000));
+        ended.dismiss();
+        QCOMPARE(program.exitCode(), 0);
     }
 
     // The program serves what is on air now, in local time, and logs the request. Its station

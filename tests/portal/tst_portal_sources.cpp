@@ -1,4 +1,4 @@
-// Where the portal's listings come from: files plain or gzip-compressed, addresses downloaded
+// Where the portal's listings come from: files plain, gzip- or xz-compressed, addresses downloaded
 // and cached, several sources merged, and reading them again: new listings replace the old
 // whole, a source that fails keeps its last good ones, a restart without network serves the
 // cached copy. A source cannot turn the portal against itself or its user: every kind of file
@@ -13,6 +13,7 @@
 #include "portaltest.h"
 #include "support/faultserver.h"
 #include "support/gzipped.h"
+#include "support/xzipped.h"
 
 #include <QDir>
 #include <QRegularExpression>
@@ -43,6 +44,23 @@ QByteArray listingsOf(const QStringList& channels, const QString& title)
                "channel=\"" +
                c.toUtf8() + "\"><title>" + (title + ' ' + c).toUtf8() + "</title></programme>\n";
     return xml + "</tv>\n";
+}
+
+// An xz stream whose first block asks for another dictionary size (LZMA2's code: 40 is 4 GiB),
+// its header's checksum made right again: only the decoder's memory limit stops it.
+QByteArray withXzDictionary(QByteArray xz, char code)
+{
+    constexpr qsizetype kBlock = 12; // after the stream header
+    const qsizetype headerSize = (quint8(xz[kBlock]) + 1) * 4;
+    const qsizetype filter = xz.indexOf("\x21\x01", kBlock); // LZMA2, one byte of properties
+    if (filter < 0 || filter + 2 >= kBlock + headerSize - 4)
+        qFatal("no LZMA2 filter in the block header");
+    xz[filter + 2] = code;
+    const quint32 crc = lzma_crc32(reinterpret_cast<const uint8_t*>(xz.constData()) + kBlock,
+                                   size_t(headerSize - 4), 0);
+    for (int i = 0; i < 4; ++i)
+        xz[kBlock + headerSize - 4 + i] = char(crc >> (8 * i));
+    return xz;
 }
 
 // The title of each channel's first programme, "channel=title", in the listings' order.
@@ -158,11 +176,25 @@ public:
         const std::lock_guard<std::mutex> lock(m_mutex);
         return m_published;
     }
+    Reloader::Problems problems()
+    {
+        return [this](QList<SourceProblem> problems) {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_problems << problems;
+        };
+    }
+    // Every list of problems the reloader told, in turn.
+    QList<QList<SourceProblem>> toldProblems() const
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_problems;
+    }
 
 private:
     mutable std::mutex m_mutex;
     QStringList m_lines;
     QList<Listings> m_published;
+    QList<QList<SourceProblem>> m_problems;
 };
 
 } // namespace
@@ -173,8 +205,8 @@ class TestPortalSources : public QObject {
     QTemporaryDir folder;
 
 private slots:
-    // A file is read plain or gzip-compressed whatever its name; gzip that is cut off or
-    // corrupt, or not XMLTV inside, is refused with a reason.
+    // A file is read plain, gzip- or xz-compressed whatever its name; packed data that is cut
+    // off or corrupt, or not XMLTV inside, is refused with a reason.
     void files_data()
     {
         QTest::addColumn<QByteArray>("bytes");
@@ -191,6 +223,20 @@ private slots:
         corrupt[corrupt.size() / 2] = char(corrupt[corrupt.size() / 2] ^ 0x55);
         QTest::newRow("gzip corrupt") << corrupt << "broken gzip data";
         QTest::newRow("gzip of something else") << gzipped("not xml at all") << "line 1";
+        const QByteArray xz = xzipped(xml);
+        QTest::newRow("xz") << xz << QString();
+        QTest::newRow("two xz streams")
+            << xzipped(xml.left(100)) + xzipped(xml.mid(100)) << QString();
+        QTest::newRow("xz streams with padding between")
+            << xzipped(xml.left(100)) + QByteArray(8, '\0') + xzipped(xml.mid(100)) << QString();
+        QTest::newRow("xz cut off") << xz.left(xz.size() / 2) << "xz data ends early";
+        QTest::newRow("xz without its footer") << xz.chopped(4) << "xz data ends early";
+        QByteArray brokenXz = xz;
+        brokenXz[brokenXz.size() / 2] = char(brokenXz[brokenXz.size() / 2] ^ 0x55);
+        QTest::newRow("xz corrupt") << brokenXz << "broken xz data";
+        QTest::newRow("xz of something else") << xzipped("not xml at all") << "line 1";
+        QTest::newRow("xz asking for 4 GiB to unpack")
+            << withXzDictionary(xz, 40) << "needs more than 96 MiB of memory";
     }
 
     void files()
@@ -212,7 +258,7 @@ private slots:
 
     // Several sources: every channel once, in the order of the sources; a channel in two gets
     // the first source's programmes. A file broken at the start stops the start with its line;
-    // broken later, its last listings stay.
+    // broken later, its last listings stay. Its problem is told while it lasts.
     void mergedFiles()
     {
         const QString first =
@@ -228,27 +274,144 @@ private slots:
         QCOMPARE(titles(reloader.merged()),
                  QStringList({"a.pl=One a.pl", "b.pl=One b.pl", "c.pl=Two c.pl"}));
 
-        reloader.start(heard.publish());
+        QCOMPARE(reloader.problems(), QList<SourceProblem>());
+        reloader.start(heard.publish(), heard.problems());
         writeFile(folder.path(), "first.xml", "<tv><channel id=\"a.pl\">");
         reloader.reloadNow();
         QTRY_VERIFY(heard.allLines().contains("first.xml\", line 1"));
         QVERIFY(heard.published().isEmpty());
         QCOMPARE(titles(reloader.merged()).first(), "a.pl=One a.pl");
+        QTRY_COMPARE(heard.toldProblems().size(), 1);
+        QCOMPARE(heard.toldProblems().first().size(), 1);
+        const SourceProblem problem = heard.toldProblems().first().first();
+        QCOMPARE(problem.source, first);
+        QCOMPARE(problem.line, 1);
+        QCOMPARE(reloader.problems(), heard.toldProblems().first());
 
         writeFile(folder.path(), "first.xml", listingsOf({"b.pl"}, "New"));
         reloader.reloadNow();
         QTRY_COMPARE(heard.published().size(), 1);
         QCOMPARE(titles(heard.published().first()),
                  QStringList({"b.pl=New b.pl", "c.pl=Two c.pl"}));
+        QCOMPARE(heard.toldProblems(), QList<QList<SourceProblem>>({{problem}, {}}));
         reloader.stop();
 
-        Reloader broken({first, writeFile(folder.path(), "third.xml", "<tv>\n<x>\n")}, options);
+        // Every source is read at the start, so that the problem of each is known.
+        const QString third = writeFile(folder.path(), "third.xml", "<tv>\n<x>\n");
+        const QString fourth = folder.filePath("fourth.xml");
+        Reloader broken({first, third, fourth}, options);
         QVERIFY(!broken.loadFirst(&error));
         QVERIFY2(error.contains("third.xml\", line 3"), qPrintable(error));
+        QCOMPARE(broken.problems().size(), 2);
+        QCOMPARE(broken.problems()[0].source, third);
+        QCOMPARE(broken.problems()[1].source, fourth);
     }
 
-    // An address: downloaded and cached; asked again conditionally (304: nothing to read);
-    // new listings replace the old; a 404 or a truncated gzip keeps the last good ones; a
+    // What the user is told of a source that cannot be read: one Polish sentence for each kind
+    // of failure, the detail in parentheses, and the line where the XML breaks.
+    void problems_data()
+    {
+        QTest::addColumn<QString>("kind");     // how the source is made
+        QTest::addColumn<QByteArray>("bytes"); // of a file, or of an answer to a download
+        QTest::addColumn<QString>("reason");   // ending in "…": that far
+        QTest::addColumn<int>("line");
+        const QByteArray xml = listingsOf({"a.pl"}, "Film");
+        const QByteArray big = xml.chopped(7) + QByteArray(2 << 20, ' ') + "</tv>\n";
+        QByteArray brokenGzip = gzipped(xml);
+        brokenGzip[brokenGzip.size() / 2] = char(brokenGzip[brokenGzip.size() / 2] ^ 0x55);
+        const QByteArray xz = xzipped(xml);
+
+        QTest::newRow("missing") << "missing" << QByteArray()
+                                 << "Nie ma takiego pliku (No such file or directory)." << 0;
+        QTest::newRow("cannot be opened")
+            << "loop" << QByteArray()
+            << "Nie można otworzyć pliku (Too many levels of symbolic links)." << 0;
+        QTest::newRow("cannot be read")
+            << "folder" << QByteArray() << "Nie można odczytać pliku (Is a directory)." << 0;
+        QTest::newRow("cannot connect") << "refused" << QByteArray()
+                                        << "Nie można połączyć się z serwerem (could not "
+                                           "connect: …"
+                                        << 0;
+        QTest::newRow("HTTP status")
+            << "404" << QByteArray() << "Serwer odpowiedział błędem HTTP 404." << 0;
+        QTest::newRow("larger than the cap")
+            << "file" << big
+            << "Źródło jest za duże: portal czyta najwyżej 1 MiB programu (it is larger than 1 "
+               "MiB)."
+            << 0;
+        QTest::newRow("download larger than the cap")
+            << "download" << big
+            << "Źródło jest za duże: portal czyta najwyżej 1 MiB programu (larger than 1 MiB)."
+            << 0;
+        QTest::newRow("unpacked past the cap")
+            << "file" << xzipped(big)
+            << "Źródło jest za duże: portal czyta najwyżej 1 MiB programu (more than 1 MiB of "
+               "XMLTV once unpacked)."
+            << 0;
+        QTest::newRow("damaged gzip")
+            << "file" << brokenGzip << "Spakowane dane są uszkodzone albo urwane (broken gzip …"
+            << 0;
+        QTest::newRow("cut-off xz download")
+            << "download" << xz.left(xz.size() / 2)
+            << "Spakowane dane są uszkodzone albo urwane (the xz data ends early (is the file "
+               "cut off?))."
+            << 0;
+        QTest::newRow("broken XML")
+            << "file" << QByteArray("<tv>\n<channel id=\"a\">\n<x>\n</channel>\n</tv>\n")
+            << "Plik nie jest poprawnym XML-em: błąd w wierszu 4 (…" << 4;
+        QTest::newRow("not XMLTV")
+            << "download" << QByteArray("<!DOCTYPE html>\n<html><body>Not found</body></html>")
+            << "To nie jest program telewizyjny w formacie XMLTV (the root element is <html>, "
+               "not <tv>)."
+            << 0;
+        QTest::newRow("broken XMLTV")
+            << "file" << QByteArray("<tv>\n<programme channel=\"a\"><title>A</title></programme>")
+            << "Program XMLTV jest błędny w wierszu 2 (a <programme> without a start time)." << 2;
+        QTest::newRow("no channels")
+            << "file" << QByteArray("<tv>\n</tv>\n") << "W programie nie ma żadnego kanału." << 0;
+    }
+
+    void problems()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        QFETCH(int, line);
+        QTemporaryDir scratch;
+        FaultServer server;
+        QString source = scratch.filePath("listings");
+        if (kind == "file") {
+            writeFile(scratch.path(), "listings", bytes);
+        } else if (kind == "loop") {
+            QVERIFY(QFile::link(source, source));
+        } else if (kind == "folder") {
+            QVERIFY(QDir().mkdir(source));
+        } else if (kind == "refused") {
+            source = "http://127.0.0.1:" + QString::number(FaultServer::refusedPort()) + "/tv";
+        } else if (kind != "missing") {
+            source = QString::fromLatin1(server.url("/tv.xml"));
+            server.setReply(kind == "404" ? FaultServer::Reply{FaultServer::statusHead(404, 0)}
+                                          : FaultServer::Reply{okWith(bytes), bytes});
+        }
+        Reloader::Options options;
+        options.cacheFolder = scratch.filePath("cache");
+        options.maxBytes = 1 << 20;
+        Reloader reloader({source}, options);
+        QString error;
+        QCOMPARE(reloader.loadFirst(&error), source.startsWith("http"));
+        const QList<SourceProblem> problems = reloader.problems();
+        QCOMPARE(problems.size(), 1);
+        QCOMPARE(problems[0].source, source);
+        if (reason.endsWith(u'…'))
+            QVERIFY2(problems[0].reason().startsWith(reason.chopped(1)),
+                     qPrintable(problems[0].reason()));
+        else
+            QCOMPARE(problems[0].reason(), reason);
+        QCOMPARE(problems[0].line, line);
+    }
+
+    // An address: downloaded and cached (gzip, xz); asked again conditionally (304: nothing to
+    // read); new listings replace the old; a 404 or a truncated gzip keeps the last good ones; a
     // restart with the server gone serves the cached copy.
     void address()
     {
@@ -272,7 +435,7 @@ private slots:
             QCOMPARE(headerValue(server.requests().last(), "If-None-Match"), "\"v1\"");
             QTRY_VERIFY(heard.lastLine().contains("has not changed"));
 
-            const QByteArray two = listingsOf({"a.pl", "b.pl"}, "Two");
+            const QByteArray two = xzipped(listingsOf({"a.pl", "b.pl"}, "Two"));
             server.setReply({okWith(two, "ETag: \"v2\"\r\n"), two});
             reloader.reloadNow();
             QTRY_COMPARE(heard.published().size(), 1);
@@ -371,6 +534,8 @@ private slots:
             << "Cannot read listings file \"big\": it is larger than 1 MiB.";
         QTest::newRow("gzip, unpacked") << "gzip"
                                         << "more than 1 MiB of XMLTV once unpacked";
+        QTest::newRow("xz, unpacked") << "xz"
+                                      << "more than 1 MiB of XMLTV once unpacked";
     }
 
     void cappedSources()
@@ -384,8 +549,11 @@ private slots:
         QString path = folder.filePath("big-" + kind);
         int pipeEnds[2] = {-1, -1};
         std::thread writer;
-        if (kind == "file" || kind == "gzip") {
-            writeFile(folder.path(), "big-" + kind, kind == "gzip" ? gzipped(text) : text);
+        if (kind == "file" || kind == "gzip" || kind == "xz") {
+            writeFile(folder.path(), "big-" + kind,
+                      kind == "gzip" ? gzipped(text)
+                      : kind == "xz" ? xzipped(text)
+                                     : text);
         } else if (kind == "fifo") {
             QFile::remove(path);
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
