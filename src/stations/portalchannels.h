@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QMetaType>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -32,6 +33,7 @@ struct PortalChannels {
     QList<PortalProblem> problems;
     QList<PortalChannel> channels;
 };
+Q_DECLARE_METATYPE(PortalChannels)
 
 // The most channels one answer may list. The largest XMLTV grabbers offer a few thousand; an
 // answer past this is not a portal's, and the picker would not be usable with it anyway.
