@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTreeView>
 
 ChannelPicker::ChannelPicker(QWidget* parent)
@@ -29,12 +30,12 @@ void ChannelPicker::buildLayout()
 {
     source = named(new QLineEdit(this), "source");
     source->setPlaceholderText(QStringLiteral("plik XMLTV albo adres http(s)://…"));
-    browse = named(new QPushButton(QStringLiteral("…"), this), "browse");
+    browse = named(new QToolButton(this), "browse");
+    browse->setText(QStringLiteral("…"));
     browse->setToolTip(QStringLiteral("Wybierz plik z programem XMLTV"));
     load = named(new QPushButton(QStringLiteral("Wczytaj"), this), "load");
-    hint = named(new QLabel(QStringLiteral("Podaj plik XMLTV z programem telewizyjnym (np. z "
-                                           "tv_grab_pl) albo jego adres; program przykładowy "
-                                           "jest zmyślony, do wypróbowania."),
+    hint = named(new QLabel(QStringLiteral("Plik XMLTV (np. z tv_grab_pl) albo jego adres; "
+                                           "program przykładowy jest zmyślony."),
                             this),
                  "hint");
     hint->setWordWrap(true);
@@ -62,26 +63,24 @@ void ChannelPicker::buildLayout()
     cancel = named(buttons->button(QDialogButtonBox::Cancel), "cancel");
     ok->setDefault(true);
     // Enter confirms the dialog wherever the focus is, except in the source field.
-    for (QPushButton* button : {browse, load, demo})
+    for (QPushButton* button : {load, demo})
         button->setAutoDefault(false);
+    buttons->addButton(demo, QDialogButtonBox::ActionRole);
 
     auto* sourceRow = new QHBoxLayout;
     sourceRow->addWidget(new QLabel(QStringLiteral("Źródło programu:"), this));
     sourceRow->addWidget(source, 1);
     sourceRow->addWidget(browse);
     sourceRow->addWidget(load);
-    auto* hintRow = new QHBoxLayout;
-    hintRow->addWidget(hint, 1);
-    hintRow->addWidget(demo);
     auto* column = new QVBoxLayout(this);
     column->addLayout(sourceRow);
-    column->addLayout(hintRow);
+    column->addWidget(hint);
     column->addWidget(state);
     column->addWidget(search);
     column->addWidget(channels, 1);
     column->addWidget(buttons);
 
-    connect(browse, &QPushButton::clicked, this, &ChannelPicker::browseClick);
+    connect(browse, &QToolButton::clicked, this, &ChannelPicker::browseClick);
     connect(load, &QPushButton::clicked, this, &ChannelPicker::loadClick);
     connect(demo, &QPushButton::clicked, this, &ChannelPicker::demoClick);
     connect(search, &QLineEdit::textChanged, this, &ChannelPicker::searchChanged);

@@ -12,6 +12,7 @@ class ChannelModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QToolButton;
 class QTreeView;
 
 // The channel picker "Wybierz kanały": where the listings come from, and which of the portal's
@@ -64,7 +65,7 @@ private:
     bool typesIntoSearch(QKeyEvent* event) const;
 
     QLineEdit* source;
-    QPushButton* browse;
+    QToolButton* browse;
     QPushButton* load;
     QLabel* hint;
     QPushButton* demo;
