@@ -6,7 +6,7 @@
 #     -artifact_prefix=/tmp/crashes/ /tmp/corpus fuzz/corpus/read_xmltv
 FUZZ_BUILD := build-fuzz
 FUZZ_NAMES := parse_page strip_tags read_xmltv station_map portal_answer station_list \
-  checked_states parse_url gunzip xml_scanner
+  checked_states parse_url gunzip xml_scanner portal_channels
 FUZZ_SECONDS ?= 30
 FUZZ_JOBS ?= 2
 

@@ -22,9 +22,7 @@
 #include <QMenu>
 #include <QPainter>
 
-namespace {
 const QString kTrebuchet = QStringLiteral("Trebuchet MS");
-} // namespace
 
 Form1::Form1(StationListBox* programy, QAbstractItemModel* nowPlaying, WidgetLookModel* look,
              QWidget* parent)
@@ -45,7 +43,7 @@ Form1::Form1(StationListBox* programy, QAbstractItemModel* nowPlaying, WidgetLoo
 
 void Form1::buildLayout(QAbstractItemModel* nowPlaying, WidgetLookModel* look)
 {
-    Label4 = named(
+    QLabel* Label4 = named(
         makeLabel(this, QStringLiteral("ekranik"), 93, 1, layoutFont(kTrebuchet, 16), kAccent),
         "Label4");
     // The release stands right after the title, where the laid-out face ends it (137); a wider
@@ -53,12 +51,18 @@ void Form1::buildLayout(QAbstractItemModel* nowPlaying, WidgetLookModel* look)
     ver = named(makeLabel(this, QString(), std::max(137, Label4->x() + Label4->width()), 5,
                           layoutFont(kTrebuchet, 9), kAccent),
                 "ver");
-    Label5 = named(new ClickLabel(QStringLiteral("[ok]"), this), "Label5");
-    Label5->setFont(layoutFont(kTrebuchet, 11));
-    setTextColour(Label5, kAccent);
-    Label5->setGeometry(322, 3, 20, 16);
-    Label5->setCursor(Qt::PointingHandCursor);
-    connect(Label5, &ClickLabel::clicked, this, &Form1::Label5Click);
+    const auto clickLabel = [this](const char* name, const QString& caption, QRect place) {
+        auto* label = named(new ClickLabel(caption, this), name);
+        label->setFont(layoutFont(kTrebuchet, 11));
+        setTextColour(label, kAccent);
+        label->setGeometry(place);
+        label->setCursor(Qt::PointingHandCursor);
+        return label;
+    };
+    connect(clickLabel("Label5", QStringLiteral("[ok]"), {322, 3, 20, 16}), &ClickLabel::clicked,
+            this, &Form1::Label5Click);
+    connect(clickLabel("kanaly", QStringLiteral("[kanały]"), {264, 3, 52, 16}),
+            &ClickLabel::clicked, this, &Form1::channelPickerChosen);
 
     programy->setGeometry(17, 25, 316, 145);
     connect(programy, &StationListBox::doubleClickedAnywhere, this, &Form1::programyDblClick);
@@ -175,8 +179,7 @@ void Form1::paintEvent(QPaintEvent*)
 void Form1::Label5Click()
 {
     emit hideChosen();
-    if (acset->isVisible())
-        acset->hide();
+    acset->hide();
 }
 
 void Form1::addClick()

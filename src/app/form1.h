@@ -6,7 +6,6 @@
 #include <QStringList>
 #include <QWidget>
 
-class ClickLabel;
 class DebugArea;
 class GlowButton;
 class QAbstractItemModel;
@@ -51,8 +50,9 @@ public:
     void showReminder(const QByteArray& keyword);
 
 signals:
-    // "[ok]": the window goes to the tray.
+    // "[ok]": the window goes to the tray; "[kanały]": the channel picker.
     void hideChosen();
+    void channelPickerChosen();
     // A button wants the input dialog with this prompt, purpose and text.
     void inputWanted(const QString& prompt, const QString& purpose, const QString& input);
     void displayModeChosen(Publisher::Mode mode);
@@ -75,9 +75,7 @@ private:
     void programyDblClick();
 
     // Controls, by their layout names.
-    QLabel* Label4;
     QLabel* ver;
-    ClickLabel* Label5;
     StationListBox* programy;
     SettingsPanel* acset;
     DebugArea* debugArea;

@@ -14,6 +14,8 @@ TrayMenu::TrayMenu(QWidget* parent) : QMenu(parent), m_frequencies(new QActionGr
     addSeparator(); // N1
     connect(item(this, "Ustawienia1", QStringLiteral("Ustawienia")), &QAction::triggered, this,
             &TrayMenu::settingsChosen);
+    connect(item(this, "Wybierzkanay1", QStringLiteral("Wybierz kanały…")), &QAction::triggered,
+            this, &TrayMenu::channelsChosen);
 
     QMenu* Statystyki1 = named(addMenu(QStringLiteral("Statystyki")), "Statystyki1");
     pobrano = item(Statystyki1, "pobrano", QStringLiteral("Pobrano: ~~ kB | ~~ MB"));

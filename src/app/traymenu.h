@@ -5,8 +5,8 @@
 class QAction;
 class QActionGroup;
 
-// The tray menu `PopupMenu1`: the main window, the download statistics, the six update
-// frequencies, the current one checked, and the end of the program.
+// The tray menu `PopupMenu1`: the main window, the channel picker, the download statistics, the
+// six update frequencies, the current one checked, and the end of the program.
 class TrayMenu : public QMenu {
     Q_OBJECT
 public:
@@ -24,6 +24,8 @@ signals:
     // "Ustawienia" and "Koniec".
     void settingsChosen();
     void endChosen();
+    // "Wybierz kanały…".
+    void channelsChosen();
     // One of the frequencies was picked.
     void frequencyChosen(const QString& keyword);
 

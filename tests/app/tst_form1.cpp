@@ -472,8 +472,9 @@ private slots:
         QStringList captions;
         for (QAction* action : program->trayMenu().actions())
             captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(captions, (QStringList{"ekranik - konfiguracja", "-", "Ustawienia", "Statystyki",
-                                        "Częstotliwość aktualizacji", "Koniec"}));
+        QCOMPARE(captions,
+                 (QStringList{"ekranik - konfiguracja", "-", "Ustawienia", "Wybierz kanały…",
+                              "Statystyki", "Częstotliwość aktualizacji", "Koniec"}));
         QCOMPARE(program->trayMenu().objectName(), QStringLiteral("PopupMenu1"));
         QCOMPARE(program->trayIcon().PopupMenu(), &program->trayMenu());
         QVERIFY(!program->trayMenu().actions().first()->isEnabled());
@@ -587,6 +588,19 @@ private slots:
         QVERIFY(!widget.isVisible());
         QCOMPARE(program->trayIcon().lastBalloon().text,
                  QStringLiteral("s1.tv : 20:00 - Film\r\n"));
+    }
+
+    // The ways into the channel picker: "[kanały]" on the window and the tray menu's item.
+    void waysIntoTheChannelPicker()
+    {
+        auto program = makeProgram();
+        QSignalSpy fromWindow(&program->mainWindow(), &Form1::channelPickerChosen);
+        QSignalSpy fromTray(&program->trayMenu(), &TrayMenu::channelsChosen);
+        click(program, "kanaly");
+        QCOMPARE(fromWindow.size(), 1);
+        menuItem(program, "Wybierzkanay1")->trigger();
+        QCOMPARE(fromTray.size(), 1);
+        QVERIFY(program->mainWindow().isVisible());
     }
 
     void debugAccessWordShowsTheDebugArea()
