@@ -1,7 +1,9 @@
 #include "app/assembler.h"
 
 #include "app/idlepriority.h"
+#include "app/portalprobe.h"
 #include "app/programicon.h"
+#include "stations/pickedchannels.h"
 #include "text/errorbox.h"
 #include "widgets/stationlistbox.h"
 #include "widgets/windowdragger.h"
@@ -16,7 +18,8 @@ Assembler::Assembler(const QString& settingsPath, StationFilesKeeper::Writer wri
       m_engine(m_stations->model(), &m_ht), m_form1(m_stations, m_engine.nowPlaying(), &m_look),
       m_form2(m_look.look()), m_okienko(&m_form1), m_ico(&m_form1), m_publisher(&m_form2, &m_ico),
       m_reminderSearch(&m_engine.parser(), &m_form3),
-      m_stationFiles(&m_form1, m_stations, &m_engine, std::move(writeStationFile))
+      m_stationFiles(&m_form1, m_stations, &m_engine, std::move(writeStationFile)),
+      m_channelsLoader(&m_channelsFetch), m_picker(&m_form1)
 {
     m_ico.setObjectName(QStringLiteral("ico"));
     m_ico.setIcon(programIcon());
@@ -25,6 +28,9 @@ Assembler::Assembler(const QString& settingsPath, StationFilesKeeper::Writer wri
     m_ico.setLeftPopup(true); // the menu opens on the left button too
     m_ico.setIconVisible(true);
     m_ownPortal.setSources(m_settings.sources());
+    m_picker.setDemoListings(OwnPortal::demoListings());
+    // The portal's channels come from this machine: an answer takes it a moment.
+    m_channelsFetch.setDeadline(std::chrono::seconds(10));
     connectParts();
     restoreSettings();
 }
@@ -91,6 +97,18 @@ void Assembler::connectParts()
     connect(&m_ownPortal, &OwnPortal::readingFailed, &m_engine,
             [this] { m_engine.waitForListings(false); });
 
+    // The channel picker.
+    connect(&m_trayMenu, &TrayMenu::channelsChosen, this, &Assembler::openChannelPicker);
+    connect(&m_form1, &Form1::channelPickerChosen, this, &Assembler::openChannelPicker);
+    connect(&m_picker, &ChannelPicker::loadWanted, this, &Assembler::changeSources);
+    connect(&m_picker, &ChannelPicker::picked, this, &Assembler::takePickedChannels);
+    connect(&m_picker, &QDialog::finished, &m_channelsLoader, &ChannelsLoader::stop);
+    connect(&m_channelsLoader, &ChannelsLoader::loaded, &m_picker, &ChannelPicker::showChannels);
+    connect(&m_channelsLoader, &ChannelsLoader::failed, &m_picker, &ChannelPicker::showFailure);
+    // A child that starts listening, or ends its reading either way, has news for the picker.
+    for (const auto news : {&OwnPortal::reading, &OwnPortal::serving, &OwnPortal::readingFailed})
+        connect(&m_ownPortal, news, this, &Assembler::askForChannels);
+
     // The station files, and the ways the program ends.
     connect(&m_stationFiles, &StationFilesKeeper::activated, &m_form1, &Form1::showRelease);
     connect(&m_stationFiles, &StationFilesKeeper::activated, &m_ico,
@@ -138,6 +156,66 @@ void Assembler::firstStart()
 {
     if (!m_settings.sources().isEmpty())
         m_stations->setStations({});
+    // Once the main window is up, which it is about to be.
+    QTimer::singleShot(0, this, &Assembler::openChannelPicker);
+}
+
+void Assembler::openChannelPicker()
+{
+    m_picker.setStations(m_stations->stations(), m_stations->checkMarks());
+    m_picker.setSources(m_settings.sources());
+    reconsiderPortal();
+    m_picker.show();
+    m_picker.raise();
+    m_picker.activateWindow();
+    askForChannels();
+}
+
+// Asked only where there is something to ask: a child of ours, a portal someone else runs on
+// this machine, or one on another. Without sources and without a portal, the picker waits for a
+// source.
+void Assembler::askForChannels()
+{
+    const std::optional<PortalChoice>& portal = m_ownPortal.choice();
+    if (!m_picker.isVisible() || !portal)
+        return;
+    if (!m_ownPortal.isOurs() && portal->loopback && !answersOnThisMachine(*portal)) {
+        m_channelsLoader.stop();
+        return;
+    }
+    m_channelsLoader.load(portal->hostPort());
+}
+
+void Assembler::changeSources(const QStringList& sources)
+{
+    m_settings.setSources(sources);
+    m_picker.setSources(sources);
+    m_ownPortal.setSources(sources);
+    reconsiderPortal();
+    // Its channels, shown already, stay as they are.
+    if (!m_ownPortal.isOurs()) {
+        m_picker.showFailure(
+            QStringLiteral("Pod adresem %1 działa portal, którego ekranik nie uruchamiał: "
+                           "to on wybiera, jaki program podaje.")
+                .arg(m_ownPortal.portalAddress()));
+        return;
+    }
+    askForChannels();
+}
+
+void Assembler::takePickedChannels(const QList<QByteArray>& addedOrChecked,
+                                   const QList<QByteArray>& unchecked)
+{
+    const CheckedStations merged = mergePickedChannels(
+        m_stations->stations(), m_stations->checkMarks(), addedOrChecked, unchecked);
+    m_stations->setStations(merged.entries);
+    for (int row = 0; row < merged.checks.size(); ++row) {
+        if (merged.checks[row])
+            m_stations->checkQuietly(row);
+    }
+    m_engine.clearNowPlaying();
+    reconsiderPortal();
+    m_engine.startQuickPass();
 }
 
 void Assembler::reconsiderPortal()

@@ -10,10 +10,12 @@
 #include "display/publisher.h"
 #include "display/widgetlookmodel.h"
 #include "net/httpfetch.h"
+#include "picker/channelpicker.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
 #include "reminders/remindersearch.h"
 #include "tray/trayicon.h"
+#include "update/channelsloader.h"
 #include "update/updateengine.h"
 
 #include <QObject>
@@ -56,6 +58,7 @@ public:
     StationFilesKeeper& stationFiles() { return m_stationFiles; }
     const WidgetLook& look() const { return m_look.look(); }
     OwnPortal& ownPortal() { return m_ownPortal; }
+    ChannelPicker& channelPicker() { return m_picker; }
 
 private:
     void connectParts();
@@ -75,6 +78,15 @@ private:
     // The program's own portal reads its listings: nothing is fetched meanwhile, and the
     // widget says why it is empty.
     void waitForListings();
+    // "Wybierz kanały": the picker over the main window, with the station list as it is and
+    // the portal's channels as soon as it has them.
+    void openChannelPicker();
+    void askForChannels();
+    // "Wczytaj": the portal serves these sources from now on.
+    void changeSources(const QStringList& sources);
+    // OK in the picker: channels become checked stations, and show soon.
+    void takePickedChannels(const QList<QByteArray>& addedOrChecked,
+                            const QList<QByteArray>& unchecked);
 
     SettingsFile m_settings;
     WidgetLookModel m_look;
@@ -92,5 +104,9 @@ private:
     StationFilesKeeper m_stationFiles;
     // Ended before the parts it serves are destroyed; its child ends with it.
     OwnPortal m_ownPortal;
+    // The picker asks the portal for its channels with a download component of its own.
+    HttpFetch m_channelsFetch;
+    ChannelsLoader m_channelsLoader;
+    ChannelPicker m_picker;
     CloseSignals m_closeSignals;
 };

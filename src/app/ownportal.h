@@ -45,6 +45,8 @@ public:
     // "HOST:PORT" of the portal the station list asks (the chosen one); empty before the first
     // reconsider().
     QString portalAddress() const;
+    // The portal the station list asks; nothing before the first reconsider().
+    const std::optional<PortalChoice>& choice() const { return m_choice; }
     // A child of ours runs there, or is to be started again.
     bool isOurs() const;
     // The running child's process id; 0 when none runs.

@@ -117,18 +117,17 @@ void ChannelPicker::showChannels(const PortalChannels& answer)
     QStringList lines;
     if (answer.state == PortalChannels::State::Reading)
         lines << QStringLiteral("Wczytywanie programu…");
-    for (const PortalProblem& problem : answer.problems) {
-        lines << (problem.line > 0 ? QStringLiteral("%1, wiersz %2: %3")
-                                         .arg(problem.source)
-                                         .arg(problem.line)
-                                         .arg(problem.reason)
-                                   : QStringLiteral("%1: %2").arg(problem.source, problem.reason));
-    }
+    // The portal's reason names the line of broken listings itself.
+    for (const PortalProblem& problem : answer.problems)
+        lines << QStringLiteral("%1: %2").arg(problem.source, problem.reason);
     showState(lines.join(QLatin1Char('\n')));
     if (answer.state != PortalChannels::State::Ready)
         return;
     m_model->setChannels(answer.channels, QDateTime::currentDateTime());
     searchChanged(search->text());
+    // The source just read: what comes next is searching and ticking.
+    if (source->hasFocus())
+        channels->setFocus();
 }
 
 void ChannelPicker::showFailure(const QString& reason)

@@ -177,7 +177,7 @@ QList<Shown> shownIn(const QWidget* window)
     };
     QList<const QWidget*> controls{window};
     for (const QWidget* w : window->findChildren<QWidget*>())
-        if (w->isVisibleTo(window) && !w->isWindow() && !visibleArea(w).isEmpty())
+        if (w->window() == window && w->isVisibleTo(window) && !visibleArea(w).isEmpty())
             controls.append(w);
 
     for (const QWidget* w : controls) {
@@ -353,6 +353,26 @@ class TestHiDpi : public QObject {
             form2.show();
             QVERIFY(QTest::qWaitForWindowExposed(&form2));
             check(&form2);
+        } else if (state == QLatin1String("channel picker")) {
+            // The longest texts a row and the state line have.
+            ChannelPicker& picker = program.channelPicker();
+            PortalChannels answer;
+            answer.state = PortalChannels::State::Ready;
+            const QDateTime now = QDateTime::currentDateTime();
+            answer.channels = {{QStringLiteral("tvp3.pl"),
+                                {QStringLiteral("TVP3 Łódź")},
+                                "tvp3.lodz.tv|http://127.0.0.1:8080/program.html",
+                                now,
+                                QStringLiteral("Wiadomości"),
+                                now.addDays(3)}};
+            answer.problems = {
+                {QStringLiteral("/home/użytkownik/tv.xml"), 12,
+                 QStringLiteral("Plik nie jest poprawnym XML-em: błąd w wierszu 12.")}};
+            picker.showChannels(answer);
+            picker.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&picker));
+            check(&picker);
+            picker.close();
         } else if (state == QLatin1String("tray menu")) {
             popup(&program.trayMenu());
         } else if (state == QLatin1String("statistics menu")) {
@@ -372,7 +392,7 @@ class TestHiDpi : public QObject {
         for (const char* state :
              {"main window", "settings panel", "debug area", "add station", "station refused",
               "reminder refused", "address", "reminder prompt", "reminder", "desktop widget",
-              "tray menu", "statistics menu", "frequency menu", "display menu"})
+              "channel picker", "tray menu", "statistics menu", "frequency menu", "display menu"})
             QTest::newRow(state) << QString::fromLatin1(state);
     }
 

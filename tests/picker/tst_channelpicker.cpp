@@ -187,13 +187,13 @@ private slots:
         PortalChannels failed;
         failed.state = PortalChannels::State::Failed;
         failed.problems = {{QStringLiteral("/home/u/tv.xml"), 12,
-                            QStringLiteral("Plik nie jest poprawnym XML-em.")},
+                            QStringLiteral("Plik nie jest poprawnym XML-em: błąd w wierszu 12.")},
                            {QStringLiteral("https://u:***@h/b.xml"), 0,
                             QStringLiteral("Serwer odpowiedział 404.")}};
         dialog.showChannels(failed);
         QVERIFY(state->isVisible());
-        QCOMPARE(state->text(), QStringLiteral("/home/u/tv.xml, wiersz 12: Plik nie jest "
-                                               "poprawnym XML-em.\nhttps://u:***@h/b.xml: "
+        QCOMPARE(state->text(), QStringLiteral("/home/u/tv.xml: Plik nie jest poprawnym XML-em: "
+                                               "błąd w wierszu 12.\nhttps://u:***@h/b.xml: "
                                                "Serwer odpowiedział 404."));
         QCOMPARE(shownNames(dialog).size(), 4);
 
