@@ -3,6 +3,7 @@
 #include "app/idlepriority.h"
 #include "app/portalprobe.h"
 #include "app/programicon.h"
+#include "stations/defaultstations.h"
 #include "stations/pickedchannels.h"
 #include "text/errorbox.h"
 #include "widgets/stationlistbox.h"
@@ -154,6 +155,7 @@ void Assembler::hideMainWindow()
 
 void Assembler::firstStart()
 {
+    m_firstStart = true;
     if (!m_settings.sources().isEmpty())
         m_stations->setStations({});
     // Once the main window is up, which it is about to be.
@@ -190,6 +192,13 @@ void Assembler::changeSources(const QStringList& sources)
 {
     m_settings.setSources(sources);
     m_picker.setSources(sources);
+    // The first listings given at the first start: the demo stations, untouched, go as they
+    // would have with sources set before it.
+    if (m_firstStart && m_stations->stations() == defaultStations() &&
+        !m_stations->checkMarks().contains(true)) {
+        m_stations->setStations({});
+        m_picker.setStations({}, {});
+    }
     m_ownPortal.setSources(sources);
     reconsiderPortal();
     // Its channels, shown already, stay as they are.

@@ -108,5 +108,7 @@ private:
     HttpFetch m_channelsFetch;
     ChannelsLoader m_channelsLoader;
     ChannelPicker m_picker;
+    // The folder had no station files when the program started.
+    bool m_firstStart = false;
     CloseSignals m_closeSignals;
 };

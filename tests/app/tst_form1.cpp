@@ -3,8 +3,10 @@
 // engine says, and moving the borderless window.
 
 #include "app/assembler.h"
+#include "app/settingsfile.h"
 #include "display/form2.h"
 #include "net/httpfetch.h"
+#include "picker/channelpicker.h"
 #include "reminders/okienko.h"
 #include "stations/textfile.h"
 #include "support/controls.h"
@@ -119,6 +121,8 @@ class TestForm1 : public QObject {
 private slots:
     void initTestCase()
     {
+        // No portal of the program's own is ever started here: none is found.
+        qputenv("PATH", QByteArrayLiteral("/nonexistent"));
         HttpFetch::globalInit();
         installFontFallbacks();
     }
@@ -591,16 +595,71 @@ private slots:
     }
 
     // The ways into the channel picker: "[kanały]" on the window and the tray menu's item.
+    // Both ways in open the picker, with the station list as it is.
     void waysIntoTheChannelPicker()
     {
+        writeFile(QStringLiteral("programy.tv"), "a.tv|http://10.0.0.1/a\r\n");
+        writeFile(QStringLiteral("programy_stan.tv"), "");
         auto program = makeProgram();
-        QSignalSpy fromWindow(&program->mainWindow(), &Form1::channelPickerChosen);
-        QSignalSpy fromTray(&program->trayMenu(), &TrayMenu::channelsChosen);
+        ChannelPicker& picker = program->channelPicker();
+        QVERIFY(!picker.isVisible());
         click(program, "kanaly");
-        QCOMPARE(fromWindow.size(), 1);
+        QVERIFY(picker.isVisible());
+        picker.close();
         menuItem(program, "Wybierzkanay1")->trigger();
-        QCOMPARE(fromTray.size(), 1);
+        QVERIFY(picker.isVisible());
         QVERIFY(program->mainWindow().isVisible());
+    }
+
+    // A folder without station files opens the picker at the first start: with no sources
+    // over the default list, else over an empty one. The first source given there drops the
+    // untouched default list too; OK then adds the ticked channel checked, and a quick pass
+    // fetches it soon.
+    void firstStartOpensThePicker_data()
+    {
+        QTest::addColumn<bool>("withSources");
+        QTest::addColumn<int>("stations");
+        QTest::newRow("no sources") << false << 13;
+        QTest::newRow("sources") << true << 0;
+    }
+    void firstStartOpensThePicker()
+    {
+        QFETCH(bool, withSources);
+        QFETCH(int, stations);
+        if (withSources)
+            SettingsFile(QStringLiteral("ekranik.conf")).setSources({folder->path() + "/a.xml"});
+        auto program = makeProgram();
+        auto* list = in<StationListBox>(program, "programy");
+        ChannelPicker& picker = program->channelPicker();
+        QTRY_VERIFY(picker.isVisible());
+        QCOMPARE(list->count(), stations);
+
+        control<QLineEdit>(&picker, "source")->setText(folder->path() + QStringLiteral("/b.xml"));
+        QTest::mouseClick(control<QPushButton>(&picker, "load"), Qt::LeftButton);
+        QCOMPARE(list->count(), 0);
+        QCOMPARE(SettingsFile(QStringLiteral("ekranik.conf")).sources(),
+                 QStringList{folder->path() + QStringLiteral("/b.xml")});
+
+        PortalChannels answer;
+        answer.state = PortalChannels::State::Ready;
+        answer.channels = {{QStringLiteral("k1"),
+                            {QStringLiteral("Kanał 1")},
+                            "kanal.1.tv|http://127.0.0.1:8080/program.html?T%5Bchannel%5D=k1",
+                            {},
+                            {},
+                            {}}};
+        picker.showChannels(answer);
+        auto* rows = control<QWidget>(&picker, "channels");
+        rows->setFocus();
+        QTest::keyClick(rows, Qt::Key_Space);
+        QTest::mouseClick(control<QPushButton>(&picker, "ok"), Qt::LeftButton);
+        QVERIFY(!picker.isVisible());
+        QCOMPARE(
+            list->stations(),
+            QList<QByteArray>{"kanal.1.tv|http://127.0.0.1:8080/program.html?T%5Bchannel%5D=k1"});
+        QCOMPARE(list->checkMarks(), QList<bool>{true});
+        QVERIFY(program->engine().state().hotStart);
+        QCOMPARE(program->engine().updateTimer().interval(), 1000);
     }
 
     void debugAccessWordShowsTheDebugArea()
