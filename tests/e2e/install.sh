@@ -208,13 +208,14 @@ settings_round_trip() {
   xdotool mousemove $((X + 16 + 95 + 8)) $((Y + 24 + 126 + 8)) click 1
   within 30 kept widget/scheme dark || fail "dark texts are not kept: $(cat "$conf")"
 
-  # The tray menu: its frequency submenu, second entry "Najszybciej [5s]". Keys sent to either
-  # menu go to the one open last.
+  # The tray menu: its frequency submenu (after "Ustawienia", "Wybierz kanały…" and the
+  # statistics), second entry "Najszybciej [5s]". Keys sent to either menu go to the one open
+  # last.
   within 30 docked_icon ekranik || fail "no tray icon"
   xdotool mousemove --window "$(docked_icon ekranik)" 11 11 click 1
   within 30 menus_shown ekranik 1 || fail "the tray icon opened no menu"
   menu=$(popup_menus ekranik)
-  menu_keys "$menu" Down Down Down Right
+  menu_keys "$menu" Down Down Down Down Right
   within 30 menus_shown ekranik 2 || fail "no frequency submenu"
   menu_keys "$menu" Down Return
   within 30 kept updates/frequency fastest || fail "the fastest frequency is not kept: $(cat "$conf")"

@@ -51,6 +51,7 @@ menu=$(grep '^item ' <<<"$item" | sed 's/^item //')
 expected="ekranik - konfiguracja (off)
 -
 Ustawienia
+Wybierz kanały…
 Statystyki >
   Pobrano: ~~ kB | ~~ MB (off)
   Udane aktualizacje: ~~ razy (off)
