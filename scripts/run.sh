@@ -10,7 +10,7 @@
 # four stations checked, so the widget fills soon after the start.
 #
 # Environment:
-#   XMLTV=SOURCE             serve these listings instead: an XMLTV file (plain or gzip) or an
+#   XMLTV=SOURCE             serve these listings instead: an XMLTV file (plain, gzip or xz) or an
 #                            http/https URL. A ./run without station files gets one station a
 #                            channel from the portal's /stations.txt, the first four checked.
 #                            Station files already there are left as they are.
