@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <cerrno>
 #include <csignal>
@@ -63,11 +62,8 @@ int beParent(int argc, char* argv[])
 class TestOwnPortal : public QObject {
     Q_OBJECT
 
-    QTemporaryDir shimFolder;
-    // The build's ekranik-portal, or a stand-in that runs it without --keep-serving while the
-    // portal does not know that option yet.
-    QString portal;
-    bool keepsServing = false;
+    // The build's ekranik-portal.
+    const QString portal = QStringLiteral(EKRANIK_PORTAL_PROGRAM);
     std::unique_ptr<ScratchFolder> folder;
     quint16 port = 0;
     QString one;
@@ -86,25 +82,6 @@ class TestOwnPortal : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        QProcess help;
-        help.start(QStringLiteral(EKRANIK_PORTAL_PROGRAM), {QStringLiteral("--help")});
-        QVERIFY(help.waitForFinished(kWaitMs));
-        keepsServing = help.readAllStandardOutput().contains("--keep-serving");
-        portal = QStringLiteral(EKRANIK_PORTAL_PROGRAM);
-        if (!keepsServing) {
-            qWarning("ekranik-portal has no --keep-serving yet: run without it");
-            portal = shimFolder.filePath(QStringLiteral("ekranik-portal"));
-            QFile shim(portal);
-            QVERIFY(shim.open(QIODevice::WriteOnly));
-            shim.write("#!/bin/sh\nfor a do shift; [ \"$a\" = --keep-serving ] || set -- \"$@\" "
-                       "\"$a\"; done\nexec '" EKRANIK_PORTAL_PROGRAM "' \"$@\"\n");
-            shim.close();
-            QVERIFY(shim.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        }
-    }
-
     void init()
     {
         folder = std::make_unique<ScratchFolder>();
@@ -277,8 +254,6 @@ private slots:
     // started over and over.
     void unreadableListingsKeepTheChild()
     {
-        if (!keepsServing)
-            QSKIP("ekranik-portal has no --keep-serving yet");
         OwnPortal own(nullptr, portal);
         QSignalSpy failed(&own, &OwnPortal::readingFailed);
         QSignalSpy served(&own, &OwnPortal::serving);
