@@ -192,13 +192,6 @@ void Assembler::changeSources(const QStringList& sources)
 {
     m_settings.setSources(sources);
     m_picker.setSources(sources);
-    // The first listings given at the first start: the demo stations, untouched, go as they
-    // would have with sources set before it.
-    if (m_firstStart && m_stations->stations() == defaultStations() &&
-        !m_stations->checkMarks().contains(true)) {
-        m_stations->setStations({});
-        m_picker.setStations({}, {});
-    }
     m_ownPortal.setSources(sources);
     reconsiderPortal();
     // Its channels, shown already, stay as they are.
@@ -215,6 +208,11 @@ void Assembler::changeSources(const QStringList& sources)
 void Assembler::takePickedChannels(const QList<QByteArray>& addedOrChecked,
                                    const QList<QByteArray>& unchecked)
 {
+    // Channels picked at the first start: the demo stations, untouched, go, as they would
+    // have with sources set before it.
+    if (m_firstStart && !m_settings.sources().isEmpty() &&
+        m_stations->stations() == defaultStations() && !m_stations->checkMarks().contains(true))
+        m_stations->setStations({});
     const CheckedStations merged = mergePickedChannels(
         m_stations->stations(), m_stations->checkMarks(), addedOrChecked, unchecked);
     m_stations->setStations(merged.entries);

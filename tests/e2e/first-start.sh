@@ -4,6 +4,7 @@
 # home, no portal running, and listings of CHANNELS channels (100 unless given) as a .xml.xz
 # file on a web server on the loopback (SERVEFILE serves it). Then
 # - ekranik started by the launcher's Exec line opens "Wybierz kanały" over its main window;
+# - a broken file given there fails with the line in its reason;
 # - the user gives the address, searches, checks three channels by keyboard and confirms;
 # - ekranik's own portal serves them on the default portal host, and the widget's lines are
 #   the three channels' titles on air now; how long that took from the confirming key is
@@ -63,10 +64,20 @@ within 30 shown 'Wybierz kanały' || fail "the first start opened no picker"
 picker=$(shown 'Wybierz kanały' | head -n 1)
 within 30 has_focus "$picker" || xdotool windowactivate "$picker"
 within 30 has_focus "$picker" || fail "the picker never got the keyboard"
-# The source field has the keyboard: the address, and Enter reads it.
-xdotool type --delay 20 "$source_url"
+# The source field has the keyboard. First a file cut off in the middle: the portal says why,
+# with the line, and the station list stays as it was.
+printf '<?xml version="1.0"?>\n<tv>\n<channel id="a">\n<display-name>A</display' >"$dir/broken.xml"
+xdotool type --delay 20 "$dir/broken.xml"
 xdotool key Return
 within 30 portals_of "$app_pid" || fail "no portal of ekranik's own was started"
+within 60 state_is failed || fail "a broken source did not fail: $(curl -s "http://$host/channels.json")"
+curl -s "http://$host/channels.json" | jq -e '.problems[0] | .line == 4 and (.reason | test("wierszu 4"))' \
+  >/dev/null || fail "no reason with the line: $(curl -s "http://$host/channels.json")"
+# Then the address, in place of the file; Enter reads it.
+xdotool key ctrl+a
+xdotool type --delay 20 "$source_url"
+xdotool key Return
+within 30 portals_of "$app_pid" || fail "no portal for the new source"
 child=$(portals_of "$app_pid" | head -n 1)
 within 60 state_is ready || fail "the portal never served $source_url: $(curl -s "http://$host/channels.json" | head -c 300)"
 
