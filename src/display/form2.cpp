@@ -169,6 +169,10 @@ Form2::Form2(const WidgetLook& look, QWidget* parent)
     // A window that may be translucent needs a picture format with alpha from its creation on;
     // without a compositor every pixel is painted opaque, and the mask does the keying.
     setAttribute(Qt::WA_TranslucentBackground);
+    // It shows and comes to the top at every publication, and takes no keys: the keyboard
+    // stays where the user has it, in a dialog of the program's or in another program.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
     m_compositor = new CompositorWatch(this);
     m_composited = m_compositor->isActive();
     connect(m_compositor, &CompositorWatch::activeChanged, this, &Form2::setComposited);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # first-start.sh BUILD SERVEFILE BENCH_DIR [CHANNELS]
 # A new user's first start, installed: `cmake --install BUILD` into a scratch root, a scratch
-# home, no portal running, and listings of CHANNELS channels (100 unless given) as a .xml.xz
-# file on a web server on the loopback (SERVEFILE serves it). Then
+# home, no portal running, and listings of CHANNELS channels (100 unless given; at least 40,
+# which fill the picker's list) as a .xml.xz file on a web server on the loopback (SERVEFILE
+# serves it). Then
 # - ekranik started by the launcher's Exec line opens "Wybierz kanały" over its main window;
 # - a broken file given there fails with the line in its reason;
 # - the user gives the address, searches, checks three channels by keyboard and confirms;
@@ -80,6 +81,20 @@ xdotool key Return
 within 30 portals_of "$app_pid" || fail "no portal for the new source"
 child=$(portals_of "$app_pid" | head -n 1)
 within 60 state_is ready || fail "the portal never served $source_url: $(curl -s "http://$host/channels.json" | head -c 300)"
+
+# The picker shows the rows a moment after the portal has them: a hundred rows fill the list
+# down to its bottom, just above the buttons, where it is white while empty (the texts above it
+# may take more lines or fewer).
+rows_shown() {
+  local WIDTH HEIGHT
+  eval "$(xdotool getwindowgeometry --shell "$picker" | grep -E '^(WIDTH|HEIGHT)=')"
+  import -window "$picker" "$dir/picker.png" 2>/dev/null
+  [ "$(convert "$dir/picker.png" -crop "$((WIDTH - 60))x100+30+$((HEIGHT - 150))" \
+    -threshold 50% -negate -format '%[fx:mean>0.02]' info:)" = 1 ]
+}
+within 60 rows_shown || fail "the picker never showed the channels"
+# The keys go to the picker, whatever was shown meanwhile (the widget, at the first publication).
+within 30 has_focus "$picker" || fail "the picker lost the keyboard"
 
 # Three channels by keyboard: each search leaves one row, which Space checks.
 picked=(17 42 85)
