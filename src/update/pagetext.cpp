@@ -73,6 +73,8 @@ constexpr std::array<unsigned char, 256> makeCharsetTable()
     table[0xB6] = 0x9C;
     table[0xB1] = 0xB9;
     table[0xBC] = 0x9F;
+    table[0xA1] = 0xA5;
+    table[0xAC] = 0x8F;
     return table;
 }
 

@@ -14,9 +14,10 @@
 // up to the next "<", which is kept again. Takes any length and any depth.
 QByteArray StripTags(const QByteArray& s);
 
-// Moves the letters that differ between ISO-8859-2 and Windows-1250 to their Windows-1250
-// bytes: 0xA6 and "|" become 0x8C (Ś), 0xB6 becomes 0x9C (ś), 0xB1 becomes 0xB9 (ą), 0xBC
-// becomes 0x9F (ź). No other byte changes; 0xA1 (Ą) and 0xAC (Ź) are left as they are.
+// Moves the Polish letters that differ between ISO-8859-2 and Windows-1250 to their
+// Windows-1250 bytes: 0xA6 and "|" become 0x8C (Ś), 0xB6 becomes 0x9C (ś), 0xB1 becomes 0xB9
+// (ą), 0xBC becomes 0x9F (ź), 0xA1 becomes 0xA5 (Ą) and 0xAC becomes 0x8F (Ź). No other byte
+// changes.
 QByteArray fixPageCharset(const QByteArray& s);
 
 // Every line break (CR, LF or CR LF) becomes CR LF. A text that already has CR LF everywhere

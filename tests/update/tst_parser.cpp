@@ -3,6 +3,7 @@
 #include "text/shorten.h"
 #include "text/win1250.h"
 #include "update/listingsparser.h"
+#include "update/nowplayinglist.h"
 #include "update/pagetext.h"
 
 #include <QDir>
@@ -148,7 +149,8 @@ private slots:
         QCOMPARE(StripTags(input), expected);
     }
 
-    // The five ISO-8859-2 bytes move; every other byte value, the zero byte included, stays.
+    // The six ISO-8859-2 letters and "|" move; every other byte value, the zero byte
+    // included, stays.
     void fixPageCharsetCases()
     {
         QByteArray all;
@@ -160,7 +162,34 @@ private slots:
         fixed[0xB6] = '\x9C';
         fixed[0xB1] = '\xB9';
         fixed[0xBC] = '\x9F';
+        fixed[0xA1] = '\xA5';
+        fixed[0xAC] = '\x8F';
         QCOMPARE(fixPageCharset(all), fixed);
+    }
+
+    void polishCapitals_data()
+    {
+        QTest::addColumn<QByteArray>("pageTitle");
+        QTest::addColumn<QString>("shown");
+
+        QTest::addRow("Ą") << QByteArray("\xA1 i \xCA") << QStringLiteral("Ą i Ę");
+        QTest::addRow("Ź") << QByteArray("\xACr\xF3"
+                                         "d\xB3o")
+                           << QStringLiteral("Źródło");
+    }
+
+    // A title that starts with capital Ą or Ź shows that letter in the now-playing list's text,
+    // which is what the widget shows.
+    void polishCapitals()
+    {
+        QFETCH(QByteArray, pageTitle);
+        QFETCH(QString, shown);
+        const QByteArray page =
+            markedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">" + pageTitle + "</a>");
+        NowPlayingList list;
+        list.append(nowPlayingLine(page, kStation));
+        QCOMPARE(list.data(list.index(0), Qt::DisplayRole).toString(),
+                 "stacja.tv : 20:00 - " + shown);
     }
 
     void shorten_data()
@@ -309,7 +338,7 @@ private slots:
         QTest::addRow("ISO-8859-2 letters in the title")
             << markedPage(300, "20:00", "",
                           "<a href=\"javascript:okno(1)\">\xA6\xB6\xB1\xBC\xA1\xAC</a>")
-            << QByteArray("stacja.tv : 20:00 - \x8C\x9C\xB9\x9F\xA1\xAC")
+            << QByteArray("stacja.tv : 20:00 - \x8C\x9C\xB9\x9F\xA5\x8F")
             << QByteArray("\xA6\xB6\xB1\xBC\xA1\xAC");
 
         // "stacja.tv : 20:00 - " is 20 characters; the title makes up the rest.
