@@ -17,21 +17,24 @@ public:
     std::optional<QByteArray> ParseListingsPage(const QString& fileName);
     // The same for a station whose download failed: its line is read from the page kept from
     // its last good download or, where none was ever saved, from an empty page
-    // ("station :  - "), so the station keeps its place on the display.
+    // ("station :  - "), so the station keeps its place on the display. The last title and
+    // station stay as they were: that page is old news, and the reminder search must not
+    // take a programme that has ended for one on air.
     std::optional<QByteArray> parseKeptPage(const QString& fileName);
 
     // The last page text read, with every line break made CR LF; empty before the first read.
     const QByteArray& pageText() const { return m_pageText; }
-    // The title and station of the last line returned; empty before the first read.
+    // The title and station of the last line ParseListingsPage returned, from a page just
+    // downloaded; empty before the first.
     const QByteArray& lastTitle() const { return m_lastTitle; }
     const QByteArray& lastStation() const { return m_lastStation; }
 
-    // Why the last ParseListingsPage returned nullopt, for the debug log: a sentence naming
-    // the file. Empty after a success.
+    // Why the last read returned nullopt, for the debug log: a sentence naming the file.
+    // Empty after a success.
     const QString& errorString() const { return m_errorString; }
 
 private:
-    std::optional<QByteArray> parse(const QString& fileName, bool missingIsEmpty);
+    std::optional<QByteArray> parse(const QString& fileName, bool keptPage);
 
     QByteArray m_pageText;
     QByteArray m_lastTitle;

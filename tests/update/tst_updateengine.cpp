@@ -362,6 +362,20 @@ private slots:
         QVERIFY(!engine->state().downloadBusy);
     }
 
+    // The reminder search reads the last title and station: a failed download's line, filed
+    // from the page kept from before, must not put an ended programme there.
+    void failedDownloadKeepsTheLastTitle()
+    {
+        start(2, {0, 1});
+        QVERIFY(saveListingsPage("s2.tv", "06:00", "Poranek"));
+        engine->StartStationDownload(server->url("/x"), "s1.tv");
+        server->setReply(failing(500));
+        engine->StartStationDownload(server->url("/x"), "s2.tv");
+        QCOMPARE(lines(), (Lines{"s1.tv : 20:00 - Film", "s2.tv : 06:00 - Poranek"}));
+        QCOMPARE(engine->parser().lastTitle(), QByteArray("Film"));
+        QCOMPARE(engine->parser().lastStation(), QByteArray("s1.tv"));
+    }
+
     // A, B, A, C, B becomes A, B, C when the next download's line is C; a line that is already
     // there leaves the length as it was but is still logged.
     void duplicatesKeepTheFirst()
