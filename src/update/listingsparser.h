@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/pageprogramme.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -29,6 +31,10 @@ public:
     const QByteArray& lastTitle() const { return m_lastTitle; }
     const QByteArray& lastStation() const { return m_lastStation; }
 
+    // The programme after the one on air, on the page of the last line returned, whichever of
+    // the two reads returned it; nullopt when that page has none.
+    const std::optional<PageProgramme>& lastNext() const { return m_lastNext; }
+
     // Why the last read returned nullopt, for the debug log: a sentence naming the file.
     // Empty after a success.
     const QString& errorString() const { return m_errorString; }
@@ -39,5 +45,6 @@ private:
     QByteArray m_pageText;
     QByteArray m_lastTitle;
     QByteArray m_lastStation;
+    std::optional<PageProgramme> m_lastNext;
     QString m_errorString;
 };

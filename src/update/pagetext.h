@@ -1,6 +1,10 @@
 #pragma once
 
+#include "update/pageprogramme.h"
+
 #include <QByteArray>
+#include <QList>
+#include <optional>
 
 // The text work on a station's listings page. Everything here is on 8-bit byte strings: the
 // page is ISO-8859-2, the program's own texts are Windows-1250, and no text is ever decoded.
@@ -34,3 +38,12 @@ QByteArray normalizeLineBreaks(const QByteArray& text);
 // A page without the marker, anchor or time still gives a line; see the .cpp for what it holds.
 QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station,
                           QByteArray* title = nullptr);
+
+// Every programme row of the page, in page order. The row on air is the one the now-playing
+// line reads, with the same time, title and hit mark; rows without the marker are read as the
+// .cpp describes. A page without title anchors has none. Linear in the page.
+QList<PageProgramme> pageProgrammes(const QByteArray& pageText);
+
+// The row after the one on air, as pageProgrammes() gives it; nullopt when the page marks no
+// row as on air or nothing follows it. Reads no further than that row.
+std::optional<PageProgramme> nextProgramme(const QByteArray& pageText);

@@ -1,4 +1,6 @@
+#include "portal/listingpage.h"
 #include "support/linebreaks.h"
+#include "support/pageprogrammetext.h"
 #include "support/scratchfolder.h"
 #include "text/shorten.h"
 #include "text/win1250.h"
@@ -6,11 +8,13 @@
 #include "update/nowplayinglist.h"
 #include "update/pagetext.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -93,6 +97,29 @@ void putFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(file.errorString()));
     QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// One programme row as the portal lays it out: on the row on air the time stands 73
+// characters before the marker; on a hit row the hit image ends 75 characters after the time,
+// so the hit mark stands 73 before the marker and the time 148.
+QByteArray programmeRow(const QByteArray& time, const QByteArray& title, bool onAir = false,
+                        bool hit = false)
+{
+    QByteArray row = "<tr><td>" + time;
+    if (hit)
+        row += QByteArray(" src=\"hit.gif\">").rightJustified(73, ' ') + "</td>  ";
+    else
+        row += "</td>";
+    if (onAir)
+        row += QByteArray("<td><img src=\"").rightJustified(63, ' ') + "trwa.gif\">";
+    else
+        row += "<td>";
+    return row + "</td><td><a href=\"javascript:okno(1)\">" + title + "</a></td></tr>\r\n";
+}
+
+QByteArray dayPage(const QList<QByteArray>& rows)
+{
+    return "<html>\r\n<body>\r\n<table>\r\n" + rows.join() + "</table>\r\n</body>\r\n</html>\r\n";
 }
 
 } // namespace
@@ -360,6 +387,146 @@ private slots:
         QCOMPARE(nowPlayingLine(page, kStation, &gotTitle), line);
         QCOMPARE(gotTitle, title);
         QCOMPARE(nowPlayingLine(page, kStation), line);
+    }
+
+    void nextProgrammeCases_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<std::optional<PageProgramme>>("next");
+
+        const QByteArray news = programmeRow("19:30", "Wiadomo\xB6"
+                                                      "ci");
+        const QByteArray film = programmeRow("20:00", "Film", true);
+        const QByteArray sport = programmeRow("21:00", "Sport");
+        const QByteArray filmLine = "stacja.tv : 20:00 - Film";
+        const PageProgramme sportNext{"21:00", "Sport"};
+
+        QTest::addRow("no row on air")
+            << dayPage({news, sport}) << QByteArray("stacja.tv : - brak informacji  - ")
+            << std::optional<PageProgramme>();
+        QTest::addRow("last programme of the day")
+            << dayPage({news, film}) << filmLine << std::optional<PageProgramme>();
+        QTest::addRow("the row after the one on air")
+            << dayPage({news, film, sport, programmeRow("22:00", "Noc")}) << filmLine
+            << std::optional(sportNext);
+        QTest::addRow("next after a hit")
+            << dayPage({programmeRow("20:00", "Film", true, true), sport})
+            << QByteArray("stacja.tv : [HIT] 20:00 - Film") << std::optional(sportNext);
+        QTest::addRow("a hit as the next")
+            << dayPage({film, programmeRow("21:00", "Sport", false, true)}) << filmLine
+            << std::optional(PageProgramme{"21:00", "Sport", false, true});
+        QTest::addRow("charset fixed, tags stripped")
+            << dayPage({film, programmeRow("21:00", "<b>\xACr\xF3"
+                                                    "d\xB3o</b> | 2")})
+            << filmLine
+            << std::optional(PageProgramme{"21:00", "\x8Fr\xF3"
+                                                    "d\xB3o \x8C 2"});
+        // The next programme's own row: a time in the title before it is not its time.
+        QTest::addRow("a row without a time")
+            << dayPage({programmeRow("20:00", "Film o 21:00", true),
+                        "<tr><td><a href=\"javascript:okno(2)\">Bez godziny</a></td></tr>"})
+            << QByteArray("stacja.tv : 20:00 - Film o 21:00")
+            << std::optional(PageProgramme{"", "Bez godziny"});
+
+        // "stacja.tv : 20:00 - " is 20 characters: a title of 30 and more is where the line is
+        // cut. The next programme keeps its title whole.
+        const QByteArray longTitle = digitText(60);
+        QTest::addRow("cut title on air")
+            << dayPage({programmeRow("20:00", longTitle, true), sport})
+            << "stacja.tv : 20:00 - " + longTitle.left(31) + "..." << std::optional(sportNext);
+        QTest::addRow("cut title as the next")
+            << dayPage({film, programmeRow("21:00", digitText(30))}) << filmLine
+            << std::optional(PageProgramme{"21:00", digitText(30)});
+        QTest::addRow("long title as the next")
+            << dayPage({film, programmeRow("21:00", longTitle)}) << filmLine
+            << std::optional(PageProgramme{"21:00", longTitle});
+    }
+
+    // The programme after the one on air, beside the now-playing line: the same as the row
+    // after it in the page's list, and given by both reads of the parser.
+    void nextProgrammeCases()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QByteArray, line);
+        QFETCH(std::optional<PageProgramme>, next);
+        QCOMPARE(nowPlayingLine(page, kStation), line);
+        QCOMPARE(nextProgramme(page), next);
+
+        const QList<PageProgramme> rows = pageProgrammes(page);
+        const auto onAir = std::find_if(rows.cbegin(), rows.cend(),
+                                        [](const PageProgramme& p) { return p.onAir; });
+        if (onAir != rows.cend()) {
+            QCOMPARE(rows.count(*onAir), 1);
+            QCOMPARE(Shorten50(kStation + " : " + (onAir->hit ? "[HIT] " : "") + onAir->time +
+                               " - " + onAir->title),
+                     line);
+        }
+        const auto after = onAir == rows.cend() ? onAir : onAir + 1;
+        QCOMPARE(after == rows.cend() ? std::nullopt : std::optional(*after), next);
+
+        putFile(kStation, page);
+        ListingsParser parser;
+        QCOMPARE(parser.parseKeptPage(kStation), std::optional(line));
+        QCOMPARE(parser.lastNext(), next);
+        putFile(kStation, "<html></html>");
+        QVERIFY(parser.ParseListingsPage(kStation));
+        QCOMPARE(parser.lastNext(), std::nullopt);
+        putFile(kStation, page);
+        QVERIFY(parser.ParseListingsPage(kStation));
+        QCOMPARE(parser.lastNext(), next);
+        QVERIFY(!parser.ParseListingsPage("brak.tv"));
+        QCOMPARE(parser.lastNext(), next);
+    }
+
+    // A day page of the portal itself, read whole: every row in order with its time and hit
+    // image, the one on air marked, hits off the air too.
+    void pageProgrammesOfAPortalDay_data()
+    {
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<int>("onAir");
+
+        QTest::addRow("a hit on air") << "2026-12-08T20:30" << 1;
+        QTest::addRow("after a hit") << "2026-12-08T21:30" << 2;
+        QTest::addRow("the last of the day") << "2026-12-08T23:58" << 3;
+        QTest::addRow("nothing on air") << "2026-12-08T06:00" << -1;
+    }
+
+    void pageProgrammesOfAPortalDay()
+    {
+        QFETCH(QString, now);
+        QFETCH(int, onAir);
+        const auto at = [](const char* local) {
+            return QDateTime::fromString(QString::fromLatin1(local), Qt::ISODate)
+                .toMSecsSinceEpoch();
+        };
+        Channel channel;
+        channel.name = "TVP 1";
+        channel.programmes = {
+            {at("2026-12-08T19:30"), at("2026-12-08T20:10"),
+             "Wiadomo\xB6"
+             "ci"},
+            {at("2026-12-08T20:10"), at("2026-12-08T21:10"), "Ojciec Mateusz", true, 101},
+            {at("2026-12-08T21:10"), at("2026-12-08T23:55"),
+             "\xACr\xF3"
+             "d\xB3o",
+             false, 102},
+            {at("2026-12-08T23:55"), at("2026-12-09T00:30"), "Nocne granie", false, 103},
+        };
+        QList<PageProgramme> expected{{"19:30", "Wiadomo\x9C"
+                                                "ci"},
+                                      {"20:10", "Ojciec Mateusz", false, true},
+                                      {"21:10", "\x8Fr\xF3"
+                                                "d\xB3o"},
+                                      {"23:55", "Nocne granie"}};
+        if (onAir >= 0)
+            expected[onAir].onAir = true;
+        const QByteArray page =
+            listingPage(channel, QDateTime::fromString(now, Qt::ISODate), nullptr);
+        QCOMPARE(pageProgrammes(page), expected);
+        QCOMPARE(nextProgramme(page), onAir >= 0 && onAir + 1 < expected.size()
+                                          ? std::optional(expected[onAir + 1])
+                                          : std::nullopt);
     }
 
     void parseListingsPage_data()
