@@ -51,6 +51,9 @@ void checkLine(const QByteArray& page)
     checkInvariants(titles <= page.size());
     const std::optional<PageProgramme> nextOnly = nextProgramme(page);
     checkInvariants(next ? nextOnly == *next : !nextOnly);
+    std::optional<PageProgramme> lineNext;
+    checkInvariants(nowPlayingLine(page, station, nullptr, &lineNext) == line);
+    checkInvariants(lineNext == nextOnly);
 }
 
 } // namespace

@@ -63,8 +63,7 @@ std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool ke
     m_errorString.clear();
     m_pageText = normalizeLineBreaks(raw);
     QByteArray title;
-    const QByteArray line = nowPlayingLine(m_pageText, *station, &title);
-    m_lastNext = nextProgramme(m_pageText);
+    const QByteArray line = nowPlayingLine(m_pageText, *station, &title, &m_lastNext);
     if (!keptPage) {
         m_lastTitle = fixPageCharset(title);
         m_lastStation = fixPageCharset(*station);

@@ -170,11 +170,7 @@ bool isTimeAt(const char* p)
 // time. Every character is looked at a fixed number of times, however the page is made.
 class RowReader {
 public:
-    explicit RowReader(const QByteArray& pageText) : m_t(pageText), m_onAir(readOnAirRow(pageText))
-    {
-    }
-
-    const OnAirRow& onAir() const { return m_onAir; }
+    RowReader(const QByteArray& pageText, const OnAirRow& onAir) : m_t(pageText), m_onAir(onAir) {}
 
     // The row whose anchor is the first at or after from (1-based); sets from to its end.
     // nullopt when no anchor follows.
@@ -238,6 +234,17 @@ private:
     const OnAirRow m_onAir;
     qsizetype m_noCloseFrom = 0;
 };
+
+// The row after the one on air; the rows before the one on air make no difference to it.
+std::optional<PageProgramme> rowAfterOnAir(const QByteArray& t, const OnAirRow& onAir)
+{
+    if (onAir.anchor == 0)
+        return std::nullopt;
+    RowReader reader(t, onAir);
+    qsizetype from = onAir.anchor;
+    reader.rowFrom(from);
+    return reader.rowFrom(from);
+}
 
 } // namespace
 
@@ -314,7 +321,8 @@ QByteArray normalizeLineBreaks(const QByteArray& text)
     return result;
 }
 
-QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station, QByteArray* title)
+QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station, QByteArray* title,
+                          std::optional<PageProgramme>* next)
 {
     const OnAirRow row = readOnAirRow(pageText);
     QByteArray time = row.hit ? kHitPrefix + row.time : row.time;
@@ -322,12 +330,14 @@ QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station,
         time = kNoInformation;
     if (title)
         *title = row.title;
+    if (next)
+        *next = rowAfterOnAir(pageText, row);
     return Shorten50(fixPageCharset(station + " : " + time + " - " + row.title));
 }
 
 QList<PageProgramme> pageProgrammes(const QByteArray& pageText)
 {
-    RowReader reader(pageText);
+    RowReader reader(pageText, readOnAirRow(pageText));
     QList<PageProgramme> rows;
     qsizetype from = 1;
     while (std::optional<PageProgramme> row = reader.rowFrom(from))
@@ -337,11 +347,5 @@ QList<PageProgramme> pageProgrammes(const QByteArray& pageText)
 
 std::optional<PageProgramme> nextProgramme(const QByteArray& pageText)
 {
-    RowReader reader(pageText);
-    if (reader.onAir().anchor == 0)
-        return std::nullopt;
-    // The rows before the one on air make no difference to the rows after it.
-    qsizetype from = reader.onAir().anchor;
-    reader.rowFrom(from);
-    return reader.rowFrom(from);
+    return rowAfterOnAir(pageText, readOnAirRow(pageText));
 }

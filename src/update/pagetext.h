@@ -34,10 +34,12 @@ QByteArray normalizeLineBreaks(const QByteArray& text);
 // characters 148 before it, marked "[HIT] ", when those 73 before are the hit mark), and the
 // title is the text of the first programme anchor after the marker. The line has the page
 // charset fixed and is then shortened to 50 characters. When title is not null it receives the
-// title as read from the page: tags stripped, charset not fixed.
+// title as read from the page: tags stripped, charset not fixed. When next is not null it
+// receives nextProgramme(pageText), without reading the page twice.
 // A page without the marker, anchor or time still gives a line; see the .cpp for what it holds.
 QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station,
-                          QByteArray* title = nullptr);
+                          QByteArray* title = nullptr,
+                          std::optional<PageProgramme>* next = nullptr);
 
 // Every programme row of the page, in page order. The row on air is the one the now-playing
 // line reads, with the same time, title and hit mark; rows without the marker are read as the

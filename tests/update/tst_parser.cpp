@@ -450,7 +450,9 @@ private slots:
         QFETCH(QByteArray, page);
         QFETCH(QByteArray, line);
         QFETCH(std::optional<PageProgramme>, next);
-        QCOMPARE(nowPlayingLine(page, kStation), line);
+        std::optional<PageProgramme> lineNext{PageProgramme{"not", "set"}};
+        QCOMPARE(nowPlayingLine(page, kStation, nullptr, &lineNext), line);
+        QCOMPARE(lineNext, next);
         QCOMPARE(nextProgramme(page), next);
 
         const QList<PageProgramme> rows = pageProgrammes(page);
