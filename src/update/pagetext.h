@@ -41,9 +41,13 @@ QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station,
                           QByteArray* title = nullptr,
                           std::optional<PageProgramme>* next = nullptr);
 
-// Every programme row of the page, in page order. The row on air is the one the now-playing
-// line reads, with the same time, title and hit mark; rows without the marker are read as the
-// .cpp describes. A page without title anchors has none. Linear in the page.
+// Every programme row of the page, in page order; a page without title anchors has none.
+// A row is a title anchor, read through the first "</a>" after it. The row on air is the one
+// the now-playing line reads, with the same time, title and hit mark (its time is whatever 5
+// characters stand there, "HH:MM" on a well-made page). Any other row's time is the last
+// "DD:DD" between the end of the row before and its anchor (empty when there is none), and it
+// is a hit when the hit mark stands 75 characters after that time, as on the row on air.
+// Titles have tags stripped and the charset fixed, and are not cut. Linear in the page.
 QList<PageProgramme> pageProgrammes(const QByteArray& pageText);
 
 // The row after the one on air, as pageProgrammes() gives it; nullopt when the page marks no
