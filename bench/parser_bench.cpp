@@ -1,5 +1,7 @@
 // How fast a listings page is read: the line for what is on air now from a 256 KB page whose
-// marker is near the end, as the portal's longest pages have it.
+// marker is near the end, as the portal's longest pages have it; every programme row of it, and
+// the row after the one on air. Pages made to be slow (title links without "</a>", times
+// without links) at two sizes show the row reading stays linear.
 //
 // Build in Release in a directory of its own and run:
 //   cmake -S . -B /tmp/parserbench -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -12,6 +14,7 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <string>
 
 namespace {
 
@@ -74,6 +77,57 @@ void BM_NowPlayingLine_LfBreaks(benchmark::State& state)
     runNowPlayingLine(state, lfPage());
 }
 BENCHMARK(BM_NowPlayingLine_LfBreaks);
+
+void BM_PageProgrammes(benchmark::State& state)
+{
+    const QByteArray page = crLfPage();
+    for (auto _ : state) {
+        QList<PageProgramme> rows = pageProgrammes(page);
+        benchmark::DoNotOptimize(rows);
+    }
+    state.SetBytesProcessed(state.iterations() * page.size());
+    state.SetLabel(std::to_string(pageProgrammes(page).size()) + " rows");
+}
+BENCHMARK(BM_PageProgrammes);
+
+void BM_NextProgramme(benchmark::State& state)
+{
+    const QByteArray page = crLfPage();
+    for (auto _ : state) {
+        std::optional<PageProgramme> next = nextProgramme(page);
+        benchmark::DoNotOptimize(next);
+    }
+    state.SetBytesProcessed(state.iterations() * page.size());
+}
+BENCHMARK(BM_NextProgramme);
+
+// range(0) KB of title links that never close, or of times without a link before the last.
+void BM_PageProgrammes_Unclosed(benchmark::State& state)
+{
+    QByteArray page = "trwa.gif";
+    while (page.size() < state.range(0) * 1024)
+        page += "<a href=\"javascript:okno(1)\">x";
+    for (auto _ : state) {
+        QList<PageProgramme> rows = pageProgrammes(page);
+        benchmark::DoNotOptimize(rows);
+    }
+    state.SetBytesProcessed(state.iterations() * page.size());
+}
+BENCHMARK(BM_PageProgrammes_Unclosed)->Arg(256)->Arg(512);
+
+void BM_PageProgrammes_TimesOnly(benchmark::State& state)
+{
+    QByteArray page;
+    while (page.size() < state.range(0) * 1024)
+        page += "1:2:3:4:5:";
+    page += "<a href=\"javascript:okno(1)\">x</a>";
+    for (auto _ : state) {
+        QList<PageProgramme> rows = pageProgrammes(page);
+        benchmark::DoNotOptimize(rows);
+    }
+    state.SetBytesProcessed(state.iterations() * page.size());
+}
+BENCHMARK(BM_PageProgrammes_TimesOnly)->Arg(256)->Arg(512);
 
 void runParseListingsPage(benchmark::State& state, const QByteArray& page)
 {

@@ -32,7 +32,7 @@ std::optional<QByteArray> ListingsParser::parseKeptPage(const QString& fileName)
     return parse(fileName, true);
 }
 
-std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool missingIsEmpty)
+std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool keptPage)
 {
     const std::optional<QByteArray> station = unicodeToWin1250(fileName);
     if (!station) {
@@ -44,7 +44,7 @@ std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool mi
 
     QByteArray raw;
     QFile file(fileName);
-    if (!missingIsEmpty || file.exists()) {
+    if (!keptPage || file.exists()) {
         errno = 0;
         if (!file.open(QIODevice::ReadOnly)) {
             m_errorString = QStringLiteral("Cannot open file \"%1\". %2")
@@ -63,8 +63,10 @@ std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool mi
     m_errorString.clear();
     m_pageText = normalizeLineBreaks(raw);
     QByteArray title;
-    const QByteArray line = nowPlayingLine(m_pageText, *station, &title);
-    m_lastTitle = fixPageCharset(title);
-    m_lastStation = fixPageCharset(*station);
+    const QByteArray line = nowPlayingLine(m_pageText, *station, &title, &m_lastNext);
+    if (!keptPage) {
+        m_lastTitle = fixPageCharset(title);
+        m_lastStation = fixPageCharset(*station);
+    }
     return line;
 }

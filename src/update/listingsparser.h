@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/pageprogramme.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -17,24 +19,32 @@ public:
     std::optional<QByteArray> ParseListingsPage(const QString& fileName);
     // The same for a station whose download failed: its line is read from the page kept from
     // its last good download or, where none was ever saved, from an empty page
-    // ("station :  - "), so the station keeps its place on the display.
+    // ("station :  - "), so the station keeps its place on the display. The last title and
+    // station stay as they were: that page is old news, and the reminder search must not
+    // take a programme that has ended for one on air.
     std::optional<QByteArray> parseKeptPage(const QString& fileName);
 
     // The last page text read, with every line break made CR LF; empty before the first read.
     const QByteArray& pageText() const { return m_pageText; }
-    // The title and station of the last line returned; empty before the first read.
+    // The title and station of the last line ParseListingsPage returned, from a page just
+    // downloaded; empty before the first.
     const QByteArray& lastTitle() const { return m_lastTitle; }
     const QByteArray& lastStation() const { return m_lastStation; }
 
-    // Why the last ParseListingsPage returned nullopt, for the debug log: a sentence naming
-    // the file. Empty after a success.
+    // The programme after the one on air, on the page of the last line returned, whichever of
+    // the two reads returned it; nullopt when that page has none.
+    const std::optional<PageProgramme>& lastNext() const { return m_lastNext; }
+
+    // Why the last read returned nullopt, for the debug log: a sentence naming the file.
+    // Empty after a success.
     const QString& errorString() const { return m_errorString; }
 
 private:
-    std::optional<QByteArray> parse(const QString& fileName, bool missingIsEmpty);
+    std::optional<QByteArray> parse(const QString& fileName, bool keptPage);
 
     QByteArray m_pageText;
     QByteArray m_lastTitle;
     QByteArray m_lastStation;
+    std::optional<PageProgramme> m_lastNext;
     QString m_errorString;
 };

@@ -4,6 +4,8 @@
 #include "text/win1250.h"
 #include "update/duplicatelines.h"
 
+#include <QHash>
+
 int NowPlayingList::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_lines.size());
@@ -24,20 +26,32 @@ QVariant NowPlayingList::data(const QModelIndex& index, int role) const
     }
 }
 
-void NowPlayingList::append(const QByteArray& line)
+void NowPlayingList::append(const QByteArray& line, const std::optional<PageProgramme>& next)
 {
     const int row = static_cast<int>(m_lines.size());
     beginInsertRows(QModelIndex(), row, row);
     m_lines.append(line);
+    m_next.append(next);
     endInsertRows();
 }
 
 void NowPlayingList::removeRepeats()
 {
     const QList<int> repeats = duplicateRows(m_lines);
+    if (repeats.isEmpty())
+        return;
+    QHash<QByteArray, int> firstRow;
+    for (int row = 0; row < m_lines.size(); ++row) {
+        if (!firstRow.contains(m_lines[row]))
+            firstRow.insert(m_lines[row], row);
+    }
+    for (const int row : repeats)
+        m_next[firstRow.value(m_lines[row])] = m_next[row];
+
     for (auto row = repeats.crbegin(); row != repeats.crend(); ++row) {
         beginRemoveRows(QModelIndex(), *row, *row);
         m_lines.removeAt(*row);
+        m_next.removeAt(*row);
         endRemoveRows();
     }
 }
@@ -48,5 +62,6 @@ void NowPlayingList::clear()
         return;
     beginResetModel();
     m_lines.clear();
+    m_next.clear();
     endResetModel();
 }

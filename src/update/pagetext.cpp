@@ -7,7 +7,9 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string.h> // memmem
+#include <utility>
 
 namespace {
 
@@ -25,6 +27,8 @@ constexpr QByteArrayView kPageStart("<html");
 constexpr qsizetype kTimeLength = 5;
 constexpr qsizetype kTimeBeforeMarker = 73;
 constexpr qsizetype kHitTimeBeforeMarker = 148;
+// Where the hit mark stands after a hit row's time: the distance between the two readings.
+constexpr qsizetype kHitMarkAfterTime = kHitTimeBeforeMarker - kTimeBeforeMarker;
 
 constexpr char kHitPrefix[] = "[HIT] ";
 constexpr char kNoInformation[] = "- brak informacji ";
@@ -73,6 +77,8 @@ constexpr std::array<unsigned char, 256> makeCharsetTable()
     table[0xB6] = 0x9C;
     table[0xB1] = 0xB9;
     table[0xBC] = 0x9F;
+    table[0xA1] = 0xA5;
+    table[0xAC] = 0x8F;
     return table;
 }
 
@@ -109,6 +115,135 @@ bool hasOnlyCrLf(const char* text, qsizetype size)
             return false;
     }
     return true;
+}
+
+// The row the page marks as on air: the first title anchor at or after the marker, with its
+// time read at the fixed distances before the marker.
+struct OnAirRow {
+    // 1-based positions; 0 when the page lacks them.
+    qsizetype marker = 0;
+    qsizetype anchor = 0;
+    // The title as the now-playing line has it: tags stripped, charset not fixed.
+    QByteArray title;
+    // The 5 characters the time field holds, "[HIT] " not included.
+    QByteArray time;
+    bool hit = false;
+};
+
+OnAirRow readOnAirRow(const QByteArray& t)
+{
+    OnAirRow row;
+    // Without the marker p is 0, so are the anchor positions, and the title comes from the
+    // first 4 characters of the page; the time is then read from the start of the page.
+    row.marker = findFrom(kOnNowMarker, t, 1);
+    // Both searches start at the marker. Without an anchor after it (a = 0) the title text
+    // runs from the start of the page to just past the "</a>"; without a "</a>" after it, or
+    // with one before the anchor, the length is not positive and the title is empty.
+    row.anchor = findFrom(kTitleAnchor, t, row.marker);
+    const qsizetype b = findFrom(kAnchorEnd, t, row.marker);
+    row.title = StripTags(substring(t, row.anchor, b - row.anchor + kAnchorEnd.size()));
+
+    // A marker near the start of the page gives a start below 1: the time is then read from
+    // the start of the page.
+    row.time = substring(t, row.marker - kTimeBeforeMarker, kTimeLength);
+    row.hit = row.time == kHitMark;
+    if (row.hit)
+        row.time = substring(t, row.marker - kHitTimeBeforeMarker, kTimeLength);
+    return row;
+}
+
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+bool isTimeAt(const char* p)
+{
+    return isDigit(p[0]) && isDigit(p[1]) && p[2] == ':' && isDigit(p[3]) && isDigit(p[4]);
+}
+
+// Walks the programme rows of a page. A row is a title anchor; it ends after the first "</a>"
+// at or after the anchor (after the anchor's start when there is none), and the next row's
+// anchor is looked for from there. A row other than the one on air has no marker to count
+// back from: its time is the last "DD:DD" between the end of the row before and its anchor, and
+// it is a hit when the hit mark stands where the on-air row has it, 75 characters after the
+// time. Every character is looked at a fixed number of times, however the page is made.
+class RowReader {
+public:
+    RowReader(const QByteArray& pageText, const OnAirRow& onAir) : m_t(pageText), m_onAir(onAir) {}
+
+    // The row whose anchor is the first at or after from (1-based); sets from to its end.
+    // nullopt when no anchor follows.
+    std::optional<PageProgramme> rowFrom(qsizetype& from)
+    {
+        const qsizetype anchor = findFrom(kTitleAnchor, m_t, from);
+        if (anchor == 0)
+            return std::nullopt;
+        const qsizetype rowStart = from;
+        const qsizetype close = closeFrom(anchor);
+        from = close != 0 ? close + kAnchorEnd.size() : anchor + kTitleAnchor.size();
+
+        PageProgramme row;
+        if (anchor == m_onAir.anchor) {
+            row.time = fixPageCharset(m_onAir.time);
+            row.title = fixPageCharset(m_onAir.title);
+            row.onAir = true;
+            row.hit = m_onAir.hit;
+            return row;
+        }
+        // A row whose "</a>" lies past the anchor of the row on air ends there, so that the
+        // row on air is read whole whatever comes before it.
+        qsizetype titleEnd = close != 0 ? from : 0;
+        if (m_onAir.anchor > anchor && from > m_onAir.anchor)
+            from = titleEnd = m_onAir.anchor;
+        if (titleEnd != 0)
+            row.title = fixPageCharset(StripTags(substring(m_t, anchor, titleEnd - anchor)));
+        if (const qsizetype time = lastTimeBefore(rowStart, anchor); time != 0) {
+            row.time = substring(m_t, time, kTimeLength);
+            row.hit = substring(m_t, time + kHitMarkAfterTime, kHitMark.size()) == kHitMark;
+        }
+        return row;
+    }
+
+private:
+    // The 1-based position of the first "</a>" at or after from, 0 when there is none. Once
+    // a search has failed, every later one fails at once instead of reading the rest of the
+    // page again.
+    qsizetype closeFrom(qsizetype from)
+    {
+        if (m_noCloseFrom != 0 && from >= m_noCloseFrom)
+            return 0;
+        const qsizetype close = findFrom(kAnchorEnd, m_t, from);
+        if (close == 0)
+            m_noCloseFrom = from;
+        return close;
+    }
+
+    // The 1-based position of the last "DD:DD" that lies whole in [from, to); 0 when none.
+    qsizetype lastTimeBefore(qsizetype from, qsizetype to) const
+    {
+        const char* const data = m_t.constData();
+        for (qsizetype pos = to - kTimeLength; pos >= from; --pos) {
+            if (isTimeAt(data + pos - 1))
+                return pos;
+        }
+        return 0;
+    }
+
+    const QByteArray& m_t;
+    const OnAirRow m_onAir;
+    qsizetype m_noCloseFrom = 0;
+};
+
+// The row after the one on air; the rows before the one on air make no difference to it.
+std::optional<PageProgramme> rowAfterOnAir(const QByteArray& t, const OnAirRow& onAir)
+{
+    if (onAir.anchor == 0)
+        return std::nullopt;
+    RowReader reader(t, onAir);
+    qsizetype from = onAir.anchor;
+    reader.rowFrom(from);
+    return reader.rowFrom(from);
 }
 
 } // namespace
@@ -186,28 +321,31 @@ QByteArray normalizeLineBreaks(const QByteArray& text)
     return result;
 }
 
-QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station, QByteArray* title)
+QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station, QByteArray* title,
+                          std::optional<PageProgramme>* next)
 {
-    const QByteArray& t = pageText;
-    // Without the marker p is 0, so are the anchor positions, and the title comes from the
-    // first 4 characters of the page; the time is then read from the start of the page.
-    const qsizetype p = findFrom(kOnNowMarker, t, 1);
-    // Both searches start at the marker. Without an anchor after it (a = 0) the title text
-    // runs from the start of the page to just past the "</a>"; without a "</a>" after it, or
-    // with one before the anchor, the length is not positive and the title is empty.
-    const qsizetype a = findFrom(kTitleAnchor, t, p);
-    const qsizetype b = findFrom(kAnchorEnd, t, p);
-    const QByteArray programme = StripTags(substring(t, a, b - a + kAnchorEnd.size()));
-
-    // A marker near the start of the page gives a start below 1: the time is then read from
-    // the start of the page.
-    QByteArray time = substring(t, p - kTimeBeforeMarker, kTimeLength);
-    if (time == kHitMark)
-        time = kHitPrefix + substring(t, p - kHitTimeBeforeMarker, kTimeLength);
+    const OnAirRow row = readOnAirRow(pageText);
+    QByteArray time = row.hit ? kHitPrefix + row.time : row.time;
     if (time == kPageStart)
         time = kNoInformation;
-
     if (title)
-        *title = programme;
-    return Shorten50(fixPageCharset(station + " : " + time + " - " + programme));
+        *title = row.title;
+    if (next)
+        *next = rowAfterOnAir(pageText, row);
+    return Shorten50(fixPageCharset(station + " : " + time + " - " + row.title));
+}
+
+QList<PageProgramme> pageProgrammes(const QByteArray& pageText)
+{
+    RowReader reader(pageText, readOnAirRow(pageText));
+    QList<PageProgramme> rows;
+    qsizetype from = 1;
+    while (std::optional<PageProgramme> row = reader.rowFrom(from))
+        rows.append(std::move(*row));
+    return rows;
+}
+
+std::optional<PageProgramme> nextProgramme(const QByteArray& pageText)
+{
+    return rowAfterOnAir(pageText, readOnAirRow(pageText));
 }

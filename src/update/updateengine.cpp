@@ -230,15 +230,16 @@ void UpdateEngine::htError()
         fileNowPlayingLine(m_parser.parseKeptPage(toText(m_state.currentStation)));
 }
 
-// Appends the line and removes repeats, keeping the first of equal lines; a page that could
-// not be read files nothing and says why in the log.
+// Appends the line, with the programme after it on the same page, and removes repeats,
+// keeping the first of equal lines; a page that could not be read files nothing and says why
+// in the log.
 bool UpdateEngine::fileNowPlayingLine(const std::optional<QByteArray>& line)
 {
     if (!line) {
         log(QStringLiteral(".mrowka: Nie mogę odczytać strony: ") + m_parser.errorString());
         return false;
     }
-    ilosc.append(*line);
+    ilosc.append(*line, m_parser.lastNext());
     ilosc.removeRepeats();
     return true;
 }

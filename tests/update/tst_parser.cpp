@@ -1,15 +1,20 @@
+#include "portal/listingpage.h"
 #include "support/linebreaks.h"
+#include "support/pageprogrammetext.h"
 #include "support/scratchfolder.h"
 #include "text/shorten.h"
 #include "text/win1250.h"
 #include "update/listingsparser.h"
+#include "update/nowplayinglist.h"
 #include "update/pagetext.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -94,6 +99,29 @@ void putFile(const QString& path, const QByteArray& bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
+// One programme row as the portal lays it out: on the row on air the time stands 73
+// characters before the marker; on a hit row the hit image ends 75 characters after the time,
+// so the hit mark stands 73 before the marker and the time 148.
+QByteArray programmeRow(const QByteArray& time, const QByteArray& title, bool onAir = false,
+                        bool hit = false)
+{
+    QByteArray row = "<tr><td>" + time;
+    if (hit)
+        row += QByteArray(" src=\"hit.gif\">").rightJustified(73, ' ') + "</td>  ";
+    else
+        row += "</td>";
+    if (onAir)
+        row += QByteArray("<td><img src=\"").rightJustified(63, ' ') + "trwa.gif\">";
+    else
+        row += "<td>";
+    return row + "</td><td><a href=\"javascript:okno(1)\">" + title + "</a></td></tr>\r\n";
+}
+
+QByteArray dayPage(const QList<QByteArray>& rows)
+{
+    return "<html>\r\n<body>\r\n<table>\r\n" + rows.join() + "</table>\r\n</body>\r\n</html>\r\n";
+}
+
 } // namespace
 
 class TestParser : public QObject {
@@ -148,7 +176,8 @@ private slots:
         QCOMPARE(StripTags(input), expected);
     }
 
-    // The five ISO-8859-2 bytes move; every other byte value, the zero byte included, stays.
+    // The six ISO-8859-2 letters and "|" move; every other byte value, the zero byte
+    // included, stays.
     void fixPageCharsetCases()
     {
         QByteArray all;
@@ -160,7 +189,34 @@ private slots:
         fixed[0xB6] = '\x9C';
         fixed[0xB1] = '\xB9';
         fixed[0xBC] = '\x9F';
+        fixed[0xA1] = '\xA5';
+        fixed[0xAC] = '\x8F';
         QCOMPARE(fixPageCharset(all), fixed);
+    }
+
+    void polishCapitals_data()
+    {
+        QTest::addColumn<QByteArray>("pageTitle");
+        QTest::addColumn<QString>("shown");
+
+        QTest::addRow("Ą") << QByteArray("\xA1 i \xCA") << QStringLiteral("Ą i Ę");
+        QTest::addRow("Ź") << QByteArray("\xACr\xF3"
+                                         "d\xB3o")
+                           << QStringLiteral("Źródło");
+    }
+
+    // A title that starts with capital Ą or Ź shows that letter in the now-playing list's text,
+    // which is what the widget shows.
+    void polishCapitals()
+    {
+        QFETCH(QByteArray, pageTitle);
+        QFETCH(QString, shown);
+        const QByteArray page =
+            markedPage(300, "20:00", "", "<a href=\"javascript:okno(1)\">" + pageTitle + "</a>");
+        NowPlayingList list;
+        list.append(nowPlayingLine(page, kStation));
+        QCOMPARE(list.data(list.index(0), Qt::DisplayRole).toString(),
+                 "stacja.tv : 20:00 - " + shown);
     }
 
     void shorten_data()
@@ -309,7 +365,7 @@ private slots:
         QTest::addRow("ISO-8859-2 letters in the title")
             << markedPage(300, "20:00", "",
                           "<a href=\"javascript:okno(1)\">\xA6\xB6\xB1\xBC\xA1\xAC</a>")
-            << QByteArray("stacja.tv : 20:00 - \x8C\x9C\xB9\x9F\xA1\xAC")
+            << QByteArray("stacja.tv : 20:00 - \x8C\x9C\xB9\x9F\xA5\x8F")
             << QByteArray("\xA6\xB6\xB1\xBC\xA1\xAC");
 
         // "stacja.tv : 20:00 - " is 20 characters; the title makes up the rest.
@@ -331,6 +387,148 @@ private slots:
         QCOMPARE(nowPlayingLine(page, kStation, &gotTitle), line);
         QCOMPARE(gotTitle, title);
         QCOMPARE(nowPlayingLine(page, kStation), line);
+    }
+
+    void nextProgrammeCases_data()
+    {
+        QTest::addColumn<QByteArray>("page");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<std::optional<PageProgramme>>("next");
+
+        const QByteArray news = programmeRow("19:30", "Wiadomo\xB6"
+                                                      "ci");
+        const QByteArray film = programmeRow("20:00", "Film", true);
+        const QByteArray sport = programmeRow("21:00", "Sport");
+        const QByteArray filmLine = "stacja.tv : 20:00 - Film";
+        const PageProgramme sportNext{"21:00", "Sport"};
+
+        QTest::addRow("no row on air")
+            << dayPage({news, sport}) << QByteArray("stacja.tv : - brak informacji  - ")
+            << std::optional<PageProgramme>();
+        QTest::addRow("last programme of the day")
+            << dayPage({news, film}) << filmLine << std::optional<PageProgramme>();
+        QTest::addRow("the row after the one on air")
+            << dayPage({news, film, sport, programmeRow("22:00", "Noc")}) << filmLine
+            << std::optional(sportNext);
+        QTest::addRow("next after a hit")
+            << dayPage({programmeRow("20:00", "Film", true, true), sport})
+            << QByteArray("stacja.tv : [HIT] 20:00 - Film") << std::optional(sportNext);
+        QTest::addRow("a hit as the next")
+            << dayPage({film, programmeRow("21:00", "Sport", false, true)}) << filmLine
+            << std::optional(PageProgramme{"21:00", "Sport", false, true});
+        QTest::addRow("charset fixed, tags stripped")
+            << dayPage({film, programmeRow("21:00", "<b>\xACr\xF3"
+                                                    "d\xB3o</b> | 2")})
+            << filmLine
+            << std::optional(PageProgramme{"21:00", "\x8Fr\xF3"
+                                                    "d\xB3o \x8C 2"});
+        // The next programme's own row: a time in the title before it is not its time.
+        QTest::addRow("a row without a time")
+            << dayPage({programmeRow("20:00", "Film o 21:00", true),
+                        "<tr><td><a href=\"javascript:okno(2)\">Bez godziny</a></td></tr>"})
+            << QByteArray("stacja.tv : 20:00 - Film o 21:00")
+            << std::optional(PageProgramme{"", "Bez godziny"});
+
+        // "stacja.tv : 20:00 - " is 20 characters: a title of 30 and more is where the line is
+        // cut. The next programme keeps its title whole.
+        const QByteArray longTitle = digitText(60);
+        QTest::addRow("cut title on air")
+            << dayPage({programmeRow("20:00", longTitle, true), sport})
+            << "stacja.tv : 20:00 - " + longTitle.left(31) + "..." << std::optional(sportNext);
+        QTest::addRow("cut title as the next")
+            << dayPage({film, programmeRow("21:00", digitText(30))}) << filmLine
+            << std::optional(PageProgramme{"21:00", digitText(30)});
+        QTest::addRow("long title as the next")
+            << dayPage({film, programmeRow("21:00", longTitle)}) << filmLine
+            << std::optional(PageProgramme{"21:00", longTitle});
+    }
+
+    // The programme after the one on air, beside the now-playing line: the same as the row
+    // after it in the page's list, and given by both reads of the parser.
+    void nextProgrammeCases()
+    {
+        QFETCH(QByteArray, page);
+        QFETCH(QByteArray, line);
+        QFETCH(std::optional<PageProgramme>, next);
+        std::optional<PageProgramme> lineNext{PageProgramme{"not", "set"}};
+        QCOMPARE(nowPlayingLine(page, kStation, nullptr, &lineNext), line);
+        QCOMPARE(lineNext, next);
+        QCOMPARE(nextProgramme(page), next);
+
+        const QList<PageProgramme> rows = pageProgrammes(page);
+        const auto onAir = std::find_if(rows.cbegin(), rows.cend(),
+                                        [](const PageProgramme& p) { return p.onAir; });
+        if (onAir != rows.cend()) {
+            QCOMPARE(rows.count(*onAir), 1);
+            QCOMPARE(Shorten50(kStation + " : " + (onAir->hit ? "[HIT] " : "") + onAir->time +
+                               " - " + onAir->title),
+                     line);
+        }
+        const auto after = onAir == rows.cend() ? onAir : onAir + 1;
+        QCOMPARE(after == rows.cend() ? std::nullopt : std::optional(*after), next);
+
+        putFile(kStation, page);
+        ListingsParser parser;
+        QCOMPARE(parser.parseKeptPage(kStation), std::optional(line));
+        QCOMPARE(parser.lastNext(), next);
+        putFile(kStation, "<html></html>");
+        QVERIFY(parser.ParseListingsPage(kStation));
+        QCOMPARE(parser.lastNext(), std::nullopt);
+        putFile(kStation, page);
+        QVERIFY(parser.ParseListingsPage(kStation));
+        QCOMPARE(parser.lastNext(), next);
+        QVERIFY(!parser.ParseListingsPage("brak.tv"));
+        QCOMPARE(parser.lastNext(), next);
+    }
+
+    // A day page of the portal itself, read whole: every row in order with its time and hit
+    // image, the one on air marked, hits off the air too.
+    void pageProgrammesOfAPortalDay_data()
+    {
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<int>("onAir");
+
+        QTest::addRow("a hit on air") << "2026-12-08T20:30" << 1;
+        QTest::addRow("after a hit") << "2026-12-08T21:30" << 2;
+        QTest::addRow("the last of the day") << "2026-12-08T23:58" << 3;
+        QTest::addRow("nothing on air") << "2026-12-08T06:00" << -1;
+    }
+
+    void pageProgrammesOfAPortalDay()
+    {
+        QFETCH(QString, now);
+        QFETCH(int, onAir);
+        const auto at = [](const char* local) {
+            return QDateTime::fromString(QString::fromLatin1(local), Qt::ISODate)
+                .toMSecsSinceEpoch();
+        };
+        Channel channel;
+        channel.name = "TVP 1";
+        channel.programmes = {
+            {at("2026-12-08T19:30"), at("2026-12-08T20:10"),
+             "Wiadomo\xB6"
+             "ci"},
+            {at("2026-12-08T20:10"), at("2026-12-08T21:10"), "Ojciec Mateusz", true, 101},
+            {at("2026-12-08T21:10"), at("2026-12-08T23:55"),
+             "\xACr\xF3"
+             "d\xB3o",
+             false, 102},
+            {at("2026-12-08T23:55"), at("2026-12-09T00:30"), "Nocne granie", false, 103},
+        };
+        QList<PageProgramme> expected{{"19:30", "Wiadomo\x9C"
+                                                "ci"},
+                                      {"20:10", "Ojciec Mateusz", false, true},
+                                      {"21:10", "\x8Fr\xF3"
+                                                "d\xB3o"},
+                                      {"23:55", "Nocne granie"}};
+        if (onAir >= 0)
+            expected[onAir].onAir = true;
+        const QByteArray page =
+            listingPage(channel, QDateTime::fromString(now, Qt::ISODate), nullptr);
+        QCOMPARE(pageProgrammes(page), expected);
+        QCOMPARE(nextProgramme(page), onAir >= 0 && onAir + 1 < expected.size()
+                                          ? std::optional(expected[onAir + 1])
+                                          : std::nullopt);
     }
 
     void parseListingsPage_data()

@@ -6,6 +6,7 @@
 #include "net/httpfetch.h"
 #include "support/faultserver.h"
 #include "support/listingspage.h"
+#include "support/pageprogrammetext.h"
 #include "support/scratchfolder.h"
 #include "text/linerole.h"
 #include "update/updateengine.h"
@@ -38,6 +39,14 @@ QList<int> requestedStations(const FaultServer& server)
     for (const QByteArray& request : server.requests())
         numbers << station.match(QString::fromLatin1(requestLine(request))).captured(1).toInt();
     return numbers;
+}
+
+// A listings page whose programme on air is followed by one more row.
+QByteArray pageWithNext(const QByteArray& time, const QByteArray& title, const QByteArray& nextTime,
+                        const QByteArray& nextTitle)
+{
+    return listingsPage(time, title) + "<tr><td>" + nextTime +
+           "</td><td><a href=\"javascript:okno(8)\">" + nextTitle + "</a></td></tr>";
 }
 
 } // namespace
@@ -360,6 +369,51 @@ private slots:
         QCOMPARE(lines(), expected);
         QCOMPARE(engine->statistics().successfulUpdates(), 1);
         QVERIFY(!engine->state().downloadBusy);
+    }
+
+    // The reminder search reads the last title and station: a failed download's line, filed
+    // from the page kept from before, must not put an ended programme there.
+    void failedDownloadKeepsTheLastTitle()
+    {
+        start(2, {0, 1});
+        QVERIFY(saveListingsPage("s2.tv", "06:00", "Poranek"));
+        engine->StartStationDownload(server->url("/x"), "s1.tv");
+        server->setReply(failing(500));
+        engine->StartStationDownload(server->url("/x"), "s2.tv");
+        QCOMPARE(lines(), (Lines{"s1.tv : 20:00 - Film", "s2.tv : 06:00 - Poranek"}));
+        QCOMPARE(engine->parser().lastTitle(), QByteArray("Film"));
+        QCOMPARE(engine->parser().lastStation(), QByteArray("s1.tv"));
+    }
+
+    // Each line keeps the programme after it on its page, the line of a failed download
+    // too; a repeated line brings the newer word on what follows.
+    void linesKeepTheirNextProgramme()
+    {
+        using Next = QList<std::optional<PageProgramme>>;
+        start(2, {0, 1});
+        server->setReply(serving(pageWithNext("20:00", "Film", "21:00", "Sport")));
+        engine->StartStationDownload(server->url("/x"), "s1.tv");
+        QFile kept("s2.tv");
+        QVERIFY(kept.open(QIODevice::WriteOnly));
+        kept.write(pageWithNext("06:00", "Poranek", "07:00", "Serial"));
+        kept.close();
+        server->setReply(failing(500));
+        engine->StartStationDownload(server->url("/x"), "s2.tv");
+        QCOMPARE(lines(), (Lines{"s1.tv : 20:00 - Film", "s2.tv : 06:00 - Poranek"}));
+        QCOMPARE(engine->nowPlaying()->nextProgrammes(),
+                 (Next{PageProgramme{"21:00", "Sport"}, PageProgramme{"07:00", "Serial"}}));
+
+        server->setReply(serving(pageWithNext("20:00", "Film", "21:05", "Sport")));
+        engine->StartStationDownload(server->url("/x"), "s1.tv");
+        QCOMPARE(lines().size(), 2);
+        QCOMPARE(engine->nowPlaying()->nextProgrammes().first(),
+                 std::optional(PageProgramme{"21:05", "Sport"}));
+
+        engine->addTestLine("test.tv : 12:00 - Test");
+        QCOMPARE(engine->nowPlaying()->nextProgrammes().size(), 3);
+        QCOMPARE(engine->nowPlaying()->nextProgrammes().last(), std::nullopt);
+        engine->clearNowPlaying();
+        QVERIFY(engine->nowPlaying()->nextProgrammes().isEmpty());
     }
 
     // A, B, A, C, B becomes A, B, C when the next download's line is C; a line that is already
