@@ -66,7 +66,11 @@ void appendTwoDigits(QByteArray& page, int n)
     page.append(static_cast<char>('0' + n % 10));
 }
 
-// "HH:MM" in local time.
+// "HH:MM" in local time. When summer time ends, the hour from 02:00 comes twice: two programmes
+// of the day can then show the same "HH:MM" (02:30 summer time and 02:30 winter time), and a
+// row an earlier time than the row above it. Both rows stay, as they are two broadcasts, and
+// stay in order of start: ekranik finds the one on air by its mark, not by its time, and a
+// reader of every row takes each row's time at the first instant not before the row above.
 void appendLocalTime(QByteArray& page, qint64 instant)
 {
     const QTime time = QDateTime::fromMSecsSinceEpoch(instant).toLocalTime().time();

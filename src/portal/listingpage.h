@@ -7,8 +7,9 @@
 #include <QString>
 
 // The listings page of a channel for the local day of `now`, as ekranik reads it: ISO-8859-2
-// HTML with CR LF line breaks, one table row a programme in local time. The day holds the
-// programmes whose start falls on it and the one running at its midnight.
+// HTML with CR LF line breaks, one table row a programme in local time, in order of start. The
+// day (23 or 25 hours long on the days the clocks change) holds the programmes whose start falls
+// on it and the one running at its midnight.
 //
 // The programme on air at `now` (the latest started of those running) is the only row with
 // the on-air image "trwa.gif"; its start time "HH:MM" stands 73 characters before the image

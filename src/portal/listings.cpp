@@ -5,30 +5,54 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
 constexpr qint64 kDay = 24 * 3600 * 1000;
 
 // The instant with the same local time of day `days` local days later. A time that does not
-// exist on that day (it falls into a summer-time gap) comes out as Qt resolves it, an hour
-// later.
-qint64 moveByDays(qint64 instant, int days)
+// exist on that day, as the clocks skip it, comes out as the instant they go on (03:00 for
+// 02:40 when they skip from 02:00 to 03:00): so times keep their order, what would start or
+// end in the skipped hour starts or ends then, and what lies wholly in it takes no time.
+// skipped, when given, is set when the time is one of those.
+qint64 moveByDays(qint64 instant, int days, bool* skipped = nullptr)
 {
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(instant).toLocalTime();
-    const QDateTime moved(local.date().addDays(days), local.time(), Qt::LocalTime);
-    return moved.toMSecsSinceEpoch();
+    const QDate day = local.date().addDays(days);
+    const QDateTime moved(day, local.time(), Qt::LocalTime);
+    if (skipped)
+        *skipped = !moved.isValid();
+    if (moved.isValid())
+        return moved.toMSecsSinceEpoch();
+    // Clocks are changed at a whole minute: a minute after the last minute before the gap.
+    for (QTime before(local.time().hour(), local.time().minute()); before != QTime(0, 0);) {
+        before = before.addSecs(-60);
+        const QDateTime valid(day, before, Qt::LocalTime);
+        if (valid.isValid())
+            return valid.toMSecsSinceEpoch() + 60 * 1000;
+    }
+    // Skipped from midnight on.
+    return day.startOfDay().toMSecsSinceEpoch();
 }
 
-Programme movedBy(const Programme& programme, int days)
+// The programme moved, or none when it lies wholly in an hour the clocks skip on that day: it
+// would never be on air there.
+std::optional<Programme> movedBy(const Programme& programme, int days)
 {
     Programme result = programme;
-    result.start = moveByDays(programme.start, days);
+    bool startSkipped = false;
+    bool stopSkipped = false;
+    result.start = moveByDays(programme.start, days, &startSkipped);
     if (programme.stop) {
-        result.stop = moveByDays(*programme.stop, days);
-        // Only a summer-time gap on either day can squeeze the programme to nothing.
-        if (*result.stop <= result.start)
+        result.stop = moveByDays(*programme.stop, days, &stopSkipped);
+        if (*result.stop <= result.start) {
+            if ((startSkipped || stopSkipped) && *programme.stop > programme.start)
+                return std::nullopt;
+            // Moved from the hour that comes twice on a day of 25 hours, which other days have
+            // once, or listed as taking no time: it keeps its length.
             result.stop = result.start + (*programme.stop - programme.start);
+        }
     }
     return result;
 }
@@ -114,8 +138,10 @@ void Listings::moveToDay(const QDate& day)
         QList<Programme> moved;
         moved.reserve(channel.programmes.size() * 3);
         for (const int copy : {-1, 0, 1}) {
-            for (const Programme& p : std::as_const(channel.programmes))
-                moved.append(movedBy(p, shift + copy * period));
+            for (const Programme& p : std::as_const(channel.programmes)) {
+                if (std::optional<Programme> m = movedBy(p, shift + copy * period))
+                    moved.append(*m);
+            }
         }
         sortByStart(moved);
         channel.programmes = moved;

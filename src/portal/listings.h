@@ -28,7 +28,8 @@ public:
     // start to `day`. The listings are also repeated once before and once after, moved by
     // their own length in days, so that the day is covered in any time zone (listings of one
     // day written for another zone spill over into a neighbouring local day) and after
-    // midnight too. Call after finish().
+    // midnight too. On a day the clocks skip an hour, what starts in it starts when they go on
+    // and what lies wholly in it is left out. Call after finish().
     void moveToDay(const QDate& day);
 
     // The channel with the given id, or null.

@@ -19,7 +19,10 @@ void useTestTimeZone()
 qint64 localInstant(const QString& isoLocal)
 {
     const QDateTime local = QDateTime::fromString(isoLocal, Qt::ISODate);
-    Q_ASSERT(local.isValid());
+    // Also in a release build: a local time that does not exist (a summer-time gap) or a typo
+    // would otherwise move a programme to the epoch.
+    if (!local.isValid())
+        qFatal("not a valid local time: %s", qPrintable(isoLocal));
     return local.toMSecsSinceEpoch();
 }
 

@@ -10,7 +10,8 @@
 // in main, before anything reads the local time.
 void useTestTimeZone();
 
-// An instant given as local date and time, "2026-12-08T20:00".
+// An instant given as local date and time, "2026-12-08T20:00", or with its offset from UTC,
+// "2026-10-25T02:30+01:00" (for the hour that repeats when summer time ends).
 qint64 localInstant(const QString& isoLocal);
 
 // What ekranik shows for a page: the page saved as the station's file in a fresh folder and

@@ -12,6 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTest>
 #include <atomic>
@@ -30,6 +31,43 @@ const Slot kHit{"2026-12-08T20:10", "2026-12-08T21:10", "Ojciec Mateusz", true};
 const Slot kLate{"2026-12-08T21:10", "2026-12-08T23:55", "Kabaret"};
 const Slot kNight{"2026-12-08T23:55", "2026-12-09T00:30", "Nocne granie"};
 const QString kNoInformation = "tvp1.tv : - brak informacji  - ";
+
+// The nights the clocks change in Warsaw, each slot given with its offset from UTC. On 29 March
+// 2026 the clock goes from 02:00 to 03:00 (a day of 23 hours); "Przez zmianę" runs across the
+// skipped hour. On 25 October 2026 it goes from 03:00 back to 02:00 (a day of 25 hours):
+// "Noc letnia" starts at 02:30 summer time and "Noc zimowa" at 02:30 winter time, two rows of
+// the same day at "02:30"; "Przez zmianę" between them starts at 02:50 and runs across the
+// change, so the rows' times go back from 02:50 to 02:30. Each night has a programme of
+// the day before, one running at its midnight, one that ends at the next midnight and one of
+// the next day.
+const QList<Slot> kSpring{{"2026-03-28T22:00+01:00", "2026-03-28T23:30+01:00", "Wczoraj"},
+                          {"2026-03-28T23:30+01:00", "2026-03-29T00:30+01:00", "Kino nocne"},
+                          {"2026-03-29T00:30+01:00", "2026-03-29T01:45+01:00", "Muzyka"},
+                          {"2026-03-29T01:45+01:00", "2026-03-29T03:15+02:00", "Przez zmianę"},
+                          {"2026-03-29T03:15+02:00", "2026-03-29T23:59+02:00", "Dzień"},
+                          {"2026-03-29T23:59+02:00", "2026-03-30T00:00+02:00", "Ostatnia minuta"},
+                          {"2026-03-30T00:00+02:00", "2026-03-30T01:00+02:00", "Jutro"}};
+const QList<Slot> kAutumn{{"2026-10-24T22:00+02:00", "2026-10-24T23:30+02:00", "Wczoraj"},
+                          {"2026-10-24T23:30+02:00", "2026-10-25T00:30+02:00", "Kino nocne"},
+                          {"2026-10-25T00:30+02:00", "2026-10-25T02:30+02:00", "Muzyka"},
+                          {"2026-10-25T02:30+02:00", "2026-10-25T02:50+02:00", "Noc letnia"},
+                          {"2026-10-25T02:50+02:00", "2026-10-25T02:30+01:00", "Przez zmianę"},
+                          {"2026-10-25T02:30+01:00", "2026-10-25T03:15+01:00", "Noc zimowa"},
+                          {"2026-10-25T03:15+01:00", "2026-10-25T23:59+01:00", "Dzień"},
+                          {"2026-10-25T23:59+01:00", "2026-10-26T00:00+01:00", "Ostatnia minuta"},
+                          {"2026-10-26T00:00+01:00", "2026-10-26T01:00+01:00", "Jutro"}};
+
+// The rows of a page in order, "HH:MM title", as a browser reads them.
+QStringList rowsOf(const QByteArray& page)
+{
+    static const QRegularExpression kRow(
+        "<td class=\"godz\">(\\d\\d:\\d\\d).*javascript:okno\\(\\d+\\)\">([^<]*)</a>");
+    QStringDecoder latin2("ISO-8859-2");
+    QStringList rows;
+    for (const QRegularExpressionMatch& m : kRow.globalMatch(latin2.decode(page)))
+        rows << m.captured(1) + ' ' + m.captured(2);
+    return rows;
+}
 
 Channel makeChannel(const QList<Slot>& schedule)
 {
@@ -81,6 +119,7 @@ class TestPortalPage : public QObject {
 
 private slots:
     void router();
+    void routerAcrossClockChanges();
     void nowPlaying_data()
     {
         QTest::addColumn<QList<Slot>>("schedule");
@@ -150,6 +189,80 @@ private slots:
         QVERIFY(page.startsWith("<html"));
         QVERIFY(page.count("trwa.gif") <= 1);
         QCOMPARE(nowPlayingOf(page, "tvp1.tv"), *unicodeToWin1250(expected));
+    }
+
+    // The pages of the nights the clocks change: each holds the programmes of its calendar day
+    // (23 or 25 hours), in order, and the on-air mark is on the right row at the instants around
+    // the change, also in the hour that repeats.
+    void summerTime_data()
+    {
+        QTest::addColumn<QList<Slot>>("schedule");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("expected");
+
+        const QStringList spring28{"22:00 Wczoraj", "23:30 Kino nocne"};
+        const QStringList spring29{"23:30 Kino nocne", "00:30 Muzyka", "01:45 Przez zmianę",
+                                   "03:15 Dzień", "23:59 Ostatnia minuta"};
+        const QStringList spring30{"00:00 Jutro"};
+        const auto spring = [&](const char* name, const char* now, const QStringList& rows,
+                                const char* line) {
+            QTest::newRow(name) << kSpring << now << rows << QString("tvp1.tv : ") + line;
+        };
+        spring("spring: the day before, last second", "2026-03-28T23:59:59+01:00", spring28,
+               "23:30 - Kino nocne");
+        spring("spring: first second of the day", "2026-03-29T00:00:00+01:00", spring29,
+               "23:30 - Kino nocne");
+        spring("spring: last second before the gap", "2026-03-29T01:59:59+01:00", spring29,
+               "01:45 - Przez zmianę");
+        spring("spring: first second after the gap", "2026-03-29T03:00:00+02:00", spring29,
+               "01:45 - Przez zmianę");
+        spring("spring: the end of the programme across the gap", "2026-03-29T03:15:00+02:00",
+               spring29, "03:15 - Dzień");
+        spring("spring: last second of the 23-hour day", "2026-03-29T23:59:59+02:00", spring29,
+               "23:59 - Ostatnia minuta");
+        spring("spring: the next day", "2026-03-30T00:00:00+02:00", spring30, "00:00 - Jutro");
+
+        const QStringList autumn24{"22:00 Wczoraj", "23:30 Kino nocne"};
+        const QStringList autumn25{"23:30 Kino nocne",     "00:30 Muzyka",     "02:30 Noc letnia",
+                                   "02:50 Przez zmianę",   "02:30 Noc zimowa", "03:15 Dzień",
+                                   "23:59 Ostatnia minuta"};
+        const QStringList autumn26{"00:00 Jutro"};
+        const auto autumn = [&](const char* name, const char* now, const QStringList& rows,
+                                const char* line) {
+            QTest::newRow(name) << kAutumn << now << rows << QString("tvp1.tv : ") + line;
+        };
+        autumn("autumn: the day before, last second", "2026-10-24T23:59:59+02:00", autumn24,
+               "23:30 - Kino nocne");
+        autumn("autumn: first second of the day", "2026-10-25T00:00:00+02:00", autumn25,
+               "23:30 - Kino nocne");
+        autumn("autumn: 02:30 summer time starts", "2026-10-25T02:30:00+02:00", autumn25,
+               "02:30 - Noc letnia");
+        autumn("autumn: last second of summer time", "2026-10-25T02:59:59+02:00", autumn25,
+               "02:50 - Przez zmianę");
+        autumn("autumn: the hour repeats", "2026-10-25T02:00:00+01:00", autumn25,
+               "02:50 - Przez zmianę");
+        autumn("autumn: the end of the programme across the change", "2026-10-25T02:29:59+01:00",
+               autumn25, "02:50 - Przez zmianę");
+        autumn("autumn: 02:30 winter time", "2026-10-25T02:30:00+01:00", autumn25,
+               "02:30 - Noc zimowa");
+        autumn("autumn: last second of the 25-hour day", "2026-10-25T23:59:59+01:00", autumn25,
+               "23:59 - Ostatnia minuta");
+        autumn("autumn: the next day", "2026-10-26T00:00:00+01:00", autumn26, "00:00 - Jutro");
+    }
+
+    void summerTime()
+    {
+        QFETCH(QList<Slot>, schedule);
+        QFETCH(QString, now);
+        QFETCH(QStringList, rows);
+        QFETCH(QString, expected);
+        const QDateTime at = QDateTime::fromString(now, Qt::ISODate);
+        QVERIFY(at.isValid());
+        const QByteArray page = listingPage(makeChannel(schedule), at);
+        QCOMPARE(rowsOf(page), rows);
+        QCOMPARE(page.count("trwa.gif"), 1);
+        QCOMPARE(win1250ToUnicode(nowPlayingOf(page, "tvp1.tv")), expected);
     }
 
     void shownTitles_data()
@@ -369,6 +482,51 @@ void TestPortalPage::router()
              "tvp1.tv : [HIT] 20:10 - Ojciec Mateusz");
     QTRY_VERIFY(router.answer("/").body.contains("20:10 Ojciec Mateusz"));
     QTRY_COMPARE(channelsJson(router)["channels"][0]["now"]["title"], "Ojciec Mateusz");
+}
+
+// The router through both nights the clocks change, its clock moving on: the kept station page,
+// the front page and /channels.json follow the programme on air, and tell the two programmes
+// starting at 02:30 apart by their offset.
+void TestPortalPage::routerAcrossClockChanges()
+{
+    StationMap stations;
+    stations.insert(1, "tvp1.pl");
+    std::atomic<qint64> now{localInstant("2026-03-29T01:59:59+01:00")};
+    PortalRouter router(stations, [&now] { return QDateTime::fromMSecsSinceEpoch(now); });
+    Listings listings;
+    listings.addChannel("tvp1.pl", "TVP 1", {"TVP 1"});
+    for (const Programme& p : makeChannel(kSpring + kAutumn).programmes)
+        listings.addProgramme("tvp1.pl", p);
+    listings.finish();
+    router.replaceListings(listings);
+
+    struct Step {
+        const char* now;
+        const char* start; // as /channels.json gives it
+        QString title;
+    };
+    const QList<Step> steps{
+        {"2026-03-29T01:59:59+01:00", "2026-03-29T01:45:00+01:00", "Przez zmianę"},
+        {"2026-03-29T03:00:00+02:00", "2026-03-29T01:45:00+01:00", "Przez zmianę"},
+        {"2026-03-29T03:14:59+02:00", "2026-03-29T01:45:00+01:00", "Przez zmianę"},
+        {"2026-03-29T03:15:00+02:00", "2026-03-29T03:15:00+02:00", "Dzień"},
+        {"2026-10-25T02:45:00+02:00", "2026-10-25T02:30:00+02:00", "Noc letnia"},
+        {"2026-10-25T02:15:00+01:00", "2026-10-25T02:50:00+02:00", "Przez zmianę"},
+        {"2026-10-25T02:30:00+01:00", "2026-10-25T02:30:00+01:00", "Noc zimowa"},
+        {"2026-10-25T23:59:59+01:00", "2026-10-25T23:59:00+01:00", "Ostatnia minuta"},
+        {"2026-10-26T00:30:00+01:00", "2026-10-26T00:00:00+01:00", "Jutro"},
+    };
+    for (const Step& step : steps) {
+        now = localInstant(step.now);
+        const QString time = QString::fromLatin1(step.start).mid(11, 5);
+        QCOMPARE(win1250ToUnicode(
+                     nowPlayingOf(router.answer("/program.html?T%5Bstation%5D=1").body, "tvp1.tv")),
+                 "tvp1.tv : " + time + " - " + step.title);
+        QTRY_COMPARE(channelsJson(router)["channels"][0]["now"],
+                     QJsonObject({{"start", step.start}, {"title", step.title}}));
+        QTRY_VERIFY2(QString::fromUtf8(router.answer("/").body).contains(time + ' ' + step.title),
+                     step.now);
+    }
 }
 
 int main(int argc, char* argv[])

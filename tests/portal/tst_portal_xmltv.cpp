@@ -540,13 +540,15 @@ private slots:
 
     // Listings of one day written in UTC, moved to days in winter and summer: the local times
     // of day stay, and something is on air all day long, also in the hour that the day in UTC
-    // does not cover here.
+    // does not cover here. On a day of 23 hours the programme of the hour the clocks skip is
+    // not shown: it would never be on air.
     void moveToDay_data()
     {
         QTest::addColumn<QDate>("day");
         QTest::newRow("winter") << QDate(2027, 1, 12);
         QTest::newRow("summer") << QDate(2027, 7, 6);
         QTest::newRow("23-hour day") << QDate(2027, 3, 28);
+        QTest::newRow("25-hour day") << QDate(2027, 10, 31);
     }
 
     void moveToDay()
@@ -563,28 +565,76 @@ private slots:
         std::optional<Listings> listings = read(xmltvOf(programmes));
         QVERIFY(listings);
         listings->moveToDay(day);
+        QStringList hours;
         for (int h = 0; h < 24; ++h) {
-            const QTime time(h, 30);
-            if (!QDateTime(day, time).isValid())
-                continue;
-            const QByteArray hour = QByteArray::number(h).rightJustified(2, '0');
-            const Day shown = dayOf(*listings, QDateTime(day, time).toString(Qt::ISODate));
-            const QByteArray expected = "c.tv : " + hour + ":00 - " + QByteArray::number(h);
-            QCOMPARE(shown.line, expected);
+            if (QDateTime(day, QTime(h, 0)).isValid())
+                hours << QTime(h, 0).toString("HH:mm");
         }
+        QCOMPARE(dayOf(*listings, day.startOfDay().toString(Qt::ISODate)).times, hours);
+        // Every half hour of the day as it passes, so both halves of an hour that repeats.
+        for (QDateTime at = day.startOfDay().addSecs(1800); at.date() == day;
+             at = at.addSecs(3600)) {
+            const int h = at.time().hour();
+            const QByteArray hour = QByteArray::number(h).rightJustified(2, '0');
+            const Day shown = dayOf(
+                *listings, at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODateWithMs));
+            const QByteArray expected = "c.tv : " + hour + ":00 - " + QByteArray::number(h);
+            QVERIFY2(shown.line == expected,
+                     qPrintable(at.toString(Qt::ISODate) + ": " + shown.line));
+        }
+    }
+
+    // Listings of a winter day moved to the day the clocks skip 02:00 to 03:00: what starts in
+    // the skipped hour starts when the clock goes on, what would end in it ends then, what lies
+    // wholly in it is not shown, and the rows stay in the order of the day they came from.
+    void moveToDaySkippedHour_data()
+    {
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("before the gap")
+            << "2027-03-28T01:59:59+01:00" << QByteArray("c.tv : 01:40 - A");
+        QTest::newRow("after the gap")
+            << "2027-03-28T03:00:00+02:00" << QByteArray("c.tv : 03:00 - D");
+        QTest::newRow("into the next")
+            << "2027-03-28T03:20:00+02:00" << QByteArray("c.tv : 03:20 - E");
+    }
+
+    void moveToDaySkippedHour()
+    {
+        QFETCH(QString, now);
+        QFETCH(QByteArray, line);
+        std::optional<Listings> listings =
+            read(xmltvOf(programmeXml("20261208014000 +0100", "20261208021000 +0100", "A") +
+                         programmeXml("20261208021000 +0100", "20261208023000 +0100", "B") +
+                         programmeXml("20261208023000 +0100", "20261208024000 +0100", "C") +
+                         programmeXml("20261208024000 +0100", "20261208032000 +0100", "D") +
+                         programmeXml("20261208032000 +0100", "20261208050000 +0100", "E")));
+        QVERIFY(listings);
+        listings->moveToDay(QDate(2027, 3, 28));
+        const Day day = dayOf(*listings, now);
+        QCOMPARE(day.times, QStringList({"01:40", "03:00", "03:20"}));
+        QCOMPARE(day.line, line);
     }
 
     // The demo listings and station map: every station of ekranik's default list shows a
     // channel that, moved to today, has something on air at any time of the day, in whatever
-    // time zone the test runs (the test is run in more than one).
+    // time zone the test runs (the test is run in more than one), also on the days Warsaw's
+    // clocks change.
+    void demoData_data()
+    {
+        QTest::addColumn<QDate>("today");
+        QTest::newRow("23-hour day") << QDate(2027, 3, 28);
+        QTest::newRow("25-hour day") << QDate(2027, 10, 31);
+    }
+
     void demoData()
     {
+        QFETCH(QDate, today);
         QString error;
         std::optional<StationMap> map = StationMap::read(kDataDir + "/stations.map", &error);
         QVERIFY2(map, qPrintable(error));
         std::optional<Listings> listings = readXmltv(kDataDir + "/demo.xmltv", &error);
         QVERIFY2(listings, qPrintable(error));
-        const QDate today(2027, 3, 28);
         listings->moveToDay(today);
 
         const QList<QByteArray> defaults = defaultStations();
