@@ -1,5 +1,6 @@
 #include "app/settingsfile.h"
 
+#include "reminders/reminderschedule.h"
 #include "text/logging.h"
 #include "text/win1250.h"
 #include "update/updatestate.h"
@@ -159,6 +160,20 @@ QByteArray SettingsFile::reminderKeyword() const
     return bytes.value_or(QByteArray());
 }
 
+int SettingsFile::reminderMinutesBefore() const
+{
+    const std::optional<QString> word = text("reminder/minutesBefore");
+    if (!word)
+        return 0;
+    bool number = false;
+    const int minutes = word->toInt(&number);
+    if (!number || !ReminderSchedule::isChoice(minutes)) {
+        refuse("reminder/minutesBefore", *word);
+        return 0;
+    }
+    return minutes;
+}
+
 QStringList SettingsFile::sources() const
 {
     const QVariant value = m_settings.value(QStringLiteral("listings/sources"));
@@ -228,6 +243,13 @@ void SettingsFile::setReminderKeyword(const QByteArray& keyword)
         m_settings.remove(QStringLiteral("reminder/keyword"));
     else
         m_settings.setValue(QStringLiteral("reminder/keyword"), win1250ToUnicode(keyword));
+    write();
+}
+
+void SettingsFile::setReminderMinutesBefore(int minutes)
+{
+    m_settings.setValue(QStringLiteral("reminder/minutesBefore"),
+                        QString::number(ReminderSchedule::isChoice(minutes) ? minutes : 0));
     write();
 }
 

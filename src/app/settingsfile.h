@@ -30,6 +30,8 @@ public:
     Publisher::Mode displayMode() const;
     // Windows-1250, as the reminder search compares it; empty when none is armed.
     QByteArray reminderKeyword() const;
+    // When the reminder reminds: 0 when the programme is on, else the minutes before it starts.
+    int reminderMinutesBefore() const;
     // XMLTV listings, each a file (an absolute path) or an http/https address; empty when none
     // were given.
     QStringList sources() const;
@@ -39,6 +41,7 @@ public:
     void setFrequency(const QString& keyword);
     void setDisplayMode(Publisher::Mode mode);
     void setReminderKeyword(const QByteArray& keyword);
+    void setReminderMinutesBefore(int minutes);
     // A file named relative to the current folder is kept as an absolute path: the program and
     // its portal may work in another one. Empty sources are dropped.
     void setSources(const QStringList& sources);

@@ -63,6 +63,12 @@ void Form3::showReminder(const QByteArray& keyword, const QByteArray& title,
     c->setText(QStringLiteral("w stacji: ") + win1250ToUnicode(station));
 }
 
+void Form3::showBroadcast(const Broadcast& broadcast)
+{
+    showReminder({}, broadcast.title, broadcast.station);
+    a->setText(QStringLiteral("o godzinie: ") + broadcast.start.toString(u"HH:mm"));
+}
+
 void Form3::GlowButton1Click()
 {
     hide();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "reminders/broadcast.h"
+
 #include <QByteArray>
 #include <QWidget>
 
@@ -7,8 +9,8 @@ class GlowButton;
 class QLabel;
 
 // The reminder window: pops up, always on top, when the reminder keyword turns up in a title
-// on air. "Schowaj" hides it; a later reminder fills it anew and raises it again. Like the
-// program's other windows it stays off the taskbar.
+// on air, or ahead of a programme that will be. "Schowaj" hides it; a later reminder fills it anew
+// and raises it again. Like the program's other windows it stays off the taskbar.
 class Form3 : public QWidget {
     Q_OBJECT
 public:
@@ -20,6 +22,9 @@ public:
     // Fills the three labels and shows the window in front, not modally.
     void showReminder(const QByteArray& keyword, const QByteArray& title,
                       const QByteArray& station);
+    // The same for a broadcast still to come, or on since a moment: its start time stands in
+    // the first label.
+    void showBroadcast(const Broadcast& broadcast);
     void GlowButton1Click();
 
 protected:

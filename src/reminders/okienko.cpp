@@ -1,5 +1,6 @@
 #include "reminders/okienko.h"
 
+#include "reminders/reminderschedule.h"
 #include "stations/stationentry.h"
 #include "text/win1250.h"
 #include "widgets/glowbutton.h"
@@ -7,6 +8,7 @@
 #include "widgets/roundedframe.h"
 #include "widgets/windowdragger.h"
 
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -37,7 +39,7 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
     why->hide();
 
     b = named(new QLineEdit(this), "b");
-    b->setGeometry(8, 63, 281, 19);
+    b->setGeometry(8, 63, kInputWidth, 19);
     // Flat: a plain one-pixel line instead of a sunken frame.
     b->setFrame(false);
     b->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid rgb(102, 110, 105); }"));
@@ -47,6 +49,16 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
         a->show();
     });
     connect(b, &QLineEdit::returnPressed, this, &Okienko::okbutClick);
+
+    // Beside the input box, which gives it room when a reminder is asked for.
+    kiedy = named(new QComboBox(this), "kiedy");
+    kiedy->setGeometry(kWhenLeft, 62, b->x() + b->width() - kWhenLeft, 21);
+    for (int minutes : ReminderSchedule::kMinutesChoices) {
+        kiedy->addItem(minutes == 0 ? QStringLiteral("gdy leci")
+                                    : QStringLiteral("%1 min przed").arg(minutes),
+                       minutes);
+    }
+    kiedy->hide();
 
     abc = named(new QLabel(this), "abc");
     abc->move(8, 88);
@@ -76,6 +88,9 @@ void Okienko::openWith(const QString& prompt, const QString& purpose, const QStr
     why->hide();
     d->setText(purpose);
     d->adjustSize();
+    const bool reminder = purpose == kAddReminder;
+    kiedy->setVisible(reminder);
+    b->setFixedWidth(reminder ? kiedy->x() - kWhenGap - b->x() : kInputWidth);
     b->setText(input);
     b->setFocus();
 
@@ -116,8 +131,18 @@ bool Okienko::armReminder(const QString& input)
     }
     m_reminderKeyword = *keyword;
     abc->setText(input);
-    emit reminderArmed(m_reminderKeyword);
+    emit reminderArmed(m_reminderKeyword, minutesBefore());
     return true;
+}
+
+int Okienko::minutesBefore() const
+{
+    return kiedy->currentData().toInt();
+}
+
+void Okienko::setMinutesBefore(int minutes)
+{
+    kiedy->setCurrentIndex(std::max(0, kiedy->findData(minutes)));
 }
 
 bool Okienko::addStation(const QString& input)

@@ -4,6 +4,7 @@
 #include <QDialog>
 
 class GlowButton;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class WindowDragger;
@@ -28,13 +29,18 @@ public:
     void okbutClick();
     // The reminder keyword last confirmed; later uses of the edit box leave it alone.
     const QByteArray& reminderKeyword() const { return m_reminderKeyword; }
+    // When a reminder reminds, as chosen in the dialog: 0 when the programme is on, or the
+    // minutes before it starts. A value that is no choice chooses 0.
+    int minutesBefore() const;
+    void setMinutesBefore(int minutes);
 
 signals:
     // A new station entry, already checked to be safe to save and fetch.
     void stationEntered(const QByteArray& entry);
     void debugAccessWordEntered();
-    // A reminder keyword was confirmed (Windows-1250 bytes, as typed).
-    void reminderArmed(const QByteArray& keyword);
+    // A reminder keyword was confirmed (Windows-1250 bytes, as typed), to remind when the
+    // programme is on (0) or that many minutes before it starts.
+    void reminderArmed(const QByteArray& keyword, int minutesBefore);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -48,12 +54,17 @@ private:
     void refuse(const QString& reason);
 
     static constexpr int kPromptTop = 38;
+    static constexpr int kInputWidth = 281;
+    // The choice of when to remind, right of a narrower input box.
+    static constexpr int kWhenLeft = 192;
+    static constexpr int kWhenGap = 6;
 
     QLabel* Label4;
     QLabel* d; // the purpose, set by the caller
     QLabel* a; // the prompt, set by the caller
     QLineEdit* b;
-    QLabel* abc; // the stored reminder keyword, never shown
+    QComboBox* kiedy; // when to remind; only a reminder asks
+    QLabel* abc;      // the stored reminder keyword, never shown
     GlowButton* okbut;
     QLabel* why; // why the input was refused, shown in place of the prompt
 

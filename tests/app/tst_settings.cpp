@@ -274,6 +274,38 @@ private slots:
         verifyDefaults(second, look);
     }
 
+    // When the reminder reminds is one of the dialog's choices; anything else is "gdy leci",
+    // said in the log. A choice made is on disk at once and read back by the next run.
+    void reminderMinutesBefore_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<bool>("logged");
+        QTest::newRow("none kept") << QByteArray() << 0 << false;
+        QTest::newRow("a choice") << QByteArray("[reminder]\nminutesBefore=30\n") << 30 << false;
+        QTest::newRow("when on") << QByteArray("[reminder]\nminutesBefore=0\n") << 0 << false;
+        QTest::newRow("no choice") << QByteArray("[reminder]\nminutesBefore=7\n") << 0 << true;
+        QTest::newRow("negative") << QByteArray("[reminder]\nminutesBefore=-5\n") << 0 << true;
+        QTest::newRow("not a number") << QByteArray("[reminder]\nminutesBefore=ten\n") << 0 << true;
+    }
+
+    void reminderMinutesBefore()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(int, minutes);
+        QFETCH(bool, logged);
+        if (!contents.isNull())
+            writeFile(path, contents);
+        if (logged)
+            QTest::ignoreMessage(
+                QtWarningMsg, QRegularExpression(QStringLiteral("minutesBefore=.* poza zakresem")));
+        QCOMPARE(SettingsFile(path).reminderMinutesBefore(), minutes);
+
+        SettingsFile(path).setReminderMinutesBefore(10);
+        QCOMPARE(onDisk(path, "reminder/minutesBefore"), QStringLiteral("10"));
+        QCOMPARE(SettingsFile(path).reminderMinutesBefore(), 10);
+    }
+
     void widgetPlaceOffEveryScreen_data()
     {
         const QRect screen = QGuiApplication::primaryScreen()->geometry();

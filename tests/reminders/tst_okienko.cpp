@@ -4,6 +4,7 @@
 #include "support/controls.h"
 #include "widgets/look.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -154,6 +155,40 @@ private slots:
         QCOMPARE(entered.size(), 0);
         QCOMPARE(debug.size(), 0);
         QVERIFY(control<QLabel>(&dialog, "abc")->text().isEmpty());
+    }
+
+    // Only a reminder asks when to remind; the choice goes with the keyword and stays for the
+    // next time. Adding a station keeps the whole width of the input box.
+    void reminderChoosesWhen()
+    {
+        Okienko dialog;
+        QSignalSpy armed(&dialog, &Okienko::reminderArmed);
+        auto* kiedy = control<QComboBox>(&dialog, "kiedy");
+        auto* b = control<QLineEdit>(&dialog, "b");
+        QStringList choices;
+        for (int i = 0; i < kiedy->count(); ++i)
+            choices << kiedy->itemText(i);
+        QCOMPARE(choices, (QStringList{"gdy leci", "5 min przed", "10 min przed", "15 min przed",
+                                       "30 min przed"}));
+        QCOMPARE(dialog.minutesBefore(), 0);
+        dialog.setMinutesBefore(7); // no such choice
+        QCOMPARE(dialog.minutesBefore(), 0);
+
+        openAndAct(dialog, Okienko::kAddReminder, [&] {
+            QVERIFY(kiedy->isVisible());
+            QVERIFY(b->geometry().right() < kiedy->x());
+            QVERIFY(dialog.rect().adjusted(4, 0, -4, 0).contains(kiedy->geometry()));
+            kiedy->setCurrentIndex(kiedy->findText(QStringLiteral("15 min przed")));
+            b->setText(QStringLiteral("mecz"));
+            dialog.okbutClick();
+        });
+        QCOMPARE(armed.size(), 1);
+        QCOMPARE(armed.first(), (QVariantList{QByteArray("mecz"), 15}));
+        openAndAct(dialog, Okienko::kAddStation, [&] {
+            QVERIFY(!kiedy->isVisible());
+            QCOMPARE(b->width(), 281);
+        });
+        QCOMPARE(dialog.minutesBefore(), 15);
     }
 
     void layout()

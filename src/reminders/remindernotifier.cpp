@@ -1,0 +1,62 @@
+#include "reminders/remindernotifier.h"
+
+#include "text/win1250.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QVariantMap>
+
+ReminderNotifier::ReminderNotifier(const QDBusConnection& bus, QObject* parent)
+    : QObject(parent), m_bus(bus)
+{
+    m_bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
+                  SLOT(onActionInvoked(uint, QString)));
+    m_bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
+                  SLOT(onNotificationClosed(uint, uint)));
+}
+
+QString ReminderNotifier::body(const Broadcast& broadcast)
+{
+    return QStringLiteral("%1, %2\n%3")
+        .arg(win1250ToUnicode(broadcast.station), broadcast.start.toString(u"HH:mm"),
+             win1250ToUnicode(broadcast.title));
+}
+
+void ReminderNotifier::notify(const Broadcast& broadcast)
+{
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
+    const QStringList actions{kSnoozeAction, QStringLiteral("Przypomnij za 5 min"), kDisarmAction,
+                              QStringLiteral("Wyłącz przypomnienie")};
+    // Expiring never: a reminder stays until the user has seen it.
+    call << QStringLiteral("ekranik") << uint(0) << QStringLiteral("ekranik") << kSummary
+         << body(broadcast) << actions << QVariantMap{} << int(0);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kAnswerTimeout), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, broadcast] {
+        watcher->deleteLater();
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (reply.isError())
+            emit unanswered(broadcast);
+        else
+            m_shown.insert(reply.value(), broadcast);
+    });
+}
+
+void ReminderNotifier::onActionInvoked(uint id, const QString& action)
+{
+    // Other notifications of this program (the tray's balloons) share the bus signal.
+    const auto shown = m_shown.constFind(id);
+    if (shown == m_shown.cend())
+        return;
+    const Broadcast broadcast = *shown;
+    if (action == kSnoozeAction)
+        emit snoozed(broadcast);
+    else if (action == kDisarmAction)
+        emit disarmed();
+}
+
+void ReminderNotifier::onNotificationClosed(uint id, uint)
+{
+    m_shown.remove(id);
+}
