@@ -30,8 +30,8 @@ struct Written {
 // What ekranik would show wrong from the ISO-8859-2 byte, written as the byte it shows right
 // (the Windows-1250 byte, which ekranik leaves as it is). Checked before the table above.
 constexpr Written kShownRight[] = {
-    {0x0104, "\xA5"}, // Ą: 0xA1 would show as ˇ
-    {0x0179, "\x8F"}, // Ź: 0xAC would show as ¬
+    {0x0104, "\xA5"}, // Ą: 0xA1 showed as ˇ before ekranik converted it
+    {0x0179, "\x8F"}, // Ź: 0xAC showed as ¬ before ekranik converted it
     {0x0160, "\x8A"}, // Š: 0xA9 would show as ©
     {0x0164, "\x8D"}, // Ť: 0xAB would show as «
     {0x017D, "\x8E"}, // Ž: 0xAE would show as ®
@@ -39,7 +39,7 @@ constexpr Written kShownRight[] = {
     {0x0165, "\x9D"}, // ť: 0xBB would show as »
     {0x017E, "\x9E"}, // ž: 0xBE would show as ľ
     {0x013E, "\xBE"}, // ľ: 0xB5 would show as µ
-    {0x02C7, "\xA1"}, // ˇ: 0xB7 would show as ·
+    {0x02C7, ""},     // ˇ: 0xB7 would show as ·, and ekranik shows 0xA1 as Ą: left out
     {0x013D, "L"},    // Ľ: ekranik turns its Windows-1250 byte 0xBC into ź, so no byte works
     {'<', "("},       {'>', ")"}, {'|', "/"},
 };

@@ -310,7 +310,9 @@ private slots:
         QVERIFY(latin2.isValid());
         for (int byte = 0xA1; byte <= 0xFF; ++byte) {
             const QString c = latin2.decode(QByteArray(1, static_cast<char>(byte)));
-            QTest::addRow("0x%X %s", byte, qPrintable(c)) << c << (c == u"Ľ" ? u"L"_qs : c);
+            // Ľ and the caron ˇ have no byte that ekranik shows as them.
+            const QString shown = c == u"Ľ" ? u"L"_qs : c == u"ˇ" ? QString() : c;
+            QTest::addRow("0x%X %s", byte, qPrintable(c)) << c << shown;
         }
     }
 
