@@ -1,6 +1,7 @@
 #include "app/assembler.h"
 
 #include "app/idlepriority.h"
+#include "app/keptbroadcasts.h"
 #include "app/portalprobe.h"
 #include "app/programicon.h"
 #include "stations/defaultstations.h"
@@ -10,6 +11,7 @@
 #include "widgets/windowdragger.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QTimer>
@@ -18,7 +20,10 @@ Assembler::Assembler(const QString& settingsPath, StationFilesKeeper::Writer wri
     : m_settings(settingsPath), m_look(m_settings.widgetLook()), m_stations(new StationListBox),
       m_engine(m_stations->model(), &m_ht), m_form1(m_stations, m_engine.nowPlaying(), &m_look),
       m_form2(m_look.look()), m_okienko(&m_form1), m_ico(&m_form1), m_publisher(&m_form2, &m_ico),
-      m_reminderSearch(&m_engine.parser(), &m_form3),
+      m_notifier(QDBusConnection::sessionBus()),
+      m_reminderSearch(
+          &m_engine.parser(), &m_form3, &m_notifier,
+          [this] { return keptBroadcasts(m_stations->stations(), m_stations->checkMarks()); }),
       m_stationFiles(&m_form1, m_stations, &m_engine, std::move(writeStationFile)),
       m_channelsLoader(&m_channelsFetch), m_picker(&m_form1)
 {
@@ -81,6 +86,9 @@ void Assembler::connectParts()
     connect(&m_reminderSearch, &ReminderSearch::armed, &m_form1, &Form1::showReminder);
     connect(&m_reminderSearch, &ReminderSearch::armed, &m_settings,
             &SettingsFile::setReminderKeyword);
+    connect(
+        &m_reminderSearch, &ReminderSearch::armed, &m_settings,
+        [this](const QByteArray&, int minutes) { m_settings.setReminderMinutesBefore(minutes); });
     connect(&m_reminderSearch, &ReminderSearch::fired, &m_form1,
             [this] { m_form1.showReminder({}); });
     connect(&m_reminderSearch, &ReminderSearch::fired, &m_settings,
@@ -127,8 +135,10 @@ void Assembler::restoreSettings()
     if (const QString frequency = m_settings.frequency(); !frequency.isEmpty())
         m_trayMenu.chooseFrequency(frequency);
     m_form1.chooseDisplayMode(m_settings.displayMode());
+    const int minutesBefore = m_settings.reminderMinutesBefore();
+    m_okienko.setMinutesBefore(minutesBefore);
     if (const QByteArray keyword = m_settings.reminderKeyword(); !keyword.isEmpty())
-        m_reminderSearch.armReminder(keyword);
+        m_reminderSearch.armReminder(keyword, minutesBefore);
 }
 
 void Assembler::saveSettings()

@@ -13,6 +13,7 @@
 #include "picker/channelpicker.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
+#include "reminders/remindernotifier.h"
 #include "reminders/remindersearch.h"
 #include "tray/trayicon.h"
 #include "update/channelsloader.h"
@@ -100,6 +101,8 @@ private:
     TrayMenu m_trayMenu;
     TrayIcon m_ico;
     Publisher m_publisher;
+    // Reminders before the start show as desktop notifications where a server answers.
+    ReminderNotifier m_notifier;
     ReminderSearch m_reminderSearch;
     StationFilesKeeper m_stationFiles;
     // Ended before the parts it serves are destroyed; its child ends with it.
