@@ -16,14 +16,33 @@ ReminderNotifier::ReminderNotifier(const QDBusConnection& bus, QObject* parent)
                   SLOT(onNotificationClosed(uint, uint)));
 }
 
-QString ReminderNotifier::body(const Broadcast& broadcast)
+QString ReminderNotifier::body(const Broadcast& broadcast, bool markup)
 {
-    return QStringLiteral("%1, %2\n%3")
-        .arg(win1250ToUnicode(broadcast.station), broadcast.start.toString(u"HH:mm"),
-             win1250ToUnicode(broadcast.title));
+    const QString text =
+        QStringLiteral("%1, %2\n%3")
+            .arg(win1250ToUnicode(broadcast.station), broadcast.start.toString(u"HH:mm"),
+                 win1250ToUnicode(broadcast.title));
+    // A server that reads markup would take "&" or "<" in a title for some.
+    return markup ? text.toHtmlEscaped() : text;
 }
 
+// The server is asked what it can first: whether it reads markup in the body.
 void ReminderNotifier::notify(const Broadcast& broadcast)
+{
+    const QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kService,
+                                                            QStringLiteral("GetCapabilities"));
+    auto* asked = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, kAnswerTimeout), this);
+    connect(asked, &QDBusPendingCallWatcher::finished, this, [this, asked, broadcast] {
+        asked->deleteLater();
+        const QDBusPendingReply<QStringList> capabilities = *asked;
+        if (capabilities.isError())
+            emit unanswered(broadcast);
+        else
+            show(broadcast, capabilities.value().contains(QStringLiteral("body-markup")));
+    });
+}
+
+void ReminderNotifier::show(const Broadcast& broadcast, bool markup)
 {
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
@@ -31,7 +50,7 @@ void ReminderNotifier::notify(const Broadcast& broadcast)
                               QStringLiteral("Wyłącz przypomnienie")};
     // Expiring never: a reminder stays until the user has seen it.
     call << QStringLiteral("ekranik") << uint(0) << QStringLiteral("ekranik") << kSummary
-         << body(broadcast) << actions << QVariantMap{} << int(0);
+         << body(broadcast, markup) << actions << QVariantMap{} << int(0);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kAnswerTimeout), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, broadcast] {
         watcher->deleteLater();

@@ -28,8 +28,9 @@ public:
     // Asks the server to show the reminder; unanswered() follows when none does.
     void notify(const Broadcast& broadcast);
 
-    // The notification's text: the station, the start time and the title.
-    static QString body(const Broadcast& broadcast);
+    // The notification's text: the station, the start time and the title; escaped for a
+    // server that reads markup in it.
+    static QString body(const Broadcast& broadcast, bool markup = false);
 
 signals:
     void unanswered(const Broadcast& broadcast);
@@ -43,6 +44,8 @@ private slots:
     void onNotificationClosed(uint id, uint reason);
 
 private:
+    void show(const Broadcast& broadcast, bool markup);
+
     QDBusConnection m_bus;
     // The notifications on show, by the server's id.
     QHash<uint, Broadcast> m_shown;

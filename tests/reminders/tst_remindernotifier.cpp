@@ -96,6 +96,23 @@ private slots:
         QCOMPARE(search->armedKeyword(), QByteArray("mecz"));
     }
 
+    // "&" and "<" in a title reach a server that reads markup escaped, and any other as they
+    // are.
+    void markupIsEscaped()
+    {
+        const QList<Broadcast> kept = listings;
+        listings.first().title = "Mecz & <fina\xb3>";
+        listings.last().title = "Mecz & <fina\xb3>";
+        server->capabilities << QStringLiteral("body-markup");
+        tickAt(at(19, 50), 1);
+        QCOMPARE(server->shown().last().body,
+                 QStringLiteral("tvp1.tv, 20:00\nMecz &amp; &lt;finał&gt;"));
+        server->capabilities.removeLast();
+        tickAt(at(22, 20), 2);
+        QCOMPARE(server->shown().last().body, QStringLiteral("tvp1.tv, 22:30\nMecz & <finał>"));
+        listings = kept;
+    }
+
     // "Przypomnij za 5 min" shows it again five minutes later, once.
     void snoozeShowsItAgain()
     {

@@ -36,6 +36,8 @@ public:
     }
 
     bool isServing() const { return m_serving; }
+    // What the server says it can; "body-markup" makes it read markup in the body.
+    QStringList capabilities{QStringLiteral("actions"), QStringLiteral("body")};
     const QList<Shown>& shown() const { return m_shown; }
 
     // The user chose the action `key` on notification `id`: the server says so, and closes it
@@ -54,7 +56,7 @@ public slots:
         m_shown.append({++m_lastId, appName, summary, body, actions, expireTimeout});
         return m_lastId;
     }
-    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
+    QStringList GetCapabilities() { return capabilities; }
     void CloseNotification(uint id) { emit NotificationClosed(id, 3); }
 
 signals:
