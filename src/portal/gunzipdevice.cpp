@@ -19,12 +19,11 @@ struct GunzipDevice::Stream {
 };
 
 GunzipDevice::GunzipDevice(QIODevice* source, qint64 maxBytes)
-    : m_source(source), m_maxBytes(maxBytes), m_stream(std::make_unique<Stream>())
+    : UnpackDevice(source, maxBytes), m_stream(std::make_unique<Stream>())
 {
     m_stream->input.resize(kInputChunk);
     // 16 + MAX_WBITS: a gzip header and trailer, checked.
     m_stream->initialised = inflateInit2(&m_stream->z, 16 + MAX_WBITS) == Z_OK;
-    setOpenMode(QIODevice::ReadOnly);
 }
 
 GunzipDevice::~GunzipDevice()
@@ -39,18 +38,8 @@ bool GunzipDevice::isGzip(const QByteArray& firstBytes)
            static_cast<unsigned char>(firstBytes[1]) == 0x8b;
 }
 
-qint64 GunzipDevice::fail(const QString& reason)
+qint64 GunzipDevice::unpack(char* data, qint64 maxSize)
 {
-    setErrorString(reason);
-    m_ended = true;
-    m_failed = true;
-    return -1;
-}
-
-qint64 GunzipDevice::readData(char* data, qint64 maxSize)
-{
-    if (m_ended)
-        return m_failed ? -1 : 0;
     if (!m_stream->initialised)
         return fail(QStringLiteral("cannot start inflating gzip data"));
     z_stream& z = m_stream->z;
@@ -58,13 +47,13 @@ qint64 GunzipDevice::readData(char* data, qint64 maxSize)
     z.avail_out = static_cast<uInt>(std::min<qint64>(maxSize, UINT_MAX));
     while (z.avail_out > 0) {
         if (z.avail_in == 0) {
-            const qint64 got = m_source->read(m_stream->input.data(), m_stream->input.size());
+            const qint64 got = source()->read(m_stream->input.data(), m_stream->input.size());
             if (got < 0)
-                return fail(m_source->errorString());
+                return fail(source()->errorString());
             if (got == 0) {
                 if (m_stream->inMember)
                     return fail(QStringLiteral("the gzip data ends early (is the file cut off?)"));
-                m_ended = true;
+                finish();
                 break;
             }
             z.next_in = reinterpret_cast<Bytef*>(m_stream->input.data());
@@ -93,17 +82,5 @@ qint64 GunzipDevice::readData(char* data, qint64 maxSize)
                             .arg(QString::fromLatin1(z.msg ? z.msg : "unknown fault")));
         }
     }
-    const qint64 produced = static_cast<qint64>(reinterpret_cast<char*>(z.next_out) - data);
-    m_total += produced;
-    if (m_total > m_maxBytes) {
-        m_tooLarge = true;
-        return fail(
-            QStringLiteral("more than %1 MiB of XMLTV once unpacked").arg(m_maxBytes >> 20));
-    }
-    return produced;
-}
-
-qint64 GunzipDevice::writeData(const char*, qint64)
-{
-    return -1;
+    return qint64(reinterpret_cast<char*>(z.next_out) - data);
 }

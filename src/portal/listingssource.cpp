@@ -66,8 +66,8 @@ milliseconds untilSettled(const BoundedInput::Stamp& stamp)
 
 // What is wrong when a reading through these devices failed: the source, else the unpacking,
 // else what the XML reader found.
-SourceProblem problemOf(const BoundedInput& input, const QIODevice* unpacking, bool unpackingFailed,
-                        bool unpackedTooLarge, const XmltvFault& fault, qint64 maxBytes)
+SourceProblem problemOf(const BoundedInput& input, const UnpackDevice* unpacking,
+                        const XmltvFault& fault, qint64 maxBytes)
 {
     using Kind = SourceProblem::Kind;
     switch (input.failure()) {
@@ -80,8 +80,8 @@ SourceProblem problemOf(const BoundedInput& input, const QIODevice* unpacking, b
     case BoundedInput::Failure::None:
         break;
     }
-    if (unpackingFailed)
-        return {unpackedTooLarge ? Kind::TooLarge : Kind::BrokenPacking,
+    if (unpacking && unpacking->failed())
+        return {unpacking->tooLarge() ? Kind::TooLarge : Kind::BrokenPacking,
                 {},
                 0,
                 maxBytes,
@@ -106,11 +106,10 @@ std::optional<Listings> readFrom(BoundedInput& input, const QString& sourceName,
     QString message;
     XmltvFault fault;
     SourceProblem found;
-    const auto read = [&](QIODevice* device, auto* unpacking) {
+    const auto read = [&](QIODevice* device, const UnpackDevice* unpacking) {
         listings = readXmltv(device, sourceName, lang, &message, &fault);
         if (!listings)
-            found = problemOf(input, unpacking, unpacking && unpacking->failed(),
-                              unpacking && unpacking->tooLarge(), fault, maxBytes);
+            found = problemOf(input, unpacking, fault, maxBytes);
     };
     // Six bytes tell both formats apart from each other and from XML.
     const QByteArray magic = input.peek(6);
@@ -121,7 +120,7 @@ std::optional<Listings> readFrom(BoundedInput& input, const QString& sourceName,
         XzDevice unpacked(&input, maxBytes);
         read(&unpacked, &unpacked);
     } else {
-        read(&input, static_cast<GunzipDevice*>(nullptr));
+        read(&input, nullptr);
     }
     // Faults of the whole source, not of a line of it.
     if (input.failure() == BoundedInput::Failure::TooLarge ||

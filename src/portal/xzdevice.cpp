@@ -38,11 +38,10 @@ struct XzDevice::Stream {
 };
 
 XzDevice::XzDevice(QIODevice* source, qint64 maxBytes)
-    : m_source(source), m_maxBytes(maxBytes), m_stream(std::make_unique<Stream>())
+    : UnpackDevice(source, maxBytes), m_stream(std::make_unique<Stream>())
 {
     m_stream->input.resize(kInputChunk);
     m_stream->started = lzma_stream_decoder(&m_stream->z, kMaxMemory, LZMA_CONCATENATED);
-    setOpenMode(QIODevice::ReadOnly);
 }
 
 XzDevice::~XzDevice()
@@ -57,18 +56,8 @@ bool XzDevice::isXz(const QByteArray& firstBytes)
                                                 6));
 }
 
-qint64 XzDevice::fail(const QString& reason)
+qint64 XzDevice::unpack(char* data, qint64 maxSize)
 {
-    setErrorString(reason);
-    m_ended = true;
-    m_failed = true;
-    return -1;
-}
-
-qint64 XzDevice::readData(char* data, qint64 maxSize)
-{
-    if (m_ended)
-        return m_failed ? -1 : 0;
     if (m_stream->started != LZMA_OK)
         return fail(decoderFault(m_stream->started));
     lzma_stream& z = m_stream->z;
@@ -76,16 +65,16 @@ qint64 XzDevice::readData(char* data, qint64 maxSize)
     z.avail_out = size_t(maxSize);
     while (z.avail_out > 0) {
         if (z.avail_in == 0 && !m_stream->finishing) {
-            const qint64 got = m_source->read(m_stream->input.data(), m_stream->input.size());
+            const qint64 got = source()->read(m_stream->input.data(), m_stream->input.size());
             if (got < 0)
-                return fail(m_source->errorString());
+                return fail(source()->errorString());
             m_stream->finishing = got == 0;
             z.next_in = reinterpret_cast<const uint8_t*>(m_stream->input.constData());
             z.avail_in = size_t(got);
         }
         const lzma_ret status = lzma_code(&z, m_stream->finishing ? LZMA_FINISH : LZMA_RUN);
         if (status == LZMA_STREAM_END) {
-            m_ended = true;
+            finish();
             break;
         }
         // Finishing without progress: the input ended inside a stream.
@@ -94,17 +83,5 @@ qint64 XzDevice::readData(char* data, qint64 maxSize)
         if (status != LZMA_OK)
             return fail(decoderFault(status));
     }
-    const qint64 produced = qint64(reinterpret_cast<char*>(z.next_out) - data);
-    m_total += produced;
-    if (m_total > m_maxBytes) {
-        m_tooLarge = true;
-        return fail(
-            QStringLiteral("more than %1 MiB of XMLTV once unpacked").arg(m_maxBytes >> 20));
-    }
-    return produced;
-}
-
-qint64 XzDevice::writeData(const char*, qint64)
-{
-    return -1;
+    return qint64(reinterpret_cast<char*>(z.next_out) - data);
 }

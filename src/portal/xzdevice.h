@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QIODevice>
+#include "portal/unpackdevice.h"
+
 #include <memory>
 
 // Reads an xz stream from another device as the bytes it holds, unpacking as they are read, so
@@ -11,7 +12,7 @@
 // A read fails (returns -1, with errorString() saying why) when the data is not xz, is corrupt,
 // ends before its last stream does (a file cut off in the middle of a download), needs more
 // memory to unpack than kMaxMemory, or unpacks to more than maxBytes.
-class XzDevice : public QIODevice {
+class XzDevice : public UnpackDevice {
 public:
     // The decoder's memory is mostly its dictionary, which the stream chooses: `xz -9` takes
     // 65 MiB to unpack, and the format allows up to 4 GiB. Any preset of xz fits; a stream
@@ -21,28 +22,12 @@ public:
     XzDevice(QIODevice* source, qint64 maxBytes);
     ~XzDevice() override;
 
-    bool isSequential() const override { return true; }
-
     // Whether the first bytes of data are an xz stream's header magic (FD 37 7A 58 5A 00).
     static bool isXz(const QByteArray& firstBytes);
 
-    // Whether a read failed, and whether it failed by unpacking to more than maxBytes.
-    bool failed() const { return m_failed; }
-    bool tooLarge() const { return m_tooLarge; }
-
-protected:
-    qint64 readData(char* data, qint64 maxSize) override;
-    qint64 writeData(const char* data, qint64 maxSize) override;
-
 private:
-    qint64 fail(const QString& reason);
+    qint64 unpack(char* data, qint64 maxSize) override;
 
     struct Stream;
-    QIODevice* m_source;
-    qint64 m_maxBytes;
-    qint64 m_total = 0;
     std::unique_ptr<Stream> m_stream;
-    bool m_ended = false;
-    bool m_failed = false;
-    bool m_tooLarge = false;
 };
