@@ -63,10 +63,18 @@ std::optional<QByteArray> ListingsParser::parse(const QString& fileName, bool ke
     m_errorString.clear();
     m_pageText = normalizeLineBreaks(raw);
     QByteArray title;
-    const QByteArray line = nowPlayingLine(m_pageText, *station, &title, &m_lastNext);
+    const QByteArray line =
+        nowPlayingLine(m_pageText, *station, &title, &m_lastNext, &m_lastOnAirTime);
     if (!keptPage) {
         m_lastTitle = fixPageCharset(title);
         m_lastStation = fixPageCharset(*station);
     }
     return line;
+}
+
+std::optional<NextUp> ListingsParser::lastNextUp() const
+{
+    if (!m_lastNext)
+        return std::nullopt;
+    return NextUp{m_lastOnAirTime, *m_lastNext};
 }

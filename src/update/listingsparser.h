@@ -34,6 +34,8 @@ public:
     // The programme after the one on air, on the page of the last line returned, whichever of
     // the two reads returned it; nullopt when that page has none.
     const std::optional<PageProgramme>& lastNext() const { return m_lastNext; }
+    // The same, with the time the programme on air began.
+    std::optional<NextUp> lastNextUp() const;
 
     // Why the last read returned nullopt, for the debug log: a sentence naming the file.
     // Empty after a success.
@@ -46,5 +48,6 @@ private:
     QByteArray m_lastTitle;
     QByteArray m_lastStation;
     std::optional<PageProgramme> m_lastNext;
+    QByteArray m_lastOnAirTime;
     QString m_errorString;
 };

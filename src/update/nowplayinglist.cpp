@@ -26,7 +26,7 @@ QVariant NowPlayingList::data(const QModelIndex& index, int role) const
     }
 }
 
-void NowPlayingList::append(const QByteArray& line, const std::optional<PageProgramme>& next)
+void NowPlayingList::append(const QByteArray& line, const std::optional<NextUp>& next)
 {
     const int row = static_cast<int>(m_lines.size());
     beginInsertRows(QModelIndex(), row, row);

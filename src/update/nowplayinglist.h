@@ -21,11 +21,11 @@ public:
     const QList<QByteArray>& lines() const { return m_lines; }
     // The programme after each line's, from the same page, in the order of lines(); nullopt
     // where the page had none.
-    const QList<std::optional<PageProgramme>>& nextProgrammes() const { return m_next; }
+    const QList<std::optional<NextUp>>& nextUp() const { return m_next; }
     qsizetype count() const { return m_lines.size(); }
 
     // Appends a line, with the programme that follows it, at the end.
-    void append(const QByteArray& line, const std::optional<PageProgramme>& next = std::nullopt);
+    void append(const QByteArray& line, const std::optional<NextUp>& next = std::nullopt);
     // Removes every line that repeats an earlier one, keeping the first of equal lines and
     // the order of the rest. The first line takes the next programme of its last repeat:
     // that is the freshest word on what follows.
@@ -34,5 +34,5 @@ public:
 
 private:
     QList<QByteArray> m_lines;
-    QList<std::optional<PageProgramme>> m_next;
+    QList<std::optional<NextUp>> m_next;
 };

@@ -16,3 +16,13 @@ struct PageProgramme {
 
     bool operator==(const PageProgramme&) const = default;
 };
+
+// What follows a now-playing line on its page: the next programme, and when the line's own
+// programme began (its time as the page writes it). How far the programme on air has run is
+// measured between the two.
+struct NextUp {
+    QByteArray onAirSince;
+    PageProgramme programme;
+
+    bool operator==(const NextUp&) const = default;
+};

@@ -322,7 +322,7 @@ QByteArray normalizeLineBreaks(const QByteArray& text)
 }
 
 QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station, QByteArray* title,
-                          std::optional<PageProgramme>* next)
+                          std::optional<PageProgramme>* next, QByteArray* onAirTime)
 {
     const OnAirRow row = readOnAirRow(pageText);
     QByteArray time = row.hit ? kHitPrefix + row.time : row.time;
@@ -332,6 +332,8 @@ QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station,
         *title = row.title;
     if (next)
         *next = rowAfterOnAir(pageText, row);
+    if (onAirTime)
+        *onAirTime = fixPageCharset(row.time);
     return Shorten50(fixPageCharset(station + " : " + time + " - " + row.title));
 }
 

@@ -35,11 +35,12 @@ QByteArray normalizeLineBreaks(const QByteArray& text);
 // title is the text of the first programme anchor after the marker. The line has the page
 // charset fixed and is then shortened to 50 characters. When title is not null it receives the
 // title as read from the page: tags stripped, charset not fixed. When next is not null it
-// receives nextProgramme(pageText), without reading the page twice.
+// receives nextProgramme(pageText), without reading the page twice. When onAirTime is not null
+// it receives the time of the row on air as pageProgrammes() gives it.
 // A page without the marker, anchor or time still gives a line; see the .cpp for what it holds.
 QByteArray nowPlayingLine(const QByteArray& pageText, const QByteArray& station,
-                          QByteArray* title = nullptr,
-                          std::optional<PageProgramme>* next = nullptr);
+                          QByteArray* title = nullptr, std::optional<PageProgramme>* next = nullptr,
+                          QByteArray* onAirTime = nullptr);
 
 // Every programme row of the page, in page order; a page without title anchors has none.
 // A row is a title anchor, read through the first "</a>" after it. The row on air is the one

@@ -158,7 +158,7 @@ void UpdateEngine::Timer1Timer()
     // station's programme changed (old and new line) and fewer while stations are still to be
     // fetched: then nothing changes on screen.
     if (walkedThrough && ilosc.count() == m_state.checkedCount)
-        emit publishable(ilosc.lines(), m_state.clockText());
+        emit publishable(ilosc.lines(), m_state.clockText(), ilosc.nextUp());
 }
 
 void UpdateEngine::clearTimer()
@@ -239,7 +239,7 @@ bool UpdateEngine::fileNowPlayingLine(const std::optional<QByteArray>& line)
         log(QStringLiteral(".mrowka: Nie mogę odczytać strony: ") + m_parser.errorString());
         return false;
     }
-    ilosc.append(*line, m_parser.lastNext());
+    ilosc.append(*line, m_parser.lastNextUp());
     ilosc.removeRepeats();
     return true;
 }

@@ -79,8 +79,10 @@ signals:
     void aktChanged(const QString& caption);
     // Debug log lines, a tick's in one batch.
     void logged(const QStringList& lines);
-    // The last step of a tick: the now-playing list holds one line per checked station.
-    void publishable(const QList<QByteArray>& lines, const QString& clockText);
+    // The last step of a tick: the now-playing list holds one line per checked station, each
+    // with what follows it.
+    void publishable(const QList<QByteArray>& lines, const QString& clockText,
+                     const QList<std::optional<NextUp>>& next = {});
     // The clear timer emptied the list; the display waits for fresh downloads.
     void cleared();
 

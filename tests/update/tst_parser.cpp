@@ -451,7 +451,8 @@ private slots:
         QFETCH(QByteArray, line);
         QFETCH(std::optional<PageProgramme>, next);
         std::optional<PageProgramme> lineNext{PageProgramme{"not", "set"}};
-        QCOMPARE(nowPlayingLine(page, kStation, nullptr, &lineNext), line);
+        QByteArray since = "not set";
+        QCOMPARE(nowPlayingLine(page, kStation, nullptr, &lineNext, &since), line);
         QCOMPARE(lineNext, next);
         QCOMPARE(nextProgramme(page), next);
 
@@ -460,6 +461,7 @@ private slots:
                                         [](const PageProgramme& p) { return p.onAir; });
         if (onAir != rows.cend()) {
             QCOMPARE(rows.count(*onAir), 1);
+            QCOMPARE(since, onAir->time);
             QCOMPARE(Shorten50(kStation + " : " + (onAir->hit ? "[HIT] " : "") + onAir->time +
                                " - " + onAir->title),
                      line);
@@ -471,6 +473,7 @@ private slots:
         ListingsParser parser;
         QCOMPARE(parser.parseKeptPage(kStation), std::optional(line));
         QCOMPARE(parser.lastNext(), next);
+        QCOMPARE(parser.lastNextUp(), next ? std::optional(NextUp{since, *next}) : std::nullopt);
         putFile(kStation, "<html></html>");
         QVERIFY(parser.ParseListingsPage(kStation));
         QCOMPARE(parser.lastNext(), std::nullopt);

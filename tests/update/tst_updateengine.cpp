@@ -389,7 +389,7 @@ private slots:
     // too; a repeated line brings the newer word on what follows.
     void linesKeepTheirNextProgramme()
     {
-        using Next = QList<std::optional<PageProgramme>>;
+        using Next = QList<std::optional<NextUp>>;
         start(2, {0, 1});
         server->setReply(serving(pageWithNext("20:00", "Film", "21:00", "Sport")));
         engine->StartStationDownload(server->url("/x"), "s1.tv");
@@ -400,20 +400,20 @@ private slots:
         server->setReply(failing(500));
         engine->StartStationDownload(server->url("/x"), "s2.tv");
         QCOMPARE(lines(), (Lines{"s1.tv : 20:00 - Film", "s2.tv : 06:00 - Poranek"}));
-        QCOMPARE(engine->nowPlaying()->nextProgrammes(),
-                 (Next{PageProgramme{"21:00", "Sport"}, PageProgramme{"07:00", "Serial"}}));
+        QCOMPARE(engine->nowPlaying()->nextUp(),
+                 (Next{NextUp{"20:00", {"21:00", "Sport"}}, NextUp{"06:00", {"07:00", "Serial"}}}));
 
         server->setReply(serving(pageWithNext("20:00", "Film", "21:05", "Sport")));
         engine->StartStationDownload(server->url("/x"), "s1.tv");
         QCOMPARE(lines().size(), 2);
-        QCOMPARE(engine->nowPlaying()->nextProgrammes().first(),
-                 std::optional(PageProgramme{"21:05", "Sport"}));
+        QCOMPARE(engine->nowPlaying()->nextUp().first(),
+                 std::optional(NextUp{"20:00", {"21:05", "Sport"}}));
 
         engine->addTestLine("test.tv : 12:00 - Test");
-        QCOMPARE(engine->nowPlaying()->nextProgrammes().size(), 3);
-        QCOMPARE(engine->nowPlaying()->nextProgrammes().last(), std::nullopt);
+        QCOMPARE(engine->nowPlaying()->nextUp().size(), 3);
+        QCOMPARE(engine->nowPlaying()->nextUp().last(), std::nullopt);
         engine->clearNowPlaying();
-        QVERIFY(engine->nowPlaying()->nextProgrammes().isEmpty());
+        QVERIFY(engine->nowPlaying()->nextUp().isEmpty());
     }
 
     // A, B, A, C, B becomes A, B, C when the next download's line is C; a line that is already
