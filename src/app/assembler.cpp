@@ -80,6 +80,8 @@ void Assembler::connectParts()
     connect(&m_look, &WidgetLookModel::changed, &m_form2, &Form2::setLook);
     connect(&m_look, &WidgetLookModel::changed, &m_settings, &SettingsFile::setWidgetLook);
     connect(&m_form2, &Form2::placed, &m_look, &WidgetLookModel::setPlace);
+    connect(&m_look, &WidgetLookModel::changed, &m_publisher,
+            [this](const WidgetLook& look) { m_publisher.setShowsNext(look.next); });
 
     // The reminder.
     connect(&m_okienko, &Okienko::reminderArmed, &m_reminderSearch, &ReminderSearch::armReminder);
@@ -132,6 +134,7 @@ void Assembler::connectParts()
 
 void Assembler::restoreSettings()
 {
+    m_publisher.setShowsNext(m_look.look().next);
     if (const QString frequency = m_settings.frequency(); !frequency.isEmpty())
         m_trayMenu.chooseFrequency(frequency);
     m_form1.chooseDisplayMode(m_settings.displayMode());

@@ -106,6 +106,7 @@ WidgetLook SettingsFile::widgetLook() const
         .keyColor = read("widget/keyColor", Words<Qt::GlobalColor>(kKeyColors),
                          start.keyColor == Qt::white ? Qt::white : Qt::black),
         .place = widgetPlace(),
+        .next = read("widget/next", Words<bool>(kYesNo), start.next),
     };
 }
 
@@ -217,6 +218,7 @@ void SettingsFile::setWidgetLook(const WidgetLook& look)
     m_settings.setValue(QStringLiteral("widget/keyColor"),
                         wordFor(Words<Qt::GlobalColor>(kKeyColors),
                                 look.keyColor == Qt::white ? Qt::white : Qt::black));
+    m_settings.setValue(QStringLiteral("widget/next"), yesNo(look.next));
     write();
 }
 

@@ -1,5 +1,8 @@
 #include "display/form2.h"
 
+#include "display/nextrow.h"
+#include "display/nownextdelegate.h"
+#include "display/shaperows.h"
 #include "text/logging.h"
 #include "text/shorten.h"
 #include "text/win1250.h"
@@ -40,111 +43,6 @@ QFont widgetFont(int pixelSize, bool bold, bool smooth)
     QFont font = layoutFont(kSegoe, pixelSize, bold);
     font.setStyleStrategy(smooth ? QFont::PreferAntialias : QFont::NoAntialias);
     return font;
-}
-
-using Runs = std::vector<std::pair<int, int>>; // [left, right) of the shown pixels of a row
-
-// The runs of shown pixels on each row of `area` of the window, from `picture`, a picture of
-// that area at the screen's pixel ratio: a window pixel shows when any of the screen pixels it
-// covers does, so that on a high-density screen no part of a text is cut off.
-template <typename Shows>
-std::vector<Runs> shownRows(const QImage& picture, const QRect& area, Shows shows)
-{
-    const qreal ratio = picture.devicePixelRatio();
-    const int width = area.width();
-    std::vector<int> column(static_cast<std::size_t>(picture.width()));
-    for (int x = 0; x < picture.width(); ++x)
-        column[x] = std::min(static_cast<int>(x / ratio), width - 1);
-    std::vector<char> shown(static_cast<std::size_t>(width));
-    std::vector<Runs> rows(static_cast<std::size_t>(area.height()));
-    int y = 0;
-    for (int row = 0; row < area.height(); ++row) {
-        std::fill(shown.begin(), shown.end(), 0);
-        for (; y < picture.height() &&
-               std::min(static_cast<int>(y / ratio), area.height() - 1) == row;
-             ++y) {
-            const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-            for (int x = 0; x < picture.width(); ++x) {
-                if (shows(line[x]))
-                    shown[column[x]] = 1;
-            }
-        }
-        for (int x = 0; x < width;) {
-            if (!shown[x]) {
-                ++x;
-                continue;
-            }
-            const int left = x;
-            while (x < width && shown[x])
-                ++x;
-            rows[row].emplace_back(area.x() + left, area.x() + x);
-        }
-    }
-    return rows;
-}
-
-// `row` with its runs between `left` and `right` replaced by `inside`, which lie there.
-Runs spliced(const Runs& row, int left, int right, const Runs& inside)
-{
-    Runs joined;
-    const auto append = [&joined](int from, int to) {
-        if (from >= to)
-            return;
-        if (!joined.empty() && joined.back().second == from)
-            joined.back().second = to;
-        else
-            joined.emplace_back(from, to);
-    };
-    for (const auto& [from, to] : row)
-        append(from, std::min(to, left));
-    for (const auto& [from, to] : inside)
-        append(from, to);
-    for (const auto& [from, to] : row)
-        append(std::max(from, right), to);
-    return joined;
-}
-
-// What of the runs of `now` is in none of `before`.
-Runs newIn(const Runs& now, const Runs& before)
-{
-    Runs added;
-    auto old = before.begin();
-    for (auto [from, to] : now) {
-        while (old != before.end() && old->second <= from)
-            ++old;
-        for (auto next = old; from < to; ++next) {
-            if (next == before.end() || next->first >= to) {
-                added.emplace_back(from, to);
-                break;
-            }
-            if (next->first > from)
-                added.emplace_back(from, next->first);
-            from = std::max(from, next->second);
-        }
-    }
-    return added;
-}
-
-// The rows from `top` on as a region: rows with the same runs make one band, as QRegion keeps
-// its rectangles, so that the same shape always comes out as the same region and compares equal
-// to it.
-QRegion regionOf(const std::vector<Runs>& rows, int top = 0)
-{
-    std::vector<QRect> rects;
-    int bandTop = 0;
-    const auto endBand = [&](int bottom) {
-        for (const auto& [left, right] : rows[bandTop])
-            rects.emplace_back(left, top + bandTop, right - left, bottom - bandTop);
-    };
-    for (int y = 1; y <= static_cast<int>(rows.size()); ++y) {
-        if (y < static_cast<int>(rows.size()) && rows[y] == rows[bandTop])
-            continue;
-        endBand(y);
-        bandTop = y;
-    }
-    QRegion region;
-    region.setRects(rects.data(), static_cast<int>(rects.size()));
-    return region;
 }
 
 // Qt paints a masked window only inside its mask: whatever changed outside it since is still
@@ -203,7 +101,8 @@ Form2::Form2(const WidgetLook& look, QWidget* parent)
 
     b = named(new QListWidget(this), "b");
     b->setFrameShape(QFrame::NoFrame);
-    b->setItemDelegate(new CheckRowDelegate(kRowHeight, b));
+    m_rows = new NowNextDelegate(kRowHeight, b);
+    b->setItemDelegate(m_rows);
     b->setUniformItemSizes(true);
     b->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     b->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -235,18 +134,43 @@ Form2::Form2(const WidgetLook& look, QWidget* parent)
 }
 
 // A tick publishes the same lines again and again: the list then only goes back to its top, as
-// a list filled anew would, and nothing is laid out, painted or cut.
-void Form2::publish(const QList<QByteArray>& lines)
+// a list filled anew would, and nothing is laid out, painted or cut. Only a progress line that
+// has grown by a pixel is painted again.
+void Form2::publish(const QList<QByteArray>& lines, const QList<std::optional<NextRow>>& next)
 {
+    const auto rowOf = [&next](qsizetype i) {
+        return i < next.size() && next[i] ? *next[i] : NextRow();
+    };
+    const auto done = [](const NextRow& row) {
+        return row.done ? QVariant(*row.done) : QVariant();
+    };
     bool same = b->count() == lines.size();
-    for (int i = 0; same && i < lines.size(); ++i)
-        same = b->item(i)->text() == win1250ToUnicode(lines[i]);
+    for (int i = 0; same && i < lines.size(); ++i) {
+        same = b->item(i)->text() == win1250ToUnicode(lines[i]) &&
+               b->item(i)->data(NowNextDelegate::NextRole).toString() == rowOf(i).text;
+    }
     if (same) {
         b->scrollToTop();
+        const int rowWidth = b->viewport()->width();
+        for (int i = 0; i < lines.size(); ++i) {
+            QListWidgetItem* item = b->item(i);
+            const QVariant was = item->data(NowNextDelegate::DoneRole);
+            const std::optional<double> now = rowOf(i).done;
+            const auto pixels = [&](std::optional<double> value) {
+                return m_rows->donePixels(value, rowWidth);
+            };
+            // The list paints a changed row on its own, and the shape follows that paint.
+            if (pixels(was.isValid() ? std::optional(was.toDouble()) : std::nullopt) != pixels(now))
+                item->setData(NowNextDelegate::DoneRole, done(rowOf(i)));
+        }
     } else {
         b->clear();
-        for (const QByteArray& line : lines)
-            b->addItem(win1250ToUnicode(line));
+        for (int i = 0; i < lines.size(); ++i) {
+            auto* item = new QListWidgetItem(win1250ToUnicode(lines[i]));
+            item->setData(NowNextDelegate::NextRole, rowOf(i).text);
+            item->setData(NowNextDelegate::DoneRole, done(rowOf(i)));
+            b->addItem(item);
+        }
         // The list lays its rows out lazily; the mask is taken from the picture right away.
         b->doItemsLayout();
     }
@@ -313,10 +237,18 @@ void Form2::setLook(const WidgetLook& look)
     hur->setHidden(!look.clock);
     pb2->setHidden(!look.progressLine);
     // Compact is the height at start already; a tall widget comes back to four whole rows.
+    // Compact with the next programme, four lines with their second rows fit.
+    const int heightBefore = height();
     if (!look.compact)
         setFixedSize(width(), kTallHeight);
-    else if (height() == kTallHeight)
+    else if (look.next)
+        setFixedSize(width(), kNextCompactHeight);
+    else if (height() == kTallHeight || height() == kNextCompactHeight)
         setFixedSize(width(), kCompactHeight);
+    if (look.next != m_rows->showsNext()) {
+        m_rows->setShowsNext(look.next);
+        relayRows();
+    }
     if (look.place != m_lookPlace) {
         m_lookPlace = look.place;
         if (look.place && *look.place != pos() && !restorePlace(*look.place))
@@ -325,6 +257,8 @@ void Form2::setLook(const WidgetLook& look)
                        .arg(look.place->x())
                        .arg(look.place->y());
     }
+    if (look.next && height() > heightBefore)
+        keepBottomOnScreen();
     applyLook();
     update(); // the frame
     refreshMask();
@@ -339,7 +273,8 @@ WidgetLook Form2::look() const
             .keying = m_keying,
             .scheme = m_scheme,
             .keyColor = m_key,
-            .place = m_lookPlace};
+            .place = m_lookPlace,
+            .next = m_rows->showsNext()};
 }
 
 void Form2::setComposited(bool composited)
@@ -402,6 +337,27 @@ bool Form2::restorePlace(QPoint topLeft)
     move(topLeft);
     m_placedAt = topLeft;
     return true;
+}
+
+void Form2::keepBottomOnScreen()
+{
+    const QScreen* on = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!on)
+        return;
+    const QRect work = on->availableGeometry();
+    const int overhang = frameGeometry().bottom() - work.bottom();
+    if (overhang <= 0)
+        return;
+    move(x(), std::max(work.top(), y() - overhang));
+    m_placedAt = pos();
+}
+
+// Rows of two heights are laid out one by one; rows of one height all alike, which is cheaper.
+void Form2::relayRows()
+{
+    b->setUniformItemSizes(!m_rows->showsNext());
+    b->doItemsLayout();
+    b->viewport()->update();
 }
 
 QPoint Form2::snap(QPoint topLeft, QSize size, const QRect& workArea)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "display/nextrow.h"
 #include "display/widgetlook.h"
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 
 class CompositorWatch;
 class Gauge;
+class NowNextDelegate;
 class QLabel;
 class QListWidget;
 class WindowDragger;
@@ -40,14 +42,19 @@ public:
     // compact look at kHeight already.
     static constexpr int kCompactHeight = 83;
     static constexpr int kTallHeight = 600;
+    // Compact with the next programme shown: four lines, each with its progress line and its
+    // second row.
+    static constexpr int kNextCompactHeight = 4 * (2 * kRowHeight + 1) + 29;
 
     using Scheme = WidgetLook::Scheme;
 
     explicit Form2(const WidgetLook& look = WidgetLook(), QWidget* parent = nullptr);
 
     // --- what the rest of the program does with the widget -------------------------------------
-    // Fills the list with the lines, then shows the widget and raises it.
-    void publish(const QList<QByteArray>& lines);
+    // Fills the list with the lines, each with what follows it (in the same order; a line
+    // beyond `next` has nothing), then shows the widget and raises it. What follows shows while
+    // the look has the next programme.
+    void publish(const QList<QByteArray>& lines, const QList<std::optional<NextRow>>& next = {});
     // The clock label shows the clock text.
     void setClock(const QString& clockText);
     // The title names the station being fetched; the progress line under it shows how far.
@@ -93,11 +100,16 @@ private:
     Gauge* pb2;     // the one-pixel progress line under the title
     QLabel* hur;    // clock
     QListWidget* b; // the now-playing lines
+    NowNextDelegate* m_rows;
 
     // The colours and fonts of the scheme, as the key and the way of keying leave them.
     void applyLook();
     // Moves the widget to a place it stood before, if its title lies on a screen.
     bool restorePlace(QPoint topLeft);
+    // A widget grown past the bottom of its screen's work area moves up to stand on it.
+    void keepBottomOnScreen();
+    // The rows of the list changed height: they are laid out anew and painted.
+    void relayRows();
     // The mask follows the picture: called after every change of what the widget shows, scrolls
     // of the list included, with the part of the window whose pixels changed (all of it when not
     // given). What a wider mask brings to light is painted afresh.

@@ -43,6 +43,8 @@ SettingsPanel::SettingsPanel(WidgetLookModel* look, QWidget* parent) : QFrame(pa
                                   {31, 89, 162, 17});
     transp = makeButton<QCheckBox>(this, "transp", QStringLiteral("Przeźroczystość RadudoVorozu"),
                                    {31, 103, 176, 17});
+    next =
+        makeButton<QCheckBox>(this, "next", QStringLiteral("Następny program"), {176, 28, 120, 17});
     a1 = makeButton<QRadioButton>(this, "a1", QStringLiteral("Czarny"), {95, 126, 58, 17});
     a2 = makeButton<QRadioButton>(this, "a2", QStringLiteral("Biały"), {159, 126, 66, 17});
     auto* scheme = new QButtonGroup(this);
@@ -55,6 +57,7 @@ SettingsPanel::SettingsPanel(WidgetLookModel* look, QWidget* parent) : QFrame(pa
     connect(abc, &QCheckBox::clicked, this, &SettingsPanel::abcClick);
     connect(ramka, &QCheckBox::clicked, this, &SettingsPanel::ramkaClick);
     connect(transp, &QCheckBox::clicked, this, &SettingsPanel::transpClick);
+    connect(next, &QCheckBox::clicked, this, &SettingsPanel::nextClick);
     // A radio button acts only when it becomes the chosen one.
     connect(a1, &QRadioButton::toggled, this, [this](bool on) {
         if (on)
@@ -65,7 +68,8 @@ SettingsPanel::SettingsPanel(WidgetLookModel* look, QWidget* parent) : QFrame(pa
             a2Click();
     });
     connect(m_look, &WidgetLookModel::changed, this, &SettingsPanel::showLook);
-    setTabOrder(CheckBox1, CheckBox2);
+    setTabOrder(CheckBox1, next);
+    setTabOrder(next, CheckBox2);
     setTabOrder(CheckBox2, abc);
     setTabOrder(abc, ramka);
     setTabOrder(ramka, transp);
@@ -85,6 +89,7 @@ void SettingsPanel::showLook(const WidgetLook& look)
     abc->setChecked(look.compact);
     ramka->setChecked(look.frame);
     transp->setChecked(look.keying);
+    next->setChecked(look.next);
     // Shown, not chosen: the look has the scheme already.
     const QSignalBlocker quiet1(a1);
     const QSignalBlocker quiet2(a2);
@@ -136,4 +141,9 @@ void SettingsPanel::a1Click()
 void SettingsPanel::a2Click()
 {
     edit([](WidgetLook& look) { look.scheme = WidgetLook::Scheme::LightText; });
+}
+
+void SettingsPanel::nextClick()
+{
+    edit([this](WidgetLook& look) { look.next = next->isChecked(); });
 }

@@ -34,6 +34,7 @@ private:
     void transpClick();
     void a1Click();
     void a2Click();
+    void nextClick();
 
     QLabel* Label2;
     QCheckBox* CheckBox1; // clock
@@ -43,6 +44,7 @@ private:
     QCheckBox* transp;    // colour keying
     QRadioButton* a1;     // dark texts on white
     QRadioButton* a2;     // light texts on black
+    QCheckBox* next;      // the next programme under each line
 
     WidgetLookModel* m_look;
 };

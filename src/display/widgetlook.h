@@ -20,6 +20,8 @@ struct WidgetLook {
     QColor keyColor = Qt::black;
     // Where the user left the widget; nothing: its usual place.
     std::optional<QPoint> place;
+    // Under each now-playing line, how far its programme has run and what comes next.
+    bool next = false;
 
     bool operator==(const WidgetLook&) const = default;
 };

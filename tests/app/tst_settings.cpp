@@ -152,7 +152,8 @@ private slots:
                         .keying = false,
                         .scheme = WidgetLook::Scheme::DarkText,
                         .keyColor = Qt::white,
-                        .place = {}};
+                        .place = {},
+                        .next = true};
         QPoint place;
         {
             Program first(path);
@@ -167,6 +168,7 @@ private slots:
             first.click("CheckBox1");
             first.click("transp"); // keying off, the key now white
             first.click("ramka");
+            first.click("next");
             QVERIFY(widget.look() == first.parts.look());
             control<QAction>(&first.parts.trayMenu(), qPrintable(item))->trigger();
             first.in<QAction>("c2")->trigger();
@@ -177,6 +179,7 @@ private slots:
             QCOMPARE(onDisk(path, "widget/y"), QString::number(place.y()));
             QCOMPARE(onDisk(path, "widget/scheme"), QStringLiteral("dark"));
             QCOMPARE(onDisk(path, "widget/keying"), QStringLiteral("false"));
+            QCOMPARE(onDisk(path, "widget/next"), QStringLiteral("true"));
             QCOMPARE(onDisk(path, "updates/frequency"), keyword);
             QCOMPARE(onDisk(path, "display/mode"), QStringLiteral("balloon"));
             QCOMPARE(onDisk(path, "reminder/keyword"), QStringLiteral("żółw"));
@@ -205,6 +208,7 @@ private slots:
         QVERIFY(widget.look() == look);
         QVERIFY(!second.in<QCheckBox>("CheckBox1")->isChecked());
         QVERIFY(second.in<QCheckBox>("ramka")->isChecked());
+        QVERIFY(second.in<QCheckBox>("next")->isChecked());
         QVERIFY(!second.in<QCheckBox>("transp")->isChecked());
         QVERIFY(second.in<QRadioButton>("a1")->isChecked());
         QVERIFY(control<QAction>(&second.parts.trayMenu(), qPrintable(item))->isChecked());

@@ -33,6 +33,15 @@ QList<QByteArray> widgetRows(int n)
     return rows;
 }
 
+// What follows each of `n` rows, `done` of the way through; the last row has nothing after it.
+QList<std::optional<NextRow>> nextRows(int n, double done)
+{
+    QList<std::optional<NextRow>> next;
+    for (int i = 0; i + 1 < n; ++i)
+        next << NextRow{QStringLiteral("następnie 21:00 Sport %1").arg(i), done};
+    return next;
+}
+
 // A fresh picture of the widget, all of it, whatever its mask.
 QImage pictureOf(QWidget* widget)
 {
@@ -280,6 +289,11 @@ private slots:
         const Step flipClock = look([](WidgetLook& l) { l.clock = !l.clock; });
         const Step flipLine = look([](WidgetLook& l) { l.progressLine = !l.progressLine; });
         const Step frame = look([](WidgetLook& l) { l.frame = true; });
+        const Step nextOn = look([](WidgetLook& l) { l.next = true; });
+        const Step nextOff = look([](WidgetLook& l) { l.next = false; });
+        const auto nowNext = [](int n, double done) {
+            return Step([n, done](Form2& w) { w.publish(widgetRows(n), nextRows(n, done)); });
+        };
 
         QTest::newRow("scroll bar") << Steps{rows(12), scrollTo(20)};
         QTest::newRow("wheel") << Steps{
@@ -319,6 +333,12 @@ private slots:
         QTest::newRow("clock: a shorter text after a longer one")
             << Steps{rows(12), clock("22 : 47 | czwartek"), clock("21 : 05 | środa")};
         QTest::newRow("the same lines again, scrolled") << Steps{rows(12), scrollTo(20), rows(12)};
+        QTest::newRow("second rows") << Steps{nowNext(6, 0.3), nextOn};
+        QTest::newRow("second rows, then lines alone") << Steps{nextOn, nowNext(6, 0.3), rows(6)};
+        QTest::newRow("second rows off") << Steps{nextOn, nowNext(6, 0.3), nextOff};
+        QTest::newRow("progress lines grow") << Steps{nextOn, nowNext(6, 0.3), nowNext(6, 0.8)};
+        QTest::newRow("second rows, scrolled") << Steps{nextOn, nowNext(12, 0.5), scrollTo(40)};
+        QTest::newRow("second rows, tall and dark") << Steps{nextOn, nowNext(12, 0.5), tall, dark};
         // The list paints on its own too, as it does a row under the pointer.
         QTest::newRow("a row painted anew by the list")
             << Steps{rows(12), [](Form2& w) {
@@ -402,18 +422,25 @@ private slots:
         QTest::addColumn<bool>("keying");
         QTest::addColumn<QColor>("key");
         QTest::addColumn<bool>("smoothEdges");
+        QTest::addColumn<bool>("next");
         const auto light = Form2::Scheme::LightText;
         const auto dark = Form2::Scheme::DarkText;
-        QTest::newRow("compositor, light texts")
-            << true << light << true << QColor(Qt::black) << true;
-        QTest::newRow("compositor, dark texts")
-            << true << dark << true << QColor(Qt::white) << true;
-        QTest::newRow("compositor, texts in the key colour")
-            << true << dark << true << QColor(Qt::black) << false;
-        QTest::newRow("compositor, keying off")
-            << true << light << false << QColor(Qt::black) << true;
-        QTest::newRow("mask, light texts") << false << light << true << QColor(Qt::black) << false;
-        QTest::newRow("mask, dark texts") << false << dark << true << QColor(Qt::white) << false;
+        for (const bool next : {false, true}) {
+            const auto row = [next](const char* name) {
+                return &QTest::addRow("%s%s", name, next ? ", second rows" : "");
+            };
+            *row("compositor, light texts")
+                << true << light << true << QColor(Qt::black) << true << next;
+            *row("compositor, dark texts")
+                << true << dark << true << QColor(Qt::white) << true << next;
+            *row("compositor, texts in the key colour")
+                << true << dark << true << QColor(Qt::black) << false << next;
+            *row("compositor, keying off")
+                << true << light << false << QColor(Qt::black) << true << next;
+            *row("mask, light texts")
+                << false << light << true << QColor(Qt::black) << false << next;
+            *row("mask, dark texts") << false << dark << true << QColor(Qt::white) << false << next;
+        }
     }
 
     void shapeCoversWhatShows()
@@ -423,9 +450,11 @@ private slots:
         QFETCH(bool, keying);
         QFETCH(QColor, key);
         QFETCH(bool, smoothEdges);
+        QFETCH(bool, next);
         Form2 widget;
         widget.setComposited(!composited); // and back: the switch itself is under test
-        widget.publish(widgetRows(3));
+        changeLook(widget, [next](WidgetLook& look) { look.next = next; });
+        widget.publish(widgetRows(3), nextRows(3, 0.5));
         widget.setClock(QStringLiteral("pią 20:15"));
         widget.setComposited(composited);
         changeLook(widget, [&](WidgetLook& look) {
@@ -449,7 +478,8 @@ private slots:
                 const bool shows = pixel.alpha() != 0 && !(keying && pixel.rgb() == key.rgb());
                 if (shows && !shape.contains(QPoint(int(x / ratio), int(y / ratio))))
                     ++outside;
-                if (keying && pixel.alpha() != 0 && pixel.rgb() == key.rgb())
+                // (A faint edge of a dim text loses its colour to rounding.)
+                if (keying && pixel.alpha() >= 32 && pixel.rgb() == key.rgb())
                     ++keyShown;
                 halfTransparent += pixel.alpha() != 0 && pixel.alpha() != 255;
                 opaque += pixel.alpha() == 255;
@@ -462,7 +492,97 @@ private slots:
             QCOMPARE(keyShown, 0);
         // The pointer goes through the empty background when it is keyed, whichever way.
         const QColor background = scheme == Form2::Scheme::LightText ? Qt::black : Qt::white;
-        QCOMPARE(shape.contains(QPoint(150, 70)), !keying || key != background);
+        QCOMPARE(shape.contains(QPoint(280, 74)), !keying || key != background);
+    }
+
+    // With the next programme shown, each line with something after it is 27 pixels tall: the
+    // line, its progress line (what has run in the text's colour, the rest in the dim accent),
+    // and the second row, indented, in the dim accent alone. The compact widget grows to show
+    // four such lines and stands on the screen; without the next programme it is as before.
+    void secondRows_data()
+    {
+        QTest::addColumn<bool>("composited");
+        QTest::addColumn<Form2::Scheme>("scheme");
+        QTest::newRow("mask, light texts") << false << Form2::Scheme::LightText;
+        QTest::newRow("mask, dark texts") << false << Form2::Scheme::DarkText;
+        QTest::newRow("compositor, light texts") << true << Form2::Scheme::LightText;
+        QTest::newRow("compositor, dark texts") << true << Form2::Scheme::DarkText;
+    }
+
+    void secondRows()
+    {
+        QFETCH(bool, composited);
+        QFETCH(Form2::Scheme, scheme);
+        Form2 widget;
+        widget.setComposited(composited);
+        const QColor text = scheme == Form2::Scheme::LightText ? Qt::white : Qt::black;
+        changeLook(widget, [scheme](WidgetLook& look) {
+            look.scheme = scheme;
+            look.keyColor = scheme == Form2::Scheme::LightText ? Qt::black : Qt::white;
+            look.next = true;
+        });
+        QCOMPARE(widget.height(), Form2::kNextCompactHeight);
+        const QRect work = widget.screen()->availableGeometry();
+        QVERIFY(widget.frameGeometry().bottom() <= work.bottom());
+        widget.publish(widgetRows(3), nextRows(3, 0.25));
+        settle();
+        auto* list = control<QListWidget>(&widget, "b");
+        QCOMPARE(list->visualItemRect(list->item(0)).height(), 27);
+        QCOMPARE(list->visualItemRect(list->item(2)).height(), 13);
+        QVERIFY(list->verticalScrollBar()->maximum() == 0);
+
+        const auto picture = [&widget] {
+            QImage image(widget.size(), QImage::Format_ARGB32);
+            image.fill(Qt::transparent);
+            widget.render(&image, QPoint(), QRegion(),
+                          QWidget::DrawWindowBackground | QWidget::DrawChildren |
+                              QWidget::IgnoreMask);
+            return image;
+        };
+        const QRect row =
+            list->visualItemRect(list->item(0)).translated(list->viewport()->pos() + list->pos());
+        const auto progress = [&](const QImage& image) {
+            int run = 0, rest = 0;
+            for (int x = row.left(); x <= row.right(); ++x) {
+                const QColor pixel = image.pixelColor(x, row.top() + 13);
+                run += pixel == text;
+                rest += pixel == kAccent;
+            }
+            return std::pair(run, rest);
+        };
+        const QImage shown = picture();
+        const auto [run, rest] = progress(shown);
+        QCOMPARE(run, (run + rest) / 4);
+        QVERIFY(run + rest > 250);
+        // The second row: the accent (smoothed into the background over a compositor), never
+        // the text's colour, and only where it is indented.
+        const QColor background = shown.pixelColor(row.right(), row.bottom());
+        int marked = 0;
+        for (int y = row.top() + 14; y <= row.bottom(); ++y) {
+            for (int x = row.left(); x <= row.right(); ++x) {
+                const QColor pixel = shown.pixelColor(x, y);
+                if (pixel == background)
+                    continue;
+                ++marked;
+                QVERIFY(pixel != text);
+                QVERIFY(composited || pixel == kAccent);
+                QVERIFY(x >= row.left() + 10);
+            }
+        }
+        QVERIFY(marked > 40);
+        if (!composited) {
+            const QRegion shape = widget.mask();
+            QVERIFY(shape.contains(QPoint(row.left() + 3, row.top() + 13)));
+            QVERIFY(shape.contains(QPoint(row.right() - 3, row.top() + 13)));
+        }
+
+        // Later on, the progress line grows; and the second rows go with the next programme.
+        widget.publish(widgetRows(3), nextRows(3, 0.75));
+        settle();
+        QCOMPARE(progress(picture()).first, 3 * (run + rest) / 4);
+        changeLook(widget, [](WidgetLook& look) { look.next = false; });
+        QCOMPARE(widget.height(), Form2::kCompactHeight);
+        QCOMPARE(list->visualItemRect(list->item(0)).height(), 13);
     }
 
     // Most ticks bring what the widget shows already: the same lines, the same clock, a report
@@ -475,6 +595,13 @@ private slots:
             << Step([](Form2& w) { w.setClock(QStringLiteral("21 : 05 | środa")); });
         QTest::newRow("a report at the same per cent")
             << Step([](Form2& w) { w.showDownloadProgress("tvn.tv", 500, 1000); });
+        // A second later, on a progress line of some 270 pixels for an hour.
+        static double done = 0.5;
+        QTest::newRow("the same second rows, a second on") << Step([](Form2& w) {
+            if (!w.look().next)
+                changeLook(w, [](WidgetLook& look) { look.next = true; });
+            w.publish(widgetRows(12), nextRows(12, done += 1.0 / 3600));
+        });
     }
 
     void unchangedTextsPaintNothing()

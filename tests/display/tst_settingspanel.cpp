@@ -52,6 +52,7 @@ private slots:
         QVERIFY(box("CheckBox1")->isChecked() && box("CheckBox2")->isChecked());
         QVERIFY(box("abc")->isChecked() && !box("ramka")->isChecked());
         QVERIFY(box("transp")->isChecked() && widget->look().keying);
+        QVERIFY(!box("next")->isChecked() && !widget->look().next);
         QVERIFY(!radio("a1")->isChecked() && radio("a2")->isChecked());
         QCOMPARE(box("CheckBox2")->text(), QStringLiteral("Pokaż potęp aktualizacji "));
         QCOMPARE(widget->height(), 81);
@@ -66,11 +67,12 @@ private slots:
                                .frame = true,
                                .scheme = WidgetLook::Scheme::DarkText,
                                .keyColor = Qt::white,
-                               .place = {}};
+                               .place = {},
+                               .next = true};
         look->setLook(given);
         QVERIFY(!box("CheckBox1")->isChecked() && box("CheckBox2")->isChecked());
         QVERIFY(!box("abc")->isChecked() && box("ramka")->isChecked());
-        QVERIFY(box("transp")->isChecked());
+        QVERIFY(box("transp")->isChecked() && box("next")->isChecked());
         QVERIFY(radio("a1")->isChecked() && !radio("a2")->isChecked());
         QVERIFY(widget->look() == given);
         QTest::mouseClick(box("CheckBox2"), Qt::LeftButton);
@@ -88,6 +90,17 @@ private slots:
         QTest::mouseClick(box("abc"), Qt::LeftButton);
         QCOMPARE(widget->height(), 83);
         QCOMPARE(widget->y(), top);
+    }
+
+    // The next programme makes the compact widget taller, and gives it back its height.
+    void nextProgramme()
+    {
+        QTest::mouseClick(box("next"), Qt::LeftButton);
+        QVERIFY(look->look().next && widget->look().next);
+        QCOMPARE(widget->height(), Form2::kNextCompactHeight);
+        QTest::mouseClick(box("next"), Qt::LeftButton);
+        QVERIFY(!widget->look().next);
+        QCOMPARE(widget->height(), 83);
     }
 
     void clockAndProgressLine()

@@ -1,0 +1,41 @@
+#include "display/nextrow.h"
+
+#include "text/shorten.h"
+#include "text/win1250.h"
+
+namespace {
+
+constexpr int kDay = 24 * 60 * 60;
+
+// Seconds since midnight of an "HH:MM" time; nothing for any other text.
+std::optional<int> secondsOfDay(const QByteArray& time)
+{
+    const QTime read = QTime::fromString(QString::fromLatin1(time), QStringLiteral("hh:mm"));
+    if (!read.isValid())
+        return std::nullopt;
+    return read.msecsSinceStartOfDay() / 1000;
+}
+
+} // namespace
+
+NextRow nextRow(const NextUp& next, QTime now)
+{
+    // "następnie " in Windows-1250, as the line and its title are.
+    const QByteArray row = "nast\xeapnie " + next.programme.time + ' ' + next.programme.title;
+    return {win1250ToUnicode(Shorten50(row)), doneAt(next.onAirSince, next.programme.time, now)};
+}
+
+std::optional<double> doneAt(const QByteArray& since, const QByteArray& until, QTime now)
+{
+    const std::optional<int> start = secondsOfDay(since);
+    const std::optional<int> end = secondsOfDay(until);
+    if (!start || !end || *start == *end || !now.isValid())
+        return std::nullopt;
+    const int length = (*end - *start + kDay) % kDay;
+    const int run = (now.msecsSinceStartOfDay() / 1000 - *start + kDay) % kDay;
+    if (run <= length)
+        return static_cast<double>(run) / length;
+    // Outside the programme: nearer its start (a clock a little behind the page's), or past
+    // its end (a page not read again since).
+    return kDay - run < run - length ? 0.0 : 1.0;
+}
