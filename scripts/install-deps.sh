@@ -37,6 +37,9 @@ packages=(
   libxcb-xfixes0-dev libxcb-shape0-dev picom xcompmgr weston xwayland qt6-wayland dbus-daemon
   # a picture on the desktop under the translucent widget, as compositing managers draw it
   xwallpaper
+  # a notification server, which reminders before the start go to where one runs; dbus-monitor
+  # sees what it is sent
+  dunst dbus-bin
 )
 for extra in "$@"; do
   case "$extra" in

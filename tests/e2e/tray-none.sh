@@ -11,7 +11,8 @@ set -u
 ekranik=$1
 probe=$2
 # A session bus of our own, with no StatusNotifierItem host on it.
-[ -n "${EKRANIK_PRIVATE_BUS:-}" ] || EKRANIK_PRIVATE_BUS=1 exec dbus-run-session -- "$0" "$@"
+[ -n "${EKRANIK_PRIVATE_BUS:-}" ] || EKRANIK_PRIVATE_BUS=1 exec dbus-run-session \
+  --config-file="$(dirname "$0")/../support/private-bus.conf" -- "$0" "$@"
 # shellcheck source-path=SCRIPTDIR source=tray-common.sh
 . "$(dirname "$0")/tray-common.sh"
 

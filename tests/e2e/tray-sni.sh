@@ -13,7 +13,8 @@ ekranik=$1
 snihost=$2
 probe=$3
 # A session bus of our own, where the stand-in host is the only one.
-[ -n "${EKRANIK_PRIVATE_BUS:-}" ] || EKRANIK_PRIVATE_BUS=1 exec dbus-run-session -- "$0" "$@"
+[ -n "${EKRANIK_PRIVATE_BUS:-}" ] || EKRANIK_PRIVATE_BUS=1 exec dbus-run-session \
+  --config-file="$(dirname "$0")/../support/private-bus.conf" -- "$0" "$@"
 # shellcheck source-path=SCRIPTDIR source=tray-common.sh
 . "$(dirname "$0")/tray-common.sh"
 
