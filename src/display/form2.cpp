@@ -307,6 +307,7 @@ void Form2::applyLook()
     setTextColour(b, painted(text));
     setTextColour(a, painted(text));
     setTextColour(hur, painted(text));
+    m_rows->setDimColour(painted(dimColour(m_scheme)));
     pb2->setForeColor(painted(Qt::white));
     pb2->setBackColor(painted(Qt::black));
 
@@ -317,6 +318,11 @@ void Form2::applyLook()
     hur->setFont(widgetFont(11, false, smooth));
     a->adjustSize();
     hur->adjustSize();
+}
+
+QColor Form2::dimColour(Scheme scheme)
+{
+    return scheme == Scheme::LightText ? QColor(kAccent.lighter(160).rgb()) : kAccent;
 }
 
 QPoint Form2::defaultPlace()

@@ -50,6 +50,10 @@ public:
 
     explicit Form2(const WidgetLook& look = WidgetLook(), QWidget* parent = nullptr);
 
+    // The dim colour of the second rows: the accent, a lighter one under light texts, which
+    // stand on dark desktops.
+    static QColor dimColour(Scheme scheme);
+
     // --- what the rest of the program does with the widget -------------------------------------
     // Fills the list with the lines, each with what follows it (in the same order; a line
     // beyond `next` has nothing), then shows the widget and raises it. What follows shows while

@@ -48,13 +48,13 @@ void NowNextDelegate::paint(QPainter* painter, const QStyleOptionViewItem& optio
     const int run = donePixels(done.isValid() ? std::optional(done.toDouble()) : std::nullopt,
                                option.rect.width());
     if (run >= 0) {
-        // What has run in the text's colour, what is still to come in the dim accent.
+        // What has run in the text's colour, what is still to come in the accent.
         const int length = option.rect.width() - 2 * textMargin();
         painter->fillRect(QRect(left, under, run, 1), option.palette.text());
         painter->fillRect(QRect(left + run, under, length - run, 1), kAccent);
     }
     painter->setFont(option.font);
-    painter->setPen(kAccent);
+    painter->setPen(m_dim);
     painter->drawText(
         QRect(left + kIndent, under + 1, option.rect.right() - left - kIndent, m_rowHeight),
         Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, index.data(NextRole).toString());

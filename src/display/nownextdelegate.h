@@ -2,12 +2,12 @@
 
 #include "widgets/checkrowdelegate.h"
 
+#include <QColor>
 #include <optional>
 
 // The rows of the desktop widget's list. A row is a now-playing line; while the next
 // programme is shown, a line that has one gets a one-pixel line under it, how much of its
-// programme has run, and a second row, indented and in the dim accent colour, saying what
-// comes next.
+// programme has run, and a second row, indented and in a dim colour, saying what comes next.
 class NowNextDelegate : public CheckRowDelegate {
 public:
     // The second row's text, and how much has run (a double from 0 to 1), of a row.
@@ -19,6 +19,8 @@ public:
     NowNextDelegate(int rowHeight, QObject* parent);
 
     void setShowsNext(bool shows) { m_showsNext = shows; }
+    // The colour of the second rows.
+    void setDimColour(const QColor& colour) { m_dim = colour; }
     bool showsNext() const { return m_showsNext; }
 
     // The height of a line with its progress line and second row.
@@ -38,4 +40,5 @@ private:
 
     int m_rowHeight;
     bool m_showsNext = false;
+    QColor m_dim;
 };

@@ -496,8 +496,8 @@ private slots:
     }
 
     // With the next programme shown, each line with something after it is 27 pixels tall: the
-    // line, its progress line (what has run in the text's colour, the rest in the dim accent),
-    // and the second row, indented, in the dim accent alone. The compact widget grows to show
+    // line, its progress line (what has run in the text's colour, the rest in the accent), and
+    // the second row, indented, in the dim colour alone. The compact widget grows to show
     // four such lines and stands on the screen; without the next programme it is as before.
     void secondRows_data()
     {
@@ -565,7 +565,7 @@ private slots:
                     continue;
                 ++marked;
                 QVERIFY(pixel != text);
-                QVERIFY(composited || pixel == kAccent);
+                QVERIFY(composited || pixel == Form2::dimColour(scheme));
                 QVERIFY(x >= row.left() + 10);
             }
         }
