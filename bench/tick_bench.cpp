@@ -12,6 +12,7 @@
 #include "net/httpfetch.h"
 #include "stations/defaultstations.h"
 #include "text/linerole.h"
+#include "tray/trayicon.h"
 #include "update/updateengine.h"
 #include "widgets/look.h"
 
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <cstring>
 
 #if __has_include(<valgrind/callgrind.h>)
 #include <valgrind/callgrind.h>
@@ -62,11 +64,13 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     installFontFallbacks();
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_tick HOST:PORT [TICKS]\n");
+        std::fprintf(stderr, "usage: bench_tick HOST:PORT [TICKS] [next]\n");
         return 2;
     }
     const QByteArray host = argv[1];
     const int ticks = argc > 2 ? std::atoi(argv[2]) : kDefaultTicks;
+    // "next": the widget shows the next programme under each line, and the tray tip all of it.
+    const bool next = argc > 3 && std::strcmp(argv[3], "next") == 0;
 
     QTemporaryDir folder; // the pages are saved in the working folder
     QDir::setCurrent(folder.path());
@@ -80,8 +84,12 @@ int main(int argc, char* argv[])
 
     HttpFetch downloader;
     UpdateEngine engine(&stations, &downloader);
-    Form2 widget;
-    Publisher publisher(&widget, nullptr);
+    WidgetLook look;
+    look.next = next;
+    Form2 widget(look);
+    TrayIcon tray(nullptr);
+    Publisher publisher(&widget, &tray);
+    publisher.setShowsNext(next);
     // What the assembler connects between these three.
     QObject::connect(&engine, &UpdateEngine::downloadProgress, &widget,
                      &Form2::showDownloadProgress);

@@ -7,13 +7,21 @@ namespace {
 
 constexpr int kDay = 24 * 60 * 60;
 
-// Seconds since midnight of an "HH:MM" time; nothing for any other text.
+// Seconds since midnight of an "HH:MM" time; nothing for any other text. Read by hand: it is
+// read for every line at every tick.
 std::optional<int> secondsOfDay(const QByteArray& time)
 {
-    const QTime read = QTime::fromString(QString::fromLatin1(time), QStringLiteral("hh:mm"));
-    if (!read.isValid())
+    const auto digit = [&time](int i) {
+        const char c = time[i];
+        return c >= '0' && c <= '9' ? c - '0' : -100;
+    };
+    if (time.size() != 5 || time[2] != ':')
         return std::nullopt;
-    return read.msecsSinceStartOfDay() / 1000;
+    const int hours = digit(0) * 10 + digit(1);
+    const int minutes = digit(3) * 10 + digit(4);
+    if (hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
+        return std::nullopt;
+    return (hours * 60 + minutes) * 60;
 }
 
 } // namespace

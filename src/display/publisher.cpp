@@ -20,29 +20,41 @@ void Publisher::setShowsNext(bool shows)
     if (shows == m_showsNext)
         return;
     m_showsNext = shows;
-    showTip();
+    const QList<std::optional<NextRow>> rows = nextRows(m_now());
+    showTip(rows);
+    if (m_published && m_mode == Mode::Widget)
+        m_widget->publish(m_lines, rows);
+}
+
+QList<std::optional<NextRow>> Publisher::nextRows(QTime now) const
+{
+    QList<std::optional<NextRow>> rows;
+    if (!m_showsNext)
+        return rows;
+    rows.reserve(m_next.size());
+    for (const std::optional<NextUp>& up : m_next)
+        rows.append(up ? std::optional(nextRow(*up, now)) : std::nullopt);
+    return rows;
 }
 
 void Publisher::publish(const QList<QByteArray>& lines, const QString& clockText,
                         const QList<std::optional<NextUp>>& next)
 {
-    const QTime now = m_now();
     m_lines = lines;
-    m_next.clear();
-    for (const std::optional<NextUp>& up : next)
-        m_next.append(up ? std::optional(nextRow(*up, now)) : std::nullopt);
-    showTip();
+    m_next = next;
+    m_published = true;
+    const QList<std::optional<NextRow>> rows = nextRows(m_now());
+    showTip(rows);
 
     qCInfo(lcPublish).noquote() << (m_mode == Mode::Widget ? "widget" : "balloon");
-    const bool secondRows = m_mode == Mode::Widget && m_showsNext;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         qCInfo(lcPublish).noquote() << win1250ToUnicode(lines[i]);
-        if (secondRows && i < m_next.size() && m_next[i])
-            qCInfo(lcPublish).noquote() << QStringLiteral("  ") + m_next[i]->text;
+        if (m_mode == Mode::Widget && i < rows.size() && rows[i])
+            qCInfo(lcPublish).noquote() << QStringLiteral("  ") + rows[i]->text;
     }
 
     if (m_mode == Mode::Widget) {
-        m_widget->publish(lines, m_next);
+        m_widget->publish(lines, rows);
         return;
     }
     m_widget->hide();
@@ -58,23 +70,22 @@ void Publisher::publish(const QList<QByteArray>& lines, const QString& clockText
                             TrayIcon::BalloonIcon::Info, kBalloonSeconds);
 }
 
-void Publisher::showTip()
+void Publisher::showTip(const QList<std::optional<NextRow>>& rows)
 {
     if (!m_showsNext || m_lines.isEmpty()) {
         if (m_ownTip)
             m_tray->setHint(*std::exchange(m_ownTip, std::nullopt));
         return;
     }
-    QStringList rows;
+    QStringList tip;
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        rows << win1250ToUnicode(m_lines[i]);
-        if (i < m_next.size() && m_next[i])
-            rows << QStringLiteral("  ") + m_next[i]->text;
+        tip << win1250ToUnicode(m_lines[i]);
+        if (i < rows.size() && rows[i])
+            tip << QStringLiteral("  ") + rows[i]->text;
     }
-    const QString tip = rows.join(u'\n');
     if (!m_ownTip)
         m_ownTip = m_tray->Hint();
     // The icon cuts the tip to what the desktop takes.
-    if (tip != m_tray->Hint())
-        m_tray->setHint(tip);
+    if (const QString text = tip.join(u'\n'); text != m_tray->Hint())
+        m_tray->setHint(text);
 }

@@ -33,7 +33,7 @@ public:
     void setMode(Mode mode) { m_mode = mode; }
     Mode mode() const { return m_mode; }
 
-    // The tip follows at once; the widget follows its own look.
+    // The widget and the tip follow at once, with what the last publication had.
     void setShowsNext(bool shows);
 
     // The last step of a tick whose list is complete. clockText names the moment of the tick;
@@ -42,17 +42,20 @@ public:
                  const QList<std::optional<NextUp>>& next = {});
 
 private:
+    // The second rows of the last publication at `now`; none while they are not shown.
+    QList<std::optional<NextRow>> nextRows(QTime now) const;
     // The tip with every line and what follows it; the icon's own while nothing is shown.
-    void showTip();
+    void showTip(const QList<std::optional<NextRow>>& rows);
 
     Form2* m_widget;
     TrayIcon* m_tray;
     Clock m_now;
     Mode m_mode = Mode::Widget;
     bool m_showsNext = false;
-    // The last lines published, with their second rows.
+    // The last lines published, with what follows them.
     QList<QByteArray> m_lines;
-    QList<std::optional<NextRow>> m_next;
+    QList<std::optional<NextUp>> m_next;
+    bool m_published = false;
     // The tip the icon had before the lines took it over.
     std::optional<QString> m_ownTip;
 };

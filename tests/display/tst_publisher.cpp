@@ -114,7 +114,7 @@ private slots:
 
     // With the next programme shown, the widget has a second row under each line that has
     // one, the log lists the rows as shown, and the tray tip has every line with what follows
-    // it. Without it, the tip is the icon's own again, at once.
+    // it, from the moment it is chosen. Without it, the tip is the icon's own again, at once.
     void nowAndNext()
     {
         Form2 widget;
@@ -125,15 +125,20 @@ private slots:
         tray.setHint(QStringLiteral("ekranik 2oo6"));
         QTime now(20, 15);
         Publisher publisher(&widget, &tray, [&now] { return now; });
-        publisher.setShowsNext(true);
         const QList<std::optional<NextUp>> next{NextUp{"20:00", {"21:00", "Sport"}}, std::nullopt};
+        auto* list = control<QListWidget>(&widget, "b");
+        publisher.publish(lines, clock, next);
+        QVERIFY(list->item(0)->data(Qt::UserRole + 1).toString().isEmpty());
+        QCOMPARE(tray.Hint(), QStringLiteral("ekranik 2oo6"));
+        publisher.setShowsNext(true);
+        QCOMPARE(list->item(0)->data(Qt::UserRole + 1).toString(),
+                 QStringLiteral("następnie 21:00 Sport"));
         QLoggingCategory::setFilterRules(QStringLiteral("ekranik.publish.info=true"));
         for (const char* row :
              {"widget", "s1.tv : 20:00 - Film", "  następnie 21:00 Sport", "s2.tv : 20:00 - Film"})
             QTest::ignoreMessage(QtInfoMsg, row);
         publisher.publish(lines, clock, next);
         QLoggingCategory::setFilterRules(QString());
-        auto* list = control<QListWidget>(&widget, "b");
         QCOMPARE(list->item(0)->data(Qt::UserRole + 1).toString(),
                  QStringLiteral("następnie 21:00 Sport"));
         QCOMPARE(list->item(0)->data(Qt::UserRole + 2).toDouble(), 0.25);
