@@ -4,6 +4,7 @@
 // program itself: refusing broken files, serving the listings of now.
 
 #include "net/httpfetch.h"
+#include "portal/caching.h"
 #include "portal/portalserver.h"
 #include "portal/xmltvreader.h"
 #include "portaltest.h"
@@ -486,6 +487,7 @@ private slots:
             const Reply reply = exchangeOnce(port, Get(target));
             QCOMPARE(reply.status, 503);
             QVERIFY2(reply.headers.contains("\r\nRetry-After: 5\r\n"), reply.headers.constData());
+            QVERIFY(reply.headers.contains("\r\nCache-Control: no-store\r\n"));
             QCOMPARE(reply.body.size(), reply.contentLength);
         }
         QCOMPARE(exchangeOnce(port, Get("/program.html")).status, 400);
@@ -496,6 +498,51 @@ private slots:
         const Reply page = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=1"));
         QCOMPARE(page.status, 200);
         QVERIFY(!page.headers.contains("Retry-After"));
+    }
+
+    // A page says how long caches may keep it and names itself; a client whose copy is still
+    // the page, by its tag or its date, gets 304 and no body, and one whose copy is older the
+    // page. A HEAD request is answered the same.
+    void conditionalRequests()
+    {
+        const QByteArray target = "/program.html?T%5Bstation%5D=1";
+        const Reply page = exchangeOnce(port, Get(target));
+        QCOMPARE(page.status, 200);
+        const auto header = [](const Reply& reply, const char* name) {
+            const QRegularExpression line(QStringLiteral("^%1: (.*)\r$").arg(name),
+                                          QRegularExpression::MultilineOption);
+            return line.match(QString::fromLatin1(reply.headers)).captured(1).toLatin1();
+        };
+        // 20:30 in Warsaw; the page changes at 21:10, which is more than five minutes away.
+        QCOMPARE(header(page, "Cache-Control"), "public, max-age=300");
+        const QByteArray etag = header(page, "ETag");
+        QCOMPARE(etag, entityTag(page.body));
+        const QByteArray date = header(page, "Last-Modified");
+        QVERIFY2(parseHttpDate(date.toStdString()), date.constData());
+
+        const auto asking = [&](const char* method, const QByteArray& condition) {
+            return exchangeOnce(port, QByteArray(method) + ' ' + target +
+                                          " HTTP/1.1\r\nHost: x\r\n" + condition +
+                                          "\r\nConnection: close\r\n\r\n");
+        };
+        for (const QByteArray& condition :
+             {"If-None-Match: " + etag, "If-None-Match: \"old\", " + etag,
+              "If-Modified-Since: " + date}) {
+            for (const char* method : {"GET", "HEAD"}) {
+                const Reply same = asking(method, condition);
+                QCOMPARE(same.status, 304);
+                QVERIFY(same.body.isEmpty());
+                QCOMPARE(header(same, "ETag"), etag);
+                QCOMPARE(header(same, "Cache-Control"), "public, max-age=300");
+            }
+        }
+        const Reply changed = asking("GET", "If-None-Match: \"old\"");
+        QCOMPARE(changed.status, 200);
+        QCOMPARE(changed.body, page.body);
+        QCOMPARE(asking("GET", "If-Modified-Since: Mon, 07 Dec 2026 00:00:00 GMT").status, 200);
+        const Reply missing = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=7"));
+        QCOMPARE(header(missing, "Cache-Control"), "public, max-age=60");
+        QCOMPARE(header(exchangeOnce(port, Get("/program.html")), "Cache-Control"), "no-store");
     }
 
     // A second portal on a port in use fails to start instead of sharing the requests.
