@@ -291,8 +291,12 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
     if (m_log) {
         const char* agent =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_USER_AGENT);
-        m_log(requestLogLine(clientAddress(connection), {method, target, version}, reply.status,
-                             bodySize, agent ? agent : ""));
+        const char* forwarded =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-For");
+        const QByteArray client = forwardedClient(
+            m_limits, state.address, clientAddress(connection), forwarded ? forwarded : "");
+        m_log(requestLogLine(client, {method, target, version}, reply.status, bodySize,
+                             agent ? agent : ""));
     }
     return queued;
 }
