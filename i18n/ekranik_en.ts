@@ -499,4 +499,33 @@
         <translation>cannot enter the folder &quot;%1&quot;</translation>
     </message>
 </context>
+<context>
+    <name>main</name>
+    <message>
+        <source>Program telewizyjny na pulpicie: co teraz leci na wybranych stacjach.
+Pliki (programy.tv, programy_stan.tv, pobrane strony) trzyma w folderze z --folder,
+w bieżącym, jeśli już są w nim pliki stacji, a poza tym w %1.
+Ustawienia: %2.</source>
+        <translation>TV listings on the desktop: what is on now on the chosen stations.
+Its files (programy.tv, programy_stan.tv, downloaded pages) live in the folder of --folder,
+in the current one if it already holds station files, and otherwise in %1.
+Settings: %2.</translation>
+    </message>
+    <message>
+        <source>Folder na pliki programu; utworzony, jeśli go nie ma.</source>
+        <translation>Folder for the program&apos;s files; created if it is not there.</translation>
+    </message>
+    <message>
+        <source>Program XMLTV (plik albo adres http/https, zwykły, gzip lub xz) dla własnego portalu programu; można podać kilka razy. Zastępuje zapamiętane źródła i zostaje zapamiętany.</source>
+        <translation>XMLTV listings (a file or an http/https address, plain, gzip or xz) for the program&apos;s own portal; may be given several times. Replaces the kept sources and is kept.</translation>
+    </message>
+    <message>
+        <source>Język programu: %1. Bez tego język pulpitu, jeśli jest na niego tłumaczenie, polski w locale C i POSIX, a poza tym angielski.</source>
+        <translation>The program&apos;s language: %1. Without it the desktop&apos;s language when there is a translation for it, Polish in the C and POSIX locales, and English otherwise.</translation>
+    </message>
+    <message>
+        <source>ekranik: nie ma tłumaczenia na język „%1” (są: %2)</source>
+        <translation>ekranik: no translation into &quot;%1&quot; (there are: %2)</translation>
+    </message>
+</context>
 </TS>
