@@ -182,7 +182,7 @@
     </message>
     <message>
         <source>Usuń stację</source>
-        <translation>Remove station</translation>
+        <translation>Delete station</translation>
     </message>
     <message>
         <source>Powiadomienie</source>
