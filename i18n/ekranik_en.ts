@@ -375,7 +375,7 @@
     </message>
     <message>
         <source>Pasek przewijania jeśli dużo programów</source>
-        <translation>Scroll bar when there are many</translation>
+        <translation>Scroll bar for many programmes</translation>
     </message>
     <message>
         <source>Obramowanie RadudoVorozu</source>
