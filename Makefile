@@ -2,7 +2,7 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build run test tsan clean shellcheck style install package
+.PHONY: all deps build run test tsan clean shellcheck style install package translations
 
 all: build
 
@@ -25,6 +25,12 @@ test: deps
 
 clean:
 	rm -rf $(BUILD)
+
+# Every i18n/*.ts read anew from the code: new texts come in unfinished, for a translator to
+# finish (Qt Linguist, or by hand); texts gone from the code go.
+translations: deps
+	@cmake -S . -B $(BUILD) -G Ninja >/dev/null
+	@cmake --build $(BUILD) --target update_translations
 
 # `make install [PREFIX=/usr/local] [DESTDIR=...]`: the programs, launcher, icons, metainfo, man
 # pages, demo listings and the portal's systemd user unit under PREFIX, staged under DESTDIR.

@@ -13,6 +13,10 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins
   libcurl4-openssl-dev libmicrohttpd-dev zlib1g-dev liblzma-dev xz-utils libbenchmark-dev
   libxcb1-dev
+  # translations: Qt's CMake support for linguist (qt6-tools-dev), lupdate/lrelease/lconvert
+  # (qt6-l10n-tools), and Qt's own texts in other languages for its dialogs
+  # (qt6-translations-l10n)
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
   # fonts: metric stand-ins for the Windows faces the layout names
   fontconfig fonts-dejavu-core fonts-liberation2 fonts-wine
   # desktop for the end-to-end tests and screenshots

@@ -161,8 +161,8 @@ void Assembler::hideMainWindow()
     m_ico.HideMainWindow();
     if (m_engine.state().hotStart)
         m_ico.ShowBalloonHint(QStringLiteral("ekranik"),
-                              QStringLiteral("Aktualizacja w toku, proszę chwile poczekać zanim "
-                                             "pojawią się pierwsze efekty (średnio 30 sekund)..."),
+                              tr("Aktualizacja w toku, proszę chwile poczekać zanim "
+                                 "pojawią się pierwsze efekty (średnio 30 sekund)..."),
                               TrayIcon::BalloonIcon::Info, 10);
 }
 
@@ -209,10 +209,9 @@ void Assembler::changeSources(const QStringList& sources)
     reconsiderPortal();
     // Its channels, shown already, stay as they are.
     if (!m_ownPortal.isOurs()) {
-        m_picker.showFailure(
-            QStringLiteral("Pod adresem %1 działa portal, którego ekranik nie uruchamiał: "
-                           "to on wybiera, jaki program podaje.")
-                .arg(m_ownPortal.portalAddress()));
+        m_picker.showFailure(tr("Pod adresem %1 działa portal, którego ekranik nie uruchamiał: "
+                                "to on wybiera, jaki program podaje.")
+                                 .arg(m_ownPortal.portalAddress()));
         return;
     }
     askForChannels();
@@ -246,7 +245,7 @@ void Assembler::reconsiderPortal()
 void Assembler::waitForListings()
 {
     m_engine.waitForListings(true);
-    m_form2.showNote(QStringLiteral("Wczytywanie programu..."));
+    m_form2.showNote(tr("Wczytywanie programu..."));
 }
 
 QString Assembler::applicationTitle() const

@@ -29,9 +29,9 @@ DebugArea::DebugArea(QAbstractItemModel* nowPlaying, QWidget* parent) : QWidget(
     place(ilosc, 17, 496, 313, 80);
     Edit1 = named(new QLineEdit(this), "Edit1");
     place(Edit1, 17, 583, 313, 24);
-    Button1 = named(new QPushButton(QStringLiteral("kasuj"), this), "Button1");
+    Button1 = named(new QPushButton(tr("kasuj"), this), "Button1");
     place(Button1, 17, 607, 105, 17);
-    Button2 = named(new QPushButton(QStringLiteral("dodaj fake"), this), "Button2");
+    Button2 = named(new QPushButton(tr("dodaj fake"), this), "Button2");
     place(Button2, 129, 607, 129, 17);
 
     ilosc->setModel(nowPlaying);
@@ -68,7 +68,7 @@ void DebugArea::showDownloadProgress(const QByteArray& station, int readed, int 
 {
     // One arg() for all three: a station called "tv%1" must not take the numbers' places.
     xxx->setText(
-        QStringLiteral("Aktualizuje %1 %2/%3")
+        tr("Aktualizuje %1 %2/%3")
             .arg(win1250ToUnicode(station), QString::number(readed), QString::number(total)));
     xxx->adjustSize();
 }

@@ -59,10 +59,10 @@ void Form1::buildLayout(QAbstractItemModel* nowPlaying, WidgetLookModel* look)
         label->setCursor(Qt::PointingHandCursor);
         return label;
     };
-    connect(clickLabel("Label5", QStringLiteral("[ok]"), {322, 3, 20, 16}), &ClickLabel::clicked,
-            this, &Form1::Label5Click);
-    connect(clickLabel("kanaly", QStringLiteral("[kanały]"), {264, 3, 52, 16}),
-            &ClickLabel::clicked, this, &Form1::channelPickerChosen);
+    connect(clickLabel("Label5", tr("[ok]"), {322, 3, 20, 16}), &ClickLabel::clicked, this,
+            &Form1::Label5Click);
+    connect(clickLabel("kanaly", tr("[kanały]"), {264, 3, 52, 16}), &ClickLabel::clicked, this,
+            &Form1::channelPickerChosen);
 
     programy->setGeometry(17, 25, 316, 145);
     connect(programy, &StationListBox::doubleClickedAnywhere, this, &Form1::programyDblClick);
@@ -75,12 +75,12 @@ void Form1::buildLayout(QAbstractItemModel* nowPlaying, WidgetLookModel* look)
         button->setGeometry(place);
         return button;
     };
-    connect(glowButton("GlowButton1", QStringLiteral("Dodaj stację"), {17, 173, 88, 25}),
-            &GlowButton::clicked, this, &Form1::addClick);
-    connect(glowButton("GlowButton2", QStringLiteral("Usuń stację"), {111, 173, 88, 25}),
-            &GlowButton::clicked, this, &Form1::delClick);
-    GlowButton3 = glowButton("GlowButton3", QStringLiteral("Powiadomienie"), {232, 173, 97, 25});
-    mhm = glowButton("mhm", QStringLiteral("Przypomnienie"), {232, 204, 97, 25});
+    connect(glowButton("GlowButton1", tr("Dodaj stację"), {17, 173, 88, 25}), &GlowButton::clicked,
+            this, &Form1::addClick);
+    connect(glowButton("GlowButton2", tr("Usuń stację"), {111, 173, 88, 25}), &GlowButton::clicked,
+            this, &Form1::delClick);
+    GlowButton3 = glowButton("GlowButton3", tr("Powiadomienie"), {232, 173, 97, 25});
+    mhm = glowButton("mhm", tr("Przypomnienie"), {232, 204, 97, 25});
     connect(mhm, &GlowButton::clicked, this, &Form1::mhmClick);
     pb = named(new SegmentBar(this), "pb");
     pb->setGeometry(17, 204, 182, 18);
@@ -100,8 +100,8 @@ void Form1::buildMenu()
 {
     auto* PopupMenu2 = named(new QMenu(this), "PopupMenu2");
     auto* displayMode = new QActionGroup(this);
-    c1 = named(PopupMenu2->addAction(QStringLiteral("RadudoVorozu na pulpicie")), "c1");
-    c2 = named(PopupMenu2->addAction(QStringLiteral("Dymek obok zegarka [ XP ]")), "c2");
+    c1 = named(PopupMenu2->addAction(tr("RadudoVorozu na pulpicie")), "c1");
+    c2 = named(PopupMenu2->addAction(tr("Dymek obok zegarka [ XP ]")), "c2");
     for (QAction* mode : {c1, c2}) {
         mode->setCheckable(true);
         displayMode->addAction(mode);
@@ -112,8 +112,7 @@ void Form1::buildMenu()
         emit displayModeChosen(widgetMode ? Publisher::Mode::Widget : Publisher::Mode::Balloon);
     });
     PopupMenu2->addSeparator();
-    connect(named(PopupMenu2->addAction(QStringLiteral("Ustawienia RadudoVorozu")),
-                  "UstawieniaRadudoVorozu1"),
+    connect(named(PopupMenu2->addAction(tr("Ustawienia RadudoVorozu")), "UstawieniaRadudoVorozu1"),
             &QAction::triggered, this, [this] { acset->setVisible(!acset->isVisible()); });
     GlowButton3->setMenu(PopupMenu2);
 }
@@ -158,8 +157,8 @@ void Form1::chooseDisplayMode(Publisher::Mode mode)
 
 void Form1::showReminder(const QByteArray& keyword)
 {
-    mhm->setText(keyword.isEmpty() ? QStringLiteral("Przypomnienie")
-                                   : QStringLiteral("Szukam: ") + win1250ToUnicode(keyword));
+    mhm->setText(keyword.isEmpty() ? tr("Przypomnienie")
+                                   : tr("Szukam: %1").arg(win1250ToUnicode(keyword)));
 }
 
 // Without a tray the tray icon makes the window an ordinary one, with a taskbar entry.
@@ -184,8 +183,8 @@ void Form1::Label5Click()
 
 void Form1::addClick()
 {
-    emit inputWanted(QStringLiteral("Budowa: nazwa.stacji.tv|http://adres.do.stacji"),
-                     Okienko::kAddStation, QString());
+    emit inputWanted(tr("Budowa: nazwa.stacji.tv|http://adres.do.stacji"), Okienko::kAddStation,
+                     QString());
 }
 
 void Form1::delClick()
@@ -195,9 +194,8 @@ void Form1::delClick()
 
 void Form1::mhmClick()
 {
-    emit inputWanted(
-        QStringLiteral("Podaj nazwę programu\rnp. Tobek Zorowiecki, Tobek, Zórowiecki"),
-        Okienko::kAddReminder, QString());
+    emit inputWanted(tr("Podaj nazwę programu\rnp. Tobek Zorowiecki, Tobek, Zórowiecki"),
+                     Okienko::kAddReminder, QString());
 }
 
 void Form1::programyDblClick()
@@ -207,6 +205,6 @@ void Form1::programyDblClick()
         showErrorBox(QStringLiteral("List index out of bounds (%1)").arg(row));
         return;
     }
-    emit inputWanted(QStringLiteral("Adres do aktualnego programu"), Okienko::kShowAddress,
+    emit inputWanted(tr("Adres do aktualnego programu"), Okienko::kShowAddress,
                      win1250ToUnicode(EntryURL(programy->stations().at(row))));
 }

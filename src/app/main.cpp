@@ -1,4 +1,5 @@
 #include "app/assembler.h"
+#include "app/languagechoice.h"
 #include "app/platformchoice.h"
 #include "app/programicon.h"
 #include "app/settingsfile.h"
@@ -12,6 +13,7 @@
 #include <QStringList>
 #include <QStyleFactory>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -27,7 +29,8 @@ CommandLine readCommandLine(const QCoreApplication& app)
 {
     QCommandLineParser options;
     options.setApplicationDescription(
-        QStringLiteral(
+        QCoreApplication::translate(
+            "main",
             "Program telewizyjny na pulpicie: co teraz leci na wybranych stacjach.\n"
             "Pliki (programy.tv, programy_stan.tv, pobrane strony) trzyma w folderze z --folder,\n"
             "w bieżącym, jeśli już są w nim pliki stacji, a poza tym w %1.\n"
@@ -37,15 +40,28 @@ CommandLine readCommandLine(const QCoreApplication& app)
     options.addVersionOption();
     const QCommandLineOption folder(
         QStringLiteral("folder"),
-        QStringLiteral("Folder na pliki programu; utworzony, jeśli go nie ma."),
+        QCoreApplication::translate("main",
+                                    "Folder na pliki programu; utworzony, jeśli go nie ma."),
         QStringLiteral("DIR"));
     const QCommandLineOption xmltv(
         QStringLiteral("xmltv"),
-        QStringLiteral("Program XMLTV (plik albo adres http/https, zwykły, gzip lub xz) dla "
-                       "własnego portalu programu; można podać kilka razy. Zastępuje "
-                       "zapamiętane źródła i zostaje zapamiętany."),
+        QCoreApplication::translate(
+            "main", "Program XMLTV (plik albo adres http/https, zwykły, gzip lub xz) dla "
+                    "własnego portalu programu; można podać kilka razy. Zastępuje "
+                    "zapamiętane źródła i zostaje zapamiętany."),
         QStringLiteral("SOURCE"));
-    options.addOptions({folder, xmltv});
+    // Read before the command line is (see languageAsked()); here for --help and so that it is
+    // no mistake.
+    const QCommandLineOption language(
+        QStringLiteral("language"),
+        QCoreApplication::translate("main",
+                                    "Język programu: %1. Bez tego język pulpitu, jeśli jest na "
+                                    "niego tłumaczenie, polski w locale C i POSIX, a poza tym "
+                                    "angielski.")
+            .arg((QStringList{kSourceLanguage} + translatedLanguages(translationsFolder()))
+                     .join(QLatin1Char('|'))),
+        QStringLiteral("LANG"));
+    options.addOptions({folder, xmltv, language});
     options.process(app);
     return {options.value(folder), options.values(xmltv)};
 }
@@ -63,6 +79,37 @@ bool asksOnlyForText(int argc, char* argv[])
     return false;
 }
 
+// The value of --language, wanted before the command line is read: its help speaks it too.
+QString languageAsked(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray word(argv[i]);
+        if (word == "--language" && i + 1 < argc)
+            return QString::fromLocal8Bit(argv[i + 1]);
+        if (word.startsWith("--language="))
+            return QString::fromLocal8Bit(word.mid(11));
+    }
+    return {};
+}
+
+// Speaks the language asked for, else the user's; a language without a translation ends the
+// program, in the user's.
+void speakUsersLanguage(QCoreApplication& app, const QString& asked)
+{
+    const QStringList translated = translatedLanguages(translationsFolder());
+    const LanguageEnvironment environment = LanguageEnvironment::current();
+    if (asked.isEmpty() || asked == kSourceLanguage || translated.contains(asked)) {
+        installTranslations(app, chooseLanguage(asked, environment, translated));
+        return;
+    }
+    installTranslations(app, chooseLanguage(QString(), environment, translated));
+    const QString error =
+        QCoreApplication::translate("main", "ekranik: nie ma tłumaczenia na język „%1” (są: %2)")
+            .arg(asked, (QStringList{kSourceLanguage} + translated).join(QStringLiteral(", ")));
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    std::exit(2);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -71,7 +118,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(EKRANIK_VERSION));
     if (asksOnlyForText(argc, argv)) {
         // Ends the program, unless the word was the value of --folder or --xmltv.
-        const QCoreApplication textOnly(argc, argv);
+        QCoreApplication textOnly(argc, argv);
+        speakUsersLanguage(textOnly, languageAsked(argc, argv));
         readCommandLine(textOnly);
     }
 
@@ -86,6 +134,7 @@ int main(int argc, char* argv[])
 
     HttpFetch::globalInit();
     QApplication app(argc, argv);
+    speakUsersLanguage(app, languageAsked(argc, argv));
     if (!platform.note.isEmpty())
         qCWarning(lcLog).noquote() << platform.note;
     const CommandLine given = readCommandLine(app);

@@ -1,5 +1,6 @@
 #include "app/ownportal.h"
 
+#include "app/languagechoice.h"
 #include "app/portalprobe.h"
 #include "text/logging.h"
 
@@ -139,7 +140,8 @@ QStringList OwnPortal::arguments() const
     if (listen.host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         listen.host = QStringLiteral("127.0.0.1");
     QStringList arguments{QStringLiteral("--listen"), listen.hostPort(),
-                          QStringLiteral("--keep-serving")};
+                          QStringLiteral("--keep-serving"), QStringLiteral("--lang"),
+                          programLanguage()};
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (!cache.isEmpty())
         arguments << QStringLiteral("--cache") << cache + QStringLiteral("/ekranik/portal");

@@ -10,34 +10,33 @@ TrayMenu::TrayMenu(QWidget* parent) : QMenu(parent), m_frequencies(new QActionGr
     const auto item = [](QMenu* menu, const char* name, const QString& caption) {
         return named(menu->addAction(caption), name);
     };
-    addAction(QStringLiteral("ekranik - konfiguracja"))->setEnabled(false);
+    addAction(tr("ekranik - konfiguracja"))->setEnabled(false);
     addSeparator(); // N1
-    connect(item(this, "Ustawienia1", QStringLiteral("Ustawienia")), &QAction::triggered, this,
+    connect(item(this, "Ustawienia1", tr("Ustawienia")), &QAction::triggered, this,
             &TrayMenu::settingsChosen);
-    connect(item(this, "Wybierzkanay1", QStringLiteral("Wybierz kanały…")), &QAction::triggered,
-            this, &TrayMenu::channelsChosen);
+    connect(item(this, "Wybierzkanay1", tr("Wybierz kanały…")), &QAction::triggered, this,
+            &TrayMenu::channelsChosen);
 
-    QMenu* Statystyki1 = named(addMenu(QStringLiteral("Statystyki")), "Statystyki1");
-    pobrano = item(Statystyki1, "pobrano", QStringLiteral("Pobrano: ~~ kB | ~~ MB"));
-    akt = item(Statystyki1, "akt", QStringLiteral("Udane aktualizacje: ~~ razy"));
+    QMenu* Statystyki1 = named(addMenu(tr("Statystyki")), "Statystyki1");
+    pobrano = item(Statystyki1, "pobrano", tr("Pobrano: ~~ kB | ~~ MB"));
+    akt = item(Statystyki1, "akt", tr("Udane aktualizacje: ~~ razy"));
     pobrano->setEnabled(false);
     akt->setEnabled(false);
 
-    QMenu* Czstotliwo1 =
-        named(addMenu(QStringLiteral("Częstotliwość aktualizacji")), "Czstotliwo1");
+    QMenu* Czstotliwo1 = named(addMenu(tr("Częstotliwość aktualizacji")), "Czstotliwo1");
     const struct {
         const char* name;
         const char* caption;
         const char* keyword;
-    } frequencies[] = {{"Extremalnieszybko1", "Extremalnie szybko [2s]", "extreme"},
-                       {"Najszybciej5s1", "Najszybciej [5s]", "fastest"},
-                       {"Szybko10s1", "Szybko [10s]", "fast"},
-                       {"Normalnie20s1", "Normalnie [20s]", "normal"},
-                       {"Wolno40s1", "Wolno [40s]", "slow"},
-                       {"Najwolniej60s1", "Najwolniej [60s]", "slowest"}};
+    } frequencies[] = {{"Extremalnieszybko1", QT_TR_NOOP("Extremalnie szybko [2s]"), "extreme"},
+                       {"Najszybciej5s1", QT_TR_NOOP("Najszybciej [5s]"), "fastest"},
+                       {"Szybko10s1", QT_TR_NOOP("Szybko [10s]"), "fast"},
+                       {"Normalnie20s1", QT_TR_NOOP("Normalnie [20s]"), "normal"},
+                       {"Wolno40s1", QT_TR_NOOP("Wolno [40s]"), "slow"},
+                       {"Najwolniej60s1", QT_TR_NOOP("Najwolniej [60s]"), "slowest"}};
     // Until one is picked the engine runs at the normal rate, the bold default, checked.
     for (const auto& f : frequencies) {
-        QAction* choice = item(Czstotliwo1, f.name, QString::fromUtf8(f.caption));
+        QAction* choice = item(Czstotliwo1, f.name, tr(f.caption));
         const QString keyword = QString::fromLatin1(f.keyword);
         choice->setCheckable(true);
         choice->setData(keyword);
@@ -51,11 +50,10 @@ TrayMenu::TrayMenu(QWidget* parent) : QMenu(parent), m_frequencies(new QActionGr
     }
     Czstotliwo1->addSeparator();
     Czstotliwo1
-        ->addAction(QStringLiteral("Częstotliwość oznacza co ile stacja bedzie aktualizowana; "
-                                   "20s oznacza 1 stacje na 20 sekund [1/20s]"))
+        ->addAction(tr("Częstotliwość oznacza co ile stacja bedzie aktualizowana; "
+                       "20s oznacza 1 stacje na 20 sekund [1/20s]"))
         ->setEnabled(false);
-    connect(item(this, "Koniec1", QStringLiteral("Koniec")), &QAction::triggered, this,
-            &TrayMenu::endChosen);
+    connect(item(this, "Koniec1", tr("Koniec")), &QAction::triggered, this, &TrayMenu::endChosen);
 }
 
 bool TrayMenu::chooseFrequency(const QString& keyword)

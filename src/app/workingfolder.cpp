@@ -2,6 +2,7 @@
 
 #include "stations/stationfiles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -19,9 +20,13 @@ WorkingFolder enterWorkingFolder(const QString& folderOption, const QString& dat
         folder = {dataFolder, QStringLiteral("folder danych uzytkownika"), {}};
     }
     if (folder.path.isEmpty() || !QDir().mkpath(folder.path))
-        folder.error = QStringLiteral("nie można utworzyć folderu \"%1\"").arg(folder.path);
+        folder.error =
+            QCoreApplication::translate("WorkingFolder", "nie można utworzyć folderu \"%1\"")
+                .arg(folder.path);
     else if (!QDir::setCurrent(folder.path))
-        folder.error = QStringLiteral("nie można wejść do folderu \"%1\"").arg(folder.path);
+        folder.error =
+            QCoreApplication::translate("WorkingFolder", "nie można wejść do folderu \"%1\"")
+                .arg(folder.path);
     else
         folder.path = QDir::currentPath();
     return folder;

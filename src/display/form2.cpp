@@ -217,7 +217,7 @@ void Form2::showDownloadProgress(const QByteArray& station, int readed, int tota
 
 void Form2::showUpdating()
 {
-    showNote(QStringLiteral("Aktualizacja..."));
+    showNote(tr("Aktualizacja..."));
 }
 
 void Form2::showNote(const QString& text)

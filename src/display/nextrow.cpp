@@ -1,7 +1,8 @@
 #include "display/nextrow.h"
 
-#include "text/shorten.h"
 #include "text/win1250.h"
+
+#include <QCoreApplication>
 
 namespace {
 
@@ -28,9 +29,13 @@ std::optional<int> secondsOfDay(const QByteArray& time)
 
 NextRow nextRow(const NextUp& next, QTime now)
 {
-    // "następnie " in Windows-1250, as the line and its title are.
-    const QByteArray row = "nast\xeapnie " + next.programme.time + ' ' + next.programme.title;
-    return {win1250ToUnicode(Shorten50(row)), doneAt(next.onAirSince, next.programme.time, now)};
+    // Cut as the line is, one character for each of its bytes.
+    QString row =
+        QCoreApplication::translate("NextRow", "następnie %1 %2")
+            .arg(win1250ToUnicode(next.programme.time), win1250ToUnicode(next.programme.title));
+    if (row.size() >= 50)
+        row = row.left(51) + QStringLiteral("...");
+    return {row, doneAt(next.onAirSince, next.programme.time, now)};
 }
 
 std::optional<double> doneAt(const QByteArray& since, const QByteArray& until, QTime now)

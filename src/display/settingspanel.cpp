@@ -28,25 +28,23 @@ SettingsPanel::SettingsPanel(WidgetLookModel* look, QWidget* parent) : QFrame(pa
     setFrameShape(QFrame::NoFrame);
     setBackground(this, Qt::white);
 
-    Label2 = named(makeLabel(this, QStringLiteral("radudovorozu - ustawienia"), 77, 0,
+    Label2 = named(makeLabel(this, tr("radudovorozu - ustawienia"), 77, 0,
                              layoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent),
                    "Label2");
     Label2->resize(std::max(179, Label2->width()), 22);
 
-    CheckBox1 = makeButton<QCheckBox>(this, "CheckBox1", QStringLiteral("Pokaż dzień i godzine"),
-                                      {31, 28, 137, 17});
-    CheckBox2 = makeButton<QCheckBox>(
-        this, "CheckBox2", QStringLiteral("Pokaż potęp aktualizacji "), {31, 43, 170, 17});
-    abc = makeButton<QCheckBox>(
-        this, "abc", QStringLiteral("Pasek przewijania jeśli dużo programów"), {31, 66, 217, 17});
-    ramka = makeButton<QCheckBox>(this, "ramka", QStringLiteral("Obramowanie RadudoVorozu"),
-                                  {31, 89, 162, 17});
-    transp = makeButton<QCheckBox>(this, "transp", QStringLiteral("Przeźroczystość RadudoVorozu"),
+    CheckBox1 =
+        makeButton<QCheckBox>(this, "CheckBox1", tr("Pokaż dzień i godzine"), {31, 28, 137, 17});
+    CheckBox2 = makeButton<QCheckBox>(this, "CheckBox2", tr("Pokaż potęp aktualizacji "),
+                                      {31, 43, 170, 17});
+    abc = makeButton<QCheckBox>(this, "abc", tr("Pasek przewijania jeśli dużo programów"),
+                                {31, 66, 217, 17});
+    ramka = makeButton<QCheckBox>(this, "ramka", tr("Obramowanie RadudoVorozu"), {31, 89, 162, 17});
+    transp = makeButton<QCheckBox>(this, "transp", tr("Przeźroczystość RadudoVorozu"),
                                    {31, 103, 176, 17});
-    next =
-        makeButton<QCheckBox>(this, "next", QStringLiteral("Następny program"), {176, 28, 120, 17});
-    a1 = makeButton<QRadioButton>(this, "a1", QStringLiteral("Czarny"), {95, 126, 58, 17});
-    a2 = makeButton<QRadioButton>(this, "a2", QStringLiteral("Biały"), {159, 126, 66, 17});
+    next = makeButton<QCheckBox>(this, "next", tr("Następny program"), {176, 28, 120, 17});
+    a1 = makeButton<QRadioButton>(this, "a1", tr("Czarny"), {95, 126, 58, 17});
+    a2 = makeButton<QRadioButton>(this, "a2", tr("Biały"), {159, 126, 66, 17});
     auto* scheme = new QButtonGroup(this);
     scheme->addButton(a1);
     scheme->addButton(a2);

@@ -128,11 +128,11 @@ QVariant ChannelModel::headerData(int section, Qt::Orientation orientation, int 
         return {};
     switch (section) {
     case Name:
-        return QStringLiteral("Kanał");
+        return tr("Kanał");
     case OnAir:
-        return QStringLiteral("Teraz");
+        return tr("Teraz");
     case Reach:
-        return QStringLiteral("Program");
+        return tr("Program");
     }
     return {};
 }

@@ -20,7 +20,7 @@ ChannelPicker::ChannelPicker(QWidget* parent)
     : QDialog(parent), m_model(new ChannelModel(this)), m_filter(new ChannelFilter(this))
 {
     setObjectName(QStringLiteral("ChannelPicker"));
-    setWindowTitle(QStringLiteral("Wybierz kanały"));
+    setWindowTitle(tr("Wybierz kanały"));
     m_filter->setSourceModel(m_model);
     buildLayout();
     resize(640, 480);
@@ -29,23 +29,23 @@ ChannelPicker::ChannelPicker(QWidget* parent)
 void ChannelPicker::buildLayout()
 {
     source = named(new QLineEdit(this), "source");
-    source->setPlaceholderText(QStringLiteral("plik XMLTV albo adres http(s)://…"));
+    source->setPlaceholderText(tr("plik XMLTV albo adres http(s)://…"));
     browse = named(new QToolButton(this), "browse");
     browse->setText(QStringLiteral("…"));
-    browse->setToolTip(QStringLiteral("Wybierz plik z programem XMLTV"));
-    load = named(new QPushButton(QStringLiteral("Wczytaj"), this), "load");
-    hint = named(new QLabel(QStringLiteral("Plik XMLTV (np. z tv_grab_pl) albo jego adres; "
-                                           "program przykładowy jest zmyślony."),
+    browse->setToolTip(tr("Wybierz plik z programem XMLTV"));
+    load = named(new QPushButton(tr("Wczytaj"), this), "load");
+    hint = named(new QLabel(tr("Plik XMLTV (np. z tv_grab_pl) albo jego adres; "
+                               "program przykładowy jest zmyślony."),
                             this),
                  "hint");
     hint->setWordWrap(true);
-    demo = named(new QPushButton(QStringLiteral("Program przykładowy"), this), "demo");
-    demo->setToolTip(QStringLiteral("Zmyślony program kilku stacji, do wypróbowania ekranika"));
+    demo = named(new QPushButton(tr("Program przykładowy"), this), "demo");
+    demo->setToolTip(tr("Zmyślony program kilku stacji, do wypróbowania ekranika"));
     state = named(new QLabel(this), "state");
     state->setWordWrap(true);
     state->hide();
     search = named(new QLineEdit(this), "search");
-    search->setPlaceholderText(QStringLiteral("Szukaj kanału"));
+    search->setPlaceholderText(tr("Szukaj kanału"));
     search->setClearButtonEnabled(true);
     channels = named(new QTreeView(this), "channels");
     channels->setModel(m_filter);
@@ -68,7 +68,7 @@ void ChannelPicker::buildLayout()
     buttons->addButton(demo, QDialogButtonBox::ActionRole);
 
     auto* sourceRow = new QHBoxLayout;
-    sourceRow->addWidget(new QLabel(QStringLiteral("Źródło programu:"), this));
+    sourceRow->addWidget(new QLabel(tr("Źródło programu:"), this));
     sourceRow->addWidget(source, 1);
     sourceRow->addWidget(browse);
     sourceRow->addWidget(load);
@@ -116,7 +116,7 @@ void ChannelPicker::showChannels(const PortalChannels& answer)
 {
     QStringList lines;
     if (answer.state == PortalChannels::State::Reading)
-        lines << QStringLiteral("Wczytywanie programu…");
+        lines << tr("Wczytywanie programu…");
     // The portal's reason names the line of broken listings itself.
     for (const PortalProblem& problem : answer.problems)
         lines << QStringLiteral("%1: %2").arg(problem.source, problem.reason);
@@ -150,8 +150,8 @@ void ChannelPicker::accept()
 void ChannelPicker::browseClick()
 {
     const QString file = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Plik z programem XMLTV"), QString(),
-        QStringLiteral("Program XMLTV (*.xml *.xmltv *.gz *.xz);;Wszystkie pliki (*)"));
+        this, tr("Plik z programem XMLTV"), QString(),
+        tr("Program XMLTV (*.xml *.xmltv *.gz *.xz);;Wszystkie pliki (*)"));
     if (!file.isEmpty())
         source->setText(file);
 }
@@ -163,14 +163,14 @@ void ChannelPicker::loadClick()
         source->setFocus();
         return;
     }
-    showState(QStringLiteral("Wczytywanie programu…"));
+    showState(tr("Wczytywanie programu…"));
     emit loadWanted({wanted});
 }
 
 void ChannelPicker::demoClick()
 {
     source->setText(m_demoPath);
-    showState(QStringLiteral("Wczytywanie programu…"));
+    showState(tr("Wczytywanie programu…"));
     emit loadWanted({m_demoPath});
 }
 

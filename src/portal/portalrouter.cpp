@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -97,7 +98,7 @@ struct PortalRouter::Pages {
     // When these pages were built, and when the listings came, in seconds since the epoch.
     qint64 builtAt = 0;
     qint64 listingsAt = 0;
-    HostedText front;
+    std::array<HostedText, kFrontLanguages> front; // by FrontLanguage
     HostedText stations;
     HostedText channels;
     // The state of the reading that /channels.json tells.
@@ -192,7 +193,8 @@ PortalRouter::build(std::shared_ptr<const Catalogue> catalogue, const Pages* ear
     pages->firstReadingFailed = state.firstReadingFailed;
     pages->channels = channelsJson(catalogue.get(), state.firstReadingFailed, state.problems, at);
     if (catalogue) {
-        pages->front = frontPage(*catalogue, at);
+        for (const FrontLanguage language : {FrontLanguage::Polish, FrontLanguage::English})
+            pages->front[std::size_t(language)] = frontPage(*catalogue, at, language);
         // The station list and the station pages stay as long as the listings do.
         if (earlier && earlier->catalogue == catalogue) {
             pages->stations = earlier->stations;
@@ -240,19 +242,23 @@ std::shared_ptr<const PortalRouter::Pages> PortalRouter::pages() const
     return m_pages;
 }
 
-PortalRouter::Reply PortalRouter::answer(std::string_view target, std::string_view host) const
+PortalRouter::Reply PortalRouter::answer(std::string_view target, std::string_view host,
+                                         std::string_view acceptLanguage) const
 {
-    return *answer(target, host, true);
+    return *answer(target, host, acceptLanguage, true);
 }
 
-std::optional<PortalRouter::Reply> PortalRouter::answerOrDefer(std::string_view target,
-                                                               std::string_view host) const
+std::optional<PortalRouter::Reply>
+PortalRouter::answerOrDefer(std::string_view target, std::string_view host,
+                            std::string_view acceptLanguage) const
 {
-    return answer(target, host, false);
+    return answer(target, host, acceptLanguage, false);
 }
 
 std::optional<PortalRouter::Reply> PortalRouter::answer(std::string_view target,
-                                                        std::string_view host, bool mayBuild) const
+                                                        std::string_view host,
+                                                        std::string_view acceptLanguage,
+                                                        bool mayBuild) const
 {
     const ListingRequest request = parseListingRequest(target);
     switch (request.status) {
@@ -288,8 +294,13 @@ std::optional<PortalRouter::Reply> PortalRouter::answer(std::string_view target,
     case ListingRequest::Kind::ChannelsJson:
         return listed(served->channels.with(hostPort), kChannelsJsonType, restOfMinute,
                       served->builtAt);
-    case ListingRequest::Kind::FrontPage:
-        return listed(served->front.with(hostPort), kFrontPageType, restOfMinute, served->builtAt);
+    case ListingRequest::Kind::FrontPage: {
+        Reply front =
+            listed(served->front[std::size_t(frontLanguage(acceptLanguage))].with(hostPort),
+                   kFrontPageType, restOfMinute, served->builtAt);
+        front.byLanguage = true;
+        return front;
+    }
     case ListingRequest::Kind::StationsFile:
         return listed(served->stations.with(hostPort), kStationsFileType, kMaxListAge,
                       served->listingsAt);

@@ -21,8 +21,9 @@
 // only and no sockets (PortalServer puts it on the network). The two forms of a station's
 // page address (see parseListingRequest) give the page of the station's channel for the day
 // (see listingPage), an unknown station or address a 404 page and a malformed request a 400
-// page; "/" is the front page and "/stations.txt" the station list (see frontPage and
-// stationsFile). Until the first listings are in, every page is a 503 with Retry-After.
+// page; "/" is the front page, in Polish or English as the request's Accept-Language asks
+// (see frontLanguage), and "/stations.txt" the station list (see frontPage and stationsFile). Until
+// the first listings are in, every page is a 503 with Retry-After.
 //
 // Answers never wait on building: what depends only on the listings and the minute (the
 // station list, the front page) is built when the listings come, on the thread that brings
@@ -43,6 +44,8 @@ public:
         int retryAfter = 0;
         // How long caches may keep it, and what they ask again with.
         Freshness freshness;
+        // The body follows the request's Accept-Language: caches keep one for each (Vary).
+        bool byLanguage = false;
     };
     using Clock = std::function<QDateTime()>;
 
@@ -75,18 +78,21 @@ public:
     void setOwnAddress(const QByteArray& hostPort) { m_ownAddress = hostPort; }
 
     // The answer to a request target ("/program.html?T%5Bstation%5D=1"). host is the request's
-    // Host header, which the station lines name.
-    Reply answer(std::string_view target, std::string_view host = {}) const;
+    // Host header, which the station lines name; acceptLanguage its Accept-Language header,
+    // which the front page's language follows.
+    Reply answer(std::string_view target, std::string_view host = {},
+                 std::string_view acceptLanguage = {}) const;
     // The same, or none when that needs a station page built that is not kept yet: answer()
     // builds it, best on another thread than the one that serves.
-    std::optional<Reply> answerOrDefer(std::string_view target, std::string_view host) const;
+    std::optional<Reply> answerOrDefer(std::string_view target, std::string_view host,
+                                       std::string_view acceptLanguage = {}) const;
 
 private:
     class StationPages;
     struct Pages;
 
     std::optional<Reply> answer(std::string_view target, std::string_view host,
-                                bool mayBuild) const;
+                                std::string_view acceptLanguage, bool mayBuild) const;
     QDateTime now() const;
     static qint64 minuteOf(const QDateTime& time);
     std::shared_ptr<const Pages> pages() const;

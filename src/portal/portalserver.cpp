@@ -222,7 +222,12 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
     } else {
         const char* host =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_HOST);
-        std::optional<Reply> ready = m_router.answerOrDefer(target, host ? host : "");
+        // Only station pages are ever built aside, and they have no language: the deferred
+        // answer needs none.
+        const char* languages = MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                                            MHD_HTTP_HEADER_ACCEPT_LANGUAGE);
+        std::optional<Reply> ready =
+            m_router.answerOrDefer(target, host ? host : "", languages ? languages : "");
         if (!ready) {
             MHD_suspend_connection(connection);
             {
@@ -274,6 +279,8 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
                                 httpDate(fresh.lastModified).c_str());
     if (reply.status != 304)
         MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
+    if (reply.byLanguage)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_VARY, MHD_HTTP_HEADER_ACCEPT_LANGUAGE);
     if (reply.retryAfter > 0)
         MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER,
                                 std::to_string(reply.retryAfter).c_str());

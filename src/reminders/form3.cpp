@@ -17,36 +17,33 @@ const QString kSegoe = QStringLiteral("Segoe UI");
 Form3::Form3(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
-    setWindowTitle(QStringLiteral("ekranik - Przypomnienie"));
+    setWindowTitle(tr("ekranik - Przypomnienie"));
     setFixedSize(kWidth, kHeight);
     setMask(roundedWindowShape(size()));
     setFont(layoutFont(kSegoe, 11));
     setBackground(this, Qt::white);
     centreOnDesktop(this);
 
-    Label4 = named(makeLabel(this, QStringLiteral("ekranik - przypomnienie"), 93, 2,
-                             layoutFont(kSegoe, 16), kAccent),
-                   "Label4");
-    Label1 = named(makeLabel(this, QStringLiteral("Ustawiono przypomnienie:"), 103, 29,
+    Label4 = named(
+        makeLabel(this, tr("ekranik - przypomnienie"), 93, 2, layoutFont(kSegoe, 16), kAccent),
+        "Label4");
+    Label1 = named(makeLabel(this, tr("Ustawiono przypomnienie:"), 103, 29,
                              layoutFont(kSegoe, 11, true), kAccent),
                    "Label1");
     // a and c keep their laid-out size and clip longer texts; b grows with its text, down to a
     // second line above c when a title in wide letters would run past the window's edge.
-    a = named(makeLabel(this, QStringLiteral("znaleziono słowo:"), 8, 48, layoutFont(kSegoe, 11),
-                        kAccent),
+    a = named(makeLabel(this, tr("znaleziono słowo:"), 8, 48, layoutFont(kSegoe, 11), kAccent),
               "a");
     a->setFixedSize(199, 13);
-    b = named(makeLabel(this, QStringLiteral("w programie:"), 8, 67, layoutFont(kSegoe, 13),
-                        QColor(128, 0, 0)),
+    b = named(makeLabel(this, tr("w programie:"), 8, 67, layoutFont(kSegoe, 13), QColor(128, 0, 0)),
               "b");
     b->setWordWrap(true);
     b->setFixedWidth(kWidth - 2 * b->x());
-    c = named(makeLabel(this, QStringLiteral("w stacji:"), 8, 98, layoutFont(kSegoe, 11),
-                        QColor(0, 128, 0)),
+    c = named(makeLabel(this, tr("w stacji:"), 8, 98, layoutFont(kSegoe, 11), QColor(0, 128, 0)),
               "c");
     c->setFixedSize(138, 13);
 
-    GlowButton1 = named(new GlowButton(QStringLiteral("Schowaj"), this), "GlowButton1");
+    GlowButton1 = named(new GlowButton(tr("Schowaj"), this), "GlowButton1");
     GlowButton1->setGeometry(56, 136, 236, 31);
     connect(GlowButton1, &GlowButton::clicked, this, &Form3::GlowButton1Click);
 }
@@ -57,16 +54,16 @@ void Form3::showReminder(const QByteArray& keyword, const QByteArray& title,
     show();
     raise();
     activateWindow();
-    a->setText(QStringLiteral("szukane słowo: ") + win1250ToUnicode(keyword));
-    b->setText(QStringLiteral("znalezione w programie: ") + win1250ToUnicode(Shorten25(title)));
+    a->setText(tr("szukane słowo: %1").arg(win1250ToUnicode(keyword)));
+    b->setText(tr("znalezione w programie: %1").arg(win1250ToUnicode(Shorten25(title))));
     b->adjustSize();
-    c->setText(QStringLiteral("w stacji: ") + win1250ToUnicode(station));
+    c->setText(tr("w stacji: %1").arg(win1250ToUnicode(station)));
 }
 
 void Form3::showBroadcast(const Broadcast& broadcast)
 {
     showReminder({}, broadcast.title, broadcast.station);
-    a->setText(QStringLiteral("o godzinie: ") + broadcast.start.toString(u"HH:mm"));
+    a->setText(tr("o godzinie: %1").arg(broadcast.start.toString(u"HH:mm")));
 }
 
 void Form3::GlowButton1Click()

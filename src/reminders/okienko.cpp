@@ -17,13 +17,13 @@
 
 Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
-    setWindowTitle(QStringLiteral("okienko"));
+    setWindowTitle(tr("okienko"));
     setFixedSize(311, 126);
     setMask(roundedWindowShape(size()));
     setFont(layoutFont(QStringLiteral("Tahoma"), 11));
     setBackground(this, Qt::white);
 
-    Label4 = named(makeLabel(this, QStringLiteral("ekranik - informacja"), 85, 0,
+    Label4 = named(makeLabel(this, tr("ekranik - informacja"), 85, 0,
                              layoutFont(QStringLiteral("Trebuchet MS"), 16), kAccent),
                    "Label4");
     d = named(
@@ -54,9 +54,7 @@ Okienko::Okienko(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWi
     kiedy = named(new QComboBox(this), "kiedy");
     kiedy->setGeometry(kWhenLeft, 62, b->x() + b->width() - kWhenLeft, 21);
     for (int minutes : ReminderSchedule::kMinutesChoices) {
-        kiedy->addItem(minutes == 0 ? QStringLiteral("gdy leci")
-                                    : QStringLiteral("%1 min przed").arg(minutes),
-                       minutes);
+        kiedy->addItem(minutes == 0 ? tr("gdy leci") : tr("%1 min przed").arg(minutes), minutes);
     }
     kiedy->hide();
 
@@ -86,7 +84,8 @@ void Okienko::openWith(const QString& prompt, const QString& purpose, const QStr
     a->move(a->x(), std::min(kPromptTop, b->y() - a->height()));
     a->show();
     why->hide();
-    d->setText(purpose);
+    m_purpose = purpose;
+    d->setText(purposeCaption(purpose));
     d->adjustSize();
     const bool reminder = purpose == kAddReminder;
     kiedy->setVisible(reminder);
@@ -105,7 +104,7 @@ void Okienko::openWith(const QString& prompt, const QString& purpose, const QStr
 void Okienko::okbutClick()
 {
     const QString input = b->text();
-    const QString purpose = d->text();
+    const QString& purpose = m_purpose;
     if (purpose == kAddStation) {
         if (input == kDebugAccessWord) {
             emit debugAccessWordEntered();
@@ -125,8 +124,8 @@ bool Okienko::armReminder(const QString& input)
 {
     const std::optional<QByteArray> keyword = unicodeToWin1250(input);
     if (!keyword) {
-        refuse(QStringLiteral("Słowo zawiera znaki, których nie ma w polskich tytułach "
-                              "(Windows-1250), więc nigdy nie zostałoby znalezione."));
+        refuse(tr("Słowo zawiera znaki, których nie ma w polskich tytułach "
+                  "(Windows-1250), więc nigdy nie zostałoby znalezione."));
         return false;
     }
     m_reminderKeyword = *keyword;
@@ -149,13 +148,13 @@ bool Okienko::addStation(const QString& input)
 {
     const std::optional<QByteArray> entry = unicodeToWin1250(input);
     if (!entry) {
-        refuse(QStringLiteral("Tekst zawiera znaki, których nie da się zapisać w liście stacji "
-                              "(Windows-1250)."));
+        refuse(tr("Tekst zawiera znaki, których nie da się zapisać w liście stacji "
+                  "(Windows-1250)."));
         return false;
     }
     if (!entry->contains('|')) {
-        refuse(QStringLiteral("Brakuje znaku „|” między nazwą stacji a adresem "
-                              "(nazwa.stacji.tv|http://adres.do.stacji)."));
+        refuse(tr("Brakuje znaku „|” między nazwą stacji a adresem "
+                  "(nazwa.stacji.tv|http://adres.do.stacji)."));
         return false;
     }
     StationNameProblem problem = checkStationName(EntryName(*entry));
@@ -168,6 +167,17 @@ bool Okienko::addStation(const QString& input)
     }
     emit stationEntered(*entry);
     return true;
+}
+
+QString Okienko::purposeCaption(const QString& purpose)
+{
+    if (purpose == kAddStation)
+        return tr("Dodaj stację");
+    if (purpose == kShowAddress)
+        return tr("Program TV na dziś");
+    if (purpose == kAddReminder)
+        return tr("Dodaj przypomnienie");
+    return purpose;
 }
 
 void Okienko::refuse(const QString& reason)

@@ -52,6 +52,10 @@ private:
     // Stores and hands on a new reminder keyword, or shows why it cannot be one.
     bool armReminder(const QString& input);
     void refuse(const QString& reason);
+    // The purpose as the dialog shows it, in the user's language.
+    static QString purposeCaption(const QString& purpose);
+
+    QString m_purpose;
 
     static constexpr int kPromptTop = 38;
     static constexpr int kInputWidth = 281;

@@ -46,10 +46,10 @@ void ReminderNotifier::show(const Broadcast& broadcast, bool markup)
 {
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
-    const QStringList actions{kSnoozeAction, QStringLiteral("Przypomnij za 5 min"), kDisarmAction,
-                              QStringLiteral("Wyłącz przypomnienie")};
+    const QStringList actions{kSnoozeAction, tr("Przypomnij za 5 min"), kDisarmAction,
+                              tr("Wyłącz przypomnienie")};
     // Expiring never: a reminder stays until the user has seen it.
-    call << QStringLiteral("ekranik") << uint(0) << QStringLiteral("ekranik") << kSummary
+    call << QStringLiteral("ekranik") << uint(0) << QStringLiteral("ekranik") << summary()
          << body(broadcast, markup) << actions << QVariantMap{} << int(0);
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kAnswerTimeout), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, broadcast] {

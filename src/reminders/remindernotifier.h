@@ -15,7 +15,8 @@ class ReminderNotifier : public QObject {
 public:
     static inline const QString kService = QStringLiteral("org.freedesktop.Notifications");
     static inline const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
-    static inline const QString kSummary = QStringLiteral("ekranik - Przypomnienie");
+    // The notification's title, the reminder window's.
+    static QString summary() { return tr("ekranik - Przypomnienie"); }
     static inline const QString kSnoozeAction = QStringLiteral("snooze");
     static inline const QString kDisarmAction = QStringLiteral("disarm");
     // A server that has not answered in this time counts as none: the reminder must not wait

@@ -1,5 +1,6 @@
 #include "stations/channeltimes.h"
 
+#include <QCoreApplication>
 #include <QTimeZone>
 #include <array>
 
@@ -8,9 +9,11 @@ namespace {
 // A week ahead the weekday names a day twice, so it stops one day short of that.
 constexpr qint64 kWeekdayReachDays = 6;
 
-const std::array<QString, 7> kWeekdays{
-    QStringLiteral("pn"), QStringLiteral("wt"), QStringLiteral("śr"), QStringLiteral("cz"),
-    QStringLiteral("pt"), QStringLiteral("so"), QStringLiteral("nd")};
+constexpr std::array<const char*, 7> kWeekdays{
+    QT_TRANSLATE_NOOP("ChannelTimes", "pn"), QT_TRANSLATE_NOOP("ChannelTimes", "wt"),
+    QT_TRANSLATE_NOOP("ChannelTimes", "śr"), QT_TRANSLATE_NOOP("ChannelTimes", "cz"),
+    QT_TRANSLATE_NOOP("ChannelTimes", "pt"), QT_TRANSLATE_NOOP("ChannelTimes", "so"),
+    QT_TRANSLATE_NOOP("ChannelTimes", "nd")};
 
 QString clockTime(const QDateTime& time)
 {
@@ -33,10 +36,11 @@ QString reachText(const QDateTime& until, const QDateTime& now)
     const QDateTime end = until.toTimeZone(now.timeZone());
     const qint64 days = now.date().daysTo(end.date());
     if (days == 0)
-        return QStringLiteral("do ") + clockTime(end);
+        return QCoreApplication::translate("ChannelTimes", "do %1").arg(clockTime(end));
     if (days > 0 && days <= kWeekdayReachDays)
-        return QStringLiteral("do %1 %2")
-            .arg(kWeekdays[end.date().dayOfWeek() - 1], clockTime(end));
-    return QStringLiteral("do %1 %2")
+        return QCoreApplication::translate("ChannelTimes", "do %1 %2")
+            .arg(QCoreApplication::translate("ChannelTimes", kWeekdays[end.date().dayOfWeek() - 1]),
+                 clockTime(end));
+    return QCoreApplication::translate("ChannelTimes", "do %1 %2")
         .arg(end.date().toString(QStringLiteral("dd.MM")), clockTime(end));
 }

@@ -3,6 +3,7 @@
 #include "stations/stationentry.h"
 #include "text/win1250.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -130,8 +131,9 @@ PortalChannels readAnswer(const QJsonObject& root, int& leftOut)
     const QJsonArray channelList = channels.toArray();
     if (channelList.size() > kMaxPortalChannels)
         throw BadField{QStringLiteral("channels"),
-                       QStringLiteral("Portal podał więcej kanałów, niż można wybrać "
-                                      "(kMaxPortalChannels = %1).")
+                       QCoreApplication::translate("PortalChannels",
+                                                   "Portal podał więcej kanałów, niż można wybrać "
+                                                   "(kMaxPortalChannels = %1).")
                            .arg(kMaxPortalChannels)};
     for (qsizetype i = 0; i < channelList.size(); ++i) {
         if (std::optional<PortalChannel> channel = readChannel(channelList.at(i), i))
@@ -155,11 +157,13 @@ std::optional<PortalChannels> parsePortalChannels(const QByteArray& json, QStrin
         return std::nullopt;
     };
     if (parseError.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("Odpowiedź portalu nie jest poprawnym dokumentem JSON "
-                                   "(błąd w bajcie %1).")
+        return fail(QCoreApplication::translate(
+                        "PortalChannels", "Odpowiedź portalu nie jest poprawnym dokumentem JSON "
+                                          "(błąd w bajcie %1).")
                         .arg(parseError.offset + 1));
     if (!document.isObject())
-        return fail(QStringLiteral("Odpowiedź portalu nie jest obiektem JSON."));
+        return fail(QCoreApplication::translate("PortalChannels",
+                                                "Odpowiedź portalu nie jest obiektem JSON."));
     int skipped = 0;
     try {
         PortalChannels answer = readAnswer(document.object(), skipped);
@@ -169,6 +173,8 @@ std::optional<PortalChannels> parsePortalChannels(const QByteArray& json, QStrin
     } catch (const BadField& bad) {
         if (!bad.message.isEmpty())
             return fail(bad.message);
-        return fail(QStringLiteral("Odpowiedź portalu ma błędne pole „%1”.").arg(bad.path));
+        return fail(
+            QCoreApplication::translate("PortalChannels", "Odpowiedź portalu ma błędne pole „%1”.")
+                .arg(bad.path));
     }
 }

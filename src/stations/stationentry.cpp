@@ -2,6 +2,7 @@
 
 #include "stations/stationfiles.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 QByteArray EntryName(const QByteArray& entry)
@@ -40,20 +41,25 @@ QString stationNameProblemText(StationNameProblem problem)
     case StationNameProblem::None:
         return QString();
     case StationNameProblem::Empty:
-        return QStringLiteral("Nazwa stacji (tekst przed „|”) nie może być pusta.");
+        return QCoreApplication::translate("StationEntry",
+                                           "Nazwa stacji (tekst przed „|”) nie może być pusta.");
     case StationNameProblem::DotName:
-        return QStringLiteral(
-            "Nazwa stacji nie może być samą kropką „.” ani dwiema kropkami „..”.");
+        return QCoreApplication::translate(
+            "StationEntry", "Nazwa stacji nie może być samą kropką „.” ani dwiema kropkami „..”.");
     case StationNameProblem::Separator:
-        return QStringLiteral("Nazwa stacji nie może zawierać ukośnika „/” ani „\\”.");
+        return QCoreApplication::translate("StationEntry",
+                                           "Nazwa stacji nie może zawierać ukośnika „/” ani „\\”.");
     case StationNameProblem::Resource:
-        return QStringLiteral("Nazwa stacji nie może zaczynać się od dwukropka „:”.");
+        return QCoreApplication::translate("StationEntry",
+                                           "Nazwa stacji nie może zaczynać się od dwukropka „:”.");
     case StationNameProblem::StationFile:
-        return QStringLiteral("Nazwa stacji nie może być taka sama jak nazwa pliku listy stacji "
-                              "„programy.tv” ani pliku zaznaczeń „programy_stan.tv”.");
+        return QCoreApplication::translate(
+            "StationEntry", "Nazwa stacji nie może być taka sama jak nazwa pliku listy stacji "
+                            "„programy.tv” ani pliku zaznaczeń „programy_stan.tv”.");
     case StationNameProblem::ControlChar:
-        return QStringLiteral("Nazwa stacji nie może zawierać znaków sterujących, takich jak "
-                              "tabulator czy znak końca wiersza.");
+        return QCoreApplication::translate(
+            "StationEntry", "Nazwa stacji nie może zawierać znaków sterujących, takich jak "
+                            "tabulator czy znak końca wiersza.");
     }
     return QString();
 }

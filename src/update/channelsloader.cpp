@@ -46,7 +46,7 @@ void ChannelsLoader::ask()
     if (!m_active)
         return;
     if (!m_folder.isValid()) {
-        fail(QStringLiteral("Nie można utworzyć folderu tymczasowego na listę kanałów."));
+        fail(tr("Nie można utworzyć folderu tymczasowego na listę kanałów."));
         return;
     }
     m_tooLarge = false;
@@ -65,7 +65,7 @@ void ChannelsLoader::fetchProgress(int total, int readed)
 
 QString ChannelsLoader::tooLargeText() const
 {
-    return QStringLiteral("Lista kanałów z %1 jest większa niż %2 MiB (kMaxAnswerBytes).")
+    return tr("Lista kanałów z %1 jest większa niż %2 MiB (kMaxAnswerBytes).")
         .arg(address())
         .arg(kMaxAnswerBytes / (1024 * 1024));
 }
@@ -91,7 +91,7 @@ void ChannelsLoader::fetchFailed()
     if (handOver() || !m_active)
         return;
     fail(m_tooLarge ? tooLargeText()
-                    : QStringLiteral("Nie udało się pobrać listy kanałów z %1.").arg(address()));
+                    : tr("Nie udało się pobrać listy kanałów z %1.").arg(address()));
 }
 
 void ChannelsLoader::fetchDone()
@@ -100,7 +100,7 @@ void ChannelsLoader::fetchDone()
         return;
     QFile file(m_fetch->FileName);
     if (!file.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("Nie można odczytać pobranej listy kanałów z %1.").arg(address()));
+        fail(tr("Nie można odczytać pobranej listy kanałów z %1.").arg(address()));
         return;
     }
     const QByteArray json = file.read(kMaxAnswerBytes + 1);

@@ -1,5 +1,7 @@
 #include "update/downloadstatistics.h"
 
+#include <QCoreApplication>
+
 void DownloadStatistics::count(qint64 fileSize)
 {
     ++m_updates;
@@ -8,10 +10,13 @@ void DownloadStatistics::count(qint64 fileSize)
 
 QString DownloadStatistics::pobranoCaption() const
 {
-    return QStringLiteral("Pobrano: %1 kB | %2 MB").arg(m_bytes / 1024).arg(m_bytes / 1048576);
+    return QCoreApplication::translate("DownloadStatistics", "Pobrano: %1 kB | %2 MB")
+        .arg(m_bytes / 1024)
+        .arg(m_bytes / 1048576);
 }
 
 QString DownloadStatistics::aktCaption() const
 {
-    return QStringLiteral("Udane aktualizacje: %1 razy").arg(m_updates);
+    return QCoreApplication::translate("DownloadStatistics", "Udane aktualizacje: %1 razy")
+        .arg(m_updates);
 }

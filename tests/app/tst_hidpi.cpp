@@ -3,9 +3,12 @@
 // control's own font metrics at this scale, and nothing around the control cuts it off; no two
 // texts of a window overlap; and what the program paints itself (window frames, the progress
 // bar, the list's check boxes, the glow buttons) is at twice the scale the picture at one with
-// every pixel doubled, so one-pixel lines stay sharp and in place.
+// every pixel doubled, so one-pixel lines stay sharp and in place. CTest runs it in Polish, the
+// program's own language, and in English (EKRANIK_TEST_LANGUAGE=en), where no text the windows
+// show may be left in Polish either.
 
 #include "app/assembler.h"
+#include "app/languagechoice.h"
 #include "display/form2.h"
 #include "reminders/form3.h"
 #include "reminders/okienko.h"
@@ -22,16 +25,21 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QStyledItemDelegate>
 #include <QTest>
 #include <QTimer>
+#include <QXmlStreamReader>
 #include <functional>
 
 namespace {
@@ -229,6 +237,103 @@ QList<Shown> shownIn(const QWidget* window)
     return shown;
 }
 
+// Every text a user can read in the window, the window's title, tool tips, place holders and
+// the choices of closed lists included; what the user typed is theirs.
+QStringList wordsIn(const QWidget* window)
+{
+    QStringList words{window->windowTitle()};
+    QList<const QWidget*> controls{window};
+    for (const QWidget* w : window->findChildren<QWidget*>())
+        if (w->window() == window && w->isVisibleTo(window))
+            controls.append(w);
+    for (const QWidget* w : controls) {
+        words << w->toolTip();
+        if (const auto* label = qobject_cast<const QLabel*>(w))
+            words << label->text();
+        else if (const auto* button = qobject_cast<const QAbstractButton*>(w))
+            words << button->text();
+        else if (const auto* edit = qobject_cast<const QLineEdit*>(w))
+            words << edit->placeholderText();
+        else if (const auto* box = qobject_cast<const QComboBox*>(w))
+            for (int i = 0; i < box->count(); ++i)
+                words << box->itemText(i);
+        if (const auto* menu = qobject_cast<const QMenu*>(w)) {
+            words << menu->title();
+            for (const QAction* action : menu->actions())
+                words << action->text() << action->toolTip();
+        }
+        if (const auto* header = qobject_cast<const QHeaderView*>(w)) {
+            for (int i = 0; header->model() && i < header->count(); ++i)
+                words << header->model()->headerData(i, header->orientation()).toString();
+        } else if (const auto* view = qobject_cast<const QAbstractItemView*>(w)) {
+            const QAbstractItemModel* model = view->model();
+            for (int row = 0; model && row < model->rowCount(view->rootIndex()); ++row)
+                for (int column = 0; column < model->columnCount(view->rootIndex()); ++column)
+                    words << model->index(row, column, view->rootIndex()).data().toString();
+        }
+    }
+    words.removeAll(QString());
+    words.removeDuplicates();
+    return words;
+}
+
+// The text of a .ts element, whose characters outside XML's (a CR) are <byte value="xd"/>.
+QString tsText(QXmlStreamReader& ts)
+{
+    QString text;
+    for (int depth = 1; depth > 0 && !ts.atEnd();) {
+        switch (ts.readNext()) {
+        case QXmlStreamReader::Characters:
+            text += ts.text();
+            break;
+        case QXmlStreamReader::StartElement:
+            ++depth;
+            if (ts.name() == QLatin1String("byte"))
+                text +=
+                    QChar(ts.attributes().value(QLatin1String("value")).mid(1).toUInt(nullptr, 16));
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        default:
+            break;
+        }
+    }
+    return text;
+}
+
+// The Polish source texts, each as a pattern that its arguments (%1) match anything in; a
+// prompt's CR shows as a line break. A text the same in both languages is no fault.
+QList<QRegularExpression> sourceTexts(const QString& tsFile)
+{
+    static const QStringList sameInBoth{QStringLiteral("[ok]")};
+    QFile file(tsFile);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot read %s", qPrintable(tsFile));
+    QList<QRegularExpression> sources;
+    QXmlStreamReader ts(&file);
+    while (!ts.atEnd()) {
+        if (ts.readNext() != QXmlStreamReader::StartElement || ts.name() != QLatin1String("source"))
+            continue;
+        const QString source = tsText(ts).replace(u'\r', u'\n');
+        if (sameInBoth.contains(source))
+            continue;
+        // escape() makes "%1" "\\%1".
+        QString pattern = QRegularExpression::escape(source);
+        pattern.replace(QRegularExpression(QStringLiteral(R"(\\%\d)")), QStringLiteral(".*"));
+        sources << QRegularExpression(QRegularExpression::anchoredPattern(pattern),
+                                      QRegularExpression::DotMatchesEverythingOption);
+    }
+    if (ts.hasError() || sources.isEmpty())
+        qFatal("%s: %s", qPrintable(tsFile), qPrintable(ts.errorString()));
+    return sources;
+}
+
+QString testLanguage()
+{
+    return qEnvironmentVariable("EKRANIK_TEST_LANGUAGE", kSourceLanguage);
+}
+
 // Less than this is the arithmetic of fractions, not a pixel.
 constexpr qreal kFuzz = 1.0 / 64;
 
@@ -406,6 +511,35 @@ private slots:
         const qreal scale = qEnvironmentVariable("QT_SCALE_FACTOR", QStringLiteral("1")).toDouble();
         QCOMPARE(qApp->devicePixelRatio(), scale);
         qInfo("device pixel ratio %g", qApp->devicePixelRatio());
+        // As the program would with --language.
+        if (testLanguage() != kSourceLanguage) {
+            QVERIFY(translatedLanguages(translationsFolder()).contains(testLanguage()));
+            installTranslations(*qApp, testLanguage());
+        }
+        qInfo("language %s", qPrintable(testLanguage()));
+    }
+
+    void noPolishLeft_data() { states(); }
+    void noPolishLeft()
+    {
+        if (testLanguage() == kSourceLanguage)
+            QSKIP("the program's own language");
+        QFETCH(QString, state);
+        static const QList<QRegularExpression> polish = sourceTexts(
+            QStringLiteral(EKRANIK_SOURCE_DIR "/i18n/ekranik_") + testLanguage() + ".ts");
+        showing(state, [](QWidget* window) {
+            const QStringList words = wordsIn(window);
+            QVERIFY(!words.isEmpty());
+            QStringList faults;
+            for (const QString& word : words) {
+                for (const QRegularExpression& source : polish) {
+                    if (source.match(QString(word).replace(u'\r', u'\n')).hasMatch())
+                        faults << QStringLiteral("\"%1\" is the source text %2")
+                                      .arg(word, source.pattern());
+                }
+            }
+            QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QStringLiteral("\n  "))));
+        });
     }
 
     void textsFitAndStayApart_data() { states(); }

@@ -83,3 +83,29 @@ click_ok() {
   read -r x y < <(xdotool getwindowgeometry --shell "$main" | sed -n 's/^[XY]=//p' | paste -sd ' ')
   xdotool mousemove $((x + 332)) $((y + 11)) click 1
 }
+
+# The StatusNotifierItem stand-in host (tests/tray/snihost.cpp). open_host_pipe makes the pipe
+# it reads its commands from ("host CMD"); start_host SNIHOST N starts it, the Nth time, as
+# $host_pid. It writes to $dir/host.log, and a host started again goes on in the same pipe and
+# log.
+open_host_pipe() {
+  mkfifo "$dir/host.in"
+  exec 4<>"$dir/host.in"
+}
+host() { echo "$*" >&4; }
+heard() { [ "$(grep -c -x -- "$1" "$dir/host.log")" -ge "${2:-1}" ]; }
+start_host() {
+  "$1" <&4 >>"$dir/host.log" 2>&1 &
+  # shellcheck disable=SC2034 # for the scripts that stop it
+  host_pid=$!
+  wait_for heard ready "$2" || fail "the stand-in host did not start"
+}
+registered() { [ "$(grep -c '^registered ' "$dir/host.log")" -ge "$1" ]; }
+# What the host shows of the item: the lines of one "show".
+show() {
+  local from
+  from=$(($(wc -l <"$dir/host.log") + 1))
+  host show
+  wait_for sh -c "tail -n +$from '$dir/host.log' | grep -qx end" || fail "the host could not read the item"
+  tail -n +"$from" "$dir/host.log" | sed '/^end$/q' | grep -v -e '^registered ' -e '^notify '
+}

@@ -18,28 +18,9 @@ probe=$3
 # shellcheck source-path=SCRIPTDIR source=tray-common.sh
 . "$(dirname "$0")/tray-common.sh"
 
-# The host reads its commands from a pipe ("host CMD") and writes to $dir/host.log; a host
-# started again goes on in the same pipe and log.
-mkfifo "$dir/host.in"
-exec 4<>"$dir/host.in"
-host() { echo "$*" >&4; }
-heard() { [ "$(grep -c -x -- "$1" "$dir/host.log")" -ge "${2:-1}" ]; }
-start_host() {
-  "$snihost" <&4 >>"$dir/host.log" 2>&1 &
-  host_pid=$!
-  wait_for heard ready "$1" || fail "the stand-in host did not start"
-}
-registered() { [ "$(grep -c '^registered ' "$dir/host.log")" -ge "$1" ]; }
-# What the host shows of the item: the lines of one "show".
-show() {
-  local from
-  from=$(($(wc -l <"$dir/host.log") + 1))
-  host show
-  wait_for sh -c "tail -n +$from '$dir/host.log' | grep -qx end" || fail "the host could not read the item"
-  tail -n +"$from" "$dir/host.log" | sed '/^end$/q' | grep -v -e '^registered ' -e '^notify '
-}
+open_host_pipe
 
-start_host 1
+start_host "$snihost" 1
 start_ekranik "$ekranik"
 wait_for registered 1 || fail "the icon never registered with the host"
 
@@ -99,7 +80,7 @@ wait_for withdrawn || fail "[ok] left the window '$(wm_state)'"
 host quit
 wait "$host_pid"
 wait_for iconic || fail "the window stayed out of reach after the host went away: '$(wm_state)'"
-start_host 2
+start_host "$snihost" 2
 wait_for registered 2 || fail "the icon did not come back to the host that started again"
 xdotool windowactivate "$main" 2>/dev/null
 wait_for on_screen || fail "the minimised window could not be brought back"

@@ -121,6 +121,8 @@ private slots:
     void router();
     void routerAcrossClockChanges();
     void caching();
+    void frontPageLanguage_data();
+    void frontPageLanguage();
     void validators_data();
     void validators();
     void nowPlaying_data()
@@ -531,6 +533,64 @@ void TestPortalPage::routerAcrossClockChanges()
                      QJsonObject({{"start", step.start}, {"title", step.title}}));
         QTRY_VERIFY2(QString::fromUtf8(router.answer("/").body).contains(time + ' ' + step.title),
                      step.now);
+    }
+}
+
+void TestPortalPage::frontPageLanguage_data()
+{
+    QTest::addColumn<QByteArray>("acceptLanguage");
+    QTest::addColumn<bool>("english");
+
+    QTest::newRow("no header") << QByteArray() << false;
+    QTest::newRow("English") << QByteArray("en") << true;
+    QTest::newRow("British English, then anything") << QByteArray("en-GB,en;q=0.9,*;q=0.5") << true;
+    QTest::newRow("Polish") << QByteArray("pl-PL,pl;q=0.9,en;q=0.8") << false;
+    QTest::newRow("English before Polish") << QByteArray("en-US, pl;q=0.7") << true;
+    QTest::newRow("Polish weighs more, named later") << QByteArray("en;q=0.5, pl;q=0.6") << false;
+    QTest::newRow("both as much: Polish") << QByteArray("en;q=0.8,pl;q=0.8") << false;
+    QTest::newRow("neither: Polish") << QByteArray("de-DE,fr;q=0.5") << false;
+    QTest::newRow("anything: Polish") << QByteArray("*") << false;
+    QTest::newRow("English refused") << QByteArray("en;q=0") << false;
+    QTest::newRow("case and spaces") << QByteArray(" EN-us ; Q=1 ") << true;
+    QTest::newRow("a weight that is none") << QByteArray("en;q=x, pl;q=0.1") << false;
+}
+
+// The front page speaks the language the client asks for of the two it has, Polish unless
+// English is wanted more, and says caches must keep one for each; the station pages and the
+// station list are data, the same whatever is asked.
+void TestPortalPage::frontPageLanguage()
+{
+    QFETCH(QByteArray, acceptLanguage);
+    QFETCH(bool, english);
+
+    StationMap stations;
+    stations.insert(1, "tvp1.pl");
+    PortalRouter router(
+        stations, [] { return QDateTime::fromMSecsSinceEpoch(localInstant("2026-12-08T20:30")); });
+    Listings listings;
+    listings.addChannel("tvp1.pl", "TVP 1", {"TVP 1"});
+    for (const Programme& p : makeChannel({kNews, kHit}).programmes)
+        listings.addProgramme("tvp1.pl", p);
+    listings.finish();
+    router.replaceListings(listings);
+
+    const std::string_view languages(acceptLanguage.constData(), acceptLanguage.size());
+    const PortalRouter::Reply front = router.answer("/", "127.0.0.1:8080", languages);
+    const QString html = QString::fromUtf8(front.body);
+    QCOMPARE(front.status, 200);
+    QVERIFY(front.byLanguage);
+    QCOMPARE(html.contains(QStringLiteral("<html lang=\"en\">")), english);
+    QCOMPARE(html.contains(QStringLiteral("<html lang=\"pl\">")), !english);
+    QCOMPARE(html.contains(QStringLiteral("<h1>TV listings for ekranik</h1>")), english);
+    QCOMPARE(html.contains(QStringLiteral("<th>Kanał</th>")), !english);
+    // The listings' own words stay.
+    QVERIFY(html.contains(QStringLiteral("20:10 Ojciec Mateusz")));
+    QCOMPARE(front.freshness.etag == router.answer("/", "127.0.0.1:8080").freshness.etag, !english);
+
+    for (const char* target : {"/stations.txt", "/program.html?T%5Bstation%5D=1"}) {
+        const PortalRouter::Reply data = router.answer(target, "127.0.0.1:8080", languages);
+        QCOMPARE(data.body, router.answer(target, "127.0.0.1:8080").body);
+        QVERIFY(!data.byLanguage);
     }
 }
 

@@ -623,6 +623,18 @@ private slots:
         const Reply missing = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=7"));
         QCOMPARE(header(missing, "Cache-Control"), "public, max-age=60");
         QCOMPARE(header(exchangeOnce(port, Get("/program.html")), "Cache-Control"), "no-store");
+
+        // The front page follows the client's Accept-Language, and tells caches so; a station's
+        // page does not.
+        const auto front = [&](const QByteArray& languages) {
+            return exchangeOnce(port, "GET / HTTP/1.1\r\nHost: x\r\nAccept-Language: " + languages +
+                                          "\r\nConnection: close\r\n\r\n");
+        };
+        const Reply english = front("en-GB,en;q=0.9");
+        QVERIFY(english.body.contains("<html lang=\"en\">"));
+        QCOMPARE(header(english, "Vary"), "Accept-Language");
+        QVERIFY(front("pl,en;q=0.5").body.contains("<html lang=\"pl\">"));
+        QVERIFY(!page.headers.contains("Vary"));
     }
 
     // A second portal on a port in use fails to start instead of sharing the requests.
