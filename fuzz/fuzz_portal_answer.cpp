@@ -157,6 +157,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     const ListingRequest request = parseListingRequest(target);
     const PortalRouter::Reply reply = router->answer(target, host);
+    // Whatever is asked: caches keep nothing of an error but a 404, and a kept answer is named
+    // by its bytes.
+    const Freshness& fresh = reply.freshness;
+    FUZZ_CHECK(fresh.maxAge.has_value() == (reply.status == 200 || reply.status == 404));
+    FUZZ_CHECK(!fresh.maxAge || (*fresh.maxAge >= 0 && *fresh.maxAge <= kMaxPageAge));
+    FUZZ_CHECK(!fresh.maxAge || fresh.etag == entityTag(reply.body));
     if (request.status == ListingRequest::Status::Ok &&
         request.kind != ListingRequest::Kind::Page) {
         checkLists(request, reply, host);

@@ -2,6 +2,7 @@
 
 #include "portal/listings.h"
 #include "portal/logtext.h"
+#include "portal/portaldoor.h"
 #include "portal/portalserver.h"
 #include "portal/reloader.h"
 #include "portal/stationmap.h"
@@ -152,7 +153,19 @@ int main(int argc, char* argv[])
         QStringLiteral("When the first reading of the listings fails, go on serving: pages say "
                        "the listings are being read (503), /channels.json says why, and SIGHUP "
                        "reads them again."));
-    options.addOptions({listen, xmltv, stations, today, refresh, cache, lang, keepServing});
+    const QCommandLineOption maxPerAddress(
+        QStringLiteral("max-per-address"),
+        QStringLiteral("Open connections one client address may hold, 64 unless given; 0 for no "
+                       "limit but the portal's own."),
+        QStringLiteral("N"), QStringLiteral("64"));
+    const QCommandLineOption trustedProxy(
+        QStringLiteral("trusted-proxy"),
+        QStringLiteral("A proxy in front of the portal (nginx, a cache): its connections are not "
+                       "held to --max-per-address, and the log names the client it gives in "
+                       "X-Forwarded-For. May be given several times."),
+        QStringLiteral("ADDRESS"));
+    options.addOptions({listen, xmltv, stations, today, refresh, cache, lang, keepServing,
+                        maxPerAddress, trustedProxy});
     options.process(app);
 
     if (!options.positionalArguments().isEmpty()) {
@@ -179,6 +192,26 @@ int main(int argc, char* argv[])
         return kUsageError;
     }
 
+    PortalLimits limits;
+    bool perAddressOk = false;
+    limits.perAddress = options.value(maxPerAddress).toUInt(&perAddressOk);
+    if (!perAddressOk || limits.perAddress > 1000000) {
+        printError(QStringLiteral("--max-per-address wants a number of connections, e.g. 64, or "
+                                  "0 for none, not \"%1\".")
+                       .arg(options.value(maxPerAddress)));
+        return kUsageError;
+    }
+    for (const QString& proxy : options.values(trustedProxy)) {
+        const std::optional<std::string> key = addressKeyOf(proxy.toStdString());
+        if (!key) {
+            printError(QStringLiteral("--trusted-proxy wants an IP address, e.g. 127.0.0.1 or "
+                                      "::1, not \"%1\".")
+                           .arg(proxy));
+            return kUsageError;
+        }
+        limits.trustedProxies.push_back(*key);
+    }
+
     QString error;
     StationMap stationMap;
     if (options.isSet(stations)) {
@@ -200,7 +233,7 @@ int main(int argc, char* argv[])
         log("ekranik-portal: " + line.toLocal8Bit());
     });
     const StationMap map = stationMap;
-    PortalServer server(std::move(stationMap), {}, log);
+    PortalServer server(std::move(stationMap), {}, log, limits);
 
     // Every connection takes a file: room for the portal's limit of connections, where the
     // system lets the soft limit (often 1024) go higher.

@@ -4,6 +4,7 @@
 #include "portal/portalrouter.h"
 #include "portal/requesthead.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <microhttpd.h>
@@ -45,6 +46,54 @@ QByteArray addressText(const sockaddr* address)
     return text;
 }
 
+bool isTrustedProxy(const PortalLimits& limits, const std::string& key)
+{
+    return std::find(limits.trustedProxies.begin(), limits.trustedProxies.end(), key) !=
+           limits.trustedProxies.end();
+}
+
+std::optional<std::string> addressKeyOf(std::string_view text)
+{
+    const std::string address(text);
+    in_addr v4{};
+    if (::inet_pton(AF_INET, address.c_str(), &v4) == 1)
+        return std::string(reinterpret_cast<const char*>(&v4), sizeof v4);
+    in6_addr v6{};
+    if (::inet_pton(AF_INET6, address.c_str(), &v6) == 1)
+        return std::string(reinterpret_cast<const char*>(&v6), sizeof v6);
+    return std::nullopt;
+}
+
+QByteArray forwardedClient(const PortalLimits& limits, const std::string& peerKey,
+                           const QByteArray& peerText, std::string_view forwardedFor)
+{
+    if (!isTrustedProxy(limits, peerKey))
+        return peerText;
+    // Each proxy appends the address it was reached from: the last one that is not a trusted
+    // proxy's is the client's. Anything that is not an address ends the walk.
+    QByteArray client = peerText;
+    std::size_t end = forwardedFor.size();
+    while (end > 0) {
+        const std::size_t comma = forwardedFor.rfind(',', end - 1);
+        const std::size_t start = comma == std::string_view::npos ? 0 : comma + 1;
+        std::string_view entry = forwardedFor.substr(start, end - start);
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t'))
+            entry.remove_prefix(1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t'))
+            entry.remove_suffix(1);
+        const std::optional<std::string> key = addressKeyOf(entry);
+        if (!key)
+            break;
+        client = QByteArray(entry.data(), qsizetype(entry.size()));
+        if (!isTrustedProxy(limits, *key))
+            break;
+        if (comma == std::string_view::npos)
+            break;
+        end = comma;
+    }
+    return client;
+}
+
 PortalDoor::PortalDoor(int loop, const PortalLimits& limits, unsigned maxConnections,
                        HandOver handOver, Log log)
     : m_loop(loop), m_limits(limits), m_maxConnections(maxConnections),
@@ -71,7 +120,10 @@ void PortalDoor::acceptAll(int listenSocket)
         // Past a limit the connection is closed at once, unanswered: an answer would cost
         // what the limit is there to save.
         unsigned& fromAddress = m_byAddress[newcomer.key];
-        if (m_open >= m_maxConnections || fromAddress >= m_limits.perAddress) {
+        const bool overAddressLimit = m_limits.perAddress != 0 &&
+                                      fromAddress >= m_limits.perAddress &&
+                                      !isTrustedProxy(m_limits, newcomer.key);
+        if (m_open >= m_maxConnections || overAddressLimit) {
             if (fromAddress == 0)
                 m_byAddress.erase(newcomer.key);
             ::close(newcomer.socket);

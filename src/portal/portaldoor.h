@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/socket.h>
@@ -83,3 +84,12 @@ private:
 std::string addressKey(const sockaddr* address);
 // A client address as the log writes it.
 QByteArray addressText(const sockaddr* address);
+// An address written out ("192.0.2.1", "2001:db8::1") as addressKey() gives it; nothing for
+// anything else.
+std::optional<std::string> addressKeyOf(std::string_view text);
+// Whether the address (as addressKey() gives it) is one of the trusted proxies.
+bool isTrustedProxy(const PortalLimits& limits, const std::string& key);
+// The client a request comes from, for the log: the peer itself, unless the peer is a trusted
+// proxy, when it is the client that X-Forwarded-For names last before the trusted proxies.
+QByteArray forwardedClient(const PortalLimits& limits, const std::string& peerKey,
+                           const QByteArray& peerText, std::string_view forwardedFor);

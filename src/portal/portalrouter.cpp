@@ -28,6 +28,13 @@ bool isHostAndPort(std::string_view host)
     });
 }
 
+// An address the portal does not have: caches may keep saying so for a minute.
+PortalRouter::Reply notFound(const QString& reason)
+{
+    const QByteArray body = errorPage(404, reason);
+    return {404, body, PortalRouter::Reply().type, 0, Freshness{kMaxListAge, entityTag(body), 0}};
+}
+
 } // namespace
 
 QString statusReason(int status)
@@ -57,25 +64,27 @@ QString statusReason(int status)
 // bytes, built once and held once however many are sending them.
 class PortalRouter::StationPages {
 public:
-    std::optional<QByteArray> find(const QString& channelId, qint64 instant) const
+    struct Page {
+        PageWindow window;
+        QByteArray body;
+        QByteArray etag;
+    };
+
+    std::optional<Page> find(const QString& channelId, qint64 instant) const
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
         const auto it = m_pages.constFind(channelId);
         if (it == m_pages.cend() || instant < it->window.from || instant >= it->window.until)
             return std::nullopt;
-        return it->body;
+        return *it;
     }
-    void keep(const QString& channelId, const PageWindow& window, const QByteArray& body)
+    void keep(const QString& channelId, const Page& page)
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        m_pages.insert(channelId, {window, body});
+        m_pages.insert(channelId, page);
     }
 
 private:
-    struct Page {
-        PageWindow window;
-        QByteArray body;
-    };
     mutable std::mutex m_mutex;
     QHash<QString, Page> m_pages;
 };
@@ -85,6 +94,9 @@ struct PortalRouter::Pages {
     std::shared_ptr<const Catalogue> catalogue;
     // The minute of the front page, in minutes since the epoch.
     qint64 minute = 0;
+    // When these pages were built, and when the listings came, in seconds since the epoch.
+    qint64 builtAt = 0;
+    qint64 listingsAt = 0;
     HostedText front;
     HostedText stations;
     HostedText channels;
@@ -93,6 +105,11 @@ struct PortalRouter::Pages {
     bool firstReadingFailed = false;
     std::shared_ptr<StationPages> stationPages = std::make_shared<StationPages>();
 };
+
+PortalRouter::Reply PortalRouter::errorReply(int status, const QString& reason, int retryAfter)
+{
+    return {status, errorPage(status, reason), Reply().type, retryAfter, {}};
+}
 
 PortalRouter::PortalRouter(StationMap stations, Clock clock)
     : m_stations(std::move(stations)), m_clock(std::move(clock))
@@ -168,6 +185,9 @@ PortalRouter::build(std::shared_ptr<const Catalogue> catalogue, const Pages* ear
     auto pages = std::make_shared<Pages>();
     const QDateTime at = now();
     pages->minute = minuteOf(at);
+    pages->builtAt = at.toSecsSinceEpoch();
+    pages->listingsAt =
+        earlier && earlier->catalogue == catalogue ? earlier->listingsAt : pages->builtAt;
     pages->problems = state.problems;
     pages->firstReadingFailed = state.firstReadingFailed;
     pages->channels = channelsJson(catalogue.get(), state.firstReadingFailed, state.problems, at);
@@ -237,9 +257,9 @@ std::optional<PortalRouter::Reply> PortalRouter::answer(std::string_view target,
     const ListingRequest request = parseListingRequest(target);
     switch (request.status) {
     case ListingRequest::Status::BadRequest:
-        return Reply{400, errorPage(400, request.reason)};
+        return errorReply(400, request.reason);
     case ListingRequest::Status::NotFound:
-        return Reply{404, errorPage(404, request.reason)};
+        return notFound(request.reason);
     case ListingRequest::Status::Ok:
         break;
     }
@@ -256,14 +276,23 @@ std::optional<PortalRouter::Reply> PortalRouter::answer(std::string_view target,
     }
     // /channels.json tells how the reading goes, so it is there while it goes.
     if (!served->catalogue && request.kind != ListingRequest::Kind::ChannelsJson)
-        return Reply{503, errorPage(503, statusReason(503)), Reply().type, kRetryAfterSeconds};
+        return errorReply(503, statusReason(503), kRetryAfterSeconds);
+    const QDateTime at = now();
+    // What changes with the minute is good until it ends; and it is as old as its build.
+    const int restOfMinute = int(60 - at.toSecsSinceEpoch() % 60);
+    const auto listed = [&](QByteArray body, const char* type, int maxAge, qint64 since) {
+        const QByteArray etag = entityTag(body);
+        return Reply{200, std::move(body), type, 0, Freshness{maxAge, etag, since}};
+    };
     switch (request.kind) {
     case ListingRequest::Kind::ChannelsJson:
-        return Reply{200, served->channels.with(hostPort), kChannelsJsonType};
+        return listed(served->channels.with(hostPort), kChannelsJsonType, restOfMinute,
+                      served->builtAt);
     case ListingRequest::Kind::FrontPage:
-        return Reply{200, served->front.with(hostPort), kFrontPageType};
+        return listed(served->front.with(hostPort), kFrontPageType, restOfMinute, served->builtAt);
     case ListingRequest::Kind::StationsFile:
-        return Reply{200, served->stations.with(hostPort), kStationsFileType};
+        return listed(served->stations.with(hostPort), kStationsFileType, kMaxListAge,
+                      served->listingsAt);
     case ListingRequest::Kind::Page:
         break;
     }
@@ -273,28 +302,37 @@ std::optional<PortalRouter::Reply> PortalRouter::answer(std::string_view target,
     if (channelId.isNull()) {
         const QString* mapped = catalogue.channelOfStation(request.station);
         if (!mapped)
-            return Reply{
-                404,
-                errorPage(404, QStringLiteral("Nie ma stacji numer %1.").arg(request.station))};
+            return notFound(QStringLiteral("Nie ma stacji numer %1.").arg(request.station));
         channelId = *mapped;
     }
+    // A station page stays the same until its next programme starts or midnight; it is new
+    // since its window began or the listings came, whichever was later.
+    const auto page = [&](const StationPages::Page& kept) {
+        const qint64 left = (kept.window.until - at.toMSecsSinceEpoch() + 999) / 1000;
+        return Reply{200, kept.body, Reply().type, 0,
+                     Freshness{int(std::clamp<qint64>(left, 0, kMaxPageAge)), kept.etag,
+                               std::max(kept.window.from / 1000, served->listingsAt)}};
+    };
     if (const Channel* channel = catalogue.listings().channel(channelId)) {
-        const QDateTime at = now();
-        if (std::optional<QByteArray> kept =
+        if (std::optional<StationPages::Page> kept =
                 served->stationPages->find(channelId, at.toMSecsSinceEpoch()))
-            return Reply{200, std::move(*kept)};
+            return page(*kept);
         if (!mayBuild)
             return std::nullopt;
-        PageWindow window;
-        QByteArray body = listingPage(*channel, at, &window);
-        served->stationPages->keep(channelId, window, body);
-        return Reply{200, std::move(body)};
+        StationPages::Page built;
+        built.body = listingPage(*channel, at, &built.window);
+        built.etag = entityTag(built.body);
+        served->stationPages->keep(channelId, built);
+        return page(built);
     }
     if (!request.channel.isNull())
-        return Reply{404, errorPage(404, QStringLiteral("Nie ma kanału %1.").arg(channelId))};
+        return notFound(QStringLiteral("Nie ma kanału %1.").arg(channelId));
     // A station whose channel has no listings gets the page of an empty day.
     Channel empty;
     empty.id = channelId;
     empty.name = programText(channelId);
-    return Reply{200, listingPage(empty, now())};
+    StationPages::Page day;
+    day.body = listingPage(empty, at, &day.window);
+    day.etag = entityTag(day.body);
+    return page(day);
 }

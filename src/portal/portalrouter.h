@@ -1,5 +1,6 @@
 #pragma once
 
+#include "portal/caching.h"
 #include "portal/catalogue.h"
 #include "portal/listings.h"
 #include "portal/sourceproblem.h"
@@ -27,6 +28,11 @@
 // station list, the front page) is built when the listings come, on the thread that brings
 // them, and at each minute's start on a thread of its own; a station's page is built once and
 // kept until its next programme starts (see answerOrDefer). Safe from any thread.
+//
+// Caches may keep a station's page until its next programme starts or midnight, at most five
+// minutes; the front page until the minute ends; the station list and the channel list a
+// minute; a 404 a minute; nothing else. What a cache asks again with, the entity tag, is the
+// same wherever the same listings are served in the same minute.
 class PortalRouter {
 public:
     struct Reply {
@@ -35,11 +41,16 @@ public:
         const char* type = "text/html; charset=iso-8859-2";
         // For a 503: when to ask again, in seconds.
         int retryAfter = 0;
+        // How long caches may keep it, and what they ask again with.
+        Freshness freshness;
     };
     using Clock = std::function<QDateTime()>;
 
     // How long a client is asked to wait while the first listings are read.
     static constexpr int kRetryAfterSeconds = 5;
+
+    // The error page of a status, which no cache keeps.
+    static Reply errorReply(int status, const QString& reason, int retryAfter = 0);
 
     // clock gives "now" for every page (the current local time when empty). Pages are a 503
     // until replaceListings() brings the first listings.

@@ -197,7 +197,7 @@ void PortalServer::buildPages()
         // Ending: what is still waiting is told so, as the library must have it back.
         const bool stopping = m_jobsStopping;
         lock.unlock();
-        job.state->built = stopping ? Reply{503, errorPage(503, statusReason(503))}
+        job.state->built = stopping ? PortalRouter::errorReply(503, statusReason(503))
                                     : m_router.answer(job.state->target, job.host);
         // The library hands the connection back on the serving thread's next turn, which
         // this wakes.
@@ -215,7 +215,7 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
     const std::string& target = state.target;
     Reply reply;
     if (status != 0) {
-        reply = Reply{status, errorPage(status, statusReason(status))};
+        reply = PortalRouter::errorReply(status, statusReason(status));
     } else if (state.built) {
         reply = std::move(*state.built);
         state.built.reset();
@@ -235,6 +235,18 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
         reply = std::move(*ready);
     }
     const bool page = status == 0;
+    // A client, or a cache, whose copy is the page still gets no body.
+    if (page && reply.status == 200) {
+        const auto header = [connection](const char* name) {
+            const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+            return std::string_view(value ? value : "");
+        };
+        if (stillValid(reply.freshness, header(MHD_HTTP_HEADER_IF_NONE_MATCH),
+                       header(MHD_HTTP_HEADER_IF_MODIFIED_SINCE))) {
+            reply.status = 304;
+            reply.body.clear();
+        }
+    }
     const char* connectionHeader =
         MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONNECTION);
     const std::string_view asked = connectionHeader ? connectionHeader : "";
@@ -253,9 +265,15 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
         delete body;
         return false;
     }
-    if (page)
-        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache");
-    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
+    const Freshness& fresh = reply.freshness;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, cacheControl(fresh).c_str());
+    if (!fresh.etag.isEmpty())
+        MHD_add_response_header(response, MHD_HTTP_HEADER_ETAG, fresh.etag.constData());
+    if (fresh.lastModified != 0)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_LAST_MODIFIED,
+                                httpDate(fresh.lastModified).c_str());
+    if (reply.status != 304)
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
     if (reply.retryAfter > 0)
         MHD_add_response_header(response, MHD_HTTP_HEADER_RETRY_AFTER,
                                 std::to_string(reply.retryAfter).c_str());
@@ -273,8 +291,12 @@ bool PortalServer::respond(MHD_Connection* connection, Connection& state, const 
     if (m_log) {
         const char* agent =
             MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_USER_AGENT);
-        m_log(requestLogLine(clientAddress(connection), {method, target, version}, reply.status,
-                             bodySize, agent ? agent : ""));
+        const char* forwarded =
+            MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "X-Forwarded-For");
+        const QByteArray client = forwardedClient(
+            m_limits, state.address, clientAddress(connection), forwarded ? forwarded : "");
+        m_log(requestLogLine(client, {method, target, version}, reply.status, bodySize,
+                             agent ? agent : ""));
     }
     return queued;
 }

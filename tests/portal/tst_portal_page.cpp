@@ -120,6 +120,9 @@ class TestPortalPage : public QObject {
 private slots:
     void router();
     void routerAcrossClockChanges();
+    void caching();
+    void validators_data();
+    void validators();
     void nowPlaying_data()
     {
         QTest::addColumn<QList<Slot>>("schedule");
@@ -540,3 +543,106 @@ int main(int argc, char* argv[])
 }
 
 #include "tst_portal_page.moc"
+
+// What caches may keep, and for how long: a station's page until its next programme starts or
+// midnight (at most five minutes), the front page to the end of its minute, the station list
+// and a 404 a minute, a 400 or a 503 not at all. Two portals serving the same listings give the
+// same bytes and tags in the same minute; a page's date is when it became what it is.
+void TestPortalPage::caching()
+{
+    StationMap stations;
+    stations.insert(1, "tvp1.pl");
+    stations.insert(2, "late.pl");
+    std::atomic<qint64> now{localInstant("2026-12-08T20:00")};
+    const auto clock = [&now] { return QDateTime::fromMSecsSinceEpoch(now); };
+    PortalRouter first(stations, clock);
+    const std::string page = "/program.html?T%5Bstation%5D=1";
+    QCOMPARE(first.answer(page).freshness.maxAge, std::nullopt); // 503, reading
+    Listings listings;
+    listings.addChannel("tvp1.pl", "TVP 1", {"TVP 1"});
+    for (const Programme& p : makeChannel({kNews, kHit, kLate}).programmes)
+        listings.addProgramme("tvp1.pl", p);
+    listings.addChannel("late.pl", "Późny", {"Późny"});
+    listings.addProgramme("late.pl", makeChannel({kNight}).programmes.first());
+    listings.finish();
+    first.replaceListings(listings);
+    const qint64 listingsAt = now / 1000;
+
+    const auto ageAt = [&](const char* time, const std::string& target) {
+        now = localInstant(QString::fromLatin1(time));
+        return first.answer(target).freshness.maxAge;
+    };
+    QCOMPARE(ageAt("2026-12-08T20:00", page), std::optional(300)); // 20:10 is 600 s away
+    QCOMPARE(ageAt("2026-12-08T20:08:30", page), std::optional(90));
+    QCOMPARE(ageAt("2026-12-08T20:09:59.500", page), std::optional(1));
+    // A programme running past midnight: the page of the day ends at midnight all the same.
+    QCOMPARE(ageAt("2026-12-08T23:57", "/program.html?T%5Bstation%5D=2"), std::optional(180));
+    QCOMPARE(ageAt("2026-12-08T23:58:30", page), std::optional(90)); // midnight
+    QCOMPARE(ageAt("2026-12-08T20:00:15", "/"), std::optional(45));
+    QCOMPARE(ageAt("2026-12-08T20:00:15", "/stations.txt"), std::optional(60));
+    QCOMPARE(ageAt("2026-12-08T20:00:15", "/program.html?T%5Bstation%5D=9"), std::optional(60));
+    QCOMPARE(ageAt("2026-12-08T20:00:15", "/program.html"), std::nullopt);
+
+    // The page from 20:10 on dates from 20:10; one of before, from the listings' coming.
+    now = localInstant("2026-12-08T20:30");
+    const PortalRouter::Reply hit = first.answer(page);
+    QCOMPARE(hit.freshness.lastModified, localInstant("2026-12-08T20:10") / 1000);
+    QCOMPARE(hit.freshness.etag, entityTag(hit.body));
+    QCOMPARE(first.answer("/stations.txt").freshness.lastModified, listingsAt);
+
+    // A second portal, started later with the same listings, in the same minute (the first
+    // has its front page of this minute once its builder has seen the minute change).
+    PortalRouter second(stations, clock);
+    second.replaceListings(listings);
+    for (const std::string& target : {page, std::string("/"), std::string("/stations.txt")}) {
+        const auto tag = [&target](const PortalRouter& router) {
+            return router.answer(target, "tv.example").freshness.etag;
+        };
+        QTRY_COMPARE(tag(second), tag(first));
+        QCOMPARE(second.answer(target, "tv.example").body, first.answer(target, "tv.example").body);
+    }
+    QVERIFY(first.answer(page).freshness.etag != entityTag(first.answer(page).body + " "));
+}
+
+// Whether a client's copy is still good: If-None-Match decides alone when sent; otherwise an
+// If-Modified-Since no earlier than the page's date. Dates in the three forms HTTP knows.
+void TestPortalPage::validators_data()
+{
+    QTest::addColumn<QByteArray>("ifNoneMatch");
+    QTest::addColumn<QByteArray>("ifModifiedSince");
+    QTest::addColumn<bool>("valid");
+    // The page: tag "abc", dated Tue, 08 Dec 2026 19:10:00 GMT.
+    QTest::newRow("its tag") << QByteArray("\"abc\"") << QByteArray() << true;
+    QTest::newRow("its tag, weak, in a list")
+        << QByteArray("\"x\", W/\"abc\"") << QByteArray() << true;
+    QTest::newRow("any") << QByteArray("*") << QByteArray() << true;
+    QTest::newRow("another tag, though not modified since")
+        << QByteArray("\"abd\"") << QByteArray("Tue, 08 Dec 2026 19:10:00 GMT") << false;
+    QTest::newRow("a tag unquoted") << QByteArray("abc") << QByteArray() << false;
+    QTest::newRow("since its date")
+        << QByteArray() << QByteArray("Tue, 08 Dec 2026 19:10:00 GMT") << true;
+    QTest::newRow("since a second before")
+        << QByteArray() << QByteArray("Tue, 08 Dec 2026 19:09:59 GMT") << false;
+    QTest::newRow("RFC 850 date") << QByteArray() << QByteArray("Tuesday, 08-Dec-26 19:10:00 GMT")
+                                  << true;
+    QTest::newRow("asctime date") << QByteArray() << QByteArray("Tue Dec  8 19:10:00 2026") << true;
+    QTest::newRow("not a date") << QByteArray() << QByteArray("yesterday") << false;
+    QTest::newRow("a date with more after it")
+        << QByteArray() << QByteArray("Tue, 08 Dec 2026 19:10:00 GMT; length=1") << false;
+    QTest::newRow("no such day") << QByteArray() << QByteArray("Tue, 31 Nov 2026 19:10:00 GMT")
+                                 << false;
+    QTest::newRow("nothing sent") << QByteArray() << QByteArray() << false;
+}
+
+void TestPortalPage::validators()
+{
+    QFETCH(QByteArray, ifNoneMatch);
+    QFETCH(QByteArray, ifModifiedSince);
+    QFETCH(bool, valid);
+    const qint64 date = QDateTime(QDate(2026, 12, 8), QTime(19, 10), Qt::UTC).toSecsSinceEpoch();
+    QCOMPARE(httpDate(date), "Tue, 08 Dec 2026 19:10:00 GMT");
+    const Freshness page{300, "\"abc\"", date};
+    QCOMPARE(stillValid(page, ifNoneMatch.toStdString(), ifModifiedSince.toStdString()), valid);
+    // A page without a date is never taken for unmodified by a date alone.
+    QVERIFY(!stillValid(Freshness{300, "\"abc\"", 0}, {}, "Tue, 08 Dec 2026 19:10:00 GMT"));
+}

@@ -4,6 +4,8 @@
 // program itself: refusing broken files, serving the listings of now.
 
 #include "net/httpfetch.h"
+#include "portal/caching.h"
+#include "portal/portaldoor.h"
 #include "portal/portalserver.h"
 #include "portal/xmltvreader.h"
 #include "portaltest.h"
@@ -30,6 +32,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <mutex>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -468,6 +471,84 @@ private slots:
         QCOMPARE(answered, 0);
     }
 
+    // Behind a proxy: the proxy (127.0.0.2, trusted) holds as many connections as it needs
+    // while a client on its own (127.0.0.3) holds two; the log names the client the proxy gives
+    // in X-Forwarded-For, and what anyone else says there is not believed. With no limit per
+    // address, one address holds more than the usual 64.
+    void behindAProxy()
+    {
+        std::vector<QByteArray> logged;
+        std::mutex logging;
+        PortalServer::Limits limits;
+        limits.perAddress = 2;
+        limits.trustedProxies = {*addressKeyOf("127.0.0.2")};
+        StationMap stations;
+        stations.insert(1, "tvp1.pl");
+        PortalServer portal(
+            Listings(), stations, {},
+            [&](const QByteArray& line) {
+                const std::lock_guard<std::mutex> lock(logging);
+                logged.push_back(line);
+            },
+            limits);
+        const quint16 at = quint16(portal.bind("127.0.0.1", 0));
+        std::thread serving([&portal] { portal.serve(); });
+        std::vector<int> held;
+        const auto stopping = qScopeGuard([&] {
+            for (const int fd : held)
+                ::close(fd);
+            portal.stop();
+            serving.join();
+        });
+        portal.waitUntilServing();
+        for (int c = 0; c < 5; ++c)
+            held.push_back(connectTo(at, 2));
+        for (int c = 0; c < 2; ++c)
+            held.push_back(connectTo(at, 3));
+        const int extra = connectTo(at, 3);
+        QVERIFY(endedByPortal(extra));
+        ::close(extra);
+        QVERIFY(std::all_of(held.begin(), held.end(), heldOpen));
+        for (const int fd : held)
+            ::close(fd);
+        held.clear();
+
+        // (The portal may not have seen the connections above close yet: it is asked again.)
+        const auto clientLogged = [&](int from, const QByteArray& forwardedFor) {
+            const QDeadlineTimer deadline(10000);
+            for (int status = 0; status != 200 && !deadline.hasExpired();) {
+                const int fd = connectTo(at, from);
+                QByteArray pending;
+                sendBytes(fd, "GET /program.html?T%5Bstation%5D=1 HTTP/1.0\r\n"
+                              "X-Forwarded-For: " +
+                                  forwardedFor + "\r\n\r\n");
+                status = readReply(fd, pending).status;
+                ::close(fd);
+            }
+            const std::lock_guard<std::mutex> lock(logging);
+            return logged.empty() ? QByteArray() : logged.back().split(' ').value(2);
+        };
+        QCOMPARE(clientLogged(2, "198.51.100.7"), "198.51.100.7");
+        QCOMPARE(clientLogged(2, "203.0.113.9, 198.51.100.7"), "198.51.100.7");
+        QCOMPARE(clientLogged(2, "2001:db8::7,127.0.0.2"), "2001:db8::7");
+        QCOMPARE(clientLogged(2, "198.51.100.7, nonsense"), "127.0.0.2");
+        QCOMPARE(clientLogged(3, "198.51.100.7"), "127.0.0.3");
+
+        limits = {};
+        limits.perAddress = 0;
+        PortalServer unlimited(Listings(), stations, {}, {}, limits);
+        const quint16 open = quint16(unlimited.bind("127.0.0.1", 0));
+        std::thread servingAll([&unlimited] { unlimited.serve(); });
+        const auto stoppingAll = qScopeGuard([&] {
+            unlimited.stop();
+            servingAll.join();
+        });
+        unlimited.waitUntilServing();
+        for (int c = 0; c < 70; ++c)
+            held.push_back(connectTo(open, 4));
+        QVERIFY(std::all_of(held.begin(), held.end(), heldOpen));
+    }
+
     // Until its first listings are in, the portal answers every page with a 503 that tells
     // when to ask again, and what is malformed as ever; then it serves them.
     void untilListingsAreIn()
@@ -486,6 +567,7 @@ private slots:
             const Reply reply = exchangeOnce(port, Get(target));
             QCOMPARE(reply.status, 503);
             QVERIFY2(reply.headers.contains("\r\nRetry-After: 5\r\n"), reply.headers.constData());
+            QVERIFY(reply.headers.contains("\r\nCache-Control: no-store\r\n"));
             QCOMPARE(reply.body.size(), reply.contentLength);
         }
         QCOMPARE(exchangeOnce(port, Get("/program.html")).status, 400);
@@ -498,6 +580,51 @@ private slots:
         QVERIFY(!page.headers.contains("Retry-After"));
     }
 
+    // A page says how long caches may keep it and names itself; a client whose copy is still
+    // the page, by its tag or its date, gets 304 and no body, and one whose copy is older the
+    // page. A HEAD request is answered the same.
+    void conditionalRequests()
+    {
+        const QByteArray target = "/program.html?T%5Bstation%5D=1";
+        const Reply page = exchangeOnce(port, Get(target));
+        QCOMPARE(page.status, 200);
+        const auto header = [](const Reply& reply, const char* name) {
+            const QRegularExpression line(QStringLiteral("^%1: (.*)\r$").arg(name),
+                                          QRegularExpression::MultilineOption);
+            return line.match(QString::fromLatin1(reply.headers)).captured(1).toLatin1();
+        };
+        // 20:30 in Warsaw; the page changes at 21:10, which is more than five minutes away.
+        QCOMPARE(header(page, "Cache-Control"), "public, max-age=300");
+        const QByteArray etag = header(page, "ETag");
+        QCOMPARE(etag, entityTag(page.body));
+        const QByteArray date = header(page, "Last-Modified");
+        QVERIFY2(parseHttpDate(date.toStdString()), date.constData());
+
+        const auto asking = [&](const char* method, const QByteArray& condition) {
+            return exchangeOnce(port, QByteArray(method) + ' ' + target +
+                                          " HTTP/1.1\r\nHost: x\r\n" + condition +
+                                          "\r\nConnection: close\r\n\r\n");
+        };
+        for (const QByteArray& condition :
+             {"If-None-Match: " + etag, "If-None-Match: \"old\", " + etag,
+              "If-Modified-Since: " + date}) {
+            for (const char* method : {"GET", "HEAD"}) {
+                const Reply same = asking(method, condition);
+                QCOMPARE(same.status, 304);
+                QVERIFY(same.body.isEmpty());
+                QCOMPARE(header(same, "ETag"), etag);
+                QCOMPARE(header(same, "Cache-Control"), "public, max-age=300");
+            }
+        }
+        const Reply changed = asking("GET", "If-None-Match: \"old\"");
+        QCOMPARE(changed.status, 200);
+        QCOMPARE(changed.body, page.body);
+        QCOMPARE(asking("GET", "If-Modified-Since: Mon, 07 Dec 2026 00:00:00 GMT").status, 200);
+        const Reply missing = exchangeOnce(port, Get("/program.html?T%5Bstation%5D=7"));
+        QCOMPARE(header(missing, "Cache-Control"), "public, max-age=60");
+        QCOMPARE(header(exchangeOnce(port, Get("/program.html")), "Cache-Control"), "no-store");
+    }
+
     // A second portal on a port in use fails to start instead of sharing the requests.
     void portInUse()
     {
@@ -505,36 +632,47 @@ private slots:
         QCOMPARE(second.bind("127.0.0.1", port), -1);
     }
 
-    // The program stops before serving anything when a file is broken, saying which and where.
+    // The program stops before serving anything when a file or an option is broken, saying
+    // which and where.
     void programRefusesBrokenFiles_data()
     {
         QTest::addColumn<QByteArray>("listings");
         QTest::addColumn<QByteArray>("stations");
-        QTest::addColumn<QString>("listen");
+        QTest::addColumn<QStringList>("options");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
         const QByteArray map = "1 tvp1.pl\n";
+        const QStringList any{"--listen", "127.0.0.1:0"};
         QTest::newRow("listings not well-formed")
             << QByteArray("<tv>\n<programme start=\"20261208200000\" channel=\"tvp1.pl\">\n"
                           "<title>A</titel>\n</programme>\n</tv>\n")
-            << map << "127.0.0.1:0" << 1 << "broken.xml\", line 3: ";
-        QTest::newRow("bad station map") << kListings << QByteArray("1 tvp1.pl\n\ntvn 17\n")
-                                         << "127.0.0.1:0" << 1 << "stations.map\", line 3: ";
+            << map << any << 1 << "broken.xml\", line 3: ";
+        QTest::newRow("bad station map") << kListings << QByteArray("1 tvp1.pl\n\ntvn 17\n") << any
+                                         << 1 << "stations.map\", line 3: ";
         QTest::newRow("bad listen address")
-            << kListings << map << "127.0.0.1" << 2 << "--listen wants ADDRESS:PORT";
+            << kListings << map << QStringList{"--listen", "127.0.0.1"} << 2
+            << "--listen wants ADDRESS:PORT";
+        QTest::newRow("bad limit")
+            << kListings << map << any + QStringList{"--max-per-address", "-1"} << 2
+            << "--max-per-address wants a number";
+        QTest::newRow("proxy by name")
+            << kListings << map << any + QStringList{"--trusted-proxy", "nginx.local"} << 2
+            << "--trusted-proxy wants an IP address";
     }
 
     void programRefusesBrokenFiles()
     {
         QFETCH(QByteArray, listings);
         QFETCH(QByteArray, stations);
-        QFETCH(QString, listen);
+        QFETCH(QStringList, options);
         QFETCH(int, exitCode);
         QFETCH(QString, message);
         QProcess program;
-        program.start(kProgram, {"--listen", listen, "--xmltv",
-                                 writeFile(folder.path(), "broken.xml", listings), "--stations",
-                                 writeFile(folder.path(), "stations.map", stations)});
+        program.start(kProgram,
+                      options + QStringList{"--xmltv",
+                                            writeFile(folder.path(), "broken.xml", listings),
+                                            "--stations",
+                                            writeFile(folder.path(), "stations.map", stations)});
         QVERIFY(program.waitForFinished(30000));
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.exitCode(), exitCode);
