@@ -44,6 +44,10 @@ packages=(
   # a notification server, which reminders before the start go to where one runs; dbus-monitor
   # sees what it is sent
   dunst dbus-bin
+  # many desktops on one portal: nginx as cache and balancer in front of portals (dist/nginx);
+  # Debian 12's nginx has the proxy, cache, upstream and limit modules (nginx-light only adds
+  # one module to it)
+  nginx
 )
 for extra in "$@"; do
   case "$extra" in
