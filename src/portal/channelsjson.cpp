@@ -97,7 +97,8 @@ void appendChannel(HostedText& json, const Channel& channel, const Catalogue::St
 } // namespace
 
 HostedText channelsJson(const Catalogue* catalogue, bool firstReadingFailed,
-                        const QList<SourceProblem>& problems, const QDateTime& now)
+                        const QList<SourceProblem>& problems, const QDateTime& now,
+                        FrontLanguage language)
 {
     HostedText json;
     json += "{\"state\":\"";
@@ -108,7 +109,7 @@ HostedText channelsJson(const Catalogue* catalogue, bool firstReadingFailed,
         json += (i > 0 ? ",{\"source\":" : "{\"source\":") + jsonString(problem.source);
         if (problem.line > 0)
             json += ",\"line\":" + QByteArray::number(problem.line);
-        json += ",\"reason\":" + jsonString(problem.reason()) + '}';
+        json += ",\"reason\":" + jsonString(problem.reason(language)) + '}';
     }
     json += "],\"channels\":[";
     if (catalogue) {

@@ -100,7 +100,7 @@ struct PortalRouter::Pages {
     qint64 listingsAt = 0;
     std::array<HostedText, kFrontLanguages> front; // by FrontLanguage
     HostedText stations;
-    HostedText channels;
+    std::array<HostedText, kFrontLanguages> channels; // by FrontLanguage: the problems' reasons
     // The state of the reading that /channels.json tells.
     QList<SourceProblem> problems;
     bool firstReadingFailed = false;
@@ -191,10 +191,13 @@ PortalRouter::build(std::shared_ptr<const Catalogue> catalogue, const Pages* ear
         earlier && earlier->catalogue == catalogue ? earlier->listingsAt : pages->builtAt;
     pages->problems = state.problems;
     pages->firstReadingFailed = state.firstReadingFailed;
-    pages->channels = channelsJson(catalogue.get(), state.firstReadingFailed, state.problems, at);
-    if (catalogue) {
-        for (const FrontLanguage language : {FrontLanguage::Polish, FrontLanguage::English})
+    for (const FrontLanguage language : {FrontLanguage::Polish, FrontLanguage::English}) {
+        pages->channels[std::size_t(language)] =
+            channelsJson(catalogue.get(), state.firstReadingFailed, state.problems, at, language);
+        if (catalogue)
             pages->front[std::size_t(language)] = frontPage(*catalogue, at, language);
+    }
+    if (catalogue) {
         // The station list and the station pages stay as long as the listings do.
         if (earlier && earlier->catalogue == catalogue) {
             pages->stations = earlier->stations;
@@ -290,17 +293,19 @@ std::optional<PortalRouter::Reply> PortalRouter::answer(std::string_view target,
         const QByteArray etag = entityTag(body);
         return Reply{200, std::move(body), type, 0, Freshness{maxAge, etag, since}};
     };
+    // The front page and /channels.json, built in each language, answer in the one asked for.
+    const auto inLanguage = [&](const std::array<HostedText, kFrontLanguages>& built,
+                                const char* type) {
+        Reply reply = listed(built[std::size_t(frontLanguage(acceptLanguage))].with(hostPort), type,
+                             restOfMinute, served->builtAt);
+        reply.byLanguage = true;
+        return reply;
+    };
     switch (request.kind) {
     case ListingRequest::Kind::ChannelsJson:
-        return listed(served->channels.with(hostPort), kChannelsJsonType, restOfMinute,
-                      served->builtAt);
-    case ListingRequest::Kind::FrontPage: {
-        Reply front =
-            listed(served->front[std::size_t(frontLanguage(acceptLanguage))].with(hostPort),
-                   kFrontPageType, restOfMinute, served->builtAt);
-        front.byLanguage = true;
-        return front;
-    }
+        return inLanguage(served->channels, kChannelsJsonType);
+    case ListingRequest::Kind::FrontPage:
+        return inLanguage(served->front, kFrontPageType);
     case ListingRequest::Kind::StationsFile:
         return listed(served->stations.with(hostPort), kStationsFileType, kMaxListAge,
                       served->listingsAt);

@@ -22,8 +22,10 @@
 // page address (see parseListingRequest) give the page of the station's channel for the day
 // (see listingPage), an unknown station or address a 404 page and a malformed request a 400
 // page; "/" is the front page, in Polish or English as the request's Accept-Language asks
-// (see frontLanguage), and "/stations.txt" the station list (see frontPage and stationsFile). Until
-// the first listings are in, every page is a 503 with Retry-After.
+// (see frontLanguage), and "/stations.txt" the station list (see frontPage and stationsFile);
+// "/channels.json" the channel list, its problems' reasons in the front page's language (see
+// channelsJson). Until the first listings are in, every page but the channel list is a 503
+// with Retry-After.
 //
 // Answers never wait on building: what depends only on the listings and the minute (the
 // station list, the front page) is built when the listings come, on the thread that brings
@@ -79,7 +81,7 @@ public:
 
     // The answer to a request target ("/program.html?T%5Bstation%5D=1"). host is the request's
     // Host header, which the station lines name; acceptLanguage its Accept-Language header,
-    // which the front page's language follows.
+    // which the language of the front page and of /channels.json's reasons follows.
     Reply answer(std::string_view target, std::string_view host = {},
                  std::string_view acceptLanguage = {}) const;
     // The same, or none when that needs a station page built that is not kept yet: answer()

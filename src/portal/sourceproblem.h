@@ -3,9 +3,12 @@
 #include <QString>
 #include <QtGlobal>
 
+enum class FrontLanguage; // portal/frontpage.h
+
 // Why a listings source could not be read the last time it was, for the user who gave it (the
 // portal's /channels.json shows it): the kind of failure, from which reason() makes one Polish
-// sentence, and the technical detail the log has, which follows it in parentheses.
+// sentence (or an English one), and the technical detail the log has, which follows it in
+// parentheses.
 struct SourceProblem {
     enum class Kind {
         Missing,       // no such file
@@ -38,6 +41,8 @@ struct SourceProblem {
     // One Polish sentence for the user, the detail in parentheses: "Plik nie jest poprawnym
     // XML-em: błąd w wierszu 12 (a malformed character reference)."
     QString reason() const;
+    // The same in `language`: "The file is not well-formed XML: error at line 12 (...)."
+    QString reason(FrontLanguage language) const;
 
     bool operator==(const SourceProblem&) const = default;
 };

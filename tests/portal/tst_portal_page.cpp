@@ -98,9 +98,10 @@ QString shownTitle(const QString& title)
 }
 
 // /channels.json as the router answers it, parsed; null when it is not a 200 of JSON.
-QJsonObject channelsJson(const PortalRouter& router, std::string_view host = {})
+QJsonObject channelsJson(const PortalRouter& router, std::string_view host = {},
+                         std::string_view acceptLanguage = {})
 {
-    const PortalRouter::Reply reply = router.answer("/channels.json", host);
+    const PortalRouter::Reply reply = router.answer("/channels.json", host, acceptLanguage);
     if (reply.status != 200 || qstrcmp(reply.type, "application/json; charset=utf-8") != 0)
         return {};
     QJsonParseError error{};
@@ -555,9 +556,10 @@ void TestPortalPage::frontPageLanguage_data()
     QTest::newRow("a weight that is none") << QByteArray("en;q=x, pl;q=0.1") << false;
 }
 
-// The front page speaks the language the client asks for of the two it has, Polish unless
-// English is wanted more, and says caches must keep one for each; the station pages and the
-// station list are data, the same whatever is asked.
+// The front page and the reasons of /channels.json speak the language the client asks for of
+// the two there are, Polish unless English is wanted more, and say caches must keep one for
+// each; the rest of /channels.json, the station pages and the station list are data, the same
+// whatever is asked.
 void TestPortalPage::frontPageLanguage()
 {
     QFETCH(QByteArray, acceptLanguage);
@@ -573,6 +575,7 @@ void TestPortalPage::frontPageLanguage()
         listings.addProgramme("tvp1.pl", p);
     listings.finish();
     router.replaceListings(listings);
+    router.setProblems({{SourceProblem::Kind::BrokenXml, "/tv/a.xml", 12, 0, "bad"}});
 
     const std::string_view languages(acceptLanguage.constData(), acceptLanguage.size());
     const PortalRouter::Reply front = router.answer("/", "127.0.0.1:8080", languages);
@@ -586,6 +589,21 @@ void TestPortalPage::frontPageLanguage()
     // The listings' own words stay.
     QVERIFY(html.contains(QStringLiteral("20:10 Ojciec Mateusz")));
     QCOMPARE(front.freshness.etag == router.answer("/", "127.0.0.1:8080").freshness.etag, !english);
+
+    const PortalRouter::Reply channels = router.answer("/channels.json", "h:1", languages);
+    QVERIFY(channels.byLanguage);
+    // Kept by caches as long as the front page, and tagged by its own bytes.
+    QCOMPARE(channels.freshness.maxAge, front.freshness.maxAge);
+    QCOMPARE(channels.freshness.lastModified, front.freshness.lastModified);
+    QCOMPARE(channels.freshness.etag, entityTag(channels.body));
+    QJsonObject json = channelsJson(router, "h:1", languages);
+    QCOMPARE(json["problems"][0]["reason"],
+             english ? "The file is not well-formed XML: error at line 12 (bad)."
+                     : "Plik nie jest poprawnym XML-em: błąd w wierszu 12 (bad).");
+    QJsonObject polish = channelsJson(router, "h:1");
+    for (QJsonObject* each : {&json, &polish})
+        each->insert("problems", QJsonArray());
+    QCOMPARE(json, polish);
 
     for (const char* target : {"/stations.txt", "/program.html?T%5Bstation%5D=1"}) {
         const PortalRouter::Reply data = router.answer(target, "127.0.0.1:8080", languages);
