@@ -16,7 +16,8 @@
 #include <QSessionManager>
 #include <QTimer>
 
-Assembler::Assembler(const QString& settingsPath, StationFilesKeeper::Writer writeStationFile)
+Assembler::Assembler(const QString& settingsPath, StationFilesKeeper::Writer writeStationFile,
+                     const QString& language)
     : m_settings(settingsPath), m_look(m_settings.widgetLook()), m_stations(new StationListBox),
       m_engine(m_stations->model(), &m_ht), m_form1(m_stations, m_engine.nowPlaying(), &m_look),
       m_form2(m_look.look()), m_okienko(&m_form1), m_ico(&m_form1), m_publisher(&m_form2, &m_ico),
@@ -25,7 +26,7 @@ Assembler::Assembler(const QString& settingsPath, StationFilesKeeper::Writer wri
           &m_engine.parser(), &m_form3, &m_notifier,
           [this] { return keptBroadcasts(m_stations->stations(), m_stations->checkMarks()); }),
       m_stationFiles(&m_form1, m_stations, &m_engine, std::move(writeStationFile)),
-      m_channelsLoader(&m_channelsFetch), m_picker(&m_form1)
+      m_channelsLoader(&m_channelsFetch, language), m_picker(&m_form1)
 {
     m_ico.setObjectName(QStringLiteral("ico"));
     m_ico.setIcon(programIcon());

@@ -2,6 +2,7 @@
 
 #include "app/closesignals.h"
 #include "app/form1.h"
+#include "app/languagechoice.h"
 #include "app/ownportal.h"
 #include "app/settingsfile.h"
 #include "app/stationfileskeeper.h"
@@ -34,9 +35,11 @@ public:
     static inline const QString kHint = QStringLiteral("ekranik 2oo6 beta o.912");
 
     // The settings are kept in the file at `settingsPath` (ekranik.conf); the station files are
-    // written with `writeStationFile`.
+    // written with `writeStationFile`. `language` is the one the program shows ("pl", "en"),
+    // which it asks its portal to answer in too.
     explicit Assembler(const QString& settingsPath,
-                       StationFilesKeeper::Writer writeStationFile = {});
+                       StationFilesKeeper::Writer writeStationFile = {},
+                       const QString& language = kSourceLanguage);
     ~Assembler() override;
 
     // Runs the program until it ends: goes to the background, starts the updates, shows the

@@ -157,6 +157,6 @@ int main(int argc, char* argv[])
     QApplication::setQuitOnLastWindowClosed(false);
     installFontFallbacks();
 
-    Assembler program(SettingsFile::standardPath());
+    Assembler program(SettingsFile::standardPath(), {}, programLanguage());
     return program.run();
 }

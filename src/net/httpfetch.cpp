@@ -36,6 +36,7 @@ void HttpFetch::DownloadFile()
 
     DownloadSettings settings;
     settings.acceptTypes = AcceptTypes;
+    settings.acceptLanguage = AcceptLanguage;
     settings.agent = Agent;
     settings.url = URL;
     settings.fileName = FileName;

@@ -25,6 +25,8 @@ public:
 
     // The settings, copied when a download starts: a change affects the next download only.
     QByteArray AcceptTypes{"*/*"};
+    // The languages wanted, sent as Accept-Language ("en", "pl, en;q=0.5"); empty: none sent.
+    QByteArray AcceptLanguage;
     QByteArray Agent{"Quorvane HttpFetch"};
     bool BinaryData = false; // a reply without a length fails at once
     QByteArray URL;

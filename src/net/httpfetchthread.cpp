@@ -123,6 +123,9 @@ bool HttpFetchThread::transfer()
                                   ? QByteArray("Accept:")
                                   : "Accept: " + m_settings.acceptTypes;
     curl_slist* headers = curl_slist_append(nullptr, accept.constData());
+    if (!m_settings.acceptLanguage.isEmpty())
+        headers = curl_slist_append(headers,
+                                    ("Accept-Language: " + m_settings.acceptLanguage).constData());
     if (!m_settings.useCache) {
         headers = curl_slist_append(headers, "Pragma: no-cache");
         headers = curl_slist_append(headers, "Cache-Control: no-cache");

@@ -18,6 +18,7 @@ inline constexpr std::chrono::milliseconds kDownloadDeadline{60000};
 // What one download works with, copied from the component when it starts.
 struct DownloadSettings {
     QByteArray acceptTypes;
+    QByteArray acceptLanguage;
     QByteArray agent;
     QByteArray url;
     QString fileName;

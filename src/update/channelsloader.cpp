@@ -4,8 +4,10 @@
 
 #include <QFile>
 
-ChannelsLoader::ChannelsLoader(HttpFetch* fetch, QObject* parent) : QObject(parent), m_fetch(fetch)
+ChannelsLoader::ChannelsLoader(HttpFetch* fetch, const QString& language, QObject* parent)
+    : QObject(parent), m_fetch(fetch)
 {
+    m_fetch->AcceptLanguage = language.toLatin1();
     m_askAgain.setSingleShot(true);
     m_askAgain.setInterval(kAskAgainMs);
     connect(&m_askAgain, &QTimer::timeout, this, &ChannelsLoader::ask);

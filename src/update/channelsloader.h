@@ -23,7 +23,10 @@ public:
     static constexpr qint64 kMaxAnswerBytes = 32 * 1024 * 1024;
 
     // The download component is this loader's own: it takes every completion of it as its own.
-    explicit ChannelsLoader(HttpFetch* fetch, QObject* parent = nullptr);
+    // It asks in `language` ("pl", "en": the one the program shows), so that the portal gives
+    // its reasons in it; in none when empty.
+    explicit ChannelsLoader(HttpFetch* fetch, const QString& language = {},
+                            QObject* parent = nullptr);
 
     // Loads http://<hostPort>/channels.json.
     void load(const QString& hostPort);

@@ -250,7 +250,7 @@ private slots:
     {
         QTest::addColumn<bool>("post");
         QTest::newRow("get") << false;
-        QTest::newRow("post with referer, credentials and cache") << true;
+        QTest::newRow("post with referer, credentials, cache and languages") << true;
     }
 
     void requestForm()
@@ -266,6 +266,7 @@ private slots:
             fetch->UserName = "jan";
             fetch->Password = "tajne";
             fetch->UseCache = true;
+            fetch->AcceptLanguage = "en, pl;q=0.5";
         }
         fetch->DownloadFile();
         QCOMPARE(server.requestCount(), 1);
@@ -287,12 +288,14 @@ private slots:
             QCOMPARE(headerValue(request, "Referer"), QByteArray("http://example.org/list"));
             QCOMPARE(headerValue(request, "Authorization"),
                      "Basic " + QByteArray("jan:tajne").toBase64());
+            QCOMPARE(headerValue(request, "Accept-Language"), QByteArray("en, pl;q=0.5"));
         } else {
             QCOMPARE(headerValue(request, "Pragma"), QByteArray("no-cache"));
             QCOMPARE(headerValue(request, "Cache-Control"), QByteArray("no-cache"));
             QVERIFY(headerValue(request, "Content-Type").isNull());
             QVERIFY(headerValue(request, "Referer").isNull());
             QVERIFY(headerValue(request, "Authorization").isNull());
+            QVERIFY(headerValue(request, "Accept-Language").isNull());
             QVERIFY(request.endsWith("\r\n\r\n"));
         }
     }

@@ -1,5 +1,6 @@
-// The channel list loader against a scripted portal: what it asks, that it asks again while
-// the portal reads, and that every way an answer can fail ends in one Polish reason.
+// The channel list loader against a scripted portal: what it asks, in the program's language,
+// that it asks again while the portal reads, and that every way an answer can fail ends in one
+// Polish reason.
 
 #include "net/httpfetch.h"
 #include "support/faultserver.h"
@@ -38,7 +39,7 @@ private slots:
         FaultServer server;
         server.setReply(answer(kReading));
         HttpFetch fetch;
-        ChannelsLoader loader(&fetch);
+        ChannelsLoader loader(&fetch, QStringLiteral("en"));
         QSignalSpy loaded(&loader, &ChannelsLoader::loaded);
         QSignalSpy failed(&loader, &ChannelsLoader::failed);
         loader.load(QStringLiteral("127.0.0.1:%1").arg(server.port()));
@@ -46,6 +47,8 @@ private slots:
         QVERIFY(loaded.wait(kWaitMs));
         QCOMPARE(loaded.last().at(0).value<PortalChannels>().state, PortalChannels::State::Reading);
         QCOMPARE(requestLine(server.requests().first()), QByteArray("GET /channels.json HTTP/1.0"));
+        // The portal's reasons come in the language the program shows.
+        QCOMPARE(headerValue(server.requests().first(), "Accept-Language"), QByteArray("en"));
         server.setReply(answer(kReady));
         QTRY_COMPARE_WITH_TIMEOUT(loaded.size(), 2, kWaitMs);
         const auto ready = loaded.last().at(0).value<PortalChannels>();
