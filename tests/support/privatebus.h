@@ -18,8 +18,7 @@ public:
                        {QStringLiteral("--config-file=") +
                             QFileInfo(QStringLiteral(__FILE__)).absolutePath() +
                             QStringLiteral("/private-bus.conf"),
-                        QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address=1")});
+                        QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (m_daemon.waitForReadyRead(10000))
             m_address = QString::fromLatin1(m_daemon.readLine().trimmed());
     }
