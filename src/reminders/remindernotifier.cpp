@@ -31,34 +31,40 @@ void ReminderNotifier::notify(const Broadcast& broadcast)
 {
     const QDBusMessage ask = QDBusMessage::createMethodCall(kService, kPath, kService,
                                                             QStringLiteral("GetCapabilities"));
-    auto* asked = new QDBusPendingCallWatcher(m_bus.asyncCall(ask, kAnswerTimeout), this);
-    connect(asked, &QDBusPendingCallWatcher::finished, this, [this, asked, broadcast] {
-        asked->deleteLater();
-        const QDBusPendingReply<QStringList> capabilities = *asked;
-        if (capabilities.isError())
-            emit unanswered(broadcast);
-        else
-            show(broadcast, capabilities.value().contains(QStringLiteral("body-markup")));
+    call(ask, "as", broadcast, [this, broadcast](const QDBusMessage& capabilities) {
+        const QStringList can = capabilities.arguments().value(0).toStringList();
+        show(broadcast, can.contains(QStringLiteral("body-markup")));
     });
+}
+
+void ReminderNotifier::call(const QDBusMessage& message, const char* signature,
+                            const Broadcast& broadcast,
+                            const std::function<void(const QDBusMessage&)>& answered)
+{
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, kAnswerTimeout), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, watcher, signature, broadcast, answered] {
+                watcher->deleteLater();
+                const QDBusMessage reply = watcher->reply();
+                if (reply.type() == QDBusMessage::ReplyMessage &&
+                    reply.signature() == QLatin1String(signature))
+                    answered(reply);
+                else
+                    emit unanswered(broadcast);
+            });
 }
 
 void ReminderNotifier::show(const Broadcast& broadcast, bool markup)
 {
-    QDBusMessage call =
+    QDBusMessage notification =
         QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     const QStringList actions{kSnoozeAction, tr("Przypomnij za 5 min"), kDisarmAction,
                               tr("Wyłącz przypomnienie")};
     // Expiring never: a reminder stays until the user has seen it.
-    call << QStringLiteral("ekranik") << uint(0) << QStringLiteral("ekranik") << summary()
-         << body(broadcast, markup) << actions << QVariantMap{} << int(0);
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kAnswerTimeout), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, broadcast] {
-        watcher->deleteLater();
-        const QDBusPendingReply<uint> reply = *watcher;
-        if (reply.isError())
-            emit unanswered(broadcast);
-        else
-            m_shown.insert(reply.value(), broadcast);
+    notification << QStringLiteral("ekranik") << uint(0) << QStringLiteral("ekranik") << summary()
+                 << body(broadcast, markup) << actions << QVariantMap{} << int(0);
+    call(notification, "u", broadcast, [this, broadcast](const QDBusMessage& id) {
+        m_shown.insert(id.arguments().value(0).toUInt(), broadcast);
     });
 }
 

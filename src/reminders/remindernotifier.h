@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 // Shows a reminder as a desktop notification (org.freedesktop.Notifications on the session
 // bus), with two actions: put it off five minutes, or disarm the reminder. Where no server
@@ -46,6 +47,11 @@ private slots:
 
 private:
     void show(const Broadcast& broadcast, bool markup);
+    // Calls the server about a broadcast; `answered` takes its answer, of D-Bus signature
+    // `signature`. A server that answers otherwise, with an error or not in time, gives
+    // unanswered().
+    void call(const QDBusMessage& message, const char* signature, const Broadcast& broadcast,
+              const std::function<void(const QDBusMessage&)>& answered);
 
     QDBusConnection m_bus;
     // The notifications on show, by the server's id.

@@ -499,15 +499,7 @@ private slots:
     // line, its progress line (what has run in the text's colour, the rest in the accent), and
     // the second row, indented, in the dim colour alone. The compact widget grows to show
     // four such lines and stands on the screen; without the next programme it is as before.
-    void secondRows_data()
-    {
-        QTest::addColumn<bool>("composited");
-        QTest::addColumn<Form2::Scheme>("scheme");
-        QTest::newRow("mask, light texts") << false << Form2::Scheme::LightText;
-        QTest::newRow("mask, dark texts") << false << Form2::Scheme::DarkText;
-        QTest::newRow("compositor, light texts") << true << Form2::Scheme::LightText;
-        QTest::newRow("compositor, dark texts") << true << Form2::Scheme::DarkText;
-    }
+    void secondRows_data() { titleAndClockLookAsLabels_data(); }
 
     void secondRows()
     {

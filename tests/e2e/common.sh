@@ -183,3 +183,23 @@ menu_keys() {
   [ $# -lt 2 ] || xdotool key --window "$menu" "${@:1:$#-1}"
   xdotool keydown --window "$menu" "${@: -1}"
 }
+
+# remind_of_on_air MAIN DIALOG REMINDER: takes the first word of the title on air at tvn24.tv
+# (the station parsed last), types it into the reminder dialog (titled DIALOG) that the main
+# window MAIN's reminder button opens, and waits for the reminder window titled REMINDER.
+remind_of_on_air() {
+  local title keyword dialog
+  title=$(LC_ALL=C tr -d '\r\n' <tvn24.tv | LC_ALL=C sed 's/.*trwa\.gif//' |
+    LC_ALL=C grep -o 'javascript:okno([0-9]*)">[^<]*' | head -n 1 | sed 's/.*">//')
+  keyword=$(echo "$title" | LC_ALL=C grep -o '[A-Za-z]\{3,\}' | head -n 1)
+  [ -n "$keyword" ] || fail "no keyword in the title on air at tvn24.tv: '$title'"
+  eval "$(xdotool getwindowgeometry --shell "$1")"
+  xdotool mousemove $((X + 232 + 48)) $((Y + 204 + 12)) click 1
+  within 30 shown "$2" || fail "the reminder dialog \"$2\" did not open"
+  # Typed once the dialog has the keyboard: keys typed before would go to another window.
+  dialog=$(shown "$2" | head -n 1)
+  within 30 has_focus "$dialog" || fail "the reminder dialog never got the keyboard"
+  xdotool type --delay 20 "$keyword"
+  xdotool key Return
+  within 40 shown "$3" || fail "no \"$3\" for '$keyword' (title on air: '$title')"
+}

@@ -63,18 +63,7 @@ wait_for on_screen || fail "\"Settings\" in the host's menu did not show the win
 # A reminder: the first word of the title on air at tvn24.tv, typed into the dialog that
 # "Reminder" opens.
 within 60 test -s tvn24.tv || fail "the page of tvn24.tv was never saved"
-title=$(LC_ALL=C tr -d '\r\n' <tvn24.tv | LC_ALL=C sed 's/.*trwa\.gif//' |
-  LC_ALL=C grep -o 'javascript:okno([0-9]*)">[^<]*' | head -n 1 | sed 's/.*">//')
-keyword=$(echo "$title" | LC_ALL=C grep -o '[A-Za-z]\{3,\}' | head -n 1)
-[ -n "$keyword" ] || fail "no keyword in the title on air at tvn24.tv: '$title'"
-eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove $((X + 232 + 48)) $((Y + 204 + 12)) click 1
-within 30 shown input || fail "the reminder dialog did not open as \"input\""
-dialog=$(shown input | head -n 1)
-within 30 has_focus "$dialog" || fail "the reminder dialog never got the keyboard"
-xdotool type --delay 20 "$keyword"
-xdotool key Return
-within 40 shown 'ekranik - Reminder' || fail "no \"ekranik - Reminder\" for '$keyword' (on air: '$title')"
+remind_of_on_air "$main" input 'ekranik - Reminder'
 
 host click Quit
 ended_cleanly "$pid" '"Quit" in the host'"'"'s menu'

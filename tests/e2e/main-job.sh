@@ -61,22 +61,9 @@ done
 
 # A reminder: the first word of the title on air at tvn24.tv, the station parsed last, typed
 # into the dialog that "Przypomnienie" opens.
-export LC_ALL=C
-title=$(tr -d '\r\n' <tvn24.tv | sed 's/.*trwa\.gif//' | grep -o 'javascript:okno([0-9]*)">[^<]*' |
-  head -n 1 | sed 's/.*">//')
-keyword=$(echo "$title" | grep -o '[A-Za-z]\{3,\}' | head -n 1)
-[ -n "$keyword" ] || fail "no keyword in the title on air at tvn24.tv: '$title'"
 main=$(shown 'ekranik 2oo6' | head -n 1)
 [ -n "$main" ] || fail "no main window"
-eval "$(xdotool getwindowgeometry --shell "$main")"
-xdotool mousemove $((X + 232 + 48)) $((Y + 204 + 12)) click 1
-within 30 shown okienko || fail "the reminder dialog did not open"
-# Typed once the dialog has the keyboard: keys typed before would go to another window.
-dialog=$(shown okienko | head -n 1)
-within 30 has_focus "$dialog" || fail "the reminder dialog never got the keyboard"
-xdotool type --delay 20 "$keyword"
-xdotool key Return
-within 40 shown 'ekranik - Przypomnienie' || fail "no reminder window for '$keyword' (title on air: '$title')"
+remind_of_on_air "$main" okienko 'ekranik - Przypomnienie'
 reminder=$(shown 'ekranik - Przypomnienie' | head -n 1)
 within 30 sh -c "xprop -id $reminder _NET_WM_STATE | grep -q _NET_WM_STATE_SKIP_TASKBAR" \
   || fail "the reminder window is on the taskbar"

@@ -211,10 +211,14 @@ private slots:
         const QStringList spring29{"23:30 Kino nocne", "00:30 Muzyka", "01:45 Przez zmianę",
                                    "03:15 Dzień", "23:59 Ostatnia minuta"};
         const QStringList spring30{"00:00 Jutro"};
-        const auto spring = [&](const char* name, const char* now, const QStringList& rows,
-                                const char* line) {
-            QTest::newRow(name) << kSpring << now << rows << QString("tvp1.tv : ") + line;
+        // The rows of one of the two days' schedules.
+        const auto day = [](const QList<Slot>& schedule) {
+            return [schedule](const char* name, const char* now, const QStringList& rows,
+                              const char* line) {
+                QTest::newRow(name) << schedule << now << rows << QString("tvp1.tv : ") + line;
+            };
         };
+        const auto spring = day(kSpring);
         spring("spring: the day before, last second", "2026-03-28T23:59:59+01:00", spring28,
                "23:30 - Kino nocne");
         spring("spring: first second of the day", "2026-03-29T00:00:00+01:00", spring29,
@@ -234,10 +238,7 @@ private slots:
                                    "02:50 Przez zmianę",   "02:30 Noc zimowa", "03:15 Dzień",
                                    "23:59 Ostatnia minuta"};
         const QStringList autumn26{"00:00 Jutro"};
-        const auto autumn = [&](const char* name, const char* now, const QStringList& rows,
-                                const char* line) {
-            QTest::newRow(name) << kAutumn << now << rows << QString("tvp1.tv : ") + line;
-        };
+        const auto autumn = day(kAutumn);
         autumn("autumn: the day before, last second", "2026-10-24T23:59:59+02:00", autumn24,
                "23:30 - Kino nocne");
         autumn("autumn: first second of the day", "2026-10-25T00:00:00+02:00", autumn25,
